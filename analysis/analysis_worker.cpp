@@ -1,0 +1,181 @@
+#include "analysis_worker.h"
+
+#include <cmath>
+#include <memory>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace vocalume {
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr auto kAcquire = std::memory_order_acquire;
+constexpr auto kRelease = std::memory_order_release;
+
+// Below-normal priority keeps the user interface responsive while the worker
+// works off a backlog. Best effort: where the system refuses, it runs as is.
+void LowerThisThreadsPriority()
+{
+#if defined(__linux__)
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
+#endif
+}
+
+bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
+{
+    for (int32_t j = 0; j <= 10; ++j)
+        if (ring[(s + kRingSize - 5 + j) % kRingSize].analysed.load(kAcquire) == 0)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void SmoothFrame(FrameRing& ring, int32_t s)
+{
+    FrameRecord& r = ring[s];
+    const int32_t d = FiveBefore(s);
+    const int32_t n = r.nbins;
+    float* out = r.smoothSpectrum;
+    for (int32_t k = 0; k < n; ++k)
+        out[k] = 0.0f;
+    double weightSum = 0.0;
+    for (int32_t j = 0; j <= 10; ++j) {
+        const double w = 0.5 - 0.5 * std::cos(j * kSmoothingStep);
+        const float* in = ring[(d + j) % kRingSize].spectrum;
+        for (int32_t k = 0; k < n; ++k)
+            out[k] = static_cast<float>(out[k] + w * in[k]);
+        weightSum += w;
+    }
+    for (int32_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(out[k] / weightSum);
+    r.smoothed.store(1, kRelease);
+}
+
+AnalysisCore::~AnalysisCore()
+{
+    stopWorker.store(1, kRelaxed);
+    WakeWorker();
+    if (m_running.joinable())
+        m_running.join();
+    JoinEnding();
+}
+
+void AnalysisCore::JoinEnding()
+{
+    if (m_ending.joinable())
+        m_ending.join();
+}
+
+void AnalysisCore::StartWorker()
+{
+    JoinEnding();
+    stopWorker.store(0, kRelaxed);
+    if (!m_running.joinable())
+        m_running = std::thread([this] {
+            LowerThisThreadsPriority();
+            AnalysisWorker();
+        });
+}
+
+void AnalysisCore::EndWorker()
+{
+    stopWorker.store(1, kRelaxed);
+    WakeWorker();
+    if (m_running.joinable()) {
+        JoinEnding();
+        m_ending = std::move(m_running);
+    }
+}
+
+void AnalysisCore::SafeReset(int32_t& frameCounter, int32_t nbins)
+{
+    const bool wasHeld = WorkerHeld();
+    const int32_t stopBefore = stopWorker.load(kRelaxed);
+    EndWorker();
+    JoinEnding();
+    ring.Reset(frameCounter, nbins);
+    stopWorker.store(stopBefore, kRelaxed);
+    if (wasHeld)
+        StartWorker();
+}
+
+void AnalysisCore::WakeWorker()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        ring.WorkEpoch().fetch_add(1, kRelease);
+    }
+    m_wake.notify_all();
+}
+
+void AnalysisCore::WaitForWork(uint32_t seenEpoch)
+{
+    m_idleWaits.fetch_add(1, kRelaxed);
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    m_wake.wait(lock, [&] {
+        return ring.WorkEpoch().load(kAcquire) != seenEpoch || stopWorker.load(kRelaxed) != 0;
+    });
+}
+
+bool AnalysisCore::Scan(AnalyserState& state, bool waitWhenIdle)
+{
+    int32_t s = ring.WritePosition();
+    int32_t idleVisits = 0;
+    uint32_t epoch = ring.WorkEpoch().load(kAcquire);
+    while (stopWorker.load(kRelaxed) == 0) {
+        FrameRecord& r = ring[s];
+        bool worked = false;
+        if (r.fresh.load(kAcquire) == 1) {
+            AnalyseFrame(ring, trackers, state, undersampling.load(kRelaxed), s);
+            worked = true;
+        } else if (r.analysed.load(kAcquire) == 1 && r.smoothed.load(kAcquire) == 0 &&
+                   NeighbourhoodAnalysed(ring, s)) {
+            SmoothFrame(ring, s);
+            worked = true;
+        }
+        if (worked) {
+            idleVisits = 0;
+            epoch = ring.WorkEpoch().load(kAcquire);
+            s = ring.WritePosition();
+        } else if (++idleVisits >= kRingSize) {
+            // A full walk found nothing to do: sleep until frames arrive, the
+            // ring is reset or the worker is told to end, then start again
+            // from the newest record.
+            if (!waitWhenIdle)
+                return false;
+            WaitForWork(epoch);
+            idleVisits = 0;
+            epoch = ring.WorkEpoch().load(kAcquire);
+            s = ring.WritePosition();
+        }
+        s = PrevSlot(s);
+    }
+    return false;
+}
+
+void AnalysisCore::ScanUntilIdle(AnalyserState& state)
+{
+    const int32_t stopBefore = stopWorker.exchange(0, kRelaxed);
+    Scan(state, false);
+    stopWorker.store(stopBefore, kRelaxed);
+}
+
+void AnalysisCore::AnalysisWorker()
+{
+    // The analysis state of one run lives on this thread; nothing is
+    // allocated per frame.
+    auto state = std::make_unique<AnalyserState>();
+    Scan(*state, true);
+}
+
+AnalysisCore& TheAnalysisCore()
+{
+    static AnalysisCore* core = new AnalysisCore();  // lives for the whole run
+    return *core;
+}
+
+}  // namespace vocalume

@@ -1,0 +1,26 @@
+// Test signals with known answers: tones, synthetic voiced vowels and
+// speech-like noise, as 16-bit samples at 11025 Hz.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vocalume::testing {
+
+inline constexpr double kRate = 11025.0;
+
+// A sine of the given frequency and peak amplitude.
+std::vector<int16_t> Tone(double hz, int count, double amplitude, double phase = 0.0);
+
+// A glottal pulse train at f0 through three formant resonances (an "ah"),
+// scaled to the given peak amplitude.
+std::vector<int16_t> Vowel(double f0, int count, double amplitude);
+
+// Speech-like material: vowels whose pitch glides, noise bursts and pauses,
+// deterministic for a seed.
+std::vector<int16_t> SpeechLike(int count, uint32_t seed);
+
+// Uniform random samples over the whole 16-bit range, including -32768.
+std::vector<int16_t> RandomSamples(int count, uint32_t seed);
+
+}  // namespace vocalume::testing
