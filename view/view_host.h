@@ -1,0 +1,38 @@
+// What the analysis view needs from the window that shows it. The view never
+// calls a toolkit; the desktop program's window, the render tool and the tests
+// each implement this.
+#pragma once
+
+#include <string>
+
+namespace vocalume {
+
+// Values the Configuration dialog exchanges, as the dialog holds them: the
+// two drop-down lists as texts, the two check boxes as 0 or 1.
+struct ConfigValues {
+    std::string refresh;
+    std::string sampling;
+    int timescale = 0;
+    int waveform = 0;
+};
+
+class ViewHost {
+public:
+    virtual ~ViewHost() = default;
+    // Ask for a paint soon: the view's surface has an invalid region.
+    virtual void RequestPaint() = 0;
+    // Timer 1, the pause timer: delivers OnTimer after `milliseconds`.
+    virtual void SetPauseTimer(int milliseconds) = 0;
+    virtual void KillPauseTimer() = 0;
+    // A modal message with an exclamation icon and an OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Shows the Configuration dialog modally with `values`; true on OK, with
+    // `values` holding what the user chose.
+    virtual bool RunConfigDialog(ConfigValues& values) = 0;
+    // Called on the sound thread whenever a capture buffer is done; the host
+    // must arrange for the view's OnWimData to run on the UI thread, once per
+    // notice, in order.
+    virtual void PostBufferDone() = 0;
+};
+
+}  // namespace vocalume
