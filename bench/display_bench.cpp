@@ -1,0 +1,72 @@
+// Cost of the view's paint at the default window height of 500 rows: one
+// new column (the smallest paint), one capture buffer's strip of 104 columns
+// (a paint at the default refresh rate), and a whole 700-column window.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "column_painter.h"
+
+namespace vocalume {
+namespace {
+
+// A ring of voiced frames (blue band lit, beams of period 136.6 rows) with
+// the trace, ticks and markers all shown, painted once into a 700 x 500 area.
+struct PaintScene {
+    PaintScene()
+        : ring(std::make_unique<FrameRing>()), surface(700, 500)
+    {
+        int32_t counter = 0;
+        ring->Reset(counter, 256);
+        for (int32_t s = 0; s < kRingSize; ++s) {
+            FrameRecord& r = (*ring)[s];
+            for (int32_t k = 20; k <= 192; ++k)
+                r.spectrum[k] = r.specCeiling - static_cast<float>(k % 30);
+            r.energy = r.energyCeiling - 5.0f;
+            r.cepsPeak = 100;
+            r.acLag = 105;
+            r.acPeak = 0.9f;
+            r.minSample = -3000 - s;
+            r.maxSample = 4000 + s;
+            r.smoothed.store(s % 2);
+        }
+        ring->SetWritePosition(2500);
+        PaintColumns(*ring, view, surface);
+    }
+
+    std::unique_ptr<FrameRing> ring;
+    PaintFields view;
+    ColumnSurface surface;
+};
+
+void PaintAfterScroll(benchmark::State& state, int32_t columns)
+{
+    PaintScene scene;
+    for (auto _ : state) {
+        scene.surface.ScrollLeft(columns);
+        PaintColumns(*scene.ring, scene.view, scene.surface);
+        benchmark::DoNotOptimize(scene.surface.Pixels());
+    }
+    state.SetItemsProcessed(state.iterations() * columns);
+}
+
+void BM_PaintOneColumnHeight500(benchmark::State& state) { PaintAfterScroll(state, 1); }
+void BM_PaintBufferStripHeight500(benchmark::State& state) { PaintAfterScroll(state, 104); }
+
+void BM_PaintWholeWindow700x500(benchmark::State& state)
+{
+    PaintScene scene;
+    for (auto _ : state) {
+        scene.surface.InvalidateAll();
+        PaintColumns(*scene.ring, scene.view, scene.surface);
+        benchmark::DoNotOptimize(scene.surface.Pixels());
+    }
+    state.SetItemsProcessed(state.iterations() * 699);
+}
+
+BENCHMARK(BM_PaintOneColumnHeight500);
+BENCHMARK(BM_PaintBufferStripHeight500);
+BENCHMARK(BM_PaintWholeWindow700x500);
+
+}  // namespace
+}  // namespace vocalume

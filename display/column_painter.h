@@ -1,0 +1,42 @@
+// The view's paint: every analysed frame of the ring becomes one pixel column
+// of the retained surface, placed by its distance behind the write position,
+// the newest at the right. Only columns not yet drawn, or lying in the paint
+// rectangle, are drawn; drawing is clipped to the surface's invalid region.
+//
+// User-interface thread only (the thread of the framer), while the analysis
+// worker may run: record flags are read with acquire loads, analysis fields
+// only of records seen analysed, and the only field written is `drawn`.
+#pragma once
+
+#include <cstdint>
+
+#include "column_surface.h"
+#include "frame_ring.h"
+
+namespace vocalume {
+
+// The view's fields the paint reads (the view holds the same values).
+struct PaintFields {
+    int32_t m_framesPerBuffer = 104;
+    int32_t m_hop = 11;
+    int32_t m_ringSize = kRingSize;
+    int32_t m_sampleRate = 11025;
+    int32_t m_dbRange = 40;
+    int32_t m_showWaveform = 1;
+    int32_t m_showTimescale = 1;
+};
+
+// Columns are at most this tall; taller client areas are painted in their top
+// rows only.
+inline constexpr int32_t kMaxColumnHeight = 1024;
+// Rows of the per-paint column buffer (4 bytes each: blue, green, red, unused).
+inline constexpr int32_t kColumnBufferRows = 2048;
+
+// One paint of the view: opens a paint on `surface`, draws the columns whose
+// records call for it, marks them drawn and closes the paint. The right-most
+// column shows slot W - m_framesPerBuffer - 6 (W the write position), and at
+// most min(width - 1, 4999) records are walked, at columns width - 1 leftwards;
+// column 0 is never painted.
+void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface);
+
+}  // namespace vocalume

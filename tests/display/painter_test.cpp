@@ -1,0 +1,300 @@
+#include "column_painter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+namespace vocalume {
+namespace {
+
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kTrace{0, 255, 128};
+constexpr Rgb kMarker{255, 0, 0};
+
+class PainterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ring = new FrameRing(); }
+    static void TearDownTestSuite() { delete ring; }
+
+    void SetUp() override
+    {
+        int32_t counter = 0;
+        ring->Reset(counter, 256);
+        view.m_showWaveform = 0;
+        view.m_showTimescale = 0;
+    }
+
+    FrameRecord& At(int32_t slot) { return (*ring)[slot]; }
+
+    // Bins 129..192 (the blue band for 256 bins) at the ceiling, energy
+    // `below` dB under its ceiling: pure blue of 255 (1 - below/40)^2.
+    void MakeBlue(int32_t slot, float below = 0.0f)
+    {
+        FrameRecord& r = At(slot);
+        for (int32_t k = 129; k <= 192; ++k)
+            r.spectrum[k] = r.specCeiling;
+        r.energy = r.energyCeiling - below;
+    }
+
+    // Only bins 10..60 lit: pure red at full energy.
+    void MakeRed(int32_t slot)
+    {
+        FrameRecord& r = At(slot);
+        std::fill(std::begin(r.spectrum), std::end(r.spectrum), 0.0f);
+        for (int32_t k = 10; k <= 60; ++k)
+            r.spectrum[k] = r.specCeiling;
+        r.energy = r.energyCeiling;
+    }
+
+    void Paint(ColumnSurface& surface) { PaintColumns(*ring, view, surface); }
+
+    int32_t DrawnCount()
+    {
+        int32_t n = 0;
+        for (int32_t s = 0; s < kRingSize; ++s)
+            n += At(s).drawn.load();
+        return n;
+    }
+
+    static FrameRing* ring;
+    PaintFields view;
+};
+
+FrameRing* PainterTest::ring = nullptr;
+
+// Client row of column-buffer row `row` for a column of height h.
+int32_t ClientRow(int32_t h, int32_t row) { return h - 1 - row; }
+
+TEST_F(PainterTest, RightMostColumnLagsTheWritePosition)
+{
+    // W = 50, 104 frames a buffer: slot (50 - 110) mod 5000 = 4940 on the right.
+    ring->SetWritePosition(50);
+    MakeBlue(4940);
+    MakeRed(4941);
+    ColumnSurface surface(20, 30);
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(19, 10), (Rgb{0, 0, 255}));
+    for (int32_t x = 0; x < 19; ++x)
+        EXPECT_EQ(surface.PixelAt(x, 10), kBlack) << x;
+    EXPECT_EQ(At(4941).drawn.load(), 0);
+    EXPECT_EQ(At(4940).drawn.load(), 1);
+
+    // 40 frames a buffer: slot 50 - 46 = 4.
+    view.m_framesPerBuffer = 40;
+    MakeBlue(4, 20.0f);
+    surface.InvalidateAll();
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(19, 10), (Rgb{0, 0, 63}));
+}
+
+TEST_F(PainterTest, WalkDrawsWidthMinusOneRecordsAndNeverLoops)
+{
+    for (int32_t s = 0; s < kRingSize; ++s)
+        MakeBlue(s);
+    const int32_t first = (0 - 104 - 6 + kRingSize) % kRingSize;
+    struct {
+        int32_t width;
+        int32_t drawn;
+    } cases[] = {{0, 0}, {1, 0}, {2, 1}, {700, 699}, {5000, 4999}, {6000, 4999}};
+    for (const auto& c : cases) {
+        ring->InvalidateAll();
+        ColumnSurface surface(c.width, 4);
+        Paint(surface);
+        EXPECT_EQ(DrawnCount(), c.drawn) << "width " << c.width;
+        if (c.drawn == 0)
+            continue;
+        // The drawn records are the c.drawn slots from the first one backwards,
+        // at columns width - 1 leftwards; everything left of them stays black.
+        EXPECT_EQ(At(first).drawn.load(), 1);
+        EXPECT_EQ(At((first - c.drawn + 1 + kRingSize) % kRingSize).drawn.load(), 1);
+        EXPECT_EQ(At((first - c.drawn + kRingSize) % kRingSize).drawn.load(), 0);
+        const int32_t leftMost = c.width - c.drawn;
+        EXPECT_EQ(surface.PixelAt(leftMost, 0), (Rgb{0, 0, 255})) << "width " << c.width;
+        EXPECT_EQ(surface.PixelAt(leftMost - 1, 0), kBlack) << "width " << c.width;
+        EXPECT_EQ(surface.PixelAt(c.width - 1, 3), (Rgb{0, 0, 255})) << "width " << c.width;
+    }
+}
+
+TEST_F(PainterTest, TraceTicksAndMarkerAtHeight500)
+{
+    view.m_showWaveform = 1;
+    view.m_showTimescale = 1;
+    // Indices equal slots after a reset. 1002 * 110 / 11025 = 9.997 and
+    // 1003 * 110 / 11025 = 10.007, so slot 1002 carries a tick; 1001 does not.
+    ring->SetWritePosition(1002 + 110);
+    At(1001).minSample = -32768;
+    At(1001).maxSample = 32767;
+    At(1001).smoothed.store(1);
+    At(1000).minSample = 32767;  // no sample in the span: min above max
+    At(1000).maxSample = -32768;
+    ColumnSurface surface(4, 500);
+    Paint(surface);
+
+    // Slot 1002 at column 3: black with one trace pixel at buffer row
+    // 500 - 50/2 = 475 and a tick over buffer rows 0..9.
+    for (int32_t y = 0; y < 500; ++y) {
+        const int32_t row = ClientRow(500, y);
+        const Rgb expected = (row == 475 || row <= 9) ? kTrace : kBlack;
+        ASSERT_EQ(surface.PixelAt(3, y), expected) << "row " << row;
+    }
+    // Slot 1001 at column 2: full scale spans 475 - 25 = 450 to 475 + 24 = 499,
+    // the marker sits on the bottom row, no tick.
+    for (int32_t y = 0; y < 500; ++y) {
+        const int32_t row = ClientRow(500, y);
+        const Rgb expected = row >= 450 ? kTrace : (row == 0 ? kMarker : kBlack);
+        ASSERT_EQ(surface.PixelAt(2, y), expected) << "row " << row;
+    }
+    // Slot 1000 at column 1: nothing but black.
+    for (int32_t y = 0; y < 500; ++y)
+        ASSERT_EQ(surface.PixelAt(1, y), kBlack) << "row " << ClientRow(500, y);
+
+    // A marker wins over a tick.
+    At(1002).smoothed.store(1);
+    surface.InvalidateAll();
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(3, 499), kMarker);
+    EXPECT_EQ(surface.PixelAt(3, 498), kTrace);
+}
+
+TEST_F(PainterTest, TallAreaIsPaintedInItsTop1024Rows)
+{
+    view.m_showWaveform = 1;
+    view.m_showTimescale = 1;
+    ring->SetWritePosition(1002 + 110);
+    MakeBlue(1002);
+    ColumnSurface surface(4, 1500);
+    Paint(surface);
+    // h = 1024: trace centre at buffer row 1024 - 51 = 973 (client row 50),
+    // ticks 1024 / 50 = 20 rows, bottom of the column at client row 1023.
+    const Rgb blue{0, 0, 255};
+    EXPECT_EQ(surface.PixelAt(3, 0), blue);
+    EXPECT_EQ(surface.PixelAt(3, 50), kTrace);
+    EXPECT_EQ(surface.PixelAt(3, 51), blue);
+    EXPECT_EQ(surface.PixelAt(3, 1003), blue);
+    EXPECT_EQ(surface.PixelAt(3, 1004), kTrace);
+    EXPECT_EQ(surface.PixelAt(3, 1023), kTrace);
+    for (int32_t y = 1024; y < 1500; ++y)
+        ASSERT_EQ(surface.PixelAt(3, y), kBlack) << y;
+}
+
+TEST_F(PainterTest, BeamPeriodAndDepth)
+{
+    // Colour: pure blue at e = 0.5, 63.75. Height 500, mid 250. Bytes worked
+    // out as trunc(63.75 (1 + d cos(2 pi i / p))) at i = 0, 34, 68, 137 rows
+    // from the middle, with p = 250 L / 183.
+    struct Case {
+        const char* what;
+        int32_t cepsPeak, acLag;
+        float cepsRatio, acPeak;
+        int at0, at34, at68, at137;
+    };
+    const Case cases[] = {
+        // rule 1, p = 136.6, d = 0.2
+        {"agree", 100, 105, 0.0f, 0.9f, 76, 63, 51, 76},
+        // rule 2 before rule 3 (which would give p = 41)
+        {"prominent cepstrum", 100, 30, 25.0f, 0.9f, 76, 63, 51, 76},
+        // rule 3 before rule 4: p = 136.6, d = 0.15
+        {"high correlation", 50, 100, 12.0f, 0.85f, 73, 63, 54, 73},
+        // rule 4: p = 68.3, d = 0.08
+        {"octave", 50, 100, 12.0f, 0.78f, 68, 58, 68, 68},
+        // rule 5: p = 136.6, d = 0.08
+        {"weak cepstrum", 30, 100, 12.0f, 0.78f, 68, 63, 58, 68},
+        // no rule: p = 1, no beams
+        {"no rule", 30, 100, 16.0f, 0.78f, 63, 63, 63, 63},
+        // pitch of 400 Hz or more: no beams
+        {"high pitch", 27, 27, 0.0f, 0.9f, 63, 63, 63, 63},
+        // weakly voiced: no beams
+        {"weak voicing", 100, 100, 0.0f, 0.6f, 63, 63, 63, 63},
+    };
+    ring->SetWritePosition(500);
+    const int32_t slot = 500 - 110;
+    MakeBlue(slot, 20.0f);
+    ColumnSurface surface(2, 500);
+    for (const Case& c : cases) {
+        FrameRecord& r = At(slot);
+        r.cepsPeak = c.cepsPeak;
+        r.acLag = c.acLag;
+        r.cepsRatio = c.cepsRatio;
+        r.acPeak = c.acPeak;
+        surface.InvalidateAll();
+        Paint(surface);
+        const struct {
+            int32_t i;
+            int expected;
+        } rows[] = {{0, c.at0}, {34, c.at34}, {68, c.at68}, {137, c.at137}};
+        for (const auto& [i, expected] : rows) {
+            for (int32_t row : {250 - i, 250 + i}) {
+                const Rgb px = surface.PixelAt(1, ClientRow(500, row));
+                EXPECT_NEAR(px.blue, expected, 1) << c.what << ", row " << row;
+                EXPECT_EQ(px.red + px.green, 0) << c.what;
+            }
+        }
+    }
+}
+
+TEST_F(PainterTest, OneRowHighAreaShowsThePlainColour)
+{
+    // mid = 0 gives a period of 0 rows: no beams, and no NaN turning the
+    // column black.
+    ring->SetWritePosition(500);
+    MakeBlue(390);
+    At(390).cepsPeak = 100;
+    At(390).acLag = 105;
+    At(390).acPeak = 0.9f;
+    view.m_showWaveform = 1;
+    ColumnSurface surface(2, 1);
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(1, 0), (Rgb{0, 0, 255}));
+}
+
+TEST_F(PainterTest, BandsFollowTheAnalysisFromTheFirstFrameAfterReset)
+{
+    // Right after a reset every record, the one at the write position
+    // included, carries 256 bins: bins 129..192 are blue. Laid out for 512
+    // bins they would be green.
+    MakeBlue(kRingSize - 110);
+    ColumnSurface surface(2, 10);
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(1, 5), (Rgb{0, 0, 255}));
+}
+
+TEST_F(PainterTest, RecordAnalysedLateShowsOnlyAfterARedraw)
+{
+    ring->SetWritePosition(200);  // slot 90 at column 49
+    for (int32_t s = 0; s < kRingSize; ++s)
+        MakeBlue(s);
+    At(70).analysed.store(0);  // column 29, not analysed in time
+    ColumnSurface surface(50, 40);
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(29, 20), kBlack);
+    EXPECT_EQ(At(70).drawn.load(), 0);
+
+    // The framer cuts five frames and scrolls; then slot 70 (now column 24)
+    // is analysed before the paint of the new strip.
+    ring->SetWritePosition(205);
+    surface.ScrollLeft(5);
+    MakeRed(70);
+    At(70).analysed.store(1);
+    Paint(surface);
+    EXPECT_EQ(At(70).drawn.load(), 1);
+    EXPECT_EQ(surface.PixelAt(24, 20), kBlack);
+    EXPECT_EQ(surface.PixelAt(49, 20), (Rgb{0, 0, 255}));
+
+    // An exposure of its column repaints it although it is marked drawn...
+    surface.Invalidate({24, 0, 25, 40});
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(24, 20), (Rgb{255, 0, 0}));
+    EXPECT_EQ(surface.PixelAt(23, 20), (Rgb{0, 0, 255}));
+
+    // ...and so does a redraw of everything.
+    surface.Resize(50, 40);
+    ring->InvalidateAll();
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(24, 20), (Rgb{255, 0, 0}));
+    EXPECT_EQ(surface.PixelAt(1, 20), (Rgb{0, 0, 255}));
+}
+
+}  // namespace
+}  // namespace vocalume
