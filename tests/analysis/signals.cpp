@@ -50,8 +50,11 @@ std::vector<int16_t> Tone(double hz, int count, double amplitude, double phase)
     return out;
 }
 
-std::vector<int16_t> Vowel(double f0, int count, double amplitude)
+std::vector<int16_t> Vowel(double f0, int count, double amplitude, double jitter)
 {
+    std::mt19937 rng(static_cast<uint32_t>(f0 * 1000.0));
+    std::normal_distribution<double> spread(0.0, jitter);
+    double step = f0 / kRate;
     Resonator f1(700, 90), f2(1220, 110), f3(2600, 160);
     std::vector<double> v(static_cast<size_t>(count));
     double phase = 0.0;
@@ -66,9 +69,12 @@ std::vector<int16_t> Vowel(double f0, int count, double amplitude)
         else
             g = 0.0;
         v[static_cast<size_t>(i)] = f3(f2(f1(g)));
-        phase += f0 / kRate;
-        if (phase >= 1.0)
+        phase += step;
+        if (phase >= 1.0) {
             phase -= 1.0;
+            if (jitter > 0.0)
+                step = f0 * (1.0 + spread(rng)) / kRate;
+        }
     }
     // Remove the DC the pulse train carries, as a microphone would.
     double mean = 0.0;

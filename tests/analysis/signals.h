@@ -13,8 +13,9 @@ inline constexpr double kRate = 11025.0;
 std::vector<int16_t> Tone(double hz, int count, double amplitude, double phase = 0.0);
 
 // A glottal pulse train at f0 through three formant resonances (an "ah"),
-// scaled to the given peak amplitude.
-std::vector<int16_t> Vowel(double f0, int count, double amplitude);
+// scaled to the given peak amplitude. `jitter` varies each period's length
+// randomly by that fraction (standard deviation), as a real voice does.
+std::vector<int16_t> Vowel(double f0, int count, double amplitude, double jitter = 0.0);
 
 // Speech-like material: vowels whose pitch glides, noise bursts and pauses,
 // deterministic for a seed.

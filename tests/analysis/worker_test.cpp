@@ -1,1 +1,199 @@
+// The analysis worker: scan order, smoothing, and the worker thread's life.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "analysis_worker.h"
+#include "signals.h"
+
+namespace vocalume {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Smoothing : public ::testing::Test {
+protected:
+    std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
+    int32_t counter = 0;
+    void SetUp() override { core->ring.Reset(counter, 256); }
+    void Fill(int32_t slot, float v)
+    {
+        for (int k = 0; k < 256; ++k)
+            core->ring[slot].spectrum[k] = v;
+    }
+};
+
+TEST_F(Smoothing, WeightsLeanTowardsTheNewerSide)
+{
+    // Weight j is 0.5 - 0.5 cos(j 2π/21); they sum to 5.25.
+    const double sum = 5.25;
+    Fill(95, 42.0f);  // s - 5: weight 0
+    SmoothFrame(core->ring, 100);
+    EXPECT_EQ(core->ring[100].smoothSpectrum[7], 0.0f);
+    EXPECT_EQ(core->ring[100].smoothed, 1);
+
+    Fill(95, 0.0f);
+    Fill(105, 42.0f);  // s + 5: weight 0.9944
+    SmoothFrame(core->ring, 100);
+    EXPECT_NEAR(core->ring[100].smoothSpectrum[7], 42.0 * 0.99441 / sum, 1e-4);
+
+    for (int32_t s = 95; s <= 105; ++s)
+        Fill(s, -37.5f);
+    SmoothFrame(core->ring, 100);
+    for (int k = 0; k < 256; ++k)
+        ASSERT_NEAR(core->ring[100].smoothSpectrum[k], -37.5f, 1e-4f);
+}
+
+TEST_F(Smoothing, WrapsAroundTheRingEnds)
+{
+    Fill(4999, 10.0f);  // slot 2 - 3
+    SmoothFrame(core->ring, 2);
+    EXPECT_NEAR(core->ring[2].smoothSpectrum[0], 10.0 * 0.08688 / 5.25, 1e-4);
+}
+
+TEST(WorkerScan, SmoothsOnlyWhenAllElevenNeighboursAreAnalysed)
+{
+    auto core = std::make_unique<AnalysisCore>();
+    auto state = std::make_unique<AnalyserState>();
+    int32_t counter = 0;
+    core->ring.Reset(counter, 256);
+    core->ring[0].analysed = 0;  // under the write position
+    core->ring[2000].analysed = 0;
+    core->ScanUntilIdle(*state);
+    for (int32_t s : {1, 2, 3, 4, 5, 4995, 4996, 4997, 4998, 4999, 1995, 2005})
+        EXPECT_EQ(core->ring[s].smoothed, 0) << s;
+    for (int32_t s : {6, 1994, 2006, 4994})
+        EXPECT_EQ(core->ring[s].smoothed, 1) << s;
+    // After a reset every smoothable record comes out all zeros.
+    EXPECT_EQ(core->ring[3000].smoothSpectrum[5], 0.0f);
+}
+
+TEST(WorkerScan, NewestFramesAreServedFirst)
+{
+    // A backlog at ratio 1 whose older frames are louder. Taken newest first,
+    // every frame is louder than the peak so far and becomes its own ceiling;
+    // taken oldest first, the ceilings would trail the loudest frame.
+    auto core = std::make_unique<AnalysisCore>();
+    auto state = std::make_unique<AnalyserState>();
+    int32_t counter = 0;
+    core->ring.Reset(counter, 256);
+    core->undersampling = 1;
+    for (int32_t s = 10; s < 20; ++s) {
+        auto x = testing::Vowel(150, 392, 20000.0 - 1500.0 * (s - 10));
+        std::copy(x.begin(), x.end(), core->ring[s].samples);
+        core->ring[s].nsamples = 392;
+        core->ring[s].nspan = 11;
+        core->ring[s].analysed = 0;
+        core->ring[s].fresh = 1;
+    }
+    core->ring[20].analysed = 0;
+    core->ring.SetWritePosition(20);
+    core->trackers.energyPeak = 0.0f;
+    core->trackers.energyFloor = -100.0f;
+    core->ScanUntilIdle(*state);
+    for (int32_t s = 10; s < 20; ++s)
+        EXPECT_EQ(core->ring[s].energyCeiling, core->ring[s].energy) << s;
+}
+
+class WorkerThreads : public ::testing::Test {
+protected:
+    std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
+    int32_t counter = 0;
+    void SetUp() override
+    {
+        core->ring.Reset(counter, 256);
+        core->ring[0].analysed = 0;
+    }
+    void PublishBacklog(int32_t first, int32_t count)
+    {
+        const auto x = testing::SpeechLike(392 + 11 * count, 9);
+        for (int32_t i = 0; i < count; ++i) {
+            FrameRecord& r = core->ring[first + i];
+            std::copy(x.begin() + 11 * i, x.begin() + 11 * i + 392, r.samples);
+            r.nsamples = 392;
+            r.nspan = 11;
+            r.analysed.store(0);
+            r.fresh.store(1, std::memory_order_release);
+        }
+        core->ring[first + count].analysed.store(0);
+        core->ring.SetWritePosition(first + count);
+        core->WakeWorker();
+    }
+    bool WaitUntil(auto predicate)
+    {
+        for (int i = 0; i < 2000; ++i) {
+            if (predicate())
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+};
+
+TEST_F(WorkerThreads, AnalysesPublishedFramesAndSleepsWhenIdle)
+{
+    core->StartWorker();
+    ASSERT_TRUE(WaitUntil([&] { return core->IdleWaits() > 0; }));
+    PublishBacklog(100, 300);
+    ASSERT_TRUE(WaitUntil([&] { return core->ring[100].analysed.load() == 1; }));
+    for (int32_t s = 100; s < 400; ++s)
+        EXPECT_EQ(core->ring[s].fresh.load(), 0) << s;
+
+    // Idle: the worker should use (almost) no processor time over half a
+    // second. The process clock covers the worker; this thread sleeps.
+    ASSERT_TRUE(WaitUntil([&] { return core->IdleWaits() > 1; }));
+    const std::clock_t before = std::clock();
+    std::this_thread::sleep_for(500ms);
+    const double cpuSeconds = double(std::clock() - before) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.05) << "an idle worker must sleep, not spin";
+
+    const auto t0 = std::chrono::steady_clock::now();
+    core->EndWorker();
+    core->StartWorker();  // waits for the ended one first
+    const auto stopTime = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(stopTime, 1s);
+    EXPECT_TRUE(core->WorkerHeld());
+}
+
+TEST_F(WorkerThreads, StopWhileAnalysingLeavesNoRecordHalfTaken)
+{
+    core->undersampling = 2;
+    core->StartWorker();
+    PublishBacklog(1000, 2000);
+    std::this_thread::sleep_for(3ms);
+    core->EndWorker();
+    core->StartWorker();
+    core->EndWorker();
+    // With the worker ended, every record is either still waiting or analysed.
+    for (int32_t s = 1000; s < 3000; ++s) {
+        const FrameRecord& r = core->ring[s];
+        EXPECT_EQ(r.analysing.load(), 0) << s;
+        EXPECT_EQ(r.fresh.load() + r.analysed.load(), 1) << s;
+    }
+}
+
+TEST_F(WorkerThreads, SafeResetKeepsTheWorkerAndClearsTheRing)
+{
+    core->StartWorker();
+    PublishBacklog(10, 3000);
+    int32_t frameCounter = 77;
+    core->SafeReset(frameCounter, 256);
+    EXPECT_EQ(frameCounter, 5000);
+    EXPECT_EQ(core->ring.WritePosition(), 0);
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+    for (int32_t s = 0; s < kRingSize; ++s) {
+        ASSERT_EQ(core->ring[s].fresh.load(), 0);
+        ASSERT_EQ(core->ring[s].index, s);
+        ASSERT_EQ(core->ring[s].nbins, 256);
+    }
+    // The restarted worker smooths the zero spectra of the reset ring.
+    ASSERT_TRUE(WaitUntil([&] { return core->ring[2500].smoothed.load() == 1; }));
+}
+
+}  // namespace
+}  // namespace vocalume

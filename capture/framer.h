@@ -1,0 +1,52 @@
+// The framer: cuts the left channel of each filled sound buffer into
+// overlapping frames of the ring (392 samples every 11, about 1002 frames a
+// second) and tells the caller how far to scroll. The analysis view embeds
+// one and calls OnWimData for every "buffer done" notice.
+//
+// Threads: user-interface thread only. Frames are published to the analysis
+// worker through the record flags: samples first, then `fresh` (release).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis_worker.h"
+#include "wave_in.h"
+
+namespace vocalume {
+
+// What one buffer-done notice did.
+struct WimDataResult {
+    bool ran = false;       // a filled buffer was taken (recording, and one was done)
+    bool scroll = false;    // the caller scrolls its picture left by `framesCut` pixels
+    bool ringFull = false;  // the worker had not freed the record at the write position
+    int32_t framesCut = 0;
+};
+
+class Framer {
+public:
+    // Derives the frame length, hop and buffer size from the rate and the
+    // refresh rate, empties the accumulation buffer and resets the ring
+    // (without overlapping the worker's work on a record).
+    void ComputeFraming(AnalysisCore& core);
+
+    // Handles one "buffer done" notice of `waveIn`.
+    WimDataResult OnWimData(CWaveIn& waveIn, AnalysisCore& core);
+
+    int32_t m_sampleRate = 11025;
+    int32_t m_windowRefHz = 45;
+    int32_t m_hopTenthsMs = 10;
+    int32_t m_refreshRate = 10;
+    int32_t m_windowLength = 0;
+    int32_t m_hop = 0;
+    int32_t m_framesPerBuffer = 0;
+    int32_t m_samplesPerBuffer = 0;
+    std::vector<int16_t> m_accumBuffer;
+    int32_t m_accumCount = 0;
+    // The `index` of the next frame written.
+    int32_t m_frameCounter = 0;
+    // Buffers lost because the ring was full (for diagnostics).
+    int64_t m_ringFullDrops = 0;
+};
+
+}  // namespace vocalume

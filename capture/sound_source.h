@@ -1,0 +1,64 @@
+// Where the recording's samples come from. CWaveIn keeps the four rotating
+// buffers; a sound source only produces interleaved stereo 16-bit sample
+// pairs at the recording rate and hands them to the device through its sink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vocalume {
+
+// The recording format: PCM, interleaved, left sample first.
+struct WaveFormat {
+    int32_t channels = 2;
+    int32_t samplesPerSec = 11025;
+    int32_t avgBytesPerSec = 11025 * 4;
+    int32_t blockAlign = 4;
+    int32_t bitsPerSample = 16;
+};
+
+// The device side a source delivers into (implemented by CWaveIn). Called on
+// the source's own thread (or on the caller's, for sources that are pumped);
+// never allocates and never waits for the user-interface thread.
+class SoundSink {
+public:
+    virtual ~SoundSink() = default;
+    // Copies `frames` sample pairs into the buffers the device holds. Whatever
+    // does not fit, because all four buffers are with the program, is dropped
+    // and counted.
+    virtual void Deliver(const int16_t* pairs, int32_t frames) = 0;
+    // Sample pairs the device can take right now without dropping any.
+    virtual int32_t FramesWanted() const = 0;
+    // The sound has ended: a partly filled buffer is completed with silence
+    // and handed over, then the host is told that nothing more will come.
+    virtual void EndOfStream() = 0;
+};
+
+// One kind of sound input. The device calls these on the user-interface
+// thread, in the order Open, Start, (BufferQueued)*, Stop, Close.
+class SoundSource {
+public:
+    virtual ~SoundSource() = default;
+    // Prepares to deliver sound of `format` into `sink`. On failure returns
+    // false with `userMessage` set when the user must see a specific reason
+    // (left empty: the device's own failure message is shown).
+    virtual bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) = 0;
+    // Begins delivering.
+    virtual void Start() = 0;
+    // A buffer has been handed to the device; false means the source refused
+    // it (the device then closes).
+    virtual bool BufferQueued() { return true; }
+    // Stops delivering; once it returns, the sink is not called again.
+    virtual void Stop() = 0;
+    virtual void Close() = 0;
+    // Sources that run without a thread of their own deliver their next
+    // buffer's worth of sound on the calling thread here and return true;
+    // false once the sound has ended, or for sources that run by themselves.
+    virtual bool Pump() { return false; }
+};
+
+// Writes one diagnostic line to stderr when the environment variable
+// VOCALUME_DEBUG is set; the user never sees these.
+void DebugLog(const std::string& line);
+
+}  // namespace vocalume
