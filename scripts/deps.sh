@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vocalume needs to build, run and test, skipping
+# the step entirely when all are present. Works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libwxgtk3.2-dev portaudio19-dev libsndfile1-dev libsoxr-dev libpng-dev libcli11-dev
+  # for the live tests and the screenshots: a sound server with a virtual
+  # microphone, speech, and a virtual display
+  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
+  xvfb xauth xdotool x11-apps imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  [[ $p == \#* ]] && continue
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [[ $status == installed ]] || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "error: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" xauth

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Vocalume and runs every test: the whole
+# suite in an optimised build (the live sound and desktop tests included),
+# the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# and the concurrency tests under ThreadSanitizer. Ends with one line:
+# "N passed, N failed".
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
+
+jobs=$(nproc 2>/dev/null || echo 2)
+passed=0
+failed=0
+logdir=$root/build/test-logs
+mkdir -p "$logdir"
+
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/capture/tsan.supp"
+
+# configure NAME CMAKE-ARGS... ; build NAME TARGETS...; run NAME CTEST-ARGS...
+configure() {
+  local name=$1; shift
+  cmake -S "$root" -B "$root/build/$name" -G Ninja -DVOCALUME_WERROR=ON "$@" \
+    >"$logdir/$name-configure.log" 2>&1
+}
+build() {
+  local name=$1; shift
+  local targets=()
+  for t in "$@"; do targets+=(--target "$t"); done
+  cmake --build "$root/build/$name" -j"$jobs" "${targets[@]}" >"$logdir/$name-build.log" 2>&1
+}
+run() {
+  local name=$1; shift
+  local out=$logdir/$name-ctest.log
+  (cd "$root/build/$name" && ctest --output-on-failure -j"$jobs" "$@") >"$out" 2>&1
+  local summary total bad
+  summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  if [[ -z $summary ]]; then
+    echo "[$name] no test summary; see $out"
+    tail -20 "$out"
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  echo "[$name] $((total - bad)) passed, $bad failed"
+  if ((bad > 0)); then
+    sed -n '/The following tests FAILED/,$p' "$out"
+    grep -E -B2 -A25 '\*\*\*Failed|Failure|ERROR: .*Sanitizer|WARNING: ThreadSanitizer|runtime error' "$out" | head -150
+  fi
+}
+stage() {
+  local name=$1 build_ok=1; shift
+  echo "== $name: building"
+  if ! configure "$name" "${CONFIG[@]}" || ! build "$name" "${TARGETS[@]}"; then
+    echo "[$name] build failed; see $logdir/$name-*.log"
+    tail -40 "$logdir/$name-build.log" 2>/dev/null || tail -40 "$logdir/$name-configure.log"
+    failed=$((failed + 1))
+    build_ok=0
+  fi
+  if ((build_ok)); then
+    echo "== $name: testing"
+    run "$name" "$@"
+  fi
+}
+
+# 1. The optimised build: everything, the program and benchmarks included.
+CONFIG=(-DCMAKE_BUILD_TYPE=Release)
+TARGETS=(all)
+stage release
+
+# 2. Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=address,undefined
+        -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
+TARGETS=(all)
+stage asan -LE 'live|desktop'
+
+# 3. The ring, worker and sound-thread tests under ThreadSanitizer.
+CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread
+        -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
+TARGETS=(analysis_tests capture_tests)
+stage tsan -R 'Threads\.'
+
+echo "$passed passed, $failed failed"
+((failed == 0))
