@@ -45,6 +45,8 @@ public:
     // Tells the worker to end and forgets it; it finishes the record in hand
     // and ends within one slot visit. Nobody waits here.
     void EndWorker();
+    // Waits for a worker that was told to end (tests, shut-down).
+    void WaitForEndedWorker() { JoinEnding(); }
     // True while a worker has been begun and not yet told to end.
     bool WorkerHeld() const { return m_running.joinable(); }
 

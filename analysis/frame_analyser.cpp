@@ -1,8 +1,13 @@
 #include "frame_analyser.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
+#include "simd_kernels.h"
 #include "spectral_kernels.h"
 
 namespace vocalume {
@@ -63,84 +68,307 @@ void CopyFromNewer(FrameRecord& r, const FrameRecord& newer)
     std::copy(newer.spectrum, newer.spectrum + newer.nbins, r.spectrum);
 }
 
+void EnsureLifter(AnalyserState& state, int32_t f)
+{
+    if (f == state.lifterLength)
+        return;
+    state.lifterLength = f;
+    for (int32_t i = 0; i < f; ++i)
+        state.lifter[i] = 0.5 - 0.5 * std::cos(kTwoPiLifter * i / (f - 1));
+}
+
+inline __m128d LoadPoint(const float* p)
+{
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+inline void StorePoint(float* p, __m128d v)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
+}
+
+// Two adjacent samples widened to double.
+inline __m128d LoadSamples(const int16_t* p)
+{
+    int32_t pair;
+    std::memcpy(&pair, p, sizeof pair);
+    const __m128i v = _mm_cvtsi32_si128(pair);
+    return _mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
+}
+
+// Where complex point c of a transform of `points` points goes in the
+// bit-reversal that starts ComplexFFT.
+class BitReversal {
+public:
+    explicit BitReversal(int32_t points) : m_shift(simd::BitReverseShift(points)) {}
+    int32_t operator()(int32_t c) const { return simd::kBitReversed[static_cast<size_t>(c)] >> m_shift; }
+
+private:
+    int32_t m_shift;
+};
+
+// Pre-emphasis and Hamming window of the n samples into the FFT buffer b,
+// each complex point (pair of values) written straight to its bit-reversed
+// place, zeros beyond the samples. squares[i - 1] receives the square of the
+// full-precision product y[i], i = 1 .. n-1, for the energy sum.
+void WindowIntoTransform(const int16_t* x, int32_t n, const double* w, float* b, int32_t points, double* squares)
+{
+    const BitReversal place(points);
+    auto value = [&](int32_t i) { return (x[i] - kPreEmphasis * x[i - 1]) * w[i]; };
+    // Point 0: b[0] = 0 and b[1] = y[1].
+    {
+        float* p = b + 2 * place(0);
+        p[0] = 0.0f;
+        p[1] = 0.0f;
+        if (n > 1) {
+            const double y = value(1);
+            p[1] = static_cast<float>(y);
+            squares[0] = y * y;
+        }
+    }
+    const __m128d pre = _mm_set1_pd(kPreEmphasis);
+    int32_t c = 1;
+    for (; 2 * c + 1 < n; ++c) {
+        const __m128d y = _mm_mul_pd(_mm_sub_pd(LoadSamples(x + 2 * c), _mm_mul_pd(pre, LoadSamples(x + 2 * c - 1))),
+                                     _mm_loadu_pd(w + 2 * c));
+        StorePoint(b + 2 * place(c), y);
+        _mm_storeu_pd(squares + 2 * c - 1, _mm_mul_pd(y, y));
+    }
+    for (; c < points; ++c) {
+        float* p = b + 2 * place(c);
+        p[0] = 0.0f;
+        p[1] = 0.0f;
+        if (2 * c < n) {
+            const double y = value(2 * c);
+            p[0] = static_cast<float>(y);
+            squares[2 * c - 1] = y * y;
+        }
+    }
+}
+
+// The autocorrelation search of NormAutocorr(x, n, ., kLagMin, kLagMax): the
+// lag it returns and, in peak, the correlation it stores for that lag.
+int32_t SearchLags(const int16_t* x, int32_t n, LagSums& sums, float* out, float& peak)
+{
+    if (n < 1 || n > simd::kMaxLagSamples) {
+        const int32_t lag = NormAutocorr(x, n, out, kLagMin, kLagMax);
+        peak = out[lag];
+        return lag;
+    }
+    PrepareLagSums(x, n, sums);
+    ComputeLagSums(sums, n, kLagMin, kLagMax);
+    return BestLag(sums, n, kLagMin, kLagMax, peak);
+}
+
+// Spectrum levels of the packed transform in b; returns specMax, which is
+// the largest level (levels never fall below the floor it starts from).
+float PowerSpectrum(const float* b, int32_t h, int32_t f, float* spectrum, int32_t* retry)
+{
+    const int32_t nRetry = simd::Active().spectrumLevels(b, h, 1.0 / f, spectrum, retry);
+    for (int32_t j = 0; j < nRetry; ++j) {
+        const int32_t k = retry[j];
+        const double re = b[2 * k];
+        const double im = b[2 * k + 1];
+        spectrum[k] = static_cast<float>(10.0 * Log10Floor((re * re + im * im) / f));
+    }
+    __m128 mx = _mm_set1_ps(kLevelFloorDb);
+    int32_t k = 0;
+    for (; k + 4 <= h; k += 4)
+        mx = _mm_max_ps(mx, _mm_loadu_ps(spectrum + k));
+    mx = _mm_max_ps(mx, _mm_movehl_ps(mx, mx));
+    mx = _mm_max_ss(mx, _mm_shuffle_ps(mx, mx, 1));
+    float specMax = _mm_cvtss_f32(mx);
+    for (; k < h; ++k)
+        specMax = std::max(specMax, spectrum[k]);
+    return specMax;
+}
+
+// The sum of the mirrored spectrum 0, s[h-1] .. s[1], s[0], s[1] .. s[h-2], 0
+// in that order, in double precision. When every partial sum is exact (the
+// values span at most 53 - 24 - log2(2h) binary orders) the order does not
+// matter and the sum is formed two lanes at a time; otherwise value after
+// value.
+double MirrorSum(const float* s, int32_t h)
+{
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    __m128 mx = _mm_setzero_ps();
+    __m128 mn = inf;
+    __m128d s0 = _mm_setzero_pd(), s1 = s0;
+    int32_t k = 0;
+    for (; k + 4 <= h; k += 4) {
+        const __m128 v = _mm_loadu_ps(s + k);
+        const __m128 a = _mm_and_ps(v, absMask);
+        mx = _mm_max_ps(mx, a);
+        const __m128 nonzero = _mm_cmpneq_ps(a, _mm_setzero_ps());
+        mn = _mm_min_ps(mn, _mm_or_ps(_mm_and_ps(nonzero, a), _mm_andnot_ps(nonzero, inf)));
+        s0 = _mm_add_pd(s0, _mm_cvtps_pd(v));
+        s1 = _mm_add_pd(s1, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
+    }
+    float lanesMax[4], lanesMin[4];
+    _mm_storeu_ps(lanesMax, mx);
+    _mm_storeu_ps(lanesMin, mn);
+    float largest = 0.0f, smallest = std::numeric_limits<float>::infinity();
+    for (int l = 0; l < 4; ++l) {
+        largest = std::max(largest, lanesMax[l]);
+        smallest = std::min(smallest, lanesMin[l]);
+    }
+    bool exact = k == h;
+    if (exact && largest > 0.0f) {
+        int32_t log2f = 0;
+        while ((1 << log2f) < 2 * h)
+            ++log2f;
+        uint32_t bigBits, smallBits;
+        std::memcpy(&bigBits, &largest, sizeof bigBits);
+        std::memcpy(&smallBits, &smallest, sizeof smallBits);
+        const int32_t eBig = static_cast<int32_t>(bigBits >> 23);
+        const int32_t eSmall = static_cast<int32_t>(smallBits >> 23);
+        // Every value is a multiple of 2^(eSmall - 150) and the 2h values add
+        // up to less than 2^(eBig - 126 + log2f) in magnitude: all partial
+        // sums are exact when that is within 2^53 multiples. Subnormal values
+        // (eSmall 0), infinities and not-a-numbers fail the test.
+        exact = eSmall >= 1 && eBig <= 254 && eBig - eSmall <= 29 - log2f;
+    }
+    if (!exact) {
+        double sum = 0.0;
+        sum += 0.0f;
+        for (int32_t j = h - 1; j >= 0; --j)
+            sum += s[j];
+        for (int32_t j = 1; j <= h - 2; ++j)
+            sum += s[j];
+        sum += 0.0f;
+        return sum;
+    }
+    // s[0] + s[h-1] + twice s[1] .. s[h-2].
+    s0 = _mm_add_pd(s0, s1);
+    const double all = _mm_cvtsd_f64(s0) + _mm_cvtsd_f64(_mm_unpackhi_pd(s0, s0));
+    return 2.0 * all - s[0] - s[h - 1];
+}
+
+// Mean removal and lifter window of the mirrored spectrum (see MirrorSum),
+// each complex point written straight to its bit-reversed place in b.
+//
+// Riding along: the energy sum, squares[0] + ... + squares[count-1] added one
+// after another as the plain loop adds them. That chain of dependent
+// additions would leave the processor waiting if run alone; here it overlaps
+// the independent work of the lifter.
+double LifterIntoTransform(const float* s, int32_t h, double mean, const double* lifter, float* b,
+                           const double* squares, int32_t count)
+{
+    const BitReversal place(h);
+    const __m128d mu = _mm_set1_pd(mean);
+    auto put = [&](int32_t c, __m128d v) {
+        StorePoint(b + 2 * place(c), _mm_mul_pd(_mm_sub_pd(v, mu), _mm_load_pd(lifter + 2 * c)));
+    };
+    // Point c carries the terms 2c and 2c + 1 of the energy sum.
+    const int32_t pairs = count / 2;
+    double energy = 0.0;
+    auto add = [&](int32_t c) {
+        if (c < pairs) {
+            energy += squares[2 * c];
+            energy += squares[2 * c + 1];
+        }
+    };
+    put(0, _mm_set_pd(s[h - 1], 0.0f));
+    add(0);
+    for (int32_t c = 1; c < h / 2; ++c) {
+        const __m128d v = LoadPoint(s + h - 2 * c - 1);  // s[h-2c-1], s[h-2c]
+        put(c, _mm_shuffle_pd(v, v, 1));
+        add(c);
+    }
+    for (int32_t c = h / 2; c < h - 1; ++c) {
+        put(c, LoadPoint(s + 2 * c - h));
+        add(c);
+    }
+    put(h - 1, _mm_set_pd(0.0f, s[h - 2]));
+    add(h - 1);
+    if (count % 2)
+        energy += squares[count - 1];
+    return energy;
+}
+
 void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t n)
 {
     const int16_t* x = r.samples;
     const int32_t f = FftSizeFor(n);
     const int32_t h = f / 2;
     float* b = st.fft;
+    const simd::Kernels& kernels = simd::Active();
+    const simd::FftTwiddles& tw = simd::Twiddles(1);
 
-    // Pre-emphasis and Hamming window. The energy sums the squares of the
-    // full-precision products, not of the stored single-precision values.
-    double energySum = 0.0;
-    b[0] = 0.0f;
-    for (int32_t i = 1; i < n; ++i) {
-        const double y = (x[i] - kPreEmphasis * x[i - 1]) * st.hamming[i];
-        b[i] = static_cast<float>(y);
-        energySum += y * y;
-    }
-    for (int32_t i = std::max(n, 1); i < f; ++i)
-        b[i] = 0.0f;
+    // Pre-emphasis and Hamming window, straight into the bit-reversed order
+    // the transform starts from. The energy sums the squares of the
+    // full-precision products, not of the stored single-precision values;
+    // they are added up along with the lifter further down.
+    WindowIntoTransform(x, n, st.hamming, b, h, st.squares);
 
-    const double e = 10.0 * Log10Floor(energySum / n);
-    r.energy = static_cast<float>(e);
-    UpdateTrackers(e, tr.energyPeak, tr.energyFloor, r.energyCeiling);
-
-    const int32_t lag = NormAutocorr(x, n, st.autocorr, kLagMin, kLagMax);
-    r.acLag = lag;
-    r.acPeak = (lag > kLagMin && lag < kLagMax) ? st.autocorr[lag] : -1.0f;
-
+    // Power spectrum: RealFFT(b, h, forward) with its bit reversal already done.
     r.nbins = h;
-    RealFFT(b, h, 1);
+    kernels.fftStages(b, h, tw);
+    kernels.realFftUntangle(b, h, 2, h / 2, -0.5, tw);
+    const double g = b[0];
+    b[0] = static_cast<float>(g + b[1]);
     b[1] = 0.0f;  // the Nyquist term: bin 0 carries the DC term alone
-    float specMax = kLevelFloorDb;
-    for (int32_t k = 0; k < h; ++k) {
-        const double re = b[2 * k];
-        const double im = b[2 * k + 1];
-        const double level = 10.0 * Log10Floor((re * re + im * im) / f);
-        r.spectrum[k] = static_cast<float>(level);
-        if (level > specMax)
-            specMax = static_cast<float>(level);
-    }
+    const float specMax = PowerSpectrum(b, h, f, r.spectrum, st.retry);
     r.specMax = specMax;
     UpdateTrackers(specMax, tr.specPeak, tr.specFloor, r.specCeiling);
 
     // Cepstrum: the log spectrum mirrored about bin 0, mean removed, liftered
-    // and transformed again.
-    b[0] = 0.0f;
-    for (int32_t i = 0; i < h; ++i) {
-        b[h - i] = r.spectrum[i];
-        b[h + i] = r.spectrum[i];
-    }
-    b[f - 1] = 0.0f;
-    double sum = 0.0;
-    for (int32_t i = 0; i < f; ++i)
-        sum += b[i];
-    const double mean = sum / f;
-    for (int32_t i = 0; i < f; ++i)
-        b[i] = static_cast<float>((b[i] - mean) * (0.5 - 0.5 * std::cos(kTwoPiLifter * i / (f - 1))));
-    RealFFT(b, h, 1);
-
+    // and transformed again; untangled only where the searched bins lie.
     // Short windows have fewer quefrency bins than the search range; only
     // the bins that exist are searched then.
+    const double mean = MirrorSum(r.spectrum, h) / f;
+    EnsureLifter(st, f);
+    const double energySum = LifterIntoTransform(r.spectrum, h, mean, st.lifter, b, st.squares, std::max(n - 1, 0));
+    kernels.fftStages(b, h, tw);
     const int32_t qMax = std::min(kLagMax, h - 1);
+    {
+        // Bin q < h/2 comes from step q + 1, bin q > h/2 from step h + 1 - q.
+        const int32_t iFirst = qMax > h / 2 ? std::min(kLagMin + 1, h + 1 - qMax) : kLagMin + 1;
+        const int32_t iLast = qMax > h / 2 ? h / 2 : qMax + 1;
+        kernels.realFftUntangle(b, h, std::max(iFirst, 2), iLast, -0.5, tw);
+    }
+    const int32_t nq = qMax - kLagMin + 1;
+    double* power = st.cepstralPower;
+    {
+        int32_t j = 0;
+        for (; j + 2 <= nq; j += 2) {
+            const __m128 v = _mm_loadu_ps(b + 2 * (kLagMin + j));
+            const __m128d lo = _mm_cvtps_pd(v);
+            const __m128d hi = _mm_cvtps_pd(_mm_movehl_ps(v, v));
+            const __m128d lo2 = _mm_mul_pd(lo, lo);
+            const __m128d hi2 = _mm_mul_pd(hi, hi);
+            _mm_storeu_pd(power + j, _mm_add_pd(_mm_unpacklo_pd(lo2, hi2), _mm_unpackhi_pd(lo2, hi2)));
+        }
+        for (; j < nq; ++j) {
+            const double re = b[2 * (kLagMin + j)];
+            const double im = b[2 * (kLagMin + j) + 1];
+            power[j] = re * re + im * im;
+        }
+    }
     float best = kCepstralPeakStart;
     int32_t bestIndex = 1;
     double total = 0.0;
-    for (int32_t q = kLagMin; q <= qMax; ++q) {
-        const double re = b[2 * q];
-        const double im = b[2 * q + 1];
-        const double p = re * re + im * im;
-        if (p > best) {
-            best = static_cast<float>(p);
-            bestIndex = q;
+    for (int32_t j = 0; j < nq; ++j) {
+        if (power[j] > best) {
+            best = static_cast<float>(power[j]);
+            bestIndex = kLagMin + j;
         }
-        total += p;
+        total += power[j];
     }
-    const double meanFactor =
-        qMax == kLagMax ? kCepstralMeanFactor : 1.0 / static_cast<double>(qMax - kLagMin + 1);
+    const double meanFactor = qMax == kLagMax ? kCepstralMeanFactor : 1.0 / static_cast<double>(nq);
     r.cepsPeak = bestIndex;
     r.cepsRatio = static_cast<float>(best / (total * meanFactor));
+
+    // The autocorrelation pitch, on the raw samples.
+    float peak = -1.0f;
+    const int32_t lag = SearchLags(x, n, st.lags, st.autocorr, peak);
+    r.acLag = lag;
+    r.acPeak = (lag > kLagMin && lag < kLagMax) ? peak : -1.0f;
+
+    const double e = 10.0 * Log10Floor(energySum / n);
+    r.energy = static_cast<float>(e);
+    UpdateTrackers(e, tr.energyPeak, tr.energyFloor, r.energyCeiling);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "frame_ring.h"
+#include "lag_sums.h"
 
 namespace vocalume {
 
@@ -38,13 +39,20 @@ struct LevelTrackers {
 constexpr int32_t FftSizeFor(int32_t n) { return n <= 256 ? 256 : (n <= 512 ? 512 : 1024); }
 
 // The analysis state one run of the worker owns: the Hamming window cached for
-// the window length last seen, and the work buffers. Nothing is allocated per
-// frame; a new worker run starts with an empty cache.
+// the window length last seen, the cepstral lifter window cached for the FFT
+// size last seen, and the work buffers. Nothing is allocated per frame; a new
+// worker run starts with empty caches.
 struct AnalyserState {
     int32_t hammingLength = 0;
     double hamming[kMaxSamples] = {};
-    float fft[1024] = {};
+    alignas(32) float fft[1024] = {};
     float autocorr[kLagMax + 1] = {};
+    int32_t lifterLength = 0;
+    alignas(32) double lifter[1024] = {};
+    double squares[kMaxSamples] = {};
+    double cepstralPower[kLagMax + 1] = {};
+    int32_t retry[512] = {};
+    LagSums lags = {};
 };
 
 // Analyses the fresh record at slot s (see the record's flag protocol in

@@ -1,10 +1,18 @@
 #include "spectral_kernels.h"
 
 #include <cmath>
+#include <cstring>
+
+#include "lag_sums.h"
+#include "simd_kernels.h"
 
 namespace vocalume {
+namespace {
 
-void ComplexFFT(float* data, int32_t n, int32_t direction)
+// The transforms and the search as plainly written, for the arguments the
+// vectorised forms do not take (lengths beyond the recorded tables, lengths
+// that are not powers of two, other directions, very long inputs).
+void PlainComplexFFT(float* data, int32_t n, int32_t direction)
 {
     // The classic one-based formulation, with d[k] standing for data[k - 1].
     auto d = [data](int32_t k) -> float& { return data[k - 1]; };
@@ -55,7 +63,7 @@ void ComplexFFT(float* data, int32_t n, int32_t direction)
     }
 }
 
-void RealFFT(float* data, int32_t n, int32_t direction)
+void PlainRealFFT(float* data, int32_t n, int32_t direction)
 {
     auto d = [data](int32_t k) -> float& { return data[k - 1]; };
     double theta = kPi / n;
@@ -63,7 +71,7 @@ void RealFFT(float* data, int32_t n, int32_t direction)
     double c2;
     if (direction == 1) {
         c2 = -0.5;
-        ComplexFFT(data, n, 1);
+        PlainComplexFFT(data, n, 1);
     } else {
         c2 = 0.5;
         theta = -theta;
@@ -101,11 +109,11 @@ void RealFFT(float* data, int32_t n, int32_t direction)
     } else {
         d(1) = static_cast<float>(c1 * (g + d(2)));
         d(2) = static_cast<float>(c1 * (g - d(2)));
-        ComplexFFT(data, n, -1);
+        PlainComplexFFT(data, n, -1);
     }
 }
 
-int32_t NormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, int32_t amax)
+int32_t PlainNormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, int32_t amax)
 {
     for (int32_t a = 0; a <= amax; ++a)
         out[a] = 0.0f;
@@ -130,6 +138,88 @@ int32_t NormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, 
         out[a] = static_cast<float>(r);
         if (r > best) {
             best = static_cast<float>(r);
+            bestLag = a;
+        }
+    }
+    return bestLag;
+}
+
+// The bit-reversal permutation of ComplexFFT on n complex points.
+void BitReversePermute(float* data, int32_t n)
+{
+    const int32_t shift = simd::BitReverseShift(n);
+    for (int32_t k = 1; k < n - 1; ++k) {
+        const int32_t r = simd::kBitReversed[static_cast<size_t>(k)] >> shift;
+        if (r > k) {
+            uint64_t a, b;
+            std::memcpy(&a, data + 2 * k, sizeof a);
+            std::memcpy(&b, data + 2 * r, sizeof b);
+            std::memcpy(data + 2 * k, &b, sizeof b);
+            std::memcpy(data + 2 * r, &a, sizeof a);
+        }
+    }
+}
+
+bool FastTransform(int32_t n, int32_t direction)
+{
+    return n >= 2 && n <= simd::kMaxComplexPoints && (n & (n - 1)) == 0 && (direction == 1 || direction == -1);
+}
+
+}  // namespace
+
+void ComplexFFT(float* data, int32_t n, int32_t direction)
+{
+    if (!FastTransform(n, direction)) {
+        PlainComplexFFT(data, n, direction);
+        return;
+    }
+    BitReversePermute(data, n);
+    simd::Active().fftStages(data, n, simd::Twiddles(direction));
+}
+
+void RealFFT(float* data, int32_t n, int32_t direction)
+{
+    if (!FastTransform(n, direction)) {
+        PlainRealFFT(data, n, direction);
+        return;
+    }
+    const simd::FftTwiddles& tw = simd::Twiddles(direction);
+    const simd::Kernels& kernels = simd::Active();
+    if (direction == 1) {
+        ComplexFFT(data, n, 1);
+        kernels.realFftUntangle(data, n, 2, n / 2, -0.5, tw);
+        const double h = data[0];
+        data[0] = static_cast<float>(h + data[1]);
+        data[1] = static_cast<float>(h - data[1]);
+    } else {
+        kernels.realFftUntangle(data, n, 2, n / 2, 0.5, tw);
+        const double h = data[0];
+        data[0] = static_cast<float>(0.5 * (h + data[1]));
+        data[1] = static_cast<float>(0.5 * (h - data[1]));
+        ComplexFFT(data, n, -1);
+    }
+}
+
+int32_t NormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, int32_t amax)
+{
+    if (count < 1 || count > simd::kMaxLagSamples || amin < 0 || amax - amin >= simd::kMaxLagSamples)
+        return PlainNormAutocorr(x, count, out, amin, amax);
+    LagSums sums;  // on the stack: the search allocates nothing
+    PrepareLagSums(x, count, sums);
+    for (int32_t a = 0; a <= amax; ++a)
+        out[a] = 0.0f;
+    out[0] = static_cast<float>(sums.energy[count] / count);
+    if (amin > amax)
+        return 0;
+    ComputeLagSums(sums, count, amin, amax);
+    double r[simd::kMaxLagSamples];
+    LagCorrelations(sums, count, amin, amax, r);
+    float best = -1.0f;
+    int32_t bestLag = 0;
+    for (int32_t a = amin; a <= amax; ++a) {
+        out[a] = static_cast<float>(r[a - amin]);
+        if (r[a - amin] > best) {
+            best = static_cast<float>(r[a - amin]);
             bestLag = a;
         }
     }

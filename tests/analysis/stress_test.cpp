@@ -17,12 +17,16 @@ namespace {
 // length. Most buffers come at the worker's pace, as live sound does; every
 // so often a burst outruns it until the ring is full.
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int64_t kFrames = 40000;
+// Instrumented builds run many times slower: two bursts and one reset.
+constexpr int64_t kFrames = 16000;
+constexpr int64_t kBurstEvery = 8000;
+constexpr int64_t kResetEvery = 9000;
 #else
-constexpr int64_t kFrames = 300000;
+constexpr int64_t kFrames = 1000000;
+constexpr int64_t kBurstEvery = 50000;
+constexpr int64_t kResetEvery = 250000;
 #endif
 constexpr int32_t kWindow = 64;
-constexpr int64_t kBurstEvery = 50000;
 constexpr int64_t kBurstLength = 7000;
 
 // The sample pattern of frame `index`: its centred span tells which frame
@@ -112,7 +116,7 @@ TEST(RingThreads, FramerWorkerPainterAndResetsKeepTheProtocol)
 
         // Now and then the framing changes: a reset that must not overlap the
         // worker's work on a record.
-        if (published % 250000 < 104 && published > 104) {
+        if (published % kResetEvery < 104 && published > 104) {
             core->SafeReset(frameCounter, BinCountFor(kWindow));
             lastIndex = -1;
         }

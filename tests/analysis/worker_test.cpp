@@ -123,9 +123,10 @@ protected:
         core->ring.SetWritePosition(first + count);
         core->WakeWorker();
     }
+    // Generous: under ThreadSanitizer the first smoothing after a reset is slow.
     bool WaitUntil(auto predicate)
     {
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 12000; ++i) {
             if (predicate())
                 return true;
             std::this_thread::sleep_for(5ms);
@@ -168,6 +169,7 @@ TEST_F(WorkerThreads, StopWhileAnalysingLeavesNoRecordHalfTaken)
     core->EndWorker();
     core->StartWorker();
     core->EndWorker();
+    core->WaitForEndedWorker();
     // With the worker ended, every record is either still waiting or analysed.
     for (int32_t s = 1000; s < 3000; ++s) {
         const FrameRecord& r = core->ring[s];
