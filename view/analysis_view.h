@@ -14,6 +14,11 @@
 namespace vocalume {
 
 class AnalysisCore;
+class CWaveIn;
+class ColumnSurface;
+class Framer;
+class SoundSource;
+struct PaintFields;
 
 // Command identifiers of the view's menu items.
 inline constexpr int ID_WEB_HOME = 32771;
@@ -23,13 +28,31 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
+// Default values of the "config" settings.
+inline constexpr int32_t kDefaultRefresh = 10;
+inline constexpr int32_t kDefaultSampling = 3;
+inline constexpr int32_t kMaxRefresh = 30;
+
+// How a view runs its analysis.
+struct ViewOptions {
+    // False: Start begins no worker thread; whoever drives the view runs the
+    // core's scan on its own thread (the render tool, for a reproducible
+    // picture).
+    bool workerThread = true;
+};
+
 class CAnalysisView {
 public:
     // Reads the "config" settings, fixes the constants, computes the framing
-    // and resets the ring of `core`.
+    // and resets the ring of `core`. Records from the live input.
     CAnalysisView(SettingsStore& store, AnalysisCore& core);
+    // The same, recording from `source` instead.
+    CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+                  ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
     ~CAnalysisView();
+    CAnalysisView(const CAnalysisView&) = delete;
+    CAnalysisView& operator=(const CAnalysisView&) = delete;
 
     // Window-creation work: remembers the host and computes the framing again.
     void OnCreate(ViewHost& host);
@@ -50,12 +73,28 @@ public:
     void OnWimData();
 
     bool IsRecording() const;
+    // True from a Pause until its timer has fired (or a Start cancelled it).
+    bool IsPauseTimerSet() const;
 
     // The retained picture: rows top-down, 3 bytes (red, green, blue) per
     // pixel, no padding between rows.
     int SurfaceWidth() const;
     int SurfaceHeight() const;
     const uint8_t* SurfaceRgb() const;
+
+    // For the render tool and tests.
+    const ColumnSurface& Surface() const;
+    const Framer& Framing() const;
+    AnalysisCore& Core();
+    CWaveIn& WaveIn();
+    // The fields the painter reads, as they stand now.
+    PaintFields Fields() const;
+    int32_t RefreshRate() const;
+    int32_t Undersampling() const;
+    int32_t ShowWaveform() const;
+    int32_t ShowTimescale() const;
+    // True once the sound source has said that nothing more will come.
+    bool SoundEnded() const;
 
 private:
     struct Impl;

@@ -1,0 +1,494 @@
+// The view's commands, keys, timer and Configure logic against an in-memory
+// host and a scripted sound source, with a real worker thread on a core of
+// the test's own.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "column_painter.h"
+#include "column_surface.h"
+#include "framer.h"
+#include "scripted_source.h"
+#include "wave_in.h"
+
+namespace vocalume {
+namespace {
+
+class FakeHost : public ViewHost {
+public:
+    void RequestPaint() override { ++paintRequests; }
+    void SetPauseTimer(int milliseconds) override
+    {
+        timerSets.push_back(milliseconds);
+        timerSet = true;
+    }
+    void KillPauseTimer() override
+    {
+        ++timerKills;
+        timerSet = false;
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool RunConfigDialog(ConfigValues& values) override
+    {
+        ++dialogs;
+        offered = values;
+        if (!dialogOk)
+            return false;
+        values = answer;
+        return true;
+    }
+    void PostBufferDone() override { ++buffersPosted; }
+
+    int paintRequests = 0;
+    std::vector<int> timerSets;
+    bool timerSet = false;
+    int timerKills = 0;
+    std::vector<std::string> messages;
+    int dialogs = 0;
+    bool dialogOk = true;
+    ConfigValues offered;
+    ConfigValues answer;
+    std::atomic<int> buffersPosted{0};
+};
+
+// Remembers the order in which settings are written.
+class LoggingStore : public MemorySettingsStore {
+public:
+    void WriteProfileInt(const std::string& section, const std::string& key, int32_t value) override
+    {
+        writes.push_back(section + "/" + key + "=" + std::to_string(value));
+        MemorySettingsStore::WriteProfileInt(section, key, value);
+    }
+    std::vector<std::string> writes;
+};
+
+int ThreadsOfThisProcess()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0)
+            return std::stoi(line.substr(8));
+    return -1;
+}
+
+bool AllDrawnCleared(const FrameRing& ring)
+{
+    for (int32_t s = 0; s < kRingSize; ++s)
+        if (ring[s].drawn.load() != 0)
+            return false;
+    return true;
+}
+
+void MarkAllDrawn(FrameRing& ring)
+{
+    for (int32_t s = 0; s < kRingSize; ++s)
+        ring[s].drawn.store(1);
+}
+
+// Waits (bounded) until the worker has analysed every frame written so far.
+bool WaitUntilAnalysed(const FrameRing& ring)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+        bool all = true;
+        for (int32_t s = 0; s < kRingSize && all; ++s)
+            all = ring[s].fresh.load() == 0;
+        if (all)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+class ViewTest : public ::testing::Test {
+protected:
+    void Make(ViewOptions options = {})
+    {
+        auto owned = std::make_unique<ScriptedSoundSource>();
+        source = owned.get();
+        view = std::make_unique<CAnalysisView>(store, *core, std::move(owned), options);
+        view->OnCreate(host);
+        view->OnSize(300, 100);
+        host.paintRequests = 0;
+    }
+
+    // One device buffer of sound, handled as the window hands it on.
+    void FeedBuffer()
+    {
+        source->DeliverCounting(view->WaveIn().m_bufferBytes / 4);
+        view->OnWimData();
+    }
+
+    std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
+    LoggingStore store;
+    FakeHost host;
+    ScriptedSoundSource* source = nullptr;
+    std::unique_ptr<CAnalysisView> view;
+};
+
+TEST_F(ViewTest, NoStoredSettingsGiveTheDefaults)
+{
+    Make();
+    EXPECT_EQ(view->RefreshRate(), 10);
+    EXPECT_EQ(view->Undersampling(), 3);
+    EXPECT_EQ(view->ShowWaveform(), 1);
+    EXPECT_EQ(view->ShowTimescale(), 1);
+    EXPECT_EQ(view->Framing().m_framesPerBuffer, 104);
+    EXPECT_EQ(view->Framing().m_samplesPerBuffer, 1144);
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_FALSE(core->WorkerHeld());
+}
+
+TEST_F(ViewTest, StoredValuesThatCannotWorkAreReplacedByTheDefaults)
+{
+    struct Case {
+        int32_t refresh, sampling;
+        int32_t wantRefresh, wantSampling;
+    };
+    const Case cases[] = {{0, 0, 10, 3},    {99, -4, 10, 3}, {31, 1, 10, 1},
+                          {1, 7, 1, 7},     {30, 5, 30, 5},  {25, 2, 25, 2}};
+    for (const Case& c : cases) {
+        auto fresh = std::make_unique<AnalysisCore>();
+        MemorySettingsStore s;
+        s.WriteProfileInt("config", "refresh", c.refresh);
+        s.WriteProfileInt("config", "sampling", c.sampling);
+        s.WriteProfileInt("config", "waveform", 0);
+        CAnalysisView v(s, *fresh, std::make_unique<ScriptedSoundSource>());
+        EXPECT_EQ(v.RefreshRate(), c.wantRefresh) << c.refresh;
+        EXPECT_EQ(v.Undersampling(), c.wantSampling) << c.sampling;
+        EXPECT_EQ(v.ShowWaveform(), 0);
+        EXPECT_EQ(v.ShowTimescale(), 1);
+        EXPECT_GT(v.Framing().m_framesPerBuffer, 0);
+    }
+}
+
+TEST_F(ViewTest, DialogOpensOnTheStoredValuesAsText)
+{
+    store.WriteProfileInt("config", "refresh", 1);
+    store.WriteProfileInt("config", "timescale", 0);
+    Make();
+    host.dialogOk = false;
+    view->OnConfigure();
+    EXPECT_EQ(host.offered.refresh, "1");
+    EXPECT_EQ(host.offered.sampling, "3");
+    EXPECT_EQ(host.offered.waveform, 1);
+    EXPECT_EQ(host.offered.timescale, 0);
+}
+
+TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
+{
+    store.WriteProfileInt("config", "sampling", 5);
+    Make();
+    host.answer = {"20", "5", 0, 1};  // refresh 20, timescale 0, waveform 1
+    view->OnConfigure();
+    store.writes.clear();
+    view->OnStart();
+    view.reset();
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
+                                                      "config/waveform=1", "config/timescale=0"}));
+    EXPECT_EQ(core->stopWorker.load(), 1);
+    EXPECT_FALSE(core->WorkerHeld());
+    EXPECT_EQ(source->closes, 1);
+}
+
+TEST_F(ViewTest, StartPauseAndTimerWalkTheStates)
+{
+    Make();
+    MarkAllDrawn(core->ring);
+
+    // idle -> recording
+    view->OnStart();
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_EQ(source->opens, 1);
+    EXPECT_EQ(source->format.samplesPerSec, 11025);
+    EXPECT_EQ(view->WaveIn().m_bufferBytes, 1144 * 4);
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+    EXPECT_TRUE(AllDrawnCleared(core->ring));
+    EXPECT_EQ(view->Surface().InvalidBounds(), view->Surface().ClientRect());
+    EXPECT_EQ(host.paintRequests, 1);
+
+    // Start while recording: nothing at all, not even a paint request.
+    MarkAllDrawn(core->ring);
+    view->OnStart();
+    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_EQ(source->opens, 1);
+    EXPECT_EQ(core->ring[0].drawn.load(), 1);
+
+    // recording -> pausing: device closed, worker still running.
+    view->OnPause();
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(source->closes, 1);
+    EXPECT_EQ(host.timerSets, std::vector<int>{500});
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+
+    // Pause or Esc while pausing: no second timer.
+    view->OnPause();
+    view->OnChar(27);
+    EXPECT_EQ(host.timerSets.size(), 1u);
+
+    // pausing -> idle: exactly one redraw, the timer killed, the worker ended.
+    const int before = host.paintRequests;
+    view->OnTimer();
+    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_TRUE(AllDrawnCleared(core->ring));
+    EXPECT_EQ(host.timerKills, 1);
+    EXPECT_FALSE(host.timerSet);
+    EXPECT_FALSE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 1);
+
+    // The next Start begins a new worker.
+    view->OnStart();
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+}
+
+TEST_F(ViewTest, PauseAndEscWhileIdleSetNoTimer)
+{
+    Make();
+    view->OnPause();
+    view->OnChar(27);
+    EXPECT_TRUE(host.timerSets.empty());
+    EXPECT_EQ(host.paintRequests, 0);
+    // A stray timer notice with no Pause behind it changes nothing.
+    view->OnTimer();
+    EXPECT_EQ(host.paintRequests, 0);
+    EXPECT_EQ(core->stopWorker.load(), 0);
+}
+
+TEST_F(ViewTest, KeysToggleRedrawAndPause)
+{
+    Make();
+    view->OnChar(' ');
+    EXPECT_TRUE(view->IsRecording());
+    view->OnChar(' ');
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(host.timerSets.size(), 1u);
+
+    for (int c : {'R', 'r'}) {
+        MarkAllDrawn(core->ring);
+        const int before = host.paintRequests;
+        view->OnChar(c);
+        EXPECT_EQ(host.paintRequests, before + 1);
+        EXPECT_TRUE(AllDrawnCleared(core->ring));
+    }
+
+    // Other characters do nothing.
+    MarkAllDrawn(core->ring);
+    const int before = host.paintRequests;
+    for (int c : {int{'x'}, int{'S'}, 13, 0})
+        view->OnChar(c);
+    EXPECT_EQ(host.paintRequests, before);
+    EXPECT_EQ(core->ring[17].drawn.load(), 1);
+
+    view->OnTimer();
+    view->OnChar(' ');
+    ASSERT_TRUE(view->IsRecording());
+    view->OnChar(27);
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(host.timerSets.size(), 2u);
+}
+
+TEST_F(ViewTest, StartBeforeThePauseTimerKeepsTheWorkerAnalysing)
+{
+    Make();
+    view->OnStart();
+    FeedBuffer();
+    view->OnPause();
+    ASSERT_TRUE(host.timerSet);
+
+    view->OnStart();
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_FALSE(host.timerSet);
+    EXPECT_FALSE(view->IsPauseTimerSet());
+    EXPECT_EQ(host.timerKills, 1);
+    // A timer notice that was already queued does not end the worker.
+    view->OnTimer();
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+
+    // The held samples and the numbering continue, and the running worker
+    // analyses the new frames.
+    const int32_t before = view->Framing().m_frameCounter;
+    FeedBuffer();
+    EXPECT_EQ(view->Framing().m_frameCounter, before + 104);
+    EXPECT_TRUE(WaitUntilAnalysed(core->ring));
+    EXPECT_EQ(host.buffersPosted.load(), 2);
+}
+
+TEST_F(ViewTest, FailedStartShowsOneMessageAndBeginsOneWorker)
+{
+    Make();
+    source->failOpen = true;
+    const int threadsBefore = ThreadsOfThisProcess();
+
+    view->OnStart();
+    EXPECT_EQ(host.messages, std::vector<std::string>{kOpenFailedMessage});
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(core->WorkerHeld());
+    EXPECT_EQ(core->stopWorker.load(), 0);
+    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+
+    // Not recording: Pause and Esc do nothing.
+    view->OnPause();
+    view->OnChar(27);
+    EXPECT_TRUE(host.timerSets.empty());
+
+    // A retry tells the user again and begins no second worker.
+    view->OnStart();
+    EXPECT_EQ(host.messages.size(), 2u);
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+
+    // Once the device opens, recording runs with the same worker.
+    source->failOpen = false;
+    view->OnStart();
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+}
+
+TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
+{
+    Make();
+    view->OnStart();
+    FeedBuffer();
+    const int32_t written = core->ring.WritePosition();
+    ASSERT_GT(written, 0);
+    MarkAllDrawn(core->ring);
+    const int before = host.paintRequests;
+
+    host.answer = {"10", "3", 0, 0};
+    view->OnConfigure();
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_TRUE(host.timerSets.empty());
+    EXPECT_EQ(core->ring.WritePosition(), written);  // no ring reset
+    EXPECT_EQ(view->ShowWaveform(), 0);
+    EXPECT_EQ(view->ShowTimescale(), 0);
+    EXPECT_EQ(view->Fields().m_showWaveform, 0);
+    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_TRUE(AllDrawnCleared(core->ring));
+}
+
+TEST_F(ViewTest, ConfigureWithANewRatioPausesAndResets)
+{
+    Make();
+    view->OnStart();
+    FeedBuffer();
+    ASSERT_GT(core->ring.WritePosition(), 0);
+
+    host.answer = {"10", "1", 1, 1};
+    view->OnConfigure();
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(host.timerSets, std::vector<int>{500});
+    EXPECT_EQ(view->Undersampling(), 1);
+    EXPECT_EQ(view->Framing().m_framesPerBuffer, 104);  // framing unchanged...
+    EXPECT_EQ(core->ring.WritePosition(), 0);           // ...but the ring is reset
+    EXPECT_EQ(view->Framing().m_frameCounter, 5000);
+    EXPECT_EQ(view->Framing().m_accumCount, 0);
+    EXPECT_TRUE(core->WorkerHeld());  // still running until the timer
+}
+
+TEST_F(ViewTest, ConfigureWithANewRefreshRateWhileIdle)
+{
+    Make();
+    host.answer = {"25", "3", 1, 1};
+    view->OnConfigure();
+    EXPECT_TRUE(host.timerSets.empty());
+    EXPECT_EQ(view->RefreshRate(), 25);
+    EXPECT_EQ(view->Framing().m_framesPerBuffer, 40);
+    EXPECT_EQ(view->Framing().m_samplesPerBuffer, 440);
+    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_FALSE(core->WorkerHeld());
+
+    // The next Start opens the device with the new buffer size.
+    view->OnStart();
+    EXPECT_EQ(view->WaveIn().m_bufferBytes, 440 * 4);
+}
+
+TEST_F(ViewTest, ConfigureWithDisplayOptionsOnlyKeepsRecording)
+{
+    Make();
+    view->OnStart();
+    host.answer = {"10", "3", 0, 1};
+    const int before = host.paintRequests;
+    view->OnConfigure();
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_TRUE(host.timerSets.empty());
+    EXPECT_EQ(view->ShowTimescale(), 0);
+    EXPECT_EQ(view->ShowWaveform(), 1);
+    EXPECT_EQ(host.paintRequests, before + 1);
+}
+
+TEST_F(ViewTest, CancelChangesNothingAndRedrawsNothing)
+{
+    Make();
+    view->OnStart();
+    MarkAllDrawn(core->ring);
+    host.dialogOk = false;
+    host.answer = {"25", "1", 0, 0};
+    const int before = host.paintRequests;
+    view->OnConfigure();
+    EXPECT_EQ(host.dialogs, 1);
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_EQ(view->RefreshRate(), 10);
+    EXPECT_EQ(view->Undersampling(), 3);
+    EXPECT_EQ(view->ShowWaveform(), 1);
+    EXPECT_EQ(host.paintRequests, before);
+    EXPECT_EQ(core->ring[3].drawn.load(), 1);
+}
+
+TEST_F(ViewTest, AListLeftWithoutSelectionKeepsItsValue)
+{
+    store.WriteProfileInt("config", "refresh", 15);
+    Make();
+    view->OnStart();
+    // Neither list selected: the texts are empty or no number at all.
+    host.answer = {"", "x", 1, 0};
+    view->OnConfigure();
+    EXPECT_EQ(view->RefreshRate(), 15);
+    EXPECT_EQ(view->Undersampling(), 3);
+    EXPECT_TRUE(view->IsRecording());  // nothing changed that needs a pause
+    EXPECT_EQ(view->ShowWaveform(), 0);
+}
+
+TEST_F(ViewTest, BuffersScrollThePictureAndPaintsDrawAnalysedColumns)
+{
+    Make(ViewOptions{false});
+    view->OnStart();
+    EXPECT_FALSE(core->WorkerHeld());  // the caller scans instead
+    view->OnPaint();
+    EXPECT_TRUE(view->Surface().IsValid());
+
+    const int before = host.paintRequests;
+    FeedBuffer();  // the first buffer cuts 104 - 35 frames
+    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_EQ(view->Surface().InvalidBounds(), (PixelRect{300 - 69, 0, 300, 100}));
+    auto state = std::make_unique<AnalyserState>();
+    core->ScanUntilIdle(*state);
+    view->OnPaint();
+    EXPECT_TRUE(view->Surface().IsValid());
+    // The right-most column shows slot W - 104 - 6: a reset-state record, drawn
+    // black with its one trace pixel, t/2 rows below the top edge.
+    EXPECT_EQ(view->Surface().PixelAt(299, 4), (Rgb{0, 255, 128}));
+    EXPECT_EQ(view->Surface().PixelAt(299, 50), (Rgb{0, 0, 0}));
+
+    // A message for an ended recording (device closed) changes nothing.
+    view->OnPause();
+    const int32_t written = core->ring.WritePosition();
+    view->OnWimData();
+    EXPECT_EQ(core->ring.WritePosition(), written);
+}
+
+}  // namespace
+}  // namespace vocalume
