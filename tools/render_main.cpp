@@ -1,0 +1,167 @@
+// vocalume-render: plays a sound file through the program's analysis view and
+// writes the picture it draws as a PNG.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "png_file.h"
+#include "renderer.h"
+
+namespace {
+
+constexpr int kBadInput = 2;
+
+constexpr const char* kDescription =
+    "Plays a sound file through Vocalume's analysis and writes the picture the live\n"
+    "window would show as a PNG image. Time runs from left to right, one pixel column\n"
+    "per frame of 392 samples taken every 11 samples (about 1000 columns a second).\n"
+    "\n"
+    "What the picture shows:\n"
+    "  colour      how the frame's sound is spread over three frequency bands:\n"
+    "              low lights red, middle green, high blue\n"
+    "  brightness  loudness, against a slowly adapting ceiling (40 dB shown)\n"
+    "  bands       in voiced sound, light and dark bands symmetric about the middle\n"
+    "              row; their spacing follows the pitch (closer bands, higher voice)\n"
+    "  trace       the waveform, in a strip along the top\n"
+    "  ticks       short marks along the bottom every tenth of a second\n"
+    "  red marker  a red pixel in the bottom row: the frame's smoothed spectrum is ready\n"
+    "\n"
+    "The sound is resampled to 11025 Hz unless it is already at that rate; only the\n"
+    "left channel is analysed. The same file and options give the same image, byte\n"
+    "for byte.";
+
+void Fail(const std::string& line)
+{
+    std::string text = line;
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    std::fprintf(stderr, "vocalume-render: %s\n", text.c_str());
+}
+
+// Refuses an output path that cannot be written before any work is done.
+std::string CheckOutput(const std::string& output)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path path(output);
+    if (fs::is_directory(path, ec))
+        return "cannot write \"" + output + "\": it is a folder";
+    fs::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (!fs::is_directory(folder, ec))
+        return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" does not exist";
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" is not writable";
+    if (fs::exists(path, ec) && access(path.c_str(), W_OK) != 0)
+        return "cannot write \"" + output + "\": the file is not writable";
+    return {};
+}
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool shown) : m_shown(shown) {}
+    ~ProgressBar()
+    {
+        if (m_shown && m_last >= 0)
+            std::fputc('\n', stderr);
+    }
+    void Show(double share)
+    {
+        if (!m_shown)
+            return;
+        const int percent = static_cast<int>(share * 100.0);
+        if (percent == m_last)
+            return;
+        m_last = percent;
+        constexpr int kCells = 40;
+        const int filled = percent * kCells / 100;
+        std::fprintf(stderr, "\rRendering [%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                     std::string(static_cast<size_t>(kCells - filled), ' ').c_str(), percent);
+        std::fflush(stderr);
+    }
+
+private:
+    bool m_shown;
+    int m_last = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    vocalume::RenderOptions options;
+    std::string output;
+    bool noWaveform = false, noTimescale = false, quiet = false;
+
+    CLI::App app(kDescription, "vocalume-render");
+    app.add_option("INPUT", options.input, "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads)")
+        ->required();
+    app.add_option("-o,--output", output, "PNG file to write; replaced only once the picture is complete")
+        ->required();
+    app.add_option("--width", options.width,
+                   "Width of the window's client area in pixels, 1 to 5000; the picture shows the last\n"
+                   "width - 1 frames, the newest one buffer plus 5 frames behind the end (ignored with --whole)")
+        ->capture_default_str();
+    app.add_option("--height", options.height, "Height in pixels, 1 to 1024")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1024));
+    app.add_option("--refresh", options.refresh,
+                   "Screen refreshes per second, 1 to 30: the capture buffer holds about one refresh\n"
+                   "period of sound, which sets how far the picture lags the sound")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 30));
+    app.add_option("--sampling", options.sampling,
+                   "Undersampling ratio of the analysis, 1 to 5: 1 analyses every frame in full")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 5));
+    app.add_flag("--no-waveform", noWaveform, "Leave out the waveform trace along the top");
+    app.add_flag("--no-timescale", noTimescale, "Leave out the tick marks every tenth of a second");
+    app.add_flag("--whole", options.whole,
+                 "Draw one column for every frame of the file, in one wide image, instead of the\n"
+                 "last window's worth (a 60 s file makes an image about 60,000 pixels wide)");
+    app.add_flag("-q,--quiet", quiet, "Show no progress bar");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        Fail(e.what());
+        return kBadInput;
+    }
+    options.waveform = !noWaveform;
+    options.timescale = !noTimescale;
+    if (!options.whole && (options.width < 1 || options.width > 5000)) {
+        Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
+        return kBadInput;
+    }
+    if (const std::string problem = CheckOutput(output); !problem.empty()) {
+        Fail(problem);
+        return kBadInput;
+    }
+
+    vocalume::RenderedPicture picture;
+    std::string problem;
+    {
+        ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+        problem = vocalume::RenderSoundFile(options, picture, [&bar](double share) { bar.Show(share); });
+    }
+    if (!problem.empty()) {
+        Fail(problem);
+        return kBadInput;
+    }
+    problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
+                                     picture.stride);
+    if (!problem.empty()) {
+        Fail(problem);
+        return kBadInput;
+    }
+    return 0;
+}

@@ -1,0 +1,256 @@
+#include "renderer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "column_surface.h"
+#include "file_source.h"
+#include "framer.h"
+#include "wave_in.h"
+
+namespace vocalume {
+namespace {
+
+// Wraps the file's sound: counts the sample pairs the file gave and, once it
+// has ended, goes on with `padding` pairs of silence before the device hears
+// of the end (whose last partial buffer it then completes with silence).
+class PaddedSource final : public SoundSource, private SoundSink {
+public:
+    explicit PaddedSource(std::unique_ptr<SoundSource> inner) : m_inner(std::move(inner)) {}
+
+    void SetPadding(int64_t pairs) { m_padLeft = pairs; }
+    int64_t FilePairs() const { return m_filePairs; }
+
+    bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
+    {
+        m_sink = &sink;
+        m_innerEnded = m_ended = false;
+        m_filePairs = 0;
+        return m_inner->Open(format, *this, userMessage);
+    }
+    void Start() override { m_inner->Start(); }
+    bool BufferQueued() override { return m_inner->BufferQueued(); }
+    void Stop() override { m_inner->Stop(); }
+    void Close() override { m_inner->Close(); }
+
+    bool Pump() override
+    {
+        if (m_ended)
+            return false;
+        if (!m_innerEnded) {
+            m_inner->Pump();
+            if (!m_innerEnded)
+                return true;
+        }
+        static constexpr int32_t kChunk = 256;
+        static const int16_t silence[2 * kChunk] = {};
+        int32_t wanted = m_sink->FramesWanted();
+        while (wanted > 0 && m_padLeft > 0) {
+            const int32_t n = static_cast<int32_t>(std::min<int64_t>({wanted, kChunk, m_padLeft}));
+            m_sink->Deliver(silence, n);
+            wanted -= n;
+            m_padLeft -= n;
+        }
+        if (m_padLeft > 0)
+            return true;
+        m_sink->EndOfStream();
+        m_ended = true;
+        return false;
+    }
+
+private:
+    void Deliver(const int16_t* pairs, int32_t frames) override
+    {
+        m_filePairs += frames;
+        m_sink->Deliver(pairs, frames);
+    }
+    int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
+    void EndOfStream() override { m_innerEnded = true; }
+
+    std::unique_ptr<SoundSource> m_inner;
+    SoundSink* m_sink = nullptr;
+    int64_t m_filePairs = 0;
+    int64_t m_padLeft = 0;
+    bool m_innerEnded = false;
+    bool m_ended = false;
+};
+
+// The window, in memory: paints happen when the renderer says so, there is no
+// timer and no dialog, messages are kept for the caller.
+class RenderHost final : public ViewHost {
+public:
+    void RequestPaint() override {}
+    void SetPauseTimer(int) override {}
+    void KillPauseTimer() override {}
+    void ShowMessage(const std::string& text) override
+    {
+        if (message.empty())
+            message = text;
+    }
+    bool RunConfigDialog(ConfigValues&) override { return false; }
+    // Sound is pumped on the renderer's own thread: a plain count will do.
+    void PostBufferDone() override { ++posted; }
+
+    std::string message;
+    uint64_t posted = 0;
+};
+
+// Columns of a picture that grows to the right as frames are harvested.
+class ColumnStrip {
+public:
+    explicit ColumnStrip(int32_t height) : m_height(height) {}
+
+    void Reserve(int64_t columns)
+    {
+        if (columns <= m_capacity)
+            return;
+        const int64_t capacity = std::max(columns, 2 * m_capacity);
+        std::vector<uint8_t> grown(static_cast<size_t>(capacity * 3 * m_height));
+        for (int32_t y = 0; y < m_height; ++y)
+            std::memcpy(grown.data() + static_cast<size_t>(y * capacity * 3),
+                        m_rgb.data() + static_cast<size_t>(y * m_capacity * 3),
+                        static_cast<size_t>(m_capacity * 3));
+        m_rgb.swap(grown);
+        m_capacity = capacity;
+    }
+
+    void Put(int64_t column, const ColumnSurface& surface, int32_t x)
+    {
+        Reserve(column + 1);
+        const int32_t rows = std::min(m_height, surface.Height());
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(m_rgb.data() + static_cast<size_t>((y * m_capacity + column) * 3),
+                        surface.Pixels() + static_cast<size_t>(y) * surface.Stride() +
+                            static_cast<size_t>(x) * 3,
+                        3);
+    }
+
+    void Hand(RenderedPicture& picture, int64_t columns)
+    {
+        Reserve(columns);
+        picture.width = static_cast<int32_t>(columns);
+        picture.height = m_height;
+        picture.stride = static_cast<size_t>(m_capacity) * 3;
+        picture.rgb = std::move(m_rgb);
+    }
+
+private:
+    int32_t m_height;
+    int64_t m_capacity = 0;
+    std::vector<uint8_t> m_rgb;
+};
+
+// Frames cut from `samples` samples by a framer that started empty.
+int64_t FramesIn(int64_t samples, int32_t windowLength, int32_t hop)
+{
+    return samples < windowLength ? 0 : (samples - windowLength) / hop + 1;
+}
+
+constexpr int32_t kFirstFrameIndex = kRingSize;  // the reset numbers the ring 0..4999
+
+}  // namespace
+
+std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& picture,
+                            const RenderProgress& progress)
+{
+    // The view comes up as at start-up, with the options as its stored
+    // settings and an analysis core of its own.
+    MemorySettingsStore store;
+    store.WriteProfileInt("config", "refresh", options.refresh);
+    store.WriteProfileInt("config", "sampling", options.sampling);
+    store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
+    store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
+    auto core = std::make_unique<AnalysisCore>();
+    auto padded = std::make_unique<PaddedSource>(
+        std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand));
+    PaddedSource& source = *padded;
+    RenderHost host;
+    CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
+    view.OnCreate(host);
+
+    const Framer& framing = view.Framing();
+    const int32_t fpb = framing.m_framesPerBuffer;
+    int32_t width = options.width;
+    if (options.whole) {
+        // Any client area wider than a buffer's frames sees every frame
+        // painted once in its new strip; the harvest keeps them all.
+        width = std::min(std::max(1024, 2 * fpb + 16), kRingSize);
+        // Enough silence after the sound for its last frame to reach the
+        // right-most column, which lags the newest frame by fpb + 5.
+        source.SetPadding(static_cast<int64_t>(fpb + 6) * framing.m_hop + framing.m_samplesPerBuffer);
+    }
+    view.OnSize(width, options.height);
+
+    view.OnStart();
+    if (!view.IsRecording())
+        return host.message.empty() ? std::string(kOpenFailedMessage) : host.message;
+    if (options.paint)
+        view.OnPaint();
+
+    const int64_t estimate = EstimatedSamples(options.input);
+    const int64_t expectedBuffers =
+        std::max<int64_t>(1, (estimate + framing.m_samplesPerBuffer - 1) / framing.m_samplesPerBuffer);
+    ColumnStrip strip(std::min(options.height, 1 << 20));
+    if (options.whole)
+        strip.Reserve(FramesIn(estimate, framing.m_windowLength, framing.m_hop));
+
+    auto state = std::make_unique<AnalyserState>();
+    const ColumnSurface& surface = view.Surface();
+    uint64_t taken = 0;
+    int64_t buffers = 0;
+    for (;;) {
+        while (taken < host.posted) {
+            ++taken;
+            view.OnWimData();
+            core->ScanUntilIdle(*state);
+            if (!options.paint)
+                continue;
+            const PixelRect painted = surface.InvalidBounds();
+            view.OnPaint();
+            ++buffers;
+            if (options.whole) {
+                // Columns keep what their first paint drew (no redraw happens
+                // here): take each new one with the frame it shows.
+                const int64_t newest = framing.m_frameCounter - 1;
+                for (int32_t x = std::max(painted.left, 1); x < painted.right; ++x) {
+                    const int64_t index = newest - fpb - 5 - (width - 1 - x);
+                    if (index >= kFirstFrameIndex)
+                        strip.Put(index - kFirstFrameIndex, surface, x);
+                }
+            }
+            if (progress)
+                progress(std::min(1.0, static_cast<double>(buffers) / expectedBuffers));
+        }
+        if (!view.WaveIn().PumpSource() && taken == host.posted)
+            break;
+    }
+    view.OnPause();
+
+    const int64_t filePairs = source.FilePairs();
+    if (filePairs == 0)
+        return "the sound file \"" + options.input + "\" holds no sound";
+    const int64_t fileBuffers =
+        (filePairs + framing.m_samplesPerBuffer - 1) / framing.m_samplesPerBuffer;
+    picture.frames = FramesIn(fileBuffers * framing.m_samplesPerBuffer, framing.m_windowLength,
+                              framing.m_hop);
+    picture.buffers = static_cast<int64_t>(taken);
+
+    if (options.whole) {
+        if (picture.frames == 0)
+            return "the sound file \"" + options.input + "\" is too short for a single frame";
+        strip.Hand(picture, picture.frames);
+    } else {
+        picture.width = surface.Width();
+        picture.height = surface.Height();
+        picture.stride = surface.Stride();
+        picture.rgb.assign(surface.Pixels(), surface.Pixels() + picture.stride * picture.height);
+    }
+    if (progress)
+        progress(1.0);
+    return {};
+}
+
+}  // namespace vocalume
