@@ -1,0 +1,118 @@
+#include "main_frame.h"
+
+#include <wx/menu.h>
+
+#include "icons.h"
+#include "placement.h"
+#include "view_window.h"
+
+namespace vocalume {
+namespace {
+
+// Size of a frame with no stored rectangle; the window system picks the place.
+const wxSize kDefaultFrameSize(700, 500);
+
+}  // namespace
+
+CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store)
+{
+    // The view exists, with its settings read, before any window does.
+    m_view.emplace(store, core);
+    if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
+        return;
+
+    CreateMenu();
+    // The one pane: a frame with a single child sizes it to its client area.
+    m_viewWindow = new CViewWindow(this, *m_view);
+
+    if (const std::optional<FrameRect> rect = LoadPlacement(m_store))
+        SetSize(rect->left, rect->top, rect->width, rect->height);
+    SetIcons(ProgramIcons());
+
+    Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+    Bind(wxEVT_SET_FOCUS, &CMainFrame::OnSetFocus, this);
+    Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
+    Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The view's destructor stops the device and writes the "config"
+    // settings; its window (destroyed after this body) must still be there
+    // as its host, but no longer hand it events.
+    if (m_viewWindow)
+        m_viewWindow->DetachView();
+    m_view.reset();
+}
+
+void CMainFrame::CreateMenu()
+{
+    auto* file = new wxMenu;
+    file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
+    file->Append(wxID_EXIT, "E&xit");
+
+    // GTK offers no command directly on a menu bar, so Start and Pause are
+    // each a menu holding the one command: a click or Alt+S/Alt+P and Enter.
+    auto* start = new wxMenu;
+    start->Append(ID_RECORD_START, "&Start recording", "Start recording");
+    auto* pause = new wxMenu;
+    pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
+
+    auto* help = new wxMenu;
+    help->Append(wxID_ABOUT, "&About vocalume...");
+    help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
+
+    auto* bar = new wxMenuBar;
+    bar->Append(file, "&File");
+    bar->Append(start, "&Start!");
+    bar->Append(pause, "&Pause!");
+    bar->Append(help, "&Help");
+    SetMenuBar(bar);
+}
+
+bool CMainFrame::TryBefore(wxEvent& event)
+{
+    if (m_viewWindow && event.GetEventType() == wxEVT_MENU &&
+        m_viewWindow->GetEventHandler()->ProcessEventLocally(event))
+        return true;
+    return wxFrame::TryBefore(event);
+}
+
+void CMainFrame::OnClose(wxCloseEvent&)
+{
+    FrameShowState state = FrameShowState::Normal;
+    if (IsIconized())
+        state = FrameShowState::Minimised;
+    else if (IsMaximized())
+        state = FrameShowState::Maximised;
+    const wxRect rect = GetRect();
+    SavePlacement(m_store, state, FrameRect{rect.x, rect.y, rect.width, rect.height});
+    Destroy();
+}
+
+void CMainFrame::OnSetFocus(wxFocusEvent&)
+{
+    if (m_viewWindow)
+        m_viewWindow->SetFocus();
+}
+
+void CMainFrame::OnActivate(wxActivateEvent& event)
+{
+    if (event.GetActive() && m_viewWindow)
+        m_viewWindow->SetFocus();
+    event.Skip();
+}
+
+void CMainFrame::OnCharHook(wxKeyEvent& event)
+{
+    // With the view focused the key arrives as its own character event;
+    // from anywhere else in the frame it is handed over here.
+    if (m_viewWindow && FindFocus() != m_viewWindow) {
+        const int character = event.GetUnicodeKey();
+        if (character != WXK_NONE)
+            m_viewWindow->ForwardChar(character);
+    }
+    event.Skip();
+}
+
+}  // namespace vocalume

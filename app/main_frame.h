@@ -1,0 +1,46 @@
+// The main frame: the program's window with its menu, holding the analysis
+// view and its window as the only pane. It offers every command to the view
+// first, keeps the keyboard with the view, and keeps its own placement in the
+// settings store between runs.
+#pragma once
+
+#include <optional>
+
+#include <wx/frame.h>
+
+#include "analysis_view.h"
+
+namespace vocalume {
+
+class AnalysisCore;
+class CViewWindow;
+
+inline constexpr const char* kProgramTitle = "Vocalume - The Sound Prism";
+
+class CMainFrame : public wxFrame {
+public:
+    // Constructs the view (which reads its settings), creates its window,
+    // applies the stored placement and sets the icon.
+    CMainFrame(SettingsStore& store, AnalysisCore& core);
+    // The view is destroyed (writing its settings) before its window.
+    ~CMainFrame() override;
+
+    CAnalysisView& View() { return *m_view; }
+
+protected:
+    // Commands go to the view before the frame and the application.
+    bool TryBefore(wxEvent& event) override;
+
+private:
+    void CreateMenu();
+    void OnClose(wxCloseEvent& event);
+    void OnSetFocus(wxFocusEvent& event);
+    void OnActivate(wxActivateEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+
+    SettingsStore& m_store;
+    std::optional<CAnalysisView> m_view;
+    CViewWindow* m_viewWindow = nullptr;
+};
+
+}  // namespace vocalume

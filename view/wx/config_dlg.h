@@ -1,0 +1,40 @@
+// The Configuration dialog: screen refresh rate and undersampling ratio as
+// drop-down lists, and the two display options as check boxes. The caller
+// fills the fields, shows the dialog modally and reads the fields after OK.
+#pragma once
+
+#include <string>
+
+#include <wx/dialog.h>
+
+class wxCheckBox;
+class wxChoice;
+
+namespace vocalume {
+
+inline constexpr int IDC_REFRESH = 1000;
+inline constexpr int IDC_SAMPLING = 1001;
+inline constexpr int IDC_WAVEFORM = 1002;
+inline constexpr int IDC_TIMESCALE = 1003;
+
+class CConfigDlg : public wxDialog {
+public:
+    explicit CConfigDlg(wxWindow* parent);
+
+    // Field to control when the dialog opens, control to field on OK.
+    bool TransferDataToWindow() override;
+    bool TransferDataFromWindow() override;
+
+    std::string m_refresh;
+    std::string m_sampling;
+    int m_timescale = 0;
+    int m_waveform = 0;
+
+private:
+    wxChoice* m_refreshList = nullptr;
+    wxChoice* m_samplingList = nullptr;
+    wxCheckBox* m_waveformBox = nullptr;
+    wxCheckBox* m_timescaleBox = nullptr;
+};
+
+}  // namespace vocalume

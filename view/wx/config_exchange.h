@@ -1,0 +1,24 @@
+// How the Configuration dialog's drop-down lists exchange their texts with
+// the dialog's fields. Free of the toolkit so that the rules can be tested.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vocalume {
+
+// The entries of the two lists, in the order they are offered.
+const std::vector<std::string>& RefreshRateEntries();
+const std::vector<std::string>& SamplingRatioEntries();
+
+// Opening the dialog: the index of the first entry that begins with `text`
+// (a stored refresh rate of 1 opens on "10"), or -1 for no selection.
+int FirstEntryBeginningWith(const std::vector<std::string>& entries, const std::string& text);
+
+// Closing with OK: the text of the selected entry. With no selection the
+// field keeps `current`, so that an untouched empty list never turns a
+// setting into 0.
+std::string TextOfSelection(const std::vector<std::string>& entries, int selection,
+                            const std::string& current);
+
+}  // namespace vocalume

@@ -1,0 +1,53 @@
+// The analysis view's window in the desktop program: it fills the main
+// frame's client area, shows the view's retained picture, and carries the
+// view's timer, messages, dialog and sound-buffer notices. It is the view's
+// host; everything else it does is to hand window events to the view.
+//
+// Threads: PostBufferDone may be called on the sound thread; everything else
+// runs on the user-interface thread.
+#pragma once
+
+#include <wx/timer.h>
+#include <wx/window.h>
+
+#include "view_host.h"
+
+namespace vocalume {
+
+class CAnalysisView;
+
+class CViewWindow : public wxWindow, public ViewHost {
+public:
+    // Creates the window as a child of `parent` and does the view's
+    // window-creation work. The view must outlive the window or be detached.
+    CViewWindow(wxWindow* parent, CAnalysisView& view);
+    ~CViewWindow() override;
+
+    // The view is about to be destroyed: from now on window events no longer
+    // reach it (its destructor may still use the host).
+    void DetachView();
+
+    // Hands a character to the view, as if the window had received it.
+    void ForwardChar(int character);
+
+    // ViewHost
+    void RequestPaint() override;
+    void SetPauseTimer(int milliseconds) override;
+    void KillPauseTimer() override;
+    void ShowMessage(const std::string& text) override;
+    bool RunConfigDialog(ConfigValues& values) override;
+    void PostBufferDone() override;
+
+private:
+    void OnPaintEvent(wxPaintEvent& event);
+    void OnSizeEvent(wxSizeEvent& event);
+    void OnCharEvent(wxKeyEvent& event);
+    void OnTimerEvent(wxTimerEvent& event);
+    void OnBufferDone(wxThreadEvent& event);
+    void OnCommand(wxCommandEvent& event);
+
+    CAnalysisView* m_view;
+    wxTimer m_pauseTimer;
+};
+
+}  // namespace vocalume
