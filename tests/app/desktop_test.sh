@@ -1,0 +1,221 @@
+#!/bin/bash
+# The real program, end to end: a private sound server with a virtual
+# microphone playing speech, a private X server, and `vocalume` driven by key
+# presses as a person would. Space starts recording and the window fills with
+# colour; space pauses and the picture stands still; R redraws the same
+# picture; File > Configure and Help > About open and close; File > Exit quits
+# and writes the settings file. Every service is started here and stopped by
+# its PID.
+#   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
+# --keep leaves screenshots and logs in DIR; --screenshot saves the window
+# while it shows speech (the picture in the README is made this way).
+set -u
+program=$(realpath "${1:?usage: desktop_test.sh PROGRAM SPEECH.wav [--keep DIR] [--screenshot FILE]}")
+speech=$(realpath "${2:?usage: desktop_test.sh PROGRAM SPEECH.wav}")
+shift 2
+keep="" screenshot=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --keep) keep=$(realpath -m "$2"); shift 2 ;;
+    --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+done
+for tool in pulseaudio pactl paplay sox Xvfb xdotool xwd /usr/bin/convert /usr/bin/compare; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/vocalume-desktop.XXXXXX)
+out=${keep:-$work/out}
+rm -rf "$out"
+mkdir -p "$out"
+pids=()
+stop_all() {
+  local i pid
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    pid=${pids[i]}
+    kill "$pid" 2>/dev/null || continue
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap stop_all EXIT
+trap "exit 1" INT TERM
+
+# Own folders for the sound server, its clients and the program's settings.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+export PULSE_RUNTIME_PATH=$work/run/pulse PULSE_STATE_PATH=$work/state
+export PULSE_SERVER=unix:$work/run/pulse/native
+export JACK_NO_START_SERVER=1
+mkdir -p "$HOME" "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+chmod 700 "$XDG_RUNTIME_DIR"
+printf 'autospawn = no\n' >"$work/client.conf"
+export PULSE_CLIENTCONFIG=$work/client.conf
+title='Vocalume - The Sound Prism'
+settings="$XDG_CONFIG_HOME/Larkspur Tools/$title.conf"
+
+passes=0 failures=0
+check() {
+  if eval "$2"; then echo "ok   $1"; passes=$((passes + 1)); else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+finish() {
+  echo "$passes checks passed, $failures failed"
+  [ -n "$keep" ] && echo "screenshots and logs: $out"
+  [ "$failures" -eq 0 ]
+  exit
+}
+
+# 1. X server.
+display=:$((90 + RANDOM % 100))
+export DISPLAY=$display
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+check "the X server answers" 'xdotool getdisplaygeometry >/dev/null 2>&1' || finish
+
+# Captures a window by id (no window manager: dialogs are separate top-level
+# windows that a root capture does not always show).
+shot() { xwd -silent -id "$2" | /usr/bin/convert xwd:- "png:$out/$1.png"; }
+wait_window() {
+  local w
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$w" ] && { echo "$w"; return; }
+    sleep 0.1
+  done
+}
+gone() { for _ in $(seq 30); do [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0; sleep 0.1; done; return 1; }
+# Mean saturation of a screenshot, 0 to 1: grey menus and a black picture
+# are 0, coloured speech columns are not.
+saturation() { /usr/bin/convert "$out/$1.png" -colorspace HSL -channel G -separate -format '%[fx:mean]' info:; }
+differing() { /usr/bin/compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 | cut -d' ' -f1; }
+
+# File > Exit: the program ends with status 0.
+quit_and_check() {
+  xdotool windowfocus --sync "$frame"
+  xdotool key alt+f; sleep 0.3; xdotool key x
+  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$app" 2>/dev/null; then
+    check "File > Exit quits ($1)" false
+  else
+    wait "$app"; status=$?
+    check "File > Exit quits with status 0 ($1)" '[ $status -eq 0 ]'
+  fi
+}
+windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
+
+# 2. With no sound server there is no record device: Start shows the
+# message once, the program goes on working and quits cleanly.
+"$program" >"$out/nosound.log" 2>&1 &
+app=$!
+pids+=($app)
+frame=$(wait_window "^$title\$")
+check "the main window shows" '[ -n "$frame" ]' || finish
+sleep 0.5
+xdotool windowfocus --sync "$frame"
+xdotool key space
+for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
+check "Start with no sound device shows one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"
+  sleep 0.3; shot no-device "$box"
+  xdotool key Return
+  sleep 0.5
+fi
+check "the message box closes and no second one follows" '[ "$(windows "^$title\$")" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key r Escape
+sleep 0.3
+check "the program goes on without sound" 'kill -0 $app 2>/dev/null'
+quit_and_check "without sound"
+
+# 3. Sound server with a virtual microphone, speech playing into it.
+cat >"$work/pulse.pa" <<CONF
+load-module module-native-protocol-unix auth-anonymous=1 socket=$work/run/pulse/native
+load-module module-null-sink sink_name=vsink
+set-default-sink vsink
+set-default-source vsink.monitor
+CONF
+pulseaudio -n -F "$work/pulse.pa" --daemonize=no --exit-idle-time=-1 \
+  --log-target=file:"$out/pulse.log" &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+check "the sound server answers" 'pactl info >/dev/null 2>&1' || finish
+sox "$speech" -r 44100 -c 1 "$work/speech.wav" pad 0 0.3 repeat 60
+paplay -d vsink "$work/speech.wav" &
+pids+=($!)
+
+# 4. The program, with speech coming in.
+"$program" >"$out/program.log" 2>&1 &
+app=$!
+pids+=($app)
+
+frame=$(wait_window "^$title\$")
+check "the main window shows again" '[ -n "$frame" ]' || finish
+sleep 0.5
+xdotool windowfocus --sync "$frame"
+shot idle "$frame"
+
+# Space: recording. The picture fills from the right with speech.
+xdotool key space
+sleep 4
+shot recording "$frame"
+idle_sat=$(saturation idle)
+rec_sat=$(saturation recording)
+echo "     mean saturation idle $idle_sat, recording $rec_sat"
+check "space starts recording and speech colours the picture" \
+  "awk -v a=$idle_sat -v b=$rec_sat 'BEGIN { exit !(b > a + 0.05) }'"
+[ -n "$screenshot" ] && cp "$out/recording.png" "$screenshot"
+sleep 0.3
+shot recording2 "$frame"
+check "the picture moves while recording" '[ "$(differing recording recording2)" != 0 ]'
+
+# Esc: pause. After the pause timer the picture stands still.
+xdotool key Escape
+sleep 1.2
+shot paused "$frame"
+sleep 0.7
+shot paused2 "$frame"
+check "Esc pauses and the picture stands still" '[ "$(differing paused paused2)" = 0 ]'
+xdotool key r
+sleep 0.7
+shot redrawn "$frame"
+check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
+
+# Esc while paused does nothing; the program keeps running.
+xdotool key Escape
+sleep 0.3
+check "Esc while paused leaves the program running" 'kill -0 $app 2>/dev/null'
+
+# The menus: File > Configure, OK; Help > About, OK.
+xdotool key alt+f; sleep 0.3; xdotool key c
+dialog=$(wait_window '^Configuration$')
+check "File > Configure opens the Configuration dialog" '[ -n "$dialog" ]'
+if [ -n "$dialog" ]; then
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.3; shot configuration "$dialog"
+  # The focus starts on OK; two tabs reach the refresh list: 10 becomes 15.
+  xdotool key Tab Tab Down
+  sleep 0.2
+  xdotool key shift+Tab shift+Tab Return
+  check "OK closes the Configuration dialog" 'gone "^Configuration\$"'
+fi
+xdotool windowfocus --sync "$frame"
+xdotool key alt+h; sleep 0.3; xdotool key a
+about=$(wait_window '^About vocalume$')
+check "Help > About opens the About box" '[ -n "$about" ]'
+if [ -n "$about" ]; then
+  xdotool windowfocus --sync "$about"
+  sleep 0.3; shot about "$about"
+  xdotool key Return
+  check "OK closes the About box" 'gone "^About vocalume\$"'
+fi
+
+# File > Exit: the program ends and writes its settings.
+quit_and_check "with sound"
+check "the settings file is written" '[ -f "$settings" ]'
+check "the settings hold the new refresh rate and the placement" \
+  'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^maximised=0" "$settings"'
+finish
