@@ -27,8 +27,9 @@ done
 
 work=$(mktemp -d /tmp/vocalume-desktop.XXXXXX)
 out=${keep:-$work/out}
-rm -rf "$out"
 mkdir -p "$out"
+# Only what an earlier run left there, never anything else in the folder.
+rm -f "$out"/*.png "$out"/*.log
 pids=()
 stop_all() {
   local i pid
