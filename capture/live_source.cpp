@@ -1,4 +1,5 @@
-// The live input: the system's default recording device through PortAudio.
+// The live input: the desktop's sound server where one answers, otherwise
+// the system's default recording device through PortAudio.
 #include <portaudio.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "pulse_source.h"
 #include "resampler.h"
 #include "sound_source.h"
 #include "wave_in.h"
@@ -15,9 +17,9 @@ namespace {
 
 constexpr int32_t kScratchPairs = 1024;
 
-class LiveSoundSource : public SoundSource {
+class PortAudioSoundSource : public SoundSource {
 public:
-    ~LiveSoundSource() override
+    ~PortAudioSoundSource() override
     {
         Stop();
         Close();
@@ -91,7 +93,7 @@ private:
         PaError e = paNoError;
         if (direct && Pa_IsFormatSupported(&params, nullptr, rate) == paFormatIsSupported) {
             e = Pa_OpenStream(&m_stream, &params, nullptr, rate, paFramesPerBufferUnspecified,
-                              paClipOff, &LiveSoundSource::Callback, this);
+                              paClipOff, &PortAudioSoundSource::Callback, this);
             if (e == paNoError) {
                 DebugLog("record device \"" + std::string(info->name) + "\" opened at " +
                          std::to_string(rate) + " Hz, " + std::to_string(m_channels) + " channel(s)");
@@ -107,7 +109,7 @@ private:
             return false;
         }
         e = Pa_OpenStream(&m_stream, &params, nullptr, deviceRate, paFramesPerBufferUnspecified,
-                          paClipOff, &LiveSoundSource::Callback, this);
+                          paClipOff, &PortAudioSoundSource::Callback, this);
         if (e != paNoError) {
             m_stream = nullptr;
             DebugLog(std::string("record device refused: ") + Pa_GetErrorText(e));
@@ -122,7 +124,7 @@ private:
     static int Callback(const void* input, void*, unsigned long frameCount,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user)
     {
-        auto* self = static_cast<LiveSoundSource*>(user);
+        auto* self = static_cast<PortAudioSoundSource*>(user);
         if (input != nullptr)
             self->Take(static_cast<const int16_t*>(input), static_cast<int32_t>(frameCount));
         return paContinue;
@@ -169,6 +171,53 @@ private:
     std::unique_ptr<StereoResampler> m_resampler;
     int16_t m_stereo[2 * kScratchPairs] = {};
     int16_t m_converted[2 * kScratchPairs] = {};
+};
+
+// Chooses the route when the device opens, so that a sound server started
+// after the program is still found. VOCALUME_SOUND_API=portaudio (or
+// VOCALUME_FORCE_DEVICE_RATE) skips the sound server.
+class LiveSoundSource final : public SoundSource {
+public:
+    bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
+    {
+        Close();
+        const char* api = std::getenv("VOCALUME_SOUND_API");
+        const bool serverAllowed = std::getenv("VOCALUME_FORCE_DEVICE_RATE") == nullptr &&
+                                   (api == nullptr || std::string(api) != "portaudio");
+#ifdef VOCALUME_HAVE_PULSE
+        if (serverAllowed) {
+            m_active = MakePulseSoundSource();
+            if (m_active->Open(format, sink, userMessage))
+                return true;
+        }
+#else
+        (void)serverAllowed;
+#endif
+        m_active = std::make_unique<PortAudioSoundSource>();
+        if (m_active->Open(format, sink, userMessage))
+            return true;
+        m_active.reset();
+        return false;
+    }
+    void Start() override
+    {
+        if (m_active)
+            m_active->Start();
+    }
+    void Stop() override
+    {
+        if (m_active)
+            m_active->Stop();
+    }
+    void Close() override
+    {
+        if (m_active)
+            m_active->Close();
+        m_active.reset();
+    }
+
+private:
+    std::unique_ptr<SoundSource> m_active;
 };
 
 }  // namespace

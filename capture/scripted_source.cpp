@@ -35,6 +35,7 @@ void ScriptedSoundSource::Stop()
 void ScriptedSoundSource::Close()
 {
     ++closes;
+    ++*closesSeen;
     m_sink = nullptr;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // What the device asked of it.
     int opens = 0, starts = 0, stops = 0, closes = 0, queued = 0;
     WaveFormat format;
+    // Counts closes where a test can still read it after the device (and
+    // this source with it) is gone.
+    std::shared_ptr<int> closesSeen = std::make_shared<int>(0);
 
 private:
     SoundSink* m_sink = nullptr;

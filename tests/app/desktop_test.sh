@@ -25,42 +25,22 @@ for tool in pulseaudio pactl paplay sox Xvfb xdotool xwd /usr/bin/convert /usr/b
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/vocalume-desktop.XXXXXX)
-out=${keep:-$work/out}
-mkdir -p "$out"
+source "$(dirname "$0")/../support/services.sh"
+services_init desktop "$keep"
 # Only what an earlier run left there, never anything else in the folder.
 rm -f "$out"/*.png "$out"/*.log
-pids=()
-stop_all() {
-  local i pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[i]}
-    kill "$pid" 2>/dev/null || continue
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap stop_all EXIT
-trap "exit 1" INT TERM
-
-# Own folders for the sound server, its clients and the program's settings.
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
-export PULSE_RUNTIME_PATH=$work/run/pulse PULSE_STATE_PATH=$work/state
-export PULSE_SERVER=unix:$work/run/pulse/native
-export JACK_NO_START_SERVER=1
-mkdir -p "$HOME" "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf 'autospawn = no\n' >"$work/client.conf"
-export PULSE_CLIENTCONFIG=$work/client.conf
-title='Vocalume - The Sound Prism'
-settings="$XDG_CONFIG_HOME/Larkspur Tools/$title.conf"
 
 passes=0 failures=0
 check() {
-  if eval "$2"; then echo "ok   $1"; passes=$((passes + 1)); else echo "FAIL $1"; failures=$((failures + 1)); fi
+  if eval "$2"; then echo "ok   $1"; passes=$((passes + 1)); else echo "FAIL $1"; failures=$((failures + 1)); return 1; fi
 }
 finish() {
+  if [ "$failures" -gt 0 ]; then
+    for log in "$out"/*.log; do
+      echo "--- $(basename "$log") (last lines)"
+      grep -v -i -e '^ALSA' -e '^Cannot' -e 'jack' "$log" | tail -5
+    done
+  fi
   echo "$passes checks passed, $failures failed"
   [ -n "$keep" ] && echo "screenshots and logs: $out"
   [ "$failures" -eq 0 ]
@@ -68,28 +48,17 @@ finish() {
 }
 
 # 1. X server.
-display=:$((90 + RANDOM % 100))
-export DISPLAY=$display
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-check "the X server answers" 'xdotool getdisplaygeometry >/dev/null 2>&1' || finish
+check "the X server answers" start_x_server || finish
 
-# Captures a window by id (no window manager: dialogs are separate top-level
-# windows that a root capture does not always show).
-shot() { xwd -silent -id "$2" | /usr/bin/convert xwd:- "png:$out/$1.png"; }
-wait_window() {
-  local w
-  for _ in $(seq 100); do
-    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    [ -n "$w" ] && { echo "$w"; return; }
-    sleep 0.1
-  done
-}
 gone() { for _ in $(seq 30); do [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0; sleep 0.1; done; return 1; }
 # Mean saturation of a screenshot, 0 to 1: grey menus and a black picture
 # are 0, coloured speech columns are not.
 saturation() { /usr/bin/convert "$out/$1.png" -colorspace HSL -channel G -separate -format '%[fx:mean]' info:; }
+# Pixels of the waveform trace's colour in the top fifth of a screenshot.
+trace_pixels() {
+  /usr/bin/convert "$out/$1.png" -crop 100%x20%+0+0 +repage -fill black +opaque 'rgb(0,255,128)' \
+    -fill white -opaque 'rgb(0,255,128)' -format '%[fx:round(mean*w*h)]' info:
+}
 differing() { /usr/bin/compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 | cut -d' ' -f1; }
 
 # File > Exit: the program ends with status 0.
@@ -108,9 +77,7 @@ windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
 
 # 2. With no sound server there is no record device: Start shows the
 # message once, the program goes on working and quits cleanly.
-"$program" >"$out/nosound.log" 2>&1 &
-app=$!
-pids+=($app)
+start_program "$program" nosound
 frame=$(wait_window "^$title\$")
 check "the main window shows" '[ -n "$frame" ]' || finish
 sleep 0.5
@@ -133,25 +100,12 @@ check "the program goes on without sound" 'kill -0 $app 2>/dev/null'
 quit_and_check "without sound"
 
 # 3. Sound server with a virtual microphone, speech playing into it.
-cat >"$work/pulse.pa" <<CONF
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/run/pulse/native
-load-module module-null-sink sink_name=vsink
-set-default-sink vsink
-set-default-source vsink.monitor
-CONF
-pulseaudio -n -F "$work/pulse.pa" --daemonize=no --exit-idle-time=-1 \
-  --log-target=file:"$out/pulse.log" &
-pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-check "the sound server answers" 'pactl info >/dev/null 2>&1' || finish
+check "the sound server answers" start_sound_server || finish
 sox "$speech" -r 44100 -c 1 "$work/speech.wav" pad 0 0.3 repeat 60
-paplay -d vsink "$work/speech.wav" &
-pids+=($!)
+play_into_microphone "$work/speech.wav"
 
 # 4. The program, with speech coming in.
-"$program" >"$out/program.log" 2>&1 &
-app=$!
-pids+=($app)
+start_program "$program" program
 
 frame=$(wait_window "^$title\$")
 check "the main window shows again" '[ -n "$frame" ]' || finish
@@ -161,13 +115,16 @@ shot idle "$frame"
 
 # Space: recording. The picture fills from the right with speech.
 xdotool key space
-sleep 4
+sleep 2
 shot recording "$frame"
 idle_sat=$(saturation idle)
 rec_sat=$(saturation recording)
 echo "     mean saturation idle $idle_sat, recording $rec_sat"
 check "space starts recording and speech colours the picture" \
   "awk -v a=$idle_sat -v b=$rec_sat 'BEGIN { exit !(b > a + 0.05) }'"
+# Silence draws the trace as a flat line, one pixel a column; speech widens it.
+check "the waveform trace follows the speech along the top" \
+  '[ "$(trace_pixels recording)" -gt $(($(trace_pixels idle) + 500)) ]'
 [ -n "$screenshot" ] && cp "$out/recording.png" "$screenshot"
 sleep 0.3
 shot recording2 "$frame"

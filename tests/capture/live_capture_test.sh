@@ -84,7 +84,11 @@ record() {
   fi
 }
 
-record "recording at 11025 Hz"
+VOCALUME_DEBUG=1 record "recording from the sound server"
+grep 'recording from the sound server' "$work/probe.err" || { echo "FAIL: the sound server was not used"; exit 1; }
+# The same through PortAudio's own route to the device.
+VOCALUME_SOUND_API=portaudio VOCALUME_DEBUG=1 record "recording through PortAudio at 11025 Hz"
+grep 'opened at 11025 Hz' "$work/probe.err" || { echo "FAIL: PortAudio was not used"; exit 1; }
 # The same through the device's own rate and the rate converter, as on
 # devices that refuse 11025 Hz.
 VOCALUME_FORCE_DEVICE_RATE=1 VOCALUME_DEBUG=1 record "recording at the device rate, converted"

@@ -192,12 +192,14 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
     view->OnConfigure();
     store.writes.clear();
     view->OnStart();
+    const std::shared_ptr<int> closes = source->closesSeen;
     view.reset();
+    source = nullptr;  // went with the view
     EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
                                                       "config/waveform=1", "config/timescale=0"}));
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
-    EXPECT_EQ(source->closes, 1);
+    EXPECT_EQ(*closes, 1);
 }
 
 TEST_F(ViewTest, StartPauseAndTimerWalkTheStates)

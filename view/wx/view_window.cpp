@@ -4,7 +4,6 @@
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
-#include <wx/image.h>
 #include <wx/msgdlg.h>
 
 #include "analysis_view.h"
@@ -113,15 +112,8 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
     if (width <= 0 || height <= 0 || m_view->SurfaceRgb() == nullptr)
         return;
 
-    // The picture is copied whole: scrolling moves every column, so a
-    // buffer's paint touches the whole window anyway.
-    const int stride = m_view->SurfaceWidth() * 3;
-    wxImage image(width, height, false);
-    unsigned char* to = image.GetData();
-    const uint8_t* from = m_view->SurfaceRgb();
-    for (int row = 0; row < height; ++row)
-        std::copy_n(from + static_cast<size_t>(row) * stride, width * 3, to + static_cast<size_t>(row) * width * 3);
-    dc.DrawBitmap(wxBitmap(image), 0, 0, false);
+    m_blitter.Draw(dc, m_view->SurfaceRgb(), m_view->SurfaceWidth() * 3, width, height,
+                   GetUpdateRegion().GetBox());
 }
 
 void CViewWindow::OnSizeEvent(wxSizeEvent& event)

@@ -10,6 +10,7 @@
 #include <wx/timer.h>
 #include <wx/window.h>
 
+#include "picture_blit.h"
 #include "view_host.h"
 
 namespace vocalume {
@@ -48,6 +49,7 @@ private:
 
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
+    PictureBlitter m_blitter;
 };
 
 }  // namespace vocalume
