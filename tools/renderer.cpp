@@ -109,7 +109,7 @@ public:
             return;
         const int64_t capacity = std::max(columns, 2 * m_capacity);
         std::vector<uint8_t> grown(static_cast<size_t>(capacity * 3 * m_height));
-        for (int32_t y = 0; y < m_height; ++y)
+        for (int32_t y = 0; m_capacity > 0 && y < m_height; ++y)
             std::memcpy(grown.data() + static_cast<size_t>(y * capacity * 3),
                         m_rgb.data() + static_cast<size_t>(y * m_capacity * 3),
                         static_cast<size_t>(m_capacity * 3));
