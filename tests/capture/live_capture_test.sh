@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Live capture with a real sound server: PulseAudio in user mode with a null
 # sink whose monitor is the default source, a known signal played into it, and
-# the probe recording through PortAudio. Every service is started here and
+# the probe recording through the sound server and through PortAudio, at the
+# recording rate and converted. Every service is started here and
 # stopped by its PID.
 #   live_capture_test.sh PATH/TO/live_capture_probe
 set -euo pipefail
@@ -11,50 +12,19 @@ for tool in pulseaudio pactl paplay espeak-ng sox; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/vocalume-live.XXXXXX)
-pids=()
-cleanup() {
-  local i pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[i]}
-    kill "$pid" 2>/dev/null || continue
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# The sound server's and its clients' own folders, so nothing is left behind.
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run
-export PULSE_RUNTIME_PATH=$work/run/pulse PULSE_STATE_PATH=$work/state
-export PULSE_SERVER=unix:$work/run/pulse/native
-export JACK_NO_START_SERVER=1
+source "$(dirname "$0")/../support/services.sh"
+services_init live ""
 # For sanitizer builds of the probe: the sound libraries are not instrumented.
 export TSAN_OPTIONS="suppressions=$(dirname "$0")/tsan.supp ${TSAN_OPTIONS:-}"
 # The sound system's plugins keep their configuration until exit and are
 # unloaded unseen; leaks of our own code are caught by the unit tests.
 export ASAN_OPTIONS="detect_leaks=0 ${ASAN_OPTIONS:-}"
-mkdir -p "$HOME" "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf 'autospawn = no\n' > "$work/client.conf"
-export PULSE_CLIENTCONFIG=$work/client.conf
 
 # With no sound server there is no record device: opening must fail cleanly.
 "$probe" --expect-no-device 2>"$work/nodevice.err" || {
   cat "$work/nodevice.err" >&2; echo "FAIL: no-device open" >&2; exit 1; }
 
-cat > "$work/pulse.pa" <<CONF
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/run/pulse/native
-load-module module-null-sink sink_name=vsink
-set-default-sink vsink
-set-default-source vsink.monitor
-CONF
-pulseaudio -n -F "$work/pulse.pa" --daemonize=no --exit-idle-time=-1 \
-  --log-target=file:"$work/pulse.log" &
-pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null || { cat "$work/pulse.log" >&2; echo "FAIL: sound server did not start" >&2; exit 1; }
+start_sound_server || { cat "$out/pulse.log" >&2; echo "FAIL: sound server did not start" >&2; exit 1; }
 
 # The signal: silence, a 441 Hz tone, a silent gap, the tone, then speech.
 sox -n -r 44100 -c 1 "$work/silence.wav" trim 0 0.7
