@@ -58,10 +58,12 @@ play_into_microphone() {
 }
 
 # Xvfb picks a free display number itself and writes it once it accepts
-# clients, so two runs on one machine never collide.
+# clients, so two runs on one machine never collide. -noreset: otherwise the
+# server resets when its last client leaves (the readiness probe) and may
+# refuse the program that connects during the reset.
 start_x_server() {
   : >"$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$out/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$out/xvfb.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || return 1
