@@ -96,6 +96,13 @@ inline __m128d LoadSamples(const int16_t* p)
     return _mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
 }
 
+// Four adjacent samples widened to 32 bits.
+inline __m128i LoadFourSamples(const int16_t* p)
+{
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+}
+
 // Where complex point c of a transform of `points` points goes in the
 // bit-reversal that starts ComplexFFT.
 class BitReversal {
@@ -111,7 +118,15 @@ private:
 // each complex point (pair of values) written straight to its bit-reversed
 // place, zeros beyond the samples. squares[i - 1] receives the square of the
 // full-precision product y[i], i = 1 .. n-1, for the energy sum.
-void WindowIntoTransform(const int16_t* x, int32_t n, const double* w, float* b, int32_t points, double* squares)
+//
+// Riding along: the first terms of the energy sum, squares[0], squares[1],
+// ... added one after another into energy as the plain loop adds them, one
+// a point (each was stored a step or more before); returns how many. That
+// chain of dependent additions would leave the processor waiting if run
+// alone; here it overlaps the independent work of the window, and the
+// lifter further down adds the rest.
+int32_t WindowIntoTransform(const int16_t* x, int32_t n, const double* w, float* b, int32_t points, double* squares,
+                            double& energy)
 {
     const BitReversal place(points);
     auto value = [&](int32_t i) { return (x[i] - kPreEmphasis * x[i - 1]) * w[i]; };
@@ -128,12 +143,30 @@ void WindowIntoTransform(const int16_t* x, int32_t n, const double* w, float* b,
     }
     const __m128d pre = _mm_set1_pd(kPreEmphasis);
     int32_t c = 1;
+    // Two points (four samples) a step: the samples and their predecessors
+    // are widened four at a time.
+    for (; 2 * c + 3 < n; c += 2) {
+        const __m128i now = LoadFourSamples(x + 2 * c);
+        const __m128i before = LoadFourSamples(x + 2 * c - 1);
+        auto low = [](__m128i v) { return _mm_cvtepi32_pd(v); };
+        auto high = [](__m128i v) { return _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))); };
+        const __m128d y0 = _mm_mul_pd(_mm_sub_pd(low(now), _mm_mul_pd(pre, low(before))), _mm_loadu_pd(w + 2 * c));
+        const __m128d y1 = _mm_mul_pd(_mm_sub_pd(high(now), _mm_mul_pd(pre, high(before))), _mm_loadu_pd(w + 2 * c + 2));
+        StorePoint(b + 2 * place(c), y0);
+        StorePoint(b + 2 * place(c + 1), y1);
+        _mm_storeu_pd(squares + 2 * c - 1, _mm_mul_pd(y0, y0));
+        _mm_storeu_pd(squares + 2 * c + 1, _mm_mul_pd(y1, y1));
+        energy += squares[c - 1];
+        energy += squares[c];
+    }
     for (; 2 * c + 1 < n; ++c) {
         const __m128d y = _mm_mul_pd(_mm_sub_pd(LoadSamples(x + 2 * c), _mm_mul_pd(pre, LoadSamples(x + 2 * c - 1))),
                                      _mm_loadu_pd(w + 2 * c));
         StorePoint(b + 2 * place(c), y);
         _mm_storeu_pd(squares + 2 * c - 1, _mm_mul_pd(y, y));
+        energy += squares[c - 1];
     }
+    const int32_t added = c - 1;
     for (; c < points; ++c) {
         float* p = b + 2 * place(c);
         p[0] = 0.0f;
@@ -144,6 +177,7 @@ void WindowIntoTransform(const int16_t* x, int32_t n, const double* w, float* b,
             squares[2 * c - 1] = y * y;
         }
     }
+    return added;
 }
 
 // The autocorrelation search of NormAutocorr(x, n, ., kLagMin, kLagMax): the
@@ -248,42 +282,41 @@ double MirrorSum(const float* s, int32_t h)
 // Mean removal and lifter window of the mirrored spectrum (see MirrorSum),
 // each complex point written straight to its bit-reversed place in b.
 //
-// Riding along: the energy sum, squares[0] + ... + squares[count-1] added one
-// after another as the plain loop adds them. That chain of dependent
-// additions would leave the processor waiting if run alone; here it overlaps
-// the independent work of the lifter.
+// Riding along: the rest of the energy sum, squares[first] + ... +
+// squares[count-1] added one after another to energy as the plain loop adds
+// them, one a point, overlapping the independent work of the lifter (see
+// WindowIntoTransform for the terms before).
 double LifterIntoTransform(const float* s, int32_t h, double mean, const double* lifter, float* b,
-                           const double* squares, int32_t count)
+                           const double* squares, int32_t first, int32_t count, double energy)
 {
     const BitReversal place(h);
     const __m128d mu = _mm_set1_pd(mean);
     auto put = [&](int32_t c, __m128d v) {
         StorePoint(b + 2 * place(c), _mm_mul_pd(_mm_sub_pd(v, mu), _mm_load_pd(lifter + 2 * c)));
     };
-    // Point c carries the terms 2c and 2c + 1 of the energy sum.
-    const int32_t pairs = count / 2;
-    double energy = 0.0;
-    auto add = [&](int32_t c) {
-        if (c < pairs) {
-            energy += squares[2 * c];
-            energy += squares[2 * c + 1];
-        }
+    // Point c carries the term first + c of the energy sum.
+    int32_t next = first;
+    auto add = [&] {
+        if (next < count)
+            energy += squares[next++];
     };
     put(0, _mm_set_pd(s[h - 1], 0.0f));
-    add(0);
+    add();
     for (int32_t c = 1; c < h / 2; ++c) {
         const __m128d v = LoadPoint(s + h - 2 * c - 1);  // s[h-2c-1], s[h-2c]
         put(c, _mm_shuffle_pd(v, v, 1));
-        add(c);
+        add();
     }
     for (int32_t c = h / 2; c < h - 1; ++c) {
         put(c, LoadPoint(s + 2 * c - h));
-        add(c);
+        add();
     }
     put(h - 1, _mm_set_pd(0.0f, s[h - 2]));
-    add(h - 1);
-    if (count % 2)
-        energy += squares[count - 1];
+    add();
+    // The window leaves at most about n/2 terms and there are h >= n/2
+    // points, so this adds nothing; it keeps the sum whole regardless.
+    while (next < count)
+        energy += squares[next++];
     return energy;
 }
 
@@ -299,8 +332,10 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
     // Pre-emphasis and Hamming window, straight into the bit-reversed order
     // the transform starts from. The energy sums the squares of the
     // full-precision products, not of the stored single-precision values;
-    // they are added up along with the lifter further down.
-    WindowIntoTransform(x, n, st.hamming, b, h, st.squares);
+    // they are added up as the window goes and along with the lifter further
+    // down.
+    double energySum = 0.0;
+    const int32_t energyTerms = WindowIntoTransform(x, n, st.hamming, b, h, st.squares, energySum);
 
     // Power spectrum: RealFFT(b, h, forward) with its bit reversal already done.
     r.nbins = h;
@@ -319,7 +354,8 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
     // the bins that exist are searched then.
     const double mean = MirrorSum(r.spectrum, h) / f;
     EnsureLifter(st, f);
-    const double energySum = LifterIntoTransform(r.spectrum, h, mean, st.lifter, b, st.squares, std::max(n - 1, 0));
+    energySum = LifterIntoTransform(r.spectrum, h, mean, st.lifter, b, st.squares, energyTerms, std::max(n - 1, 0),
+                                    energySum);
     kernels.fftStages(b, h, tw);
     const int32_t qMax = std::min(kLagMax, h - 1);
     {
@@ -329,7 +365,20 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
         kernels.realFftUntangle(b, h, std::max(iFirst, 2), iLast, -0.5, tw);
     }
     const int32_t nq = qMax - kLagMin + 1;
-    double* power = st.cepstralPower;
+    // The power of each searched bin, the search for the strongest and the
+    // sum of all in one pass: the sum is a chain of dependent additions that
+    // would leave the processor waiting if run alone; the powers of the next
+    // bins are formed meanwhile.
+    float best = kCepstralPeakStart;
+    int32_t bestIndex = 1;
+    double total = 0.0;
+    auto take = [&](int32_t j, double power) {
+        if (power > best) {
+            best = static_cast<float>(power);
+            bestIndex = kLagMin + j;
+        }
+        total += power;
+    };
     {
         int32_t j = 0;
         for (; j + 2 <= nq; j += 2) {
@@ -338,23 +387,15 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
             const __m128d hi = _mm_cvtps_pd(_mm_movehl_ps(v, v));
             const __m128d lo2 = _mm_mul_pd(lo, lo);
             const __m128d hi2 = _mm_mul_pd(hi, hi);
-            _mm_storeu_pd(power + j, _mm_add_pd(_mm_unpacklo_pd(lo2, hi2), _mm_unpackhi_pd(lo2, hi2)));
+            const __m128d power = _mm_add_pd(_mm_unpacklo_pd(lo2, hi2), _mm_unpackhi_pd(lo2, hi2));
+            take(j, _mm_cvtsd_f64(power));
+            take(j + 1, _mm_cvtsd_f64(_mm_unpackhi_pd(power, power)));
         }
         for (; j < nq; ++j) {
             const double re = b[2 * (kLagMin + j)];
             const double im = b[2 * (kLagMin + j) + 1];
-            power[j] = re * re + im * im;
+            take(j, re * re + im * im);
         }
-    }
-    float best = kCepstralPeakStart;
-    int32_t bestIndex = 1;
-    double total = 0.0;
-    for (int32_t j = 0; j < nq; ++j) {
-        if (power[j] > best) {
-            best = static_cast<float>(power[j]);
-            bestIndex = kLagMin + j;
-        }
-        total += power[j];
     }
     const double meanFactor = qMax == kLagMax ? kCepstralMeanFactor : 1.0 / static_cast<double>(nq);
     r.cepsPeak = bestIndex;

@@ -50,7 +50,6 @@ struct AnalyserState {
     int32_t lifterLength = 0;
     alignas(32) double lifter[1024] = {};
     double squares[kMaxSamples] = {};
-    double cepstralPower[kLagMax + 1] = {};
     int32_t retry[512] = {};
     LagSums lags = {};
 };

@@ -12,11 +12,32 @@ void PrepareLagSums(const int16_t* x, int32_t count, LagSums& sums)
 {
     std::memcpy(sums.samples, x, sizeof(int16_t) * static_cast<size_t>(count));
     std::memset(sums.samples + count, 0, sizeof(int16_t) * simd::kLagPadding);
-    int64_t acc = 0;
+    // The running sums are whole numbers below 2^41, so every addition in
+    // double precision is exact and they may be formed in any grouping: four
+    // squares at a time, each group summed within itself and then added to
+    // the total so far. The chain from group to group is one addition.
     sums.energy[0] = 0.0;
-    for (int32_t i = 0; i < count; ++i) {
-        acc += static_cast<int32_t>(x[i]) * x[i];
-        sums.energy[i + 1] = static_cast<double>(acc);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128d none = _mm_setzero_pd();
+    __m128d total = none;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + i));
+        const __m128i v = _mm_unpacklo_epi16(four, zero);  // each sample beside a zero
+        const __m128i sq = _mm_madd_epi16(v, v);  // x^2 <= 2^30: exact
+        const __m128d s01 = _mm_cvtepi32_pd(sq);  // {x0^2, x1^2}
+        const __m128d s23 = _mm_cvtepi32_pd(_mm_shuffle_epi32(sq, _MM_SHUFFLE(3, 2, 3, 2)));
+        const __m128d p01 = _mm_add_pd(s01, _mm_unpacklo_pd(none, s01));  // {x0^2, x0^2 + x1^2}
+        const __m128d p23 = _mm_add_pd(_mm_add_pd(s23, _mm_unpacklo_pd(none, s23)), _mm_unpackhi_pd(p01, p01));
+        _mm_storeu_pd(sums.energy + i + 1, _mm_add_pd(p01, total));
+        const __m128d end = _mm_add_pd(p23, total);
+        _mm_storeu_pd(sums.energy + i + 3, end);
+        total = _mm_unpackhi_pd(end, end);
+    }
+    double acc = _mm_cvtsd_f64(total);
+    for (; i < count; ++i) {
+        acc += static_cast<double>(static_cast<int32_t>(x[i]) * x[i]);
+        sums.energy[i + 1] = acc;
     }
 }
 
@@ -117,15 +138,20 @@ int32_t BestLag(const LagSums& sums, int32_t count, int32_t amin, int32_t amax, 
     largest = _mm_max_ps(largest, _mm_movehl_ps(largest, largest));
     largest = _mm_max_ss(largest, _mm_shuffle_ps(largest, largest, 1));
     const float threshold = _mm_cvtss_f32(largest) - 0x1p-20f;
+    const __m128 limit = _mm_set1_ps(threshold);
     float best = -1.0f;
     int32_t bestLag = 0;
-    for (j = 0; j < lags; ++j) {
-        if (!(estimate[j] >= threshold))
-            continue;
-        const double r = LagCorrelation(sums, count, amin, amin + j);
-        if (r > best) {
-            best = static_cast<float>(r);
-            bestLag = amin + j;
+    // Four estimates at a time, in order; most groups hold no candidate.
+    for (j = 0; j < lags; j += 4) {
+        int candidates = _mm_movemask_ps(_mm_cmpge_ps(_mm_loadu_ps(estimate + j), limit));
+        for (int32_t l = 0; candidates != 0; ++l, candidates >>= 1) {
+            if (!(candidates & 1) || j + l >= lags)
+                continue;
+            const double r = LagCorrelation(sums, count, amin, amin + j + l);
+            if (r > best) {
+                best = static_cast<float>(r);
+                bestLag = amin + j + l;
+            }
         }
     }
     peak = best;
