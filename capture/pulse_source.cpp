@@ -32,10 +32,10 @@ public:
     bool Open(const WaveFormat& format, SoundSink& sink, std::string&) override
     {
         Close();
-        pa_sample_spec spec{};
-        spec.format = PA_SAMPLE_S16LE;
-        spec.rate = static_cast<uint32_t>(format.samplesPerSec);
-        spec.channels = 2;
+        pa_sample_spec sampleFormat{};
+        sampleFormat.format = PA_SAMPLE_S16LE;
+        sampleFormat.rate = static_cast<uint32_t>(format.samplesPerSec);
+        sampleFormat.channels = 2;
         m_blockPairs = std::min(kMaxBlockPairs, format.samplesPerSec / kBlocksPerSecond);
         if (m_blockPairs < 1)
             return false;
@@ -44,7 +44,7 @@ public:
         attr.fragsize = static_cast<uint32_t>(m_blockPairs * 4);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         int error = 0;
-        m_stream = pa_simple_new(nullptr, "Vocalume", PA_STREAM_RECORD, nullptr, "Voice", &spec,
+        m_stream = pa_simple_new(nullptr, "Vocalume", PA_STREAM_RECORD, nullptr, "Voice", &sampleFormat,
                                  nullptr, &attr, &error);
         if (m_stream == nullptr) {
             DebugLog(std::string("no sound server: ") + pa_strerror(error));
