@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "simd_kernels.h"
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 namespace vocalume {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 namespace vocalume::simd {
 namespace {

@@ -1,4 +1,4 @@
-// Vectorised building blocks of the spectral kernels and the frame analysis.
+// Vectorised building blocks of the signal kernels and the frame analysis.
 // Each block performs, for every element, exactly the double-precision
 // operations of the plain formulation in the same order (no fused
 // multiply-adds, no reassociation), so its results equal the plain ones bit

@@ -20,7 +20,7 @@
 #include "reference_analysis.h"
 #include "signals.h"
 #include "simd_kernels.h"
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 namespace vocalume {
 namespace {

@@ -1,4 +1,4 @@
-// The spectral kernels against independent references: a direct DFT, a direct
+// The signal kernels against independent references: a direct DFT, a direct
 // autocorrelation sum, and hand-worked values.
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "signals.h"
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 namespace vocalume {
 namespace {

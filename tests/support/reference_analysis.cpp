@@ -1,6 +1,6 @@
 // Straightforward transcription; see reference_analysis.h.
 #include "reference_analysis.h"
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "spectral_kernels.h"
+#include "signal_kernels.h"
 
 #include <cmath>
 #include <cstring>
