@@ -39,13 +39,10 @@ void PlainComplexFFT(float* data, int32_t n, int32_t direction)
     int32_t mmax = 2;
     while (nn > mmax) {
         const int32_t istep = 2 * mmax;
-        const double theta = kTwoPiTransform / (direction * mmax);
-        const double t = std::sin(0.5 * theta);
-        const double wpr = -2.0 * t * t;
-        const double wpi = std::sin(theta);
-        double wr = 1.0;
-        double wi = 0.0;
+        TwiddleRecurrence w(kTwoPiTransform / (direction * mmax));
         for (int32_t m = 1; m < mmax; m += 2) {
+            const double wr = w.wr;
+            const double wi = w.wi;
             for (int32_t i = m; i <= nn; i += istep) {
                 const int32_t jj = i + mmax;
                 const double tr = wr * d(jj) - wi * d(jj + 1);
@@ -55,9 +52,7 @@ void PlainComplexFFT(float* data, int32_t n, int32_t direction)
                 d(i) = static_cast<float>(d(i) + tr);
                 d(i + 1) = static_cast<float>(d(i + 1) + ti);
             }
-            const double wtemp = wr;
-            wr = wr + (wr * wpr - wi * wpi);
-            wi = wi + (wi * wpr + wtemp * wpi);
+            w.Advance();
         }
         mmax = istep;
     }
@@ -76,11 +71,9 @@ void PlainRealFFT(float* data, int32_t n, int32_t direction)
         c2 = 0.5;
         theta = -theta;
     }
-    const double t = std::sin(0.5 * theta);
-    const double wpr = -2.0 * t * t;
-    const double wpi = std::sin(theta);
-    double wr = 1.0 + wpr;
-    double wi = wpi;
+    TwiddleRecurrence w(theta);
+    w.wr = 1.0 + w.wpr;
+    w.wi = w.wpi;
     const int32_t np3 = 2 * n + 3;
     for (int32_t i = 2; i <= n / 2; ++i) {
         const int32_t i1 = i + i - 1;
@@ -94,13 +87,13 @@ void PlainRealFFT(float* data, int32_t n, int32_t direction)
         const double h1i = c1 * (a2 - a4);
         const double h2r = -c2 * (a2 + a4);
         const double h2i = c2 * (a1 - a3);
+        const double wr = w.wr;
+        const double wi = w.wi;
         d(i1) = static_cast<float>(h1r + wr * h2r - wi * h2i);
         d(i2) = static_cast<float>(h1i + wr * h2i + wi * h2r);
         d(i3) = static_cast<float>(h1r - wr * h2r + wi * h2i);
         d(i4) = static_cast<float>(-h1i + wr * h2i + wi * h2r);
-        const double wtemp = wr;
-        wr = wr + (wr * wpr - wi * wpi);
-        wi = wi + (wi * wpr + wtemp * wpi);
+        w.Advance();
     }
     const double g = d(1);
     if (direction == 1) {

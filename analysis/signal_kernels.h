@@ -5,6 +5,7 @@
 // back to arrays are single precision.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace vocalume {
@@ -13,6 +14,29 @@ namespace vocalume {
 // nearest 2π. The tiny excess shapes every twiddle factor, so it stays.
 inline constexpr double kTwoPiTransform = 6.28318530717959;
 inline constexpr double kPi = 3.141592653589793;
+
+// The trigonometric recurrence of the transforms: the twiddle factor
+// wr + i·wi, turned by theta at every Advance. The transforms and the tables
+// that record their twiddle factors both use it, so the recorded values are
+// the very ones the recurrence produces.
+struct TwiddleRecurrence {
+    explicit TwiddleRecurrence(double theta)
+    {
+        const double t = std::sin(0.5 * theta);
+        wpr = -2.0 * t * t;
+        wpi = std::sin(theta);
+    }
+    void Advance()
+    {
+        const double wtemp = wr;
+        wr = wr + (wr * wpr - wi * wpi);
+        wi = wi + (wi * wpr + wtemp * wpi);
+    }
+    double wpr;
+    double wpi;
+    double wr = 1.0;
+    double wi = 0.0;
+};
 
 // In-place complex FFT of n points (a power of two, n >= 1) stored as 2n
 // interleaved real/imaginary values from data[0]. direction +1 uses the

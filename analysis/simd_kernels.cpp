@@ -21,22 +21,15 @@ void RecordTwiddles(FftTwiddles& tw, int32_t direction)
     // The butterfly stages: the recurrence of ComplexFFT, value for value.
     for (int32_t mmax = 2; mmax <= kMaxComplexPoints; mmax *= 2) {
         const int32_t hs = mmax / 2;
-        const double theta = kTwoPiTransform / (direction * mmax);
-        const double t = std::sin(0.5 * theta);
-        const double wpr = -2.0 * t * t;
-        const double wpi = std::sin(theta);
-        double wr = 1.0;
-        double wi = 0.0;
+        TwiddleRecurrence w(kTwoPiTransform / (direction * mmax));
         for (int32_t p = 0; p < hs; ++p) {
             double* re = tw.stageRe + 2 * (hs + p);
             double* im = tw.stageIm + 2 * (hs + p);
-            re[0] = wr;
-            re[1] = wr;
-            im[0] = wi;
-            im[1] = -wi;
-            const double wtemp = wr;
-            wr = wr + (wr * wpr - wi * wpi);
-            wi = wi + (wi * wpr + wtemp * wpi);
+            re[0] = w.wr;
+            re[1] = w.wr;
+            im[0] = w.wi;
+            im[1] = -w.wi;
+            w.Advance();
         }
     }
     // The untangling loop of RealFFT for every n.
@@ -44,21 +37,17 @@ void RecordTwiddles(FftTwiddles& tw, int32_t direction)
         double theta = kPi / n;
         if (direction != 1)
             theta = -theta;
-        const double t = std::sin(0.5 * theta);
-        const double wpr = -2.0 * t * t;
-        const double wpi = std::sin(theta);
-        double wr = 1.0 + wpr;
-        double wi = wpi;
+        TwiddleRecurrence w(theta);
+        w.wr = 1.0 + w.wpr;
+        w.wi = w.wpi;
         for (int32_t i = 2; i <= n / 2; ++i) {
             double* re = tw.postRe + 2 * (n / 2 + i - 2);
             double* im = tw.postIm + 2 * (n / 2 + i - 2);
-            re[0] = wr;
-            re[1] = wr;
-            im[0] = wi;
-            im[1] = wi;
-            const double wtemp = wr;
-            wr = wr + (wr * wpr - wi * wpi);
-            wi = wi + (wi * wpr + wtemp * wpi);
+            re[0] = w.wr;
+            re[1] = w.wr;
+            im[0] = w.wi;
+            im[1] = w.wi;
+            w.Advance();
         }
     }
 }
