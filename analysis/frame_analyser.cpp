@@ -28,13 +28,21 @@ void UpdateTrackers(double input, float& peak, float& floor, float& ceiling)
     ceiling = peak > floor + kCeilingMargin ? peak : static_cast<float>(floor + kCeilingMargin);
 }
 
+// Fills table[0 .. n) with a - b·cos(twoPi·i / (n - 1)) unless it already
+// holds the window of that length: the Hamming window and the lifter are
+// rebuilt only when the frame length changes.
+void EnsureRaisedCosine(double* table, int32_t& cachedLength, int32_t n, double a, double b, double twoPi)
+{
+    if (n == cachedLength)
+        return;
+    cachedLength = n;
+    for (int32_t i = 0; i < n; ++i)
+        table[i] = a - b * std::cos(twoPi * i / (n - 1));
+}
+
 void EnsureHamming(AnalyserState& state, int32_t n)
 {
-    if (n == state.hammingLength)
-        return;
-    state.hammingLength = n;
-    for (int32_t i = 0; i < n; ++i)
-        state.hamming[i] = 0.54 - 0.46 * std::cos(kTwoPiHamming * i / (n - 1));
+    EnsureRaisedCosine(state.hamming, state.hammingLength, n, 0.54, 0.46, kTwoPiHamming);
 }
 
 void WaveformExtremes(FrameRecord& r, int32_t n)
@@ -70,11 +78,7 @@ void CopyFromNewer(FrameRecord& r, const FrameRecord& newer)
 
 void EnsureLifter(AnalyserState& state, int32_t f)
 {
-    if (f == state.lifterLength)
-        return;
-    state.lifterLength = f;
-    for (int32_t i = 0; i < f; ++i)
-        state.lifter[i] = 0.5 - 0.5 * std::cos(kTwoPiLifter * i / (f - 1));
+    EnsureRaisedCosine(state.lifter, state.lifterLength, f, 0.5, 0.5, kTwoPiLifter);
 }
 
 inline __m128d LoadPoint(const float* p)
