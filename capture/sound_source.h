@@ -32,10 +32,15 @@ public:
     // The sound has ended: a partly filled buffer is completed with silence
     // and handed over, then the host is told that nothing more will come.
     virtual void EndOfStream() = 0;
+    // The device stopped for good (its server went away, it was unplugged);
+    // `reason` says why in the user's terms. Nothing more will come.
+    virtual void DeviceLost(const std::string& reason) = 0;
 };
 
 // One kind of sound input. The device calls these on the user-interface
-// thread, in the order Open, Start, (BufferQueued)*, Stop, Close.
+// thread, in the order Open, Start, (BufferQueued)*, Stop, Close. Open, Stop
+// and Close of a live source return within a fraction of a second whatever
+// the device or its server does.
 class SoundSource {
 public:
     virtual ~SoundSource() = default;
