@@ -18,8 +18,10 @@ struct WaveFormat {
 };
 
 // The device side a source delivers into (implemented by CWaveIn). Called on
-// the source's own thread (or on the caller's, for sources that are pumped);
-// never allocates and never waits for the user-interface thread.
+// the source's own thread (or on the caller's, for sources that are pumped),
+// never on a device's real-time callback: a filled buffer is announced by
+// posting a notice, which may allocate. Never waits for the user-interface
+// thread.
 class SoundSink {
 public:
     virtual ~SoundSink() = default;
