@@ -40,6 +40,7 @@ public:
     GuardedSoundSource(const GuardedSoundSource&) = delete;
     GuardedSoundSource& operator=(const GuardedSoundSource&) = delete;
 
+    // `sink` is used until Stop or Close returns, never after.
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override;
     void Start() override;
     // Stops and closes the wrapped source; Close then has nothing left to do.
