@@ -55,19 +55,19 @@ struct CAnalysisView::Impl : WaveInHost {
     void PostDeviceLost(const std::string& reason) override
     {
         {
-            std::lock_guard<std::mutex> lock(lostMutex);
-            lostReason = reason;
-            deviceLost = true;
+            std::lock_guard<std::mutex> lock(m_lostMutex);
+            m_lostReason = reason;
+            m_deviceLost = true;
         }
         PostBufferDone();
     }
     // True, with the reason, when the device was lost since the last call.
     bool TakeDeviceLost(std::string& reason)
     {
-        std::lock_guard<std::mutex> lock(lostMutex);
-        const bool lost = deviceLost;
-        deviceLost = false;
-        reason = lostReason;
+        std::lock_guard<std::mutex> lock(m_lostMutex);
+        const bool lost = m_deviceLost;
+        m_deviceLost = false;
+        reason = m_lostReason;
         return lost;
     }
     void ShowMessage(const std::string& text) override
@@ -90,9 +90,9 @@ struct CAnalysisView::Impl : WaveInHost {
     AnalysisCore& core;
     ViewOptions options;
     ViewHost* host = nullptr;
-    std::mutex lostMutex;  // guards the two below, written on a sound thread
-    bool deviceLost = false;
-    std::string lostReason;
+    std::mutex m_lostMutex;  // guards the two below, written on a sound thread
+    bool m_deviceLost = false;
+    std::string m_lostReason;
 
     int32_t m_ringSize = 0;
     int32_t m_sampleRate = 0;
