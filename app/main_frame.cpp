@@ -3,6 +3,7 @@
 #include <wx/menu.h>
 
 #include "icons.h"
+#include "live_sound_source.h"
 #include "placement.h"
 #include "view_window.h"
 
@@ -17,7 +18,7 @@ const wxSize kDefaultFrameSize(700, 500);
 CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store)
 {
     // The view exists, with its settings read, before any window does.
-    m_view.emplace(store, core);
+    m_view.emplace(store, core, MakeLiveSoundSource());
     if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
         return;
 

@@ -1,6 +1,8 @@
 // A WaveInHost for tools and tests: notices are counted and taken in order on
 // the thread that runs the framer, messages are collected (and optionally
-// echoed to stderr). Posting from the source thread never allocates.
+// echoed to stderr). Posting from a source thread never allocates; it takes
+// a short lock to wake a taker that waits, so it is not for a device's
+// real-time callback (live sources deliver from a reader thread of their own).
 #pragma once
 
 #include <atomic>

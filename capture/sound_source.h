@@ -18,8 +18,10 @@ struct WaveFormat {
 };
 
 // The device side a source delivers into (implemented by CWaveIn). Called on
-// the source's own thread (or on the caller's, for sources that are pumped);
-// never allocates and never waits for the user-interface thread.
+// the source's own thread (or on the caller's, for sources that are pumped),
+// never on a device's real-time callback: a filled buffer is announced by
+// posting a notice, which may allocate. Never waits for the user-interface
+// thread.
 class SoundSink {
 public:
     virtual ~SoundSink() = default;
@@ -32,10 +34,15 @@ public:
     // The sound has ended: a partly filled buffer is completed with silence
     // and handed over, then the host is told that nothing more will come.
     virtual void EndOfStream() = 0;
+    // The device stopped for good (its server went away, it was unplugged);
+    // `reason` says why in the user's terms. Nothing more will come.
+    virtual void DeviceLost(const std::string& reason) = 0;
 };
 
 // One kind of sound input. The device calls these on the user-interface
-// thread, in the order Open, Start, (BufferQueued)*, Stop, Close.
+// thread, in the order Open, Start, (BufferQueued)*, Stop, Close. Open, Stop
+// and Close of a live source return within a fraction of a second whatever
+// the device or its server does.
 class SoundSource {
 public:
     virtual ~SoundSource() = default;

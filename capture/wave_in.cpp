@@ -19,8 +19,6 @@ void DebugLog(const std::string& line)
         std::fprintf(stderr, "vocalume: %s\n", line.c_str());
 }
 
-CWaveIn::CWaveIn() : CWaveIn(MakeLiveSoundSource()) {}
-
 CWaveIn::CWaveIn(std::unique_ptr<SoundSource> source) : m_source(std::move(source))
 {
     AllocateBuffers(kInitialSamplesPerBuffer);
@@ -30,12 +28,6 @@ CWaveIn::~CWaveIn()
 {
     Close();
     FreeBuffers();
-}
-
-void CWaveIn::SetSource(std::unique_ptr<SoundSource> source)
-{
-    if (m_isOpen == 0)
-        m_source = std::move(source);
 }
 
 void CWaveIn::AllocateBuffers(int samplesPerBuffer)
@@ -183,6 +175,12 @@ void CWaveIn::EndOfStream()
     }
     if (m_host)
         m_host->PostEndOfStream();
+}
+
+void CWaveIn::DeviceLost(const std::string& reason)
+{
+    if (m_host)
+        m_host->PostDeviceLost(reason);
 }
 
 }  // namespace vocalume

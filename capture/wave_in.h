@@ -28,6 +28,10 @@ public:
     virtual void PostBufferDone() = 0;
     // The sound has ended (sound files); posted after the last buffer's notice.
     virtual void PostEndOfStream() {}
+    // The device stopped for good while recording (a sound server that went
+    // away, a microphone unplugged); `reason` says why in the user's terms.
+    // Called on a sound thread, at most once per Open: post it on.
+    virtual void PostDeviceLost(const std::string& reason) { (void)reason; }
     // Shows a message to the user; called on the user-interface thread.
     virtual void ShowMessage(const std::string& text) = 0;
 };
@@ -37,16 +41,11 @@ inline constexpr const char* kOpenFailedMessage = "Failed to open record device"
 
 class CWaveIn final : private SoundSink {
 public:
-    // Records from the default live input.
-    CWaveIn();
+    // Records from `source`, which the device owns for its whole life.
     explicit CWaveIn(std::unique_ptr<SoundSource> source);
     virtual ~CWaveIn();
     CWaveIn(const CWaveIn&) = delete;
     CWaveIn& operator=(const CWaveIn&) = delete;
-
-    // Replaces the sound source; only while closed.
-    void SetSource(std::unique_ptr<SoundSource> source);
-    SoundSource* Source() { return m_source.get(); }
 
     void AllocateBuffers(int samplesPerBuffer);
     void FreeBuffers();
@@ -84,9 +83,11 @@ private:
     void Deliver(const int16_t* pairs, int32_t frames) override;
     int32_t FramesWanted() const override;
     void EndOfStream() override;
+    void DeviceLost(const std::string& reason) override;
     int32_t Capacity() const { return m_bufferBytes / 4; }
 
     std::unique_ptr<SoundSource> m_source;
+    // Set by Open; must outlive the device's being open (Close ends its use).
     WaveInHost* m_host = nullptr;
     // Buffers handed to the device since Open (user-interface thread writes).
     std::atomic<uint64_t> m_queued{0};
@@ -95,8 +96,5 @@ private:
     int32_t m_fillPos = 0;  // source thread: pairs already in the buffer being filled
     std::atomic<int64_t> m_overrunFrames{0};
 };
-
-// The live input through the system's default recording device.
-std::unique_ptr<SoundSource> MakeLiveSoundSource();
 
 }  // namespace vocalume

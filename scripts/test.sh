@@ -17,7 +17,7 @@ mkdir -p "$logdir"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/capture/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/support/tsan.supp"
 
 # configure NAME CMAKE-ARGS... ; build NAME TARGETS...; run NAME CTEST-ARGS...
 configure() {
@@ -82,7 +82,7 @@ stage asan -LE 'live|desktop'
 # 3. The ring, worker and sound-thread tests under ThreadSanitizer.
 CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread
         -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
-TARGETS=(analysis_tests capture_tests)
+TARGETS=(analysis_tests capture_tests live_tests)
 stage tsan -R 'Threads\.'
 
 echo "$passed passed, $failed failed"

@@ -69,6 +69,7 @@ private:
     }
     int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
     void EndOfStream() override { m_innerEnded = true; }
+    void DeviceLost(const std::string& reason) override { m_sink->DeviceLost(reason); }
 
     std::unique_ptr<SoundSource> m_inner;
     SoundSink* m_sink = nullptr;

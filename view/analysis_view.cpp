@@ -1,8 +1,8 @@
 #include "analysis_view.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "analysis_worker.h"
@@ -50,7 +50,26 @@ struct CAnalysisView::Impl : WaveInHost {
         if (host != nullptr)
             host->PostBufferDone();
     }
-    void PostEndOfStream() override { soundEnded.store(true, std::memory_order_release); }
+    // The device was lost: the reason waits for the UI thread, which a
+    // notice of its own wakes.
+    void PostDeviceLost(const std::string& reason) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lostMutex);
+            m_lostReason = reason;
+            m_deviceLost = true;
+        }
+        PostBufferDone();
+    }
+    // True, with the reason, when the device was lost since the last call.
+    bool TakeDeviceLost(std::string& reason)
+    {
+        std::lock_guard<std::mutex> lock(m_lostMutex);
+        const bool lost = m_deviceLost;
+        m_deviceLost = false;
+        reason = m_lostReason;
+        return lost;
+    }
     void ShowMessage(const std::string& text) override
     {
         if (host != nullptr)
@@ -71,7 +90,9 @@ struct CAnalysisView::Impl : WaveInHost {
     AnalysisCore& core;
     ViewOptions options;
     ViewHost* host = nullptr;
-    std::atomic<bool> soundEnded{false};
+    std::mutex m_lostMutex;  // guards the two below, written on a sound thread
+    bool m_deviceLost = false;
+    std::string m_lostReason;
 
     int32_t m_ringSize = 0;
     int32_t m_sampleRate = 0;
@@ -87,11 +108,6 @@ struct CAnalysisView::Impl : WaveInHost {
     // Last, so that it is closed (and its sound thread gone) before the rest.
     CWaveIn waveIn;
 };
-
-CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core)
-    : CAnalysisView(store, core, MakeLiveSoundSource())
-{
-}
 
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
                              std::unique_ptr<SoundSource> source, ViewOptions options)
@@ -159,6 +175,8 @@ void CAnalysisView::OnStart()
         v.pauseTimerSet = false;
     }
     v.core.ring.InvalidateAll();
+    std::string staleReason;
+    v.TakeDeviceLost(staleReason);
     // A device that fails to open has told the user; the rest still runs, so
     // the frames already held are analysed and shown.
     v.waveIn.Open(&v, v.m_sampleRate, v.framer.m_samplesPerBuffer);
@@ -269,6 +287,12 @@ void CAnalysisView::OnWimData()
         v.surface.ScrollLeft(result.framesCut);
         v.RequestPaint();
     }
+    std::string reason;
+    if (v.TakeDeviceLost(reason) && IsRecording()) {
+        // As a Pause: what was recorded is analysed and stays on screen.
+        OnPause();
+        v.ShowMessage("The recording stopped: " + reason + ". Press space to try again.");
+    }
 }
 
 bool CAnalysisView::IsRecording() const { return m_impl->waveIn.m_isOpen != 0; }
@@ -280,7 +304,6 @@ const uint8_t* CAnalysisView::SurfaceRgb() const { return m_impl->surface.Pixels
 
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->surface; }
 const Framer& CAnalysisView::Framing() const { return m_impl->framer; }
-AnalysisCore& CAnalysisView::Core() { return m_impl->core; }
 CWaveIn& CAnalysisView::WaveIn() { return m_impl->waveIn; }
 
 PaintFields CAnalysisView::Fields() const
@@ -301,9 +324,5 @@ int32_t CAnalysisView::RefreshRate() const { return m_impl->framer.m_refreshRate
 int32_t CAnalysisView::Undersampling() const { return m_impl->core.undersampling.load(); }
 int32_t CAnalysisView::ShowWaveform() const { return m_impl->m_showWaveform; }
 int32_t CAnalysisView::ShowTimescale() const { return m_impl->m_showTimescale; }
-bool CAnalysisView::SoundEnded() const
-{
-    return m_impl->soundEnded.load(std::memory_order_acquire);
-}
 
 }  // namespace vocalume

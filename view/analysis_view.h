@@ -44,9 +44,8 @@ struct ViewOptions {
 class CAnalysisView {
 public:
     // Reads the "config" settings, fixes the constants, computes the framing
-    // and resets the ring of `core`. Records from the live input.
-    CAnalysisView(SettingsStore& store, AnalysisCore& core);
-    // The same, recording from `source` instead.
+    // and resets the ring of `core`. Records from `source`. `store` and
+    // `core` must outlive the view.
     CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                   ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
@@ -54,7 +53,8 @@ public:
     CAnalysisView(const CAnalysisView&) = delete;
     CAnalysisView& operator=(const CAnalysisView&) = delete;
 
-    // Window-creation work: remembers the host and computes the framing again.
+    // Window-creation work: remembers the host (which must outlive the view,
+    // or stay until its destructor has run) and computes the framing again.
     void OnCreate(ViewHost& host);
     // The client area changed size: the picture is rebuilt and redrawn whole.
     void OnSize(int width, int height);
@@ -69,7 +69,9 @@ public:
     void OnChar(int character);
     void RedrawAll();
     void ToggleRecording();
-    // A capture buffer is done (posted by the host from the sound thread).
+    // The device has news (posted by the host from the sound thread): a
+    // capture buffer is done, or the device was lost, in which case the
+    // recording pauses, the picture stays and the user is told once why.
     void OnWimData();
 
     bool IsRecording() const;
@@ -85,7 +87,6 @@ public:
     // For the render tool and tests.
     const ColumnSurface& Surface() const;
     const Framer& Framing() const;
-    AnalysisCore& Core();
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
@@ -93,8 +94,6 @@ public:
     int32_t Undersampling() const;
     int32_t ShowWaveform() const;
     int32_t ShowTimescale() const;
-    // True once the sound source has said that nothing more will come.
-    bool SoundEnded() const;
 
 private:
     struct Impl;

@@ -29,9 +29,9 @@ public:
     // Shows the Configuration dialog modally with `values`; true on OK, with
     // `values` holding what the user chose.
     virtual bool RunConfigDialog(ConfigValues& values) = 0;
-    // Called on the sound thread whenever a capture buffer is done; the host
-    // must arrange for the view's OnWimData to run on the UI thread, once per
-    // notice, in order.
+    // Called on a sound thread whenever the device has news (a capture buffer
+    // is done, or the device was lost); the host must arrange for the view's
+    // OnWimData to run on the UI thread, once per notice, in order.
     virtual void PostBufferDone() = 0;
 };
 

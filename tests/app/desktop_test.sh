@@ -4,8 +4,9 @@
 # presses as a person would. Space starts recording and the window fills with
 # colour; space pauses and the picture stands still; R redraws the same
 # picture; File > Configure and Help > About open and close; File > Exit quits
-# and writes the settings file. Every service is started here and stopped by
-# its PID.
+# and writes the settings file. A frozen sound server does not hold up File >
+# Exit, and one that dies while recording is reported once. Every service is
+# started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
 # while it shows speech (the picture in the README is made this way).
@@ -176,4 +177,39 @@ quit_and_check "with sound"
 check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^maximised=0" "$settings"'
+
+# 5. A sound server that freezes while recording: File > Exit still quits
+# within 2 s. The server goes on afterwards.
+start_program "$program" frozen
+frame=$(wait_window "^$title\$")
+xdotool windowfocus --sync "$frame"
+xdotool key space
+sleep 1
+kill -STOP "$sound_server"
+sleep 0.3
+xdotool key alt+f; sleep 0.3; xdotool key x
+for _ in $(seq 20); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "File > Exit quits within 2 s while the sound server is frozen" '! kill -0 $app 2>/dev/null'
+kill -CONT "$sound_server"
+
+# 6. A sound server that dies while recording: one message says so, the
+# recording pauses and the picture stands still.
+start_program "$program" lost
+frame=$(wait_window "^$title\$")
+xdotool windowfocus --sync "$frame"
+xdotool key space
+sleep 1.5
+kill -KILL "$sound_server"
+for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
+box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+check "a sound server that dies while recording is reported in a message box" '[ -n "$box" ]'
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"
+  sleep 0.3; shot device-lost "$box"
+  xdotool key Return
+  sleep 1
+  check "the message comes once, the recording pauses and the picture stands still" \
+    '[ "$(windows "^$title\$")" -eq 1 ] && shot lost1 "$frame" && sleep 0.5 && shot lost2 "$frame" && [ "$(differing lost1 lost2)" = 0 ] && [ "$(saturation lost2)" != 0 ]'
+fi
+quit_and_check "after the sound server died"
 finish

@@ -35,7 +35,8 @@ stop_services() {
   rm -rf "$work"
 }
 
-# PulseAudio with a null sink "vsink" whose monitor is the default source.
+# PulseAudio with a null sink "vsink" whose monitor is the default source;
+# $sound_server is its PID.
 start_sound_server() {
   cat >"$work/pulse.pa" <<CONF
 load-module module-native-protocol-unix auth-anonymous=1 socket=$work/run/pulse/native
@@ -45,7 +46,8 @@ set-default-source vsink.monitor
 CONF
   pulseaudio -n -F "$work/pulse.pa" --daemonize=no --exit-idle-time=-1 \
     --log-target=file:"$out/pulse.log" &
-  pids+=($!)
+  sound_server=$!
+  pids+=($sound_server)
   for _ in $(seq 100); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
   return 1
 }

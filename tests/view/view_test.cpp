@@ -360,6 +360,33 @@ TEST_F(ViewTest, FailedStartShowsOneMessageAndBeginsOneWorker)
     EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
 }
 
+// A microphone unplugged while recording: the user is told once why, the
+// recording pauses with its frames kept, and space records again.
+TEST_F(ViewTest, ALostDeviceIsToldOncePausesAndKeepsTheFrames)
+{
+    Make();
+    view->OnStart();
+    FeedBuffer();
+    FeedBuffer();
+    const int32_t written = core->ring.WritePosition();
+    const int posted = host.buffersPosted;
+
+    source->Lose("the microphone was unplugged");
+    EXPECT_EQ(host.buffersPosted, posted + 1);
+    view->OnWimData();
+    view->OnWimData();  // a stale notice after it changes nothing
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("the microphone was unplugged"), std::string::npos);
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(view->IsPauseTimerSet());
+    EXPECT_EQ(core->ring.WritePosition(), written);
+
+    view->OnChar(' ');
+    EXPECT_TRUE(view->IsRecording());
+    EXPECT_EQ(source->opens, 2);
+    EXPECT_EQ(host.messages.size(), 1u);
+}
+
 TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
 {
     Make();

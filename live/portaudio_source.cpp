@@ -1,23 +1,31 @@
-// The live input: the desktop's sound server where one answers, otherwise
-// the system's default recording device through PortAudio.
+// PortAudio's callback runs on the sound system's real-time thread: it only
+// copies the samples into a ring made before the stream starts. A reader
+// thread of our own takes them out every few milliseconds, picks the two
+// channels, converts the rate where needed and delivers to the device.
+#include "portaudio_source.h"
+
 #include <portaudio.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
+#include <thread>
 
-#include "pulse_source.h"
 #include "resampler.h"
-#include "sound_source.h"
-#include "wave_in.h"
+#include "sample_ring.h"
 
 namespace vocalume {
 namespace {
 
 constexpr int32_t kScratchPairs = 1024;
+// How often the reader empties the ring.
+constexpr auto kReaderPeriod = std::chrono::milliseconds(10);
+// The ring holds this much sound, far more than one reader period.
+constexpr double kRingSeconds = 0.5;
 
-class PortAudioSoundSource : public SoundSource {
+class PortAudioSoundSource final : public SoundSource {
 public:
     ~PortAudioSoundSource() override
     {
@@ -43,27 +51,39 @@ public:
 
     void Start() override
     {
-        if (m_stream && !m_started) {
-            const PaError e = Pa_StartStream(m_stream);
-            m_started = e == paNoError;
-            if (!m_started)
-                DebugLog(std::string("record device did not start: ") + Pa_GetErrorText(e));
+        if (!m_stream || m_started)
+            return;
+        // The reader runs before the first callback can fill the ring.
+        m_running.store(true, std::memory_order_relaxed);
+        m_reader = std::thread([this] { Read(); });
+        const PaError e = Pa_StartStream(m_stream);
+        m_started = e == paNoError;
+        if (!m_started) {
+            DebugLog(std::string("record device did not start: ") + Pa_GetErrorText(e));
+            StopReader();
         }
     }
 
     void Stop() override
     {
-        // Returns once the callback has run for the last time.
+        // Returns once the callback has run for the last time; the reader
+        // then delivers what is left of its current turn and ends.
         if (m_stream && m_started)
             Pa_StopStream(m_stream);
         m_started = false;
+        StopReader();
     }
 
     void Close() override
     {
+        StopReader();
         if (m_stream)
             Pa_CloseStream(m_stream);
         m_stream = nullptr;
+        if (m_ring && m_ring->Dropped() > 0)
+            DebugLog("the record device's queue dropped " + std::to_string(m_ring->Dropped()) +
+                     " samples");
+        m_ring.reset();
         m_resampler.reset();
         if (m_initialised)
             Pa_Terminate();
@@ -92,6 +112,7 @@ private:
         const bool direct = std::getenv("VOCALUME_FORCE_DEVICE_RATE") == nullptr;
         PaError e = paNoError;
         if (direct && Pa_IsFormatSupported(&params, nullptr, rate) == paFormatIsSupported) {
+            MakeRing(rate);
             e = Pa_OpenStream(&m_stream, &params, nullptr, rate, paFramesPerBufferUnspecified,
                               paClipOff, &PortAudioSoundSource::Callback, this);
             if (e == paNoError) {
@@ -108,6 +129,7 @@ private:
             DebugLog(m_resampler->Error());
             return false;
         }
+        MakeRing(deviceRate);
         e = Pa_OpenStream(&m_stream, &params, nullptr, deviceRate, paFramesPerBufferUnspecified,
                           paClipOff, &PortAudioSoundSource::Callback, this);
         if (e != paNoError) {
@@ -121,45 +143,72 @@ private:
         return true;
     }
 
+    void MakeRing(double deviceRate)
+    {
+        const double samples = deviceRate * m_channels * kRingSeconds;
+        m_ring = std::make_unique<SampleRing>(static_cast<size_t>(std::max(samples, 4096.0)));
+    }
+
     static int Callback(const void* input, void*, unsigned long frameCount,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user)
     {
         auto* self = static_cast<PortAudioSoundSource*>(user);
+        // The sound system's real-time thread: a copy into the ring, nothing
+        // more (no allocation, no lock, no wait).
         if (input != nullptr)
-            self->Take(static_cast<const int16_t*>(input), static_cast<int32_t>(frameCount));
+            self->m_ring->Write(static_cast<const int16_t*>(input),
+                                static_cast<size_t>(frameCount) * static_cast<size_t>(self->m_channels));
         return paContinue;
     }
 
-    // Runs on the sound system's thread: no allocation, no lock.
+    void StopReader()
+    {
+        m_running.store(false, std::memory_order_relaxed);
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+
+    // The reader thread: empties the ring every period.
+    void Read()
+    {
+        const size_t frameSamples = static_cast<size_t>(m_channels);
+        const size_t most = static_cast<size_t>(kScratchPairs) * frameSamples;
+        while (m_running.load(std::memory_order_relaxed)) {
+            std::this_thread::sleep_for(kReaderPeriod);
+            size_t available;
+            while ((available = m_ring->Available()) >= frameSamples) {
+                const size_t take = std::min(available - available % frameSamples, most);
+                const size_t got = m_ring->Read(m_raw, take);
+                Take(m_raw, static_cast<int32_t>(got / frameSamples));
+            }
+        }
+    }
+
+    // On the reader thread: `frames` frames of m_channels samples.
     void Take(const int16_t* in, int32_t frames)
     {
         if (m_channels == 2 && !m_resampler) {
             m_sink->Deliver(in, frames);
             return;
         }
-        while (frames > 0) {
-            const int32_t n = std::min(frames, kScratchPairs);
-            for (int32_t i = 0; i < n; ++i) {
-                m_stereo[2 * i] = in[i * m_channels];
-                m_stereo[2 * i + 1] = in[i * m_channels + m_channels - 1];
-            }
-            in += static_cast<ptrdiff_t>(n) * m_channels;
-            frames -= n;
-            if (!m_resampler) {
-                m_sink->Deliver(m_stereo, n);
-                continue;
-            }
-            int32_t pos = 0;
-            while (pos < n) {
-                int32_t consumed = 0;
-                const int32_t out = m_resampler->Process(m_stereo + 2 * pos, n - pos, consumed,
-                                                         m_converted, kScratchPairs);
-                if (out > 0)
-                    m_sink->Deliver(m_converted, out);
-                if (consumed == 0 && out == 0)
-                    break;
-                pos += consumed;
-            }
+        for (int32_t i = 0; i < frames; ++i) {
+            m_stereo[2 * i] = in[i * m_channels];
+            m_stereo[2 * i + 1] = in[i * m_channels + m_channels - 1];
+        }
+        if (!m_resampler) {
+            m_sink->Deliver(m_stereo, frames);
+            return;
+        }
+        int32_t pos = 0;
+        while (pos < frames) {
+            int32_t consumed = 0;
+            const int32_t out = m_resampler->Process(m_stereo + 2 * pos, frames - pos, consumed,
+                                                     m_converted, kScratchPairs);
+            if (out > 0)
+                m_sink->Deliver(m_converted, out);
+            if (consumed == 0 && out == 0)
+                break;
+            pos += consumed;
         }
     }
 
@@ -169,62 +218,19 @@ private:
     SoundSink* m_sink = nullptr;
     int m_channels = 2;
     std::unique_ptr<StereoResampler> m_resampler;
+    std::unique_ptr<SampleRing> m_ring;
+    std::atomic<bool> m_running{false};
+    std::thread m_reader;
+    int16_t m_raw[2 * kScratchPairs] = {};
     int16_t m_stereo[2 * kScratchPairs] = {};
     int16_t m_converted[2 * kScratchPairs] = {};
 };
 
-// Chooses the route when the device opens, so that a sound server started
-// after the program is still found. VOCALUME_SOUND_API=portaudio (or
-// VOCALUME_FORCE_DEVICE_RATE) skips the sound server.
-class LiveSoundSource final : public SoundSource {
-public:
-    bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
-    {
-        Close();
-        const char* api = std::getenv("VOCALUME_SOUND_API");
-        const bool serverAllowed = std::getenv("VOCALUME_FORCE_DEVICE_RATE") == nullptr &&
-                                   (api == nullptr || std::string(api) != "portaudio");
-#ifdef VOCALUME_HAVE_PULSE
-        if (serverAllowed) {
-            m_active = MakePulseSoundSource();
-            if (m_active->Open(format, sink, userMessage))
-                return true;
-        }
-#else
-        (void)serverAllowed;
-#endif
-        m_active = std::make_unique<PortAudioSoundSource>();
-        if (m_active->Open(format, sink, userMessage))
-            return true;
-        m_active.reset();
-        return false;
-    }
-    void Start() override
-    {
-        if (m_active)
-            m_active->Start();
-    }
-    void Stop() override
-    {
-        if (m_active)
-            m_active->Stop();
-    }
-    void Close() override
-    {
-        if (m_active)
-            m_active->Close();
-        m_active.reset();
-    }
-
-private:
-    std::unique_ptr<SoundSource> m_active;
-};
-
 }  // namespace
 
-std::unique_ptr<SoundSource> MakeLiveSoundSource()
+std::unique_ptr<SoundSource> MakePortAudioSoundSource()
 {
-    return std::make_unique<LiveSoundSource>();
+    return std::make_unique<PortAudioSoundSource>();
 }
 
 }  // namespace vocalume

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framer.h"
+#include "live_sound_source.h"
 #include "queue_host.h"
 #include "wave_in.h"
 
@@ -42,7 +43,7 @@ struct Block {
 int ExpectNoDevice()
 {
     QueueWaveInHost host(true);
-    CWaveIn waveIn;
+    CWaveIn waveIn(MakeLiveSoundSource());
     const int result = waveIn.Open(&host, 11025, 1144);
     const bool ok = result == -1 && waveIn.m_state == 0 && waveIn.m_isOpen == 0 &&
                     host.Messages() == std::vector<std::string>{"Failed to open record device"};
@@ -76,7 +77,7 @@ int main(int argc, char** argv)
     if (kRunWorker)
         core->StartWorker();
     QueueWaveInHost host(true);
-    CWaveIn waveIn;
+    CWaveIn waveIn(MakeLiveSoundSource());
     if (waveIn.Open(&host, framer.m_sampleRate, framer.m_samplesPerBuffer) != 0) {
         std::printf("FAIL: the live input did not open\n");
         return 1;

@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 
-#include "wave_in.h"
 
 namespace vocalume {
 namespace {
@@ -91,8 +90,10 @@ private:
         while (m_running.load(std::memory_order_relaxed)) {
             int error = 0;
             if (pa_simple_read(m_stream, m_block, static_cast<size_t>(m_blockPairs) * 4, &error) < 0) {
-                // The server went away: the device simply stops delivering.
+                // The server went away, or took the microphone away.
                 DebugLog(std::string("sound server read failed: ") + pa_strerror(error));
+                if (m_running.load(std::memory_order_relaxed))
+                    m_sink->DeviceLost(std::string("the sound server stopped (") + pa_strerror(error) + ")");
                 return;
             }
             m_sink->Deliver(m_block, m_blockPairs);

@@ -15,7 +15,7 @@ done
 source "$(dirname "$0")/../support/services.sh"
 services_init live ""
 # For sanitizer builds of the probe: the sound libraries are not instrumented.
-export TSAN_OPTIONS="suppressions=$(dirname "$0")/tsan.supp ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="suppressions=$(dirname "$0")/../support/tsan.supp ${TSAN_OPTIONS:-}"
 # The sound system's plugins keep their configuration until exit and are
 # unloaded unseen; leaks of our own code are caught by the unit tests.
 export ASAN_OPTIONS="detect_leaks=0 ${ASAN_OPTIONS:-}"

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sound_source.h"
@@ -31,6 +32,8 @@ public:
     // -left(i), i counting up across calls.
     void DeliverCounting(int32_t frames);
     void EndOfStream();
+    // The device is lost, as an unplugged microphone would be.
+    void Lose(const std::string& reason);
     // Stops delivering without the device knowing (a stalled device).
     void SetMuted(bool muted) { m_muted.store(muted); }
 

@@ -71,6 +71,12 @@ void ScriptedSoundSource::EndOfStream()
         m_sink->EndOfStream();
 }
 
+void ScriptedSoundSource::Lose(const std::string& reason)
+{
+    if (m_running.load() && m_sink)
+        m_sink->DeviceLost(reason);
+}
+
 int32_t ScriptedSoundSource::FramesWanted() const
 {
     return m_sink ? m_sink->FramesWanted() : 0;
