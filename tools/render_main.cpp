@@ -125,7 +125,9 @@ int main(int argc, char** argv)
                    "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads);\n"
                    "- reads it from standard input")
         ->required();
-    app.add_option("-o,--output", output, "PNG file to write; replaced only once the picture is complete")
+    app.add_option("-o,--output", output,
+                   "PNG file to write; replaced only once the picture is complete, and only if it is a\n"
+                   "regular file (a link is written through) other than the sound file")
         ->required();
     app.add_option("--width", options.width,
                    "Width of the window's client area in pixels, 1 to 5000; the picture shows the last\n"
@@ -147,7 +149,8 @@ int main(int argc, char** argv)
     app.add_flag("--no-timescale", noTimescale, "Leave out the tick marks every tenth of a second");
     app.add_flag("--whole", options.whole,
                  "Draw one column for every frame of the file, in one wide image, instead of the\n"
-                 "last window's worth (a 60 s file makes an image about 60,000 pixels wide)");
+                 "last window's worth (a 60 s file makes an image about 60,000 pixels wide; at most\n"
+                 "1,000,000 pixels, about 998 s of sound)");
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
 
     try {
@@ -162,6 +165,10 @@ int main(int argc, char** argv)
     options.timescale = !noTimescale;
     if (!options.whole && (options.width < 1 || options.width > 5000)) {
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
+        return kBadInput;
+    }
+    if (options.input == vocalume::kStandardInput && isatty(STDIN_FILENO) != 0) {
+        Fail("- reads the sound from standard input, which is a terminal here: pipe a sound file into it");
         return kBadInput;
     }
     if (const std::string problem = CheckOutput(output, options.input); !problem.empty()) {
