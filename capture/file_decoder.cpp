@@ -1,9 +1,12 @@
 #include "file_decoder.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
+#include "file_source.h"
 #include "resampler.h"
 
 namespace vocalume {
@@ -14,21 +17,36 @@ SNDFILE* Handle(void* file) { return static_cast<SNDFILE*>(file); }
 std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, int targetRate,
                                                std::string& error)
 {
+    const bool standardInput = path == kStandardInput;
+    const std::string what = standardInput ? "the sound from standard input" : "the sound file \"" + path + "\"";
+    // Known before the reader takes the input: whether it is a stream.
+    struct stat input {};
+    const bool stream = (standardInput ? ::fstat(STDIN_FILENO, &input) : ::stat(path.c_str(), &input)) == 0 &&
+                        (S_ISFIFO(input.st_mode) || S_ISSOCK(input.st_mode));
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* file = standardInput ? sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE)
+                                  : sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) {
-        error = "Cannot read the sound file \"" + path + "\": " + sf_strerror(nullptr);
+        error = "Cannot read " + what + ": " + sf_strerror(nullptr);
+        while (stream && !error.empty() && (error.back() == '.' || error.back() == ' '))
+            error.pop_back();
+        if (stream)
+            error += " (from a pipe, only formats that are read straight through, such as WAV, can be read)";
         return nullptr;
     }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
-        error = "Cannot read the sound file \"" + path + "\": it holds no sound";
+        error = "Cannot read " + what + ": it holds no sound";
         return nullptr;
     }
     std::unique_ptr<FileDecoder> d(new FileDecoder());
     d->m_file = file;
     d->m_rate = info.samplerate;
     d->m_channels = info.channels;
+    // The reader holds a seekable file's length to what the file can hold; a
+    // stream's header may promise anything.
+    if (info.seekable != 0 && info.frames > 0)
+        d->m_expectedPairs = static_cast<int64_t>(static_cast<double>(info.frames) * targetRate / info.samplerate);
     const size_t raw = static_cast<size_t>(kBlock) * static_cast<size_t>(info.channels);
     if (info.samplerate == targetRate) {
         // Already at the recording rate: passed through sample for sample.
@@ -37,7 +55,7 @@ std::unique_ptr<FileDecoder> FileDecoder::Open(const std::string& path, int targ
         d->m_resampler = std::make_unique<StereoResampler>(info.samplerate, targetRate,
                                                            StereoResampler::Input::Float);
         if (!d->m_resampler->Error().empty()) {
-            error = "Cannot read the sound file \"" + path + "\": " + d->m_resampler->Error();
+            error = "Cannot read " + what + ": " + d->m_resampler->Error();
             return nullptr;
         }
         d->m_raw = std::make_unique<float[]>(raw);

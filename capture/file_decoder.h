@@ -12,7 +12,9 @@ class StereoResampler;
 
 class FileDecoder {
 public:
-    // Opens `path`; on failure returns null with a message for the user.
+    // Opens `path` (kStandardInput: the process's standard input, which is
+    // read once, as any pipe is); on failure returns null with a message for
+    // the user.
     static std::unique_ptr<FileDecoder> Open(const std::string& path, int targetRate,
                                              std::string& error);
     ~FileDecoder();
@@ -22,8 +24,9 @@ public:
     // Writes up to `maxPairs` pairs; 0 means the sound has ended.
     int32_t Read(int16_t* out, int32_t maxPairs);
 
-    int Rate() const { return m_rate; }
-    int Channels() const { return m_channels; }
+    // Pairs at the target rate the file's header promises, never more than
+    // the file's size allows; 0 when unknown (a stream).
+    int64_t ExpectedPairs() const { return m_expectedPairs; }
 
 private:
     FileDecoder() = default;
@@ -32,6 +35,7 @@ private:
     void* m_file = nullptr;  // the reader's handle
     int m_rate = 0;
     int m_channels = 0;
+    int64_t m_expectedPairs = 0;
     std::unique_ptr<StereoResampler> m_resampler;  // null when already at the target rate
     static constexpr int32_t kBlock = 1024;
     std::unique_ptr<float[]> m_raw;      // one block in the file's own channels

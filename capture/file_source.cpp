@@ -26,8 +26,7 @@ bool FileSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::strin
     m_decoder = FileDecoder::Open(m_path, format.samplesPerSec, userMessage);
     if (!m_decoder)
         return false;
-    m_fileRate = m_decoder->Rate();
-    m_fileChannels = m_decoder->Channels();
+    m_expectedPairs = m_decoder->ExpectedPairs();
     m_rate = format.samplesPerSec;
     m_sink = &sink;
     m_ended = false;

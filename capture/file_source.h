@@ -9,7 +9,8 @@
 //  - AsRequeued: a thread delivers as fast as the program hands buffers back.
 //  - OnDemand: no thread; each Pump fills the buffers the device holds on the
 //    calling thread, so that a single-threaded renderer is reproducible.
-// Every Open starts again from the beginning of the file.
+// Every Open starts again from the beginning of the file; standard input
+// (kStandardInput) is read once and cannot be opened again.
 #pragma once
 
 #include <condition_variable>
@@ -21,6 +22,9 @@
 #include "sound_source.h"
 
 namespace vocalume {
+
+// The path that names the process's standard input, as command-line tools do.
+inline constexpr const char* kStandardInput = "-";
 
 class FileDecoder;
 
@@ -38,9 +42,10 @@ public:
     void Close() override;
     bool Pump() override;
 
-    // The file's own rate and channel count, known after a successful Open.
-    int FileRate() const { return m_fileRate; }
-    int FileChannels() const { return m_fileChannels; }
+    // Sample pairs the file's header promises at the recording rate, known
+    // after a successful Open; 0 when unknown (a stream). Only for sizing and
+    // progress: the sound delivered may be shorter.
+    int64_t ExpectedPairs() const { return m_expectedPairs; }
 
 private:
     // Delivers up to `frames` pairs; false once the end has been reported.
@@ -54,8 +59,7 @@ private:
     SoundSink* m_sink = nullptr;
     bool m_ended = false;
     int m_rate = 11025;
-    int m_fileRate = 0;
-    int m_fileChannels = 0;
+    int64_t m_expectedPairs = 0;
 
     std::thread m_thread;
     std::mutex m_mutex;

@@ -194,10 +194,10 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
     g.tickLength = g.h / 50;
     g.width = client.right - client.left;
 
-    // The right-most column lags the newest frame by a buffer's worth of
-    // frames plus the five newer frames the smoothing waits for.
-    const int32_t a = Modulo(static_cast<int64_t>(w) + view.m_ringSize - view.m_framesPerBuffer + 4995, kRingSize);
-    int32_t s = PrevSlot(a);
+    // The newest frame is in the slot before the write position.
+    int32_t s = Modulo(static_cast<int64_t>(w) + view.m_ringSize - 1 -
+                           FramesBehindNewest(g.width - 1, g.width, view.m_framesPerBuffer),
+                       kRingSize);
     // Width - 1 records, but at most 4999 so that the walk never comes round
     // to its start: a wider area leaves its left part alone, width 0 draws
     // nothing.

@@ -32,11 +32,24 @@ inline constexpr int32_t kMaxColumnHeight = 1024;
 // Rows of the per-paint column buffer (4 bytes each: blue, green, red, unused).
 inline constexpr int32_t kColumnBufferRows = 2048;
 
+// Frames the picture keeps back from the newest beyond a buffer's worth: a
+// frame is smoothed over five neighbours on each side, so the five newest
+// cannot be smoothed yet.
+inline constexpr int32_t kSmoothingLead = 5;
+
+// How many frames column `x` of a client area `width` pixels wide lies behind
+// the newest frame: the right-most column a buffer's worth plus the smoothing
+// lead, each column to its left one frame more.
+constexpr int64_t FramesBehindNewest(int32_t x, int32_t width, int32_t framesPerBuffer)
+{
+    return static_cast<int64_t>(framesPerBuffer) + kSmoothingLead + (width - 1 - x);
+}
+
 // One paint of the view: opens a paint on `surface`, draws the columns whose
-// records call for it, marks them drawn and closes the paint. The right-most
-// column shows slot W - m_framesPerBuffer - 6 (W the write position), and at
-// most min(width - 1, 4999) records are walked, at columns width - 1 leftwards;
-// column 0 is never painted.
+// records call for it, marks them drawn and closes the paint. Column x shows
+// the frame FramesBehindNewest(x, ...) behind the newest, the one at the slot
+// before the write position; at most min(width - 1, 4999) records are
+// walked, at columns width - 1 leftwards; column 0 is never painted.
 void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface);
 
 }  // namespace vocalume

@@ -1,12 +1,17 @@
 // vocalume-render: plays a sound file through the program's analysis view and
 // writes the picture it draws as a PNG.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 
+#include "file_source.h"
 #include "png_file.h"
 #include "renderer.h"
 
@@ -44,14 +49,29 @@ void Fail(const std::string& line)
     std::fprintf(stderr, "vocalume-render: %s\n", text.c_str());
 }
 
-// Refuses an output path that cannot be written before any work is done.
-std::string CheckOutput(const std::string& output)
+// Refuses an output path that cannot be written before any work is done:
+// only a regular file may be replaced (a link is written through), and never
+// the sound being read.
+std::string CheckOutput(const std::string& output, const std::string& input)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path path(output);
-    if (fs::is_directory(path, ec))
+    const fs::path path(vocalume::PictureTarget(output));
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT)
+        return "cannot write \"" + output + "\": " + std::strerror(errno);
+    if (exists && S_ISDIR(existing.st_mode))
         return "cannot write \"" + output + "\": it is a folder";
+    if (exists && !S_ISREG(existing.st_mode))
+        return "cannot write \"" + output + "\": it is not a regular file";
+    if (exists) {
+        struct stat sound {};
+        const int read = input == vocalume::kStandardInput ? ::fstat(STDIN_FILENO, &sound)
+                                                           : ::stat(input.c_str(), &sound);
+        if (read == 0 && sound.st_dev == existing.st_dev && sound.st_ino == existing.st_ino)
+            return "cannot write \"" + output + "\": it is the sound file being read";
+    }
     fs::path folder = path.parent_path();
     if (folder.empty())
         folder = ".";
@@ -59,7 +79,7 @@ std::string CheckOutput(const std::string& output)
         return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" does not exist";
     if (access(folder.c_str(), W_OK | X_OK) != 0)
         return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" is not writable";
-    if (fs::exists(path, ec) && access(path.c_str(), W_OK) != 0)
+    if (exists && access(path.c_str(), W_OK) != 0)
         return "cannot write \"" + output + "\": the file is not writable";
     return {};
 }
@@ -101,9 +121,13 @@ int main(int argc, char** argv)
     bool noWaveform = false, noTimescale = false, quiet = false;
 
     CLI::App app(kDescription, "vocalume-render");
-    app.add_option("INPUT", options.input, "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads)")
+    app.add_option("INPUT", options.input,
+                   "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads);\n"
+                   "- reads it from standard input")
         ->required();
-    app.add_option("-o,--output", output, "PNG file to write; replaced only once the picture is complete")
+    app.add_option("-o,--output", output,
+                   "PNG file to write; replaced only once the picture is complete, and only if it is a\n"
+                   "regular file (a link is written through) other than the sound file")
         ->required();
     app.add_option("--width", options.width,
                    "Width of the window's client area in pixels, 1 to 5000; the picture shows the last\n"
@@ -125,7 +149,8 @@ int main(int argc, char** argv)
     app.add_flag("--no-timescale", noTimescale, "Leave out the tick marks every tenth of a second");
     app.add_flag("--whole", options.whole,
                  "Draw one column for every frame of the file, in one wide image, instead of the\n"
-                 "last window's worth (a 60 s file makes an image about 60,000 pixels wide)");
+                 "last window's worth (a 60 s file makes an image about 60,000 pixels wide; at most\n"
+                 "1,000,000 pixels, about 998 s of sound)");
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
 
     try {
@@ -142,25 +167,35 @@ int main(int argc, char** argv)
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
         return kBadInput;
     }
-    if (const std::string problem = CheckOutput(output); !problem.empty()) {
+    if (options.input == vocalume::kStandardInput && isatty(STDIN_FILENO) != 0) {
+        Fail("- reads the sound from standard input, which is a terminal here: pipe a sound file into it");
+        return kBadInput;
+    }
+    if (const std::string problem = CheckOutput(output, options.input); !problem.empty()) {
         Fail(problem);
         return kBadInput;
     }
+    vocalume::RemoveUnfinishedPictureOnSignal();
 
-    vocalume::RenderedPicture picture;
-    std::string problem;
-    {
-        ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
-        problem = vocalume::RenderSoundFile(options, picture, [&bar](double share) { bar.Show(share); });
-    }
-    if (!problem.empty()) {
-        Fail(problem);
-        return kBadInput;
-    }
-    problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
-                                     picture.stride);
-    if (!problem.empty()) {
-        Fail(problem);
+    try {
+        vocalume::RenderedPicture picture;
+        std::string problem;
+        {
+            ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+            problem = vocalume::RenderSoundFile(options, picture, [&bar](double share) { bar.Show(share); });
+        }
+        if (!problem.empty()) {
+            Fail(problem);
+            return kBadInput;
+        }
+        problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
+                                         picture.stride);
+        if (!problem.empty()) {
+            Fail(problem);
+            return kBadInput;
+        }
+    } catch (const std::bad_alloc&) {
+        Fail("not enough memory to render \"" + options.input + "\"");
         return kBadInput;
     }
     return 0;

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "column_painter.h"
 #include "column_surface.h"
 #include "file_source.h"
 #include "framer.h"
@@ -99,7 +102,9 @@ public:
     uint64_t posted = 0;
 };
 
-// Columns of a picture that grows to the right as frames are harvested.
+// Columns of a picture that grows to the right as frames are harvested. Its
+// memory follows what has been drawn: it doubles as needed, never beyond the
+// widest picture allowed.
 class ColumnStrip {
 public:
     explicit ColumnStrip(int32_t height) : m_height(height) {}
@@ -108,8 +113,8 @@ public:
     {
         if (columns <= m_capacity)
             return;
-        const int64_t capacity = std::max(columns, 2 * m_capacity);
-        std::vector<uint8_t> grown(static_cast<size_t>(capacity * 3 * m_height));
+        const int64_t capacity = std::max(columns, std::min(2 * m_capacity, kMaxWholeColumns));
+        std::vector<uint8_t> grown(static_cast<size_t>(capacity) * 3 * static_cast<size_t>(m_height));
         for (int32_t y = 0; m_capacity > 0 && y < m_height; ++y)
             std::memcpy(grown.data() + static_cast<size_t>(y * capacity * 3),
                         m_rgb.data() + static_cast<size_t>(y * m_capacity * 3),
@@ -152,10 +157,24 @@ int64_t FramesIn(int64_t samples, int32_t windowLength, int32_t hop)
 
 constexpr int32_t kFirstFrameIndex = kRingSize;  // the reset numbers the ring 0..4999
 
-}  // namespace
+std::string SoundName(const std::string& input)
+{
+    return input == kStandardInput ? "the sound from standard input" : "the sound file \"" + input + "\"";
+}
 
-std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& picture,
-                            const RenderProgress& progress)
+std::string Seconds(double seconds) { return std::to_string(static_cast<int64_t>(seconds + 0.5)) + " s"; }
+
+// `lasts`: the sound's length in seconds where known, else negative.
+std::string TooLongForWhole(const std::string& input, double lasts, const Framer& framing)
+{
+    const double limit = static_cast<double>((kMaxWholeColumns - 1) * framing.m_hop + framing.m_windowLength) /
+                         framing.m_sampleRate;
+    const std::string length = lasts >= 0 ? " (it lasts about " + Seconds(lasts) + ")" : "";
+    return SoundName(input) + " is too long for --whole" + length + ": the picture is at most " +
+           std::to_string(kMaxWholeColumns) + " columns wide, about " + Seconds(limit) + " of sound";
+}
+
+std::string Render(const RenderOptions& options, RenderedPicture& picture, const RenderProgress& progress)
 {
     // The view comes up as at start-up, with the options as its stored
     // settings and an analysis core of its own.
@@ -165,8 +184,9 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
     store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
     store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
     auto core = std::make_unique<AnalysisCore>();
-    auto padded = std::make_unique<PaddedSource>(
-        std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand));
+    auto file = std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand);
+    const FileSoundSource& fileSource = *file;
+    auto padded = std::make_unique<PaddedSource>(std::move(file));
     PaddedSource& source = *padded;
     RenderHost host;
     CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
@@ -174,35 +194,44 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
 
     const Framer& framing = view.Framing();
     const int32_t fpb = framing.m_framesPerBuffer;
+    const int32_t spb = framing.m_samplesPerBuffer;
     int32_t width = options.width;
     if (options.whole) {
         // Any client area wider than a buffer's frames sees every frame
         // painted once in its new strip; the harvest keeps them all.
         width = std::min(std::max(1024, 2 * fpb + 16), kRingSize);
         // Enough silence after the sound for its last frame to reach the
-        // right-most column, which lags the newest frame by fpb + 5.
-        source.SetPadding(static_cast<int64_t>(fpb + 6) * framing.m_hop + framing.m_samplesPerBuffer);
+        // right-most column.
+        source.SetPadding((FramesBehindNewest(width - 1, width, fpb) + 1) * framing.m_hop + spb);
     }
     view.OnSize(width, options.height);
 
     view.OnStart();
     if (!view.IsRecording())
         return host.message.empty() ? std::string(kOpenFailedMessage) : host.message;
+
+    // Frames of a picture of `pairs` sample pairs: every buffer begun is
+    // completed with silence.
+    const auto framesOf = [&framing, spb](int64_t pairs) {
+        return FramesIn((pairs + spb - 1) / spb * spb, framing.m_windowLength, framing.m_hop);
+    };
+    const int64_t expected = fileSource.ExpectedPairs();
+    if (options.whole && framesOf(expected) > kMaxWholeColumns) {
+        view.OnPause();
+        return TooLongForWhole(options.input, static_cast<double>(expected) / framing.m_sampleRate, framing);
+    }
     if (options.paint)
         view.OnPaint();
 
-    const int64_t estimate = EstimatedSamples(options.input);
-    const int64_t expectedBuffers =
-        std::max<int64_t>(1, (estimate + framing.m_samplesPerBuffer - 1) / framing.m_samplesPerBuffer);
+    const int64_t expectedBuffers = std::max<int64_t>(1, (expected + spb - 1) / spb);
     ColumnStrip strip(std::min(options.height, 1 << 20));
-    if (options.whole)
-        strip.Reserve(FramesIn(estimate, framing.m_windowLength, framing.m_hop));
 
     auto state = std::make_unique<AnalyserState>();
     const ColumnSurface& surface = view.Surface();
     uint64_t taken = 0;
     int64_t buffers = 0;
-    for (;;) {
+    bool tooLong = false;
+    while (!tooLong) {
         while (taken < host.posted) {
             ++taken;
             view.OnWimData();
@@ -213,35 +242,39 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
             view.OnPaint();
             ++buffers;
             if (options.whole) {
+                // A stream's length is learnt as it is read.
+                if (framesOf(source.FilePairs()) > kMaxWholeColumns) {
+                    tooLong = true;
+                    break;
+                }
                 // Columns keep what their first paint drew (no redraw happens
                 // here): take each new one with the frame it shows.
                 const int64_t newest = framing.m_frameCounter - 1;
                 for (int32_t x = std::max(painted.left, 1); x < painted.right; ++x) {
-                    const int64_t index = newest - fpb - 5 - (width - 1 - x);
+                    const int64_t index = newest - FramesBehindNewest(x, width, fpb);
                     if (index >= kFirstFrameIndex)
                         strip.Put(index - kFirstFrameIndex, surface, x);
                 }
             }
-            if (progress)
+            if (progress && expected > 0)
                 progress(std::min(1.0, static_cast<double>(buffers) / expectedBuffers));
         }
-        if (!view.WaveIn().PumpSource() && taken == host.posted)
+        if (!tooLong && !view.WaveIn().PumpSource() && taken == host.posted)
             break;
     }
     view.OnPause();
+    if (tooLong)
+        return TooLongForWhole(options.input, -1, framing);
 
     const int64_t filePairs = source.FilePairs();
     if (filePairs == 0)
-        return "the sound file \"" + options.input + "\" holds no sound";
-    const int64_t fileBuffers =
-        (filePairs + framing.m_samplesPerBuffer - 1) / framing.m_samplesPerBuffer;
-    picture.frames = FramesIn(fileBuffers * framing.m_samplesPerBuffer, framing.m_windowLength,
-                              framing.m_hop);
+        return SoundName(options.input) + " holds no sound";
+    picture.frames = framesOf(filePairs);
     picture.buffers = static_cast<int64_t>(taken);
 
     if (options.whole) {
         if (picture.frames == 0)
-            return "the sound file \"" + options.input + "\" is too short for a single frame";
+            return SoundName(options.input) + " is too short for a single frame";
         strip.Hand(picture, picture.frames);
     } else {
         picture.width = surface.Width();
@@ -252,6 +285,20 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
     if (progress)
         progress(1.0);
     return {};
+}
+
+}  // namespace
+
+std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& picture,
+                            const RenderProgress& progress)
+{
+    try {
+        return Render(options, picture, progress);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    picture = {};
+    return "not enough memory to render " + SoundName(options.input);
 }
 
 }  // namespace vocalume

@@ -41,13 +41,14 @@ struct RenderedPicture {
 // Called now and then with the share of the work done, 0 to 1.
 using RenderProgress = std::function<void(double)>;
 
-// Renders `options.input` into `picture`. Returns an empty string on success,
-// else one line saying what is wrong with the input.
+// The widest picture `whole` draws, in columns (one per frame, about 997 s of
+// sound): the widest PNG image the writer accepts.
+inline constexpr int64_t kMaxWholeColumns = 1000000;
+
+// Renders `options.input` (kStandardInput: standard input, read once) into
+// `picture`. Returns an empty string on success, else one line saying what is
+// wrong with the input, or that the picture does not fit in memory.
 std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& picture,
                             const RenderProgress& progress = {});
-
-// Samples the file holds at 11025 per second, estimated from its header; 0
-// when unknown. Only for sizing and progress.
-int64_t EstimatedSamples(const std::string& path);
 
 }  // namespace vocalume

@@ -2,7 +2,11 @@
 // its pictures are read back with libpng.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -281,6 +285,158 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
     // Width is free with --whole: the picture is as wide as the sound.
     const ToolRun wide = RenderTool(good + " --whole --width 9000 -o " + out, folder);
     EXPECT_EQ(wide.status, 0) << wide.err;
+}
+
+}  // namespace
+}  // namespace vocalume
+
+namespace vocalume {
+namespace {
+
+// A mono 16-bit WAV whose header promises `promisedBytes` of sound, which
+// need not be what follows it.
+void WriteWavPromising(const std::string& path, int rate, uint32_t promisedBytes, const std::vector<int16_t>& samples)
+{
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&out](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.put(static_cast<char>((v >> (8 * i)) & 0xff));
+    };
+    const auto u16 = [&out](uint16_t v) {
+        out.put(static_cast<char>(v & 0xff));
+        out.put(static_cast<char>(v >> 8));
+    };
+    out.write("RIFF", 4);
+    u32(36 + promisedBytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(static_cast<uint32_t>(rate));
+    u32(static_cast<uint32_t>(rate) * 2);
+    u16(2);
+    u16(16);
+    out.write("data", 4);
+    u32(promisedBytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 2));
+}
+
+bool LeftoversIn(const std::string& folder)
+{
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().find(".tmp-") != std::string::npos)
+            return true;
+    return false;
+}
+
+// The picture is the same whether the sound comes from the file or through
+// a pipe that can be read only once, even when a streamed header promises far
+// more sound than follows.
+TEST(RenderTool, PipedSoundGivesTheFilesPicture)
+{
+    TempFolder folder;
+    const std::string demo = Quoted(VOCALUME_DEMO_WAV);
+    ASSERT_EQ(RenderTool(demo + " -q -o " + Quoted(folder.Path("file.png")), folder).status, 0);
+    const ToolRun piped = RenderTool("- -q -o " + Quoted(folder.Path("pipe.png")) + " <" + demo, folder);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    // Through cat, so that the input is a pipe and not a redirected file.
+    const std::string tool = Quoted(VOCALUME_RENDER_PATH);
+    const std::string catPipe = "cat " + demo + " | " + tool + " /dev/stdin -q -o " + Quoted(folder.Path("cat.png"));
+    ASSERT_EQ(std::system(catPipe.c_str()), 0);
+    const std::string picture = ReadFile(folder.Path("file.png"));
+    EXPECT_TRUE(picture == ReadFile(folder.Path("pipe.png")));
+    EXPECT_TRUE(picture == ReadFile(folder.Path("cat.png")));
+
+    WriteWavPromising(folder.Path("promise.wav"), 11025, 0x7ffffff0u, SungVowel(0.5));
+    const std::string promise =
+        "cat " + Quoted(folder.Path("promise.wav")) + " | " + tool + " - --whole -q -o " + Quoted(folder.Path("w.png"));
+    ASSERT_EQ(std::system(promise.c_str()), 0);
+    EXPECT_EQ(ReadPng(folder.Path("w.png")).width, (5 * 1144 - 392) / 11 + 1);
+}
+
+// --whole refuses, before rendering, a sound whose picture would be wider
+// than a PNG image may be: a sparse file of 3 GB and a short file labelled
+// with a rate of 1 Hz.
+TEST(RenderTool, WholeRefusesSoundTooLongForOnePicture)
+{
+    TempFolder folder;
+    WriteWavPromising(folder.Path("sparse.wav"), 11025, 0xbffffff0u, SungVowel(0.1));
+    std::filesystem::resize_file(folder.Path("sparse.wav"), 3ull << 30);
+    WriteWavPromising(folder.Path("slow.wav"), 1, 2 * 2000, std::vector<int16_t>(2000, 1000));
+    for (const char* name : {"sparse.wav", "slow.wav"}) {
+        const ToolRun run = RenderTool(Quoted(folder.Path(name)) + " --whole -o " + Quoted(folder.Path("o.png")), folder);
+        EXPECT_EQ(run.status, 2) << name;
+        EXPECT_NE(run.err.find("at most 1000000 columns"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
+    }
+}
+
+// Only a regular file is replaced, never the sound being read; a link to a
+// picture is written through and stays a link.
+TEST(RenderTool, OutputMustBeARegularFileOtherThanTheInput)
+{
+    namespace fs = std::filesystem;
+    TempFolder folder;
+    WriteWav(folder.Path("in.wav"), 11025, 1, SungVowel(0.3));
+    const std::string sound = ReadFile(folder.Path("in.wav"));
+    fs::create_symlink(folder.Path("in.wav"), folder.Path("to-in.png"));
+    ASSERT_EQ(::mkfifo(folder.Path("fifo.png").c_str(), 0600), 0);
+    // A device node of its own (as root), so that a fault harms no real one.
+    const bool device = ::mknod(folder.Path("null.png").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+
+    std::vector<std::string> refused = {"in.wav", "to-in.png", "fifo.png"};
+    if (device)
+        refused.push_back("null.png");
+    for (const std::string& out : refused) {
+        const ToolRun run = RenderTool(Quoted(folder.Path("in.wav")) + " -q -o " + Quoted(folder.Path(out)), folder);
+        EXPECT_EQ(run.status, 2) << out;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        const ToolRun piped =
+            RenderTool("- -q -o " + Quoted(folder.Path(out)) + " <" + Quoted(folder.Path("in.wav")), folder);
+        EXPECT_EQ(piped.status, 2) << out;
+    }
+    EXPECT_TRUE(ReadFile(folder.Path("in.wav")) == sound);
+    EXPECT_TRUE(fs::is_symlink(folder.Path("to-in.png")));
+    EXPECT_TRUE(fs::is_fifo(folder.Path("fifo.png")));
+    EXPECT_TRUE(!device || fs::is_character_file(folder.Path("null.png")));
+
+    std::ofstream(folder.Path("old.png")) << "old";
+    fs::create_symlink("old.png", folder.Path("link.png"));
+    const ToolRun run = RenderTool(Quoted(folder.Path("in.wav")) + " -q -o " + Quoted(folder.Path("link.png")), folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::is_symlink(folder.Path("link.png")));
+    EXPECT_EQ(ReadPng(folder.Path("old.png")).width, 700);
+    EXPECT_FALSE(LeftoversIn(folder.Path("")));
+}
+
+// A render ended by SIGTERM while it writes its picture leaves no temporary
+// file behind, and ends as the signal ends a program.
+TEST(RenderTool, SignalDuringTheWriteRemovesTheTemporaryFile)
+{
+    TempFolder folder;
+    const std::string out = folder.Path("big.png");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A tall, wide picture takes a while to compress.
+        ::execl(VOCALUME_RENDER_PATH, VOCALUME_RENDER_PATH, VOCALUME_DEMO_WAV, "--whole", "--height", "1024",
+                "-q", "-o", out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    bool signalled = false;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (!signalled && LeftoversIn(folder.Path(""))) {
+            ::kill(child, SIGTERM);
+            signalled = true;
+        }
+        ::usleep(500);
+    }
+    ASSERT_TRUE(signalled) << "the picture was written before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_FALSE(LeftoversIn(folder.Path("")));
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace
