@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "frame_table.h"
 #include "png_file.h"
 #include "renderer.h"
 
@@ -97,14 +98,13 @@ private:
 int main(int argc, char** argv)
 {
     vocalume::RenderOptions options;
-    std::string output;
+    std::string output, csv;
     bool noWaveform = false, noTimescale = false, quiet = false;
 
     CLI::App app(kDescription, "vocalume-render");
     app.add_option("INPUT", options.input, "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads)")
         ->required();
-    app.add_option("-o,--output", output, "PNG file to write; replaced only once the picture is complete")
-        ->required();
+    app.add_option("-o,--output", output, "PNG file to write; replaced only once the picture is complete");
     app.add_option("--width", options.width,
                    "Width of the window's client area in pixels, 1 to 5000; the picture shows the last\n"
                    "width - 1 frames, the newest one buffer plus 5 frames behind the end (ignored with --whole)")
@@ -127,6 +127,13 @@ int main(int argc, char** argv)
                  "Draw one column for every frame of the file, in one wide image, instead of the\n"
                  "last window's worth (a 60 s file makes an image about 60,000 pixels wide)");
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
+    app.add_option("--csv", csv,
+                   "Also (or only) write every frame's numbers as comma-separated text: one row per frame\n"
+                   "of the whole file, with a header row; f0_hz is the pitch tracker's estimate, empty\n"
+                   "when the frame is unvoiced");
+    app.add_flag("--pitch", options.pitchLine,
+                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to 800 Hz (top),\n"
+                 "with guide lines at each C");
 
     try {
         app.parse(argc, argv);
@@ -142,9 +149,36 @@ int main(int argc, char** argv)
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
         return kBadInput;
     }
-    if (const std::string problem = CheckOutput(output); !problem.empty()) {
-        Fail(problem);
+    if (output.empty() && csv.empty()) {
+        Fail("name the picture to write with -o FILE, or the frame table with --csv FILE");
         return kBadInput;
+    }
+    for (const std::string* path : {&output, &csv})
+        if (const std::string problem = path->empty() ? std::string() : CheckOutput(*path); !problem.empty()) {
+            Fail(problem);
+            return kBadInput;
+        }
+    // The frame table holds every frame of the file: it comes from a whole
+    // rendering, the picture's own when it is one.
+    options.frameTable = !csv.empty() && options.whole;
+    if (!csv.empty() && (output.empty() || !options.whole)) {
+        vocalume::RenderOptions table = options;
+        table.whole = table.frameTable = true;
+        table.pitchLine = false;
+        vocalume::RenderedPicture rows;
+        std::string problem;
+        {
+            ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+            problem = vocalume::RenderSoundFile(table, rows, [&bar](double share) { bar.Show(share); });
+        }
+        if (problem.empty())
+            problem = vocalume::WriteFrameTable(csv, rows.rows);
+        if (!problem.empty()) {
+            Fail(problem);
+            return kBadInput;
+        }
+        if (output.empty())
+            return 0;
     }
 
     vocalume::RenderedPicture picture;
@@ -159,6 +193,8 @@ int main(int argc, char** argv)
     }
     problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
                                      picture.stride);
+    if (problem.empty() && options.frameTable)
+        problem = vocalume::WriteFrameTable(csv, picture.rows);
     if (!problem.empty()) {
         Fail(problem);
         return kBadInput;

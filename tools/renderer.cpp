@@ -6,9 +6,12 @@
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "column_colour.h"
+#include "column_painter.h"
 #include "column_surface.h"
 #include "file_source.h"
 #include "framer.h"
+#include "pitch_line.h"
 #include "wave_in.h"
 
 namespace vocalume {
@@ -23,6 +26,8 @@ public:
 
     void SetPadding(int64_t pairs) { m_padLeft = pairs; }
     int64_t FilePairs() const { return m_filePairs; }
+    // Keeps the file's left channel, the samples the framer cuts, in `keep`.
+    void KeepSamples(std::vector<int16_t>* keep) { m_keep = keep; }
 
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
     {
@@ -65,6 +70,9 @@ private:
     void Deliver(const int16_t* pairs, int32_t frames) override
     {
         m_filePairs += frames;
+        if (m_keep != nullptr)
+            for (int32_t i = 0; i < frames; ++i)
+                m_keep->push_back(pairs[2 * i]);
         m_sink->Deliver(pairs, frames);
     }
     int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
@@ -72,6 +80,7 @@ private:
 
     std::unique_ptr<SoundSource> m_inner;
     SoundSink* m_sink = nullptr;
+    std::vector<int16_t>* m_keep = nullptr;
     int64_t m_filePairs = 0;
     int64_t m_padLeft = 0;
     bool m_innerEnded = false;
@@ -167,6 +176,10 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
     auto padded = std::make_unique<PaddedSource>(
         std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand));
     PaddedSource& source = *padded;
+    std::vector<int16_t> samples;
+    const bool tracking = options.frameTable || options.pitchLine;
+    if (tracking)
+        source.KeepSamples(&samples);
     RenderHost host;
     CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
     view.OnCreate(host);
@@ -198,6 +211,9 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
         strip.Reserve(FramesIn(estimate, framing.m_windowLength, framing.m_hop));
 
     auto state = std::make_unique<AnalyserState>();
+    const bool keepRows = options.frameTable && options.whole && options.paint;
+    auto bands = std::make_unique<ColourBands>();
+    std::vector<FrameRow> rows;
     const ColumnSurface& surface = view.Surface();
     uint64_t taken = 0;
     int64_t buffers = 0;
@@ -215,10 +231,25 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
                 // Columns keep what their first paint drew (no redraw happens
                 // here): take each new one with the frame it shows.
                 const int64_t newest = framing.m_frameCounter - 1;
+                const FrameRing& ring = core->ring;
+                const int32_t w = ring.WritePosition();
+                if (keepRows)
+                    BuildColourBands(*bands, ring.IsBusy(w) ? BinCountFor(ring[w].nsamples) : ring[w].nbins,
+                                     framing.m_sampleRate);
                 for (int32_t x = std::max(painted.left, 1); x < painted.right; ++x) {
                     const int64_t index = newest - fpb - 5 - (width - 1 - x);
-                    if (index >= kFirstFrameIndex)
-                        strip.Put(index - kFirstFrameIndex, surface, x);
+                    if (index < kFirstFrameIndex)
+                        continue;
+                    strip.Put(index - kFirstFrameIndex, surface, x);
+                    // The record the painter drew there, coloured as it was.
+                    const FrameRecord& r = ring[static_cast<int32_t>((w + 2 * kRingSize - fpb - 6 - (width - 1 - x)) % kRingSize)];
+                    if (keepRows && r.index == index) {
+                        const int64_t frame = index - kFirstFrameIndex;
+                        if (static_cast<int64_t>(rows.size()) <= frame)
+                            rows.resize(static_cast<size_t>(frame + 1));
+                        rows[static_cast<size_t>(frame)] =
+                            FrameRowOf(frame, r, ColumnColour(*bands, r, view.Fields().m_dbRange));
+                    }
                 }
             }
             if (progress)
@@ -247,6 +278,32 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
         picture.height = surface.Height();
         picture.stride = surface.Stride();
         picture.rgb.assign(surface.Pixels(), surface.Pixels() + picture.stride * picture.height);
+    }
+    if (tracking) {
+        const std::vector<PitchEstimate> pitch = TrackPitch(samples.data(), samples.size(), picture.frames);
+        if (keepRows) {
+            rows.resize(static_cast<size_t>(picture.frames));
+            for (size_t f = 0; f < rows.size(); ++f) {
+                rows[f].frame = static_cast<int64_t>(f);
+                rows[f].pitch = pitch[f];
+            }
+            picture.rows = std::move(rows);
+        }
+        if (options.pitchLine && options.paint) {
+            // The frame each column shows: in a whole picture its own number,
+            // else counted back from the right-most column, which lags the
+            // newest frame by a buffer's worth plus five.
+            std::vector<PitchEstimate> columns(static_cast<size_t>(std::max(picture.width, 0)));
+            const int64_t rightmost = framing.m_frameCounter - 1 - fpb - 5 - kFirstFrameIndex;
+            // Column 0 of the window is never painted.
+            for (int32_t x = options.whole ? 0 : 1; x < picture.width; ++x) {
+                const int64_t frame = options.whole ? x : rightmost - (picture.width - 1 - x);
+                if (frame >= 0 && frame < picture.frames)
+                    columns[static_cast<size_t>(x)] = pitch[static_cast<size_t>(frame)];
+            }
+            DrawPitchLine(PixelImage{picture.rgb.data(), picture.width, picture.height, picture.stride},
+                          columns.data());
+        }
     }
     if (progress)
         progress(1.0);
