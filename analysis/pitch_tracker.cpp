@@ -20,7 +20,7 @@ constexpr int64_t kTrimAt = 16384;
 // shorter lags, so that of two equally good periods the octave above wins;
 // the unvoiced state by a fixed threshold, raised in quiet frames relative to
 // the stream's peak.
-constexpr float kOctaveBonus = 0.03f;
+constexpr float kOctaveBonus = 0.01f;
 constexpr float kVoicingThreshold = 0.45f;
 constexpr float kSilenceThreshold = 0.03f;
 constexpr float kWeakestCandidate = 0.2f;
