@@ -5,11 +5,15 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <locale>
+#include <sstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -281,6 +285,95 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
     // Width is free with --whole: the picture is as wide as the sound.
     const ToolRun wide = RenderTool(good + " --whole --width 9000 -o " + out, folder);
     EXPECT_EQ(wide.status, 0) << wide.err;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == ',')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+// The frame table has a row for every column of the whole picture, whether it
+// is written with the picture or alone, and its pitch is the voice's.
+TEST(RenderTool, FrameTableHoldsEveryFrameWithItsPitch)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("vowel.wav"), 11025, 1, SungVowel(1.0));
+    const std::string in = Quoted(folder.Path("vowel.wav"));
+    const ToolRun both = RenderTool(in + " --whole -o " + Quoted(folder.Path("whole.png")) + " --csv " +
+                                        Quoted(folder.Path("both.csv")), folder);
+    ASSERT_EQ(both.status, 0) << both.err;
+    const ToolRun alone = RenderTool(in + " --csv " + Quoted(folder.Path("alone.csv")), folder);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    const std::string table = ReadFile(folder.Path("alone.csv"));
+    EXPECT_EQ(table, ReadFile(folder.Path("both.csv")));
+
+    const std::vector<std::string> lines = Lines(table);
+    const Image whole = ReadPng(folder.Path("whole.png"));
+    ASSERT_GT(whole.width, 1000);
+    ASSERT_EQ(static_cast<int32_t>(lines.size()), whole.width + 1);
+    EXPECT_EQ(lines[0],
+              "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
+              "min_sample,max_sample,red,green,blue,f0_hz,voiced");
+    EXPECT_EQ(Fields(lines[1])[0], "0");
+    EXPECT_EQ(Fields(lines[1])[1], "0.017778");  // sample 196 of 11025 a second
+    const int64_t last = whole.width - 1;
+    char lastTime[32];
+    std::snprintf(lastTime, sizeof lastTime, "%.6f", (11.0 * last + 196.0) / 11025.0);
+    EXPECT_EQ(Fields(lines.back())[1], lastTime);
+
+    int voiced = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> f = Fields(lines[i]);
+        ASSERT_EQ(f.size(), 17u) << lines[i];
+        EXPECT_EQ(f[0], std::to_string(i - 1));
+        EXPECT_EQ(f[16] == "1", !f[15].empty()) << lines[i];
+        if (f[16] == "1" && i > 100 && i + 100 < lines.size()) {
+            ++voiced;
+            EXPECT_NEAR(std::stod(f[15]), 150.0, 3.0) << lines[i];
+        }
+    }
+    EXPECT_GT(voiced, 700);
+}
+
+// Numbers keep their decimal point in a locale that writes a comma.
+TEST(RenderTool, FrameTableIgnoresADecimalCommaLocale)
+{
+    TempFolder folder;
+    const std::string made = "localedef -i de_DE -f UTF-8 " + Quoted(folder.Path("de_DE.UTF-8")) + " 2>/dev/null";
+    ASSERT_EQ(std::system(made.c_str()), 0) << "localedef (package locales) could not build de_DE";
+    ::setenv("LOCPATH", folder.Path("").c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    const std::locale before = std::locale::global(std::locale("de_DE.UTF-8"));
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    EXPECT_STREQ(probe, "0,5");  // the locale is in force
+
+    FrameRow row;
+    row.frame = 3;
+    row.energy = 61.5f;
+    row.acPeak = 0.25f;
+    row.pitch = {182.25f, true};
+    const std::string line = FormatFrameRow(row);
+    std::setlocale(LC_ALL, "C");
+    std::locale::global(before);
+    ::unsetenv("LOCPATH");
+    EXPECT_EQ(line, "3,0.020771,61.5,0,0,0,0,0.25,0,0,0,0,0,0,0,182.25,1");
 }
 
 }  // namespace
