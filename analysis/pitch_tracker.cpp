@@ -40,25 +40,31 @@ int64_t CentreOf(int64_t frame)
     return frame * PitchTracker::kHop + PitchTracker::kCentreOffset;
 }
 
-// First sample of the sums of `frame`.
+// First sample any window of `frame` reaches.
 int64_t StartOf(int64_t frame)
 {
     return CentreOf(frame) + PitchTracker::kLookAheadSamples - kSpan;
 }
 
-// Adds sign * (x[j] - x[j + lag])^2 to diff[lag] for lags 1..kMaxLag + 1 and
-// every j in [first, last) (indices into `x`). The integers are exact in
-// double, so sums kept up to date frame by frame never drift.
-void Accumulate(const int16_t* x, int64_t first, int64_t last, double sign, double* diff)
+// First sample of the window of `lag` for a frame centred at `centre`: the
+// pairs (j, j + lag) of the window then lie centred on the frame whatever
+// the lag, so that short and long periods are measured at the same moment.
+int64_t WindowStart(int64_t centre, int32_t lag)
 {
+    return centre - (PitchTracker::kWindow + lag) / 2;
+}
+
+// Adds sign * (x[j] - x[j + lag])^2 to `diff` for every j in [first, last)
+// (indices into `x`). The integers are exact in double, so sums kept up to
+// date frame by frame never drift.
+void Accumulate(const int16_t* x, int64_t first, int64_t last, int32_t lag, double sign, double& diff)
+{
+    double sum = 0.0;
     for (int64_t j = first; j < last; ++j) {
-        const double xj = x[j];
-        const int16_t* shifted = x + j;
-        for (int32_t lag = 1; lag <= PitchTracker::kMaxLag + 1; ++lag) {
-            const double d = xj - shifted[lag];
-            diff[lag] += sign * (d * d);
-        }
+        const double d = static_cast<double>(x[j]) - x[j + lag];
+        sum += d * d;
     }
+    diff += sign * sum;
 }
 
 }  // namespace
@@ -88,18 +94,31 @@ void PitchTracker::Finish(int64_t frames, std::vector<PitchEstimate>& out)
     }
 }
 
-void PitchTracker::ComputeDifferences(int64_t start)
+void PitchTracker::ComputeDifferences(int64_t centre)
 {
     m_diff.fill(0.0);
-    const int64_t at = start - m_base;
-    Accumulate(m_history.data(), at, at + kWindow, 1.0, m_diff.data());
+    for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
+        const int64_t at = WindowStart(centre, lag) - m_base;
+        Accumulate(m_history.data(), at, at + kWindow, lag, 1.0, m_diff[static_cast<size_t>(lag)]);
+    }
 }
 
-void PitchTracker::UpdateDifferences(int64_t oldStart, int64_t newStart)
+void PitchTracker::UpdateDifferences(int64_t oldCentre)
 {
-    const int64_t from = oldStart - m_base, to = newStart - m_base;
-    Accumulate(m_history.data(), from + kWindow, to + kWindow, 1.0, m_diff.data());
-    Accumulate(m_history.data(), from, to, -1.0, m_diff.data());
+    // Every window moves on by one hop: its first kHop pairs leave, kHop new
+    // ones come in. A fixed count lets the compiler unroll the pairs.
+    const int16_t* x = m_history.data();
+    for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
+        const int16_t* leaving = x + (WindowStart(oldCentre, lag) - m_base);
+        const int16_t* arriving = leaving + kWindow;
+        double change = 0.0;
+        for (int32_t k = 0; k < kHop; ++k) {
+            const double in = static_cast<double>(arriving[k]) - arriving[k + lag];
+            const double out = static_cast<double>(leaving[k]) - leaving[k + lag];
+            change += in * in - out * out;
+        }
+        m_diff[static_cast<size_t>(lag)] += change;
+    }
 }
 
 void PitchTracker::Candidates(Column& column, int64_t start)
@@ -107,12 +126,19 @@ void PitchTracker::Candidates(Column& column, int64_t start)
     // Cumulative-mean normalisation: each lag's difference against the mean
     // of those of all shorter lags, so that the small differences of very
     // short lags never look like a period.
-    m_normalised[0] = 1.0f;
+    // The running sums first, then the quotients in a loop of their own that
+    // the compiler can vectorise.
+    std::array<double, kMaxLag + 2> mean{};
     double sum = 0.0;
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
         sum += m_diff[static_cast<size_t>(lag)];
-        m_normalised[static_cast<size_t>(lag)] =
-            sum > 0.0 ? static_cast<float>(m_diff[static_cast<size_t>(lag)] * lag / sum) : 1.0f;
+        mean[static_cast<size_t>(lag)] = sum;
+    }
+    m_normalised[0] = 1.0f;
+    for (size_t lag = 1; lag <= kMaxLag + 1; ++lag) {
+        const float total = static_cast<float>(mean[lag]);
+        m_normalised[lag] =
+            total > 0.0f ? static_cast<float>(m_diff[lag]) * static_cast<float>(lag) / total : 1.0f;
     }
 
     // The unvoiced state, from the frame's peak against the stream's.
@@ -204,10 +230,10 @@ void PitchTracker::AnalyseNext()
 {
     const int64_t start = StartOf(m_analysed);
     if (!m_haveDifferences) {
-        ComputeDifferences(start);
+        ComputeDifferences(CentreOf(m_analysed));
         m_haveDifferences = true;
     } else {
-        UpdateDifferences(StartOf(m_analysed - 1), start);
+        UpdateDifferences(CentreOf(m_analysed - 1));
     }
     Column& column = m_columns[static_cast<size_t>(m_analysed % (kSettleFrames + 1))];
     Candidates(column, start);

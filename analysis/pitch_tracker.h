@@ -36,7 +36,8 @@ public:
     // Periods searched: 17 to 190 samples (about 58 to 650 Hz).
     static constexpr int32_t kMinLag = 17;
     static constexpr int32_t kMaxLag = 190;
-    // Samples summed for each lag, centred on the frame with its lags.
+    // Samples summed for each lag; the window and its shifted copy together
+    // are centred on the frame.
     static constexpr int32_t kWindow = 256;
     // Frames the path is settled behind the newest analysed frame.
     static constexpr int32_t kSettleFrames = 24;
@@ -72,8 +73,8 @@ private:
     };
 
     void AnalyseNext();
-    void ComputeDifferences(int64_t start);
-    void UpdateDifferences(int64_t oldStart, int64_t newStart);
+    void ComputeDifferences(int64_t centre);
+    void UpdateDifferences(int64_t oldCentre);
     void Candidates(Column& column, int64_t start);
     void Link(Column& column, const Column* previous) const;
     void Emit(std::vector<PitchEstimate>& out);
