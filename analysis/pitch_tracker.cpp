@@ -54,17 +54,17 @@ int64_t WindowStart(int64_t centre, int32_t lag)
     return centre - (PitchTracker::kWindow + lag) / 2;
 }
 
-// Adds sign * (x[j] - x[j + lag])^2 to `diff` for every j in [first, last)
-// (indices into `x`). The integers are exact in double, so sums kept up to
-// date frame by frame never drift.
-void Accumulate(const int16_t* x, int64_t first, int64_t last, int32_t lag, double sign, double& diff)
+// Sum of (x[j] - x[j + lag])^2 for every j in [first, last) (indices into
+// `x`). The integers are exact in double, so sums kept up to date frame by
+// frame never drift.
+double SquaredDifferences(const int16_t* x, int64_t first, int64_t last, int32_t lag)
 {
     double sum = 0.0;
     for (int64_t j = first; j < last; ++j) {
         const double d = static_cast<double>(x[j]) - x[j + lag];
         sum += d * d;
     }
-    diff += sign * sum;
+    return sum;
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ void PitchTracker::ComputeDifferences(int64_t centre)
     m_diff.fill(0.0);
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
         const int64_t at = WindowStart(centre, lag) - m_base;
-        Accumulate(m_history.data(), at, at + kWindow, lag, 1.0, m_diff[static_cast<size_t>(lag)]);
+        m_diff[static_cast<size_t>(lag)] = SquaredDifferences(m_history.data(), at, at + kWindow, lag);
     }
 }
 
