@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
@@ -351,29 +352,52 @@ TEST(RenderTool, FrameTableHoldsEveryFrameWithItsPitch)
     EXPECT_GT(voiced, 700);
 }
 
-// Numbers keep their decimal point in a locale that writes a comma.
+// Numbers keep their decimal point in a locale that writes a comma. The
+// locale is built here (a fresh machine may have none) and taken up in a
+// child process, whose C library then keeps its locale data to itself.
 TEST(RenderTool, FrameTableIgnoresADecimalCommaLocale)
 {
     TempFolder folder;
     const std::string made = "localedef -i de_DE -f UTF-8 " + Quoted(folder.Path("de_DE.UTF-8")) + " 2>/dev/null";
     ASSERT_EQ(std::system(made.c_str()), 0) << "localedef (package locales) could not build de_DE";
-    ::setenv("LOCPATH", folder.Path("").c_str(), 1);
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-    const std::locale before = std::locale::global(std::locale("de_DE.UTF-8"));
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
-    EXPECT_STREQ(probe, "0,5");  // the locale is in force
-
-    FrameRow row;
-    row.frame = 3;
-    row.energy = 61.5f;
-    row.acPeak = 0.25f;
-    row.pitch = {182.25f, true};
-    const std::string line = FormatFrameRow(row);
-    std::setlocale(LC_ALL, "C");
-    std::locale::global(before);
-    ::unsetenv("LOCPATH");
-    EXPECT_EQ(line, "3,0.020771,61.5,0,0,0,0,0.25,0,0,0,0,0,0,0,182.25,1");
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        ::setenv("LOCPATH", folder.Path("").c_str(), 1);
+        std::string report = "no locale";
+        if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {
+            struct CommaPoint : std::numpunct<char> {
+                char do_decimal_point() const override { return ','; }
+            };
+            std::locale::global(std::locale(std::locale(), new CommaPoint));
+            char probe[16];
+            std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+            std::ostringstream stream;
+            stream << 0.5;
+            FrameRow row;
+            row.frame = 3;
+            row.energy = 61.5f;
+            row.acPeak = 0.25f;
+            row.pitch = {182.25f, true};
+            report = std::string(probe) + " " + stream.str() + " " + FormatFrameRow(row);
+        }
+        const ssize_t written = ::write(channel[1], report.data(), report.size());
+        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The locale was in force for printf and streams; the row kept its points.
+    EXPECT_EQ(report, "0,5 0,5 3,0.020771,61.5,0,0,0,0,0.25,0,0,0,0,0,0,0,182.25,1");
 }
 
 }  // namespace
