@@ -26,8 +26,13 @@ public:
 
     void SetPadding(int64_t pairs) { m_padLeft = pairs; }
     int64_t FilePairs() const { return m_filePairs; }
-    // Keeps the file's left channel, the samples the framer cuts, in `keep`.
-    void KeepSamples(std::vector<int16_t>* keep) { m_keep = keep; }
+    // Feeds the file's left channel, the samples the framer cuts, to
+    // `tracker` as they come, its estimates going to `pitch`.
+    void TrackPitch(PitchTracker* tracker, std::vector<PitchEstimate>* pitch)
+    {
+        m_tracker = tracker;
+        m_pitch = pitch;
+    }
 
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
     {
@@ -70,9 +75,16 @@ private:
     void Deliver(const int16_t* pairs, int32_t frames) override
     {
         m_filePairs += frames;
-        if (m_keep != nullptr)
-            for (int32_t i = 0; i < frames; ++i)
-                m_keep->push_back(pairs[2 * i]);
+        if (m_tracker != nullptr) {
+            int16_t left[256];
+            for (int32_t done = 0; done < frames;) {
+                const int32_t n = std::min<int32_t>(frames - done, 256);
+                for (int32_t i = 0; i < n; ++i)
+                    left[i] = pairs[2 * (done + i)];
+                m_tracker->Push(left, static_cast<size_t>(n), *m_pitch);
+                done += n;
+            }
+        }
         m_sink->Deliver(pairs, frames);
     }
     int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
@@ -80,7 +92,8 @@ private:
 
     std::unique_ptr<SoundSource> m_inner;
     SoundSink* m_sink = nullptr;
-    std::vector<int16_t>* m_keep = nullptr;
+    PitchTracker* m_tracker = nullptr;
+    std::vector<PitchEstimate>* m_pitch = nullptr;
     int64_t m_filePairs = 0;
     int64_t m_padLeft = 0;
     bool m_innerEnded = false;
@@ -176,10 +189,11 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
     auto padded = std::make_unique<PaddedSource>(
         std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand));
     PaddedSource& source = *padded;
-    std::vector<int16_t> samples;
+    auto tracker = std::make_unique<PitchTracker>();
+    std::vector<PitchEstimate> pitch;
     const bool tracking = options.frameTable || options.pitchLine;
     if (tracking)
-        source.KeepSamples(&samples);
+        source.TrackPitch(tracker.get(), &pitch);
     RenderHost host;
     CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
     view.OnCreate(host);
@@ -280,7 +294,10 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
         picture.rgb.assign(surface.Pixels(), surface.Pixels() + picture.stride * picture.height);
     }
     if (tracking) {
-        const std::vector<PitchEstimate> pitch = TrackPitch(samples.data(), samples.size(), picture.frames);
+        // The frames past the file's end hear the silence that completed its
+        // last buffer.
+        tracker->Finish(picture.frames, pitch);
+        pitch.resize(static_cast<size_t>(picture.frames));
         if (keepRows) {
             rows.resize(static_cast<size_t>(picture.frames));
             for (size_t f = 0; f < rows.size(); ++f) {
