@@ -309,6 +309,34 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
+// The pitch line sits on the frames the columns show: the window and the
+// whole picture agree column for column, as they do without it.
+TEST(RenderTool, PitchLineFollowsTheFramesItsColumnsShow)
+{
+    RenderOptions options;
+    options.input = VOCALUME_DEMO_WAV;
+    options.height = 200;
+    options.pitchLine = true;
+    RenderedPicture live, whole;
+    ASSERT_EQ(RenderSoundFile(options, live), "");
+    options.whole = true;
+    ASSERT_EQ(RenderSoundFile(options, whole), "");
+
+    int white = 0;
+    // Column 0 of the window is never painted, so its neighbours' edges and
+    // joins differ; the labels sit at each picture's right edge.
+    for (int32_t x = 3; x < live.width - 12; ++x) {
+        const int64_t j = live.frames - 1 - 109 - (live.width - 1 - x);
+        for (int32_t y = 0; y < 200; ++y) {
+            const uint8_t* a = live.rgb.data() + static_cast<size_t>(y) * live.stride + x * 3;
+            const uint8_t* b = whole.rgb.data() + static_cast<size_t>(y) * whole.stride + j * 3;
+            ASSERT_TRUE(std::equal(a, a + 3, b)) << "column " << x << " row " << y;
+            white += a[0] == 255 && a[1] == 255 && a[2] == 255;
+        }
+    }
+    EXPECT_GT(white, 200);  // the demo's voice draws a line
+}
+
 // The frame table has a row for every column of the whole picture, whether it
 // is written with the picture or alone, and its pitch is the voice's.
 TEST(RenderTool, FrameTableHoldsEveryFrameWithItsPitch)
