@@ -84,6 +84,8 @@ public:
 
     // Pixels in rows from the top, 3 bytes per pixel (red, green, blue).
     const uint8_t* Pixels() const { return m_pixels.data(); }
+    // For overlays drawn over the finished picture (they bypass the clip).
+    uint8_t* MutablePixels() { return m_pixels.data(); }
     size_t Stride() const { return static_cast<size_t>(m_width) * 3; }
     Rgb PixelAt(int32_t x, int32_t y) const;
     // Copies `rect`, clipped to the client area, into `dst` rows of

@@ -11,6 +11,9 @@ packages=(
   # microphone, speech, and a virtual display
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
   xvfb xauth xdotool x11-apps imagemagick
+  # the reference pitch track the pitch tracker is measured against, and the
+  # decimal-comma locale the frame table is tested under
+  praat locales
 )
 
 missing=()

@@ -77,7 +77,7 @@ stage release
 CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=address,undefined
         -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
 TARGETS=(all)
-stage asan -LE 'live|desktop'
+stage asan -LE 'live|desktop|oracle'
 
 # 3. The ring, worker and sound-thread tests under ThreadSanitizer.
 CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread

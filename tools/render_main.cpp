@@ -12,6 +12,7 @@
 #include <string>
 
 #include "file_source.h"
+#include "frame_table.h"
 #include "png_file.h"
 #include "renderer.h"
 
@@ -117,7 +118,7 @@ private:
 int main(int argc, char** argv)
 {
     vocalume::RenderOptions options;
-    std::string output;
+    std::string output, csv;
     bool noWaveform = false, noTimescale = false, quiet = false;
 
     CLI::App app(kDescription, "vocalume-render");
@@ -127,8 +128,7 @@ int main(int argc, char** argv)
         ->required();
     app.add_option("-o,--output", output,
                    "PNG file to write; replaced only once the picture is complete, and only if it is a\n"
-                   "regular file (a link is written through) other than the sound file")
-        ->required();
+                   "regular file (a link is written through) other than the sound file");
     app.add_option("--width", options.width,
                    "Width of the window's client area in pixels, 1 to 5000; the picture shows the last\n"
                    "width - 1 frames, the newest one buffer plus 5 frames behind the end (ignored with --whole)")
@@ -152,6 +152,13 @@ int main(int argc, char** argv)
                  "last window's worth (a 60 s file makes an image about 60,000 pixels wide; at most\n"
                  "1,000,000 pixels, about 998 s of sound)");
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
+    app.add_option("--csv", csv,
+                   "Also (or only) write every frame's numbers as comma-separated text: one row per frame\n"
+                   "of the whole file, with a header row; f0_hz is the pitch tracker's estimate, empty\n"
+                   "when the frame is unvoiced");
+    app.add_flag("--pitch", options.pitchLine,
+                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to 800 Hz (top),\n"
+                 "with guide lines at each C");
 
     try {
         app.parse(argc, argv);
@@ -171,13 +178,47 @@ int main(int argc, char** argv)
         Fail("- reads the sound from standard input, which is a terminal here: pipe a sound file into it");
         return kBadInput;
     }
-    if (const std::string problem = CheckOutput(output, options.input); !problem.empty()) {
-        Fail(problem);
+    if (output.empty() && csv.empty()) {
+        Fail("name the picture to write with -o FILE, or the frame table with --csv FILE");
+        return kBadInput;
+    }
+    for (const std::string* path : {&output, &csv})
+        if (const std::string problem = path->empty() ? std::string() : CheckOutput(*path, options.input);
+            !problem.empty()) {
+            Fail(problem);
+            return kBadInput;
+        }
+    // The frame table holds every frame of the file: it comes from a whole
+    // rendering, the picture's own when it is one.
+    options.frameTable = !csv.empty() && options.whole;
+    const bool tablePass = !csv.empty() && (output.empty() || !options.whole);
+    if (tablePass && !output.empty() && options.input == vocalume::kStandardInput) {
+        Fail("standard input can be read once: with - and --csv, add --whole or leave out -o");
         return kBadInput;
     }
     vocalume::RemoveUnfinishedPictureOnSignal();
 
     try {
+        if (tablePass) {
+            vocalume::RenderOptions table = options;
+            table.whole = table.frameTable = true;
+            table.pitchLine = false;
+            vocalume::RenderedPicture rows;
+            std::string problem;
+            {
+                ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+                problem = vocalume::RenderSoundFile(table, rows, [&bar](double share) { bar.Show(share); });
+            }
+            if (problem.empty())
+                problem = vocalume::WriteFrameTable(csv, rows.rows);
+            if (!problem.empty()) {
+                Fail(problem);
+                return kBadInput;
+            }
+            if (output.empty())
+                return 0;
+        }
+
         vocalume::RenderedPicture picture;
         std::string problem;
         {
@@ -190,6 +231,8 @@ int main(int argc, char** argv)
         }
         problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
                                          picture.stride);
+        if (problem.empty() && options.frameTable)
+            problem = vocalume::WriteFrameTable(csv, picture.rows);
         if (!problem.empty()) {
             Fail(problem);
             return kBadInput;

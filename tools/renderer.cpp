@@ -8,10 +8,12 @@
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "column_colour.h"
 #include "column_painter.h"
 #include "column_surface.h"
 #include "file_source.h"
 #include "framer.h"
+#include "pitch_line.h"
 #include "wave_in.h"
 
 namespace vocalume {
@@ -26,6 +28,13 @@ public:
 
     void SetPadding(int64_t pairs) { m_padLeft = pairs; }
     int64_t FilePairs() const { return m_filePairs; }
+    // Feeds the file's left channel, the samples the framer cuts, to
+    // `tracker` as they come, its estimates going to `pitch`.
+    void TrackPitch(PitchTracker* tracker, std::vector<PitchEstimate>* pitch)
+    {
+        m_tracker = tracker;
+        m_pitch = pitch;
+    }
 
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
     {
@@ -68,6 +77,16 @@ private:
     void Deliver(const int16_t* pairs, int32_t frames) override
     {
         m_filePairs += frames;
+        if (m_tracker != nullptr) {
+            int16_t left[256];
+            for (int32_t done = 0; done < frames;) {
+                const int32_t n = std::min<int32_t>(frames - done, 256);
+                for (int32_t i = 0; i < n; ++i)
+                    left[i] = pairs[2 * (done + i)];
+                m_tracker->Push(left, static_cast<size_t>(n), *m_pitch);
+                done += n;
+            }
+        }
         m_sink->Deliver(pairs, frames);
     }
     int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
@@ -76,6 +95,8 @@ private:
 
     std::unique_ptr<SoundSource> m_inner;
     SoundSink* m_sink = nullptr;
+    PitchTracker* m_tracker = nullptr;
+    std::vector<PitchEstimate>* m_pitch = nullptr;
     int64_t m_filePairs = 0;
     int64_t m_padLeft = 0;
     bool m_innerEnded = false;
@@ -188,6 +209,11 @@ std::string Render(const RenderOptions& options, RenderedPicture& picture, const
     const FileSoundSource& fileSource = *file;
     auto padded = std::make_unique<PaddedSource>(std::move(file));
     PaddedSource& source = *padded;
+    auto tracker = std::make_unique<PitchTracker>();
+    std::vector<PitchEstimate> pitch;
+    const bool tracking = options.frameTable || options.pitchLine;
+    if (tracking)
+        source.TrackPitch(tracker.get(), &pitch);
     RenderHost host;
     CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
     view.OnCreate(host);
@@ -227,6 +253,9 @@ std::string Render(const RenderOptions& options, RenderedPicture& picture, const
     ColumnStrip strip(std::min(options.height, 1 << 20));
 
     auto state = std::make_unique<AnalyserState>();
+    const bool keepRows = options.frameTable && options.whole && options.paint;
+    auto bands = std::make_unique<ColourBands>();
+    std::vector<FrameRow> rows;
     const ColumnSurface& surface = view.Surface();
     uint64_t taken = 0;
     int64_t buffers = 0;
@@ -250,10 +279,26 @@ std::string Render(const RenderOptions& options, RenderedPicture& picture, const
                 // Columns keep what their first paint drew (no redraw happens
                 // here): take each new one with the frame it shows.
                 const int64_t newest = framing.m_frameCounter - 1;
+                const FrameRing& ring = core->ring;
+                const int32_t w = ring.WritePosition();
+                if (keepRows)
+                    BuildColourBands(*bands, ring.IsBusy(w) ? BinCountFor(ring[w].nsamples) : ring[w].nbins,
+                                     framing.m_sampleRate);
                 for (int32_t x = std::max(painted.left, 1); x < painted.right; ++x) {
-                    const int64_t index = newest - FramesBehindNewest(x, width, fpb);
-                    if (index >= kFirstFrameIndex)
-                        strip.Put(index - kFirstFrameIndex, surface, x);
+                    const int64_t behind = FramesBehindNewest(x, width, fpb);
+                    const int64_t index = newest - behind;
+                    if (index < kFirstFrameIndex)
+                        continue;
+                    strip.Put(index - kFirstFrameIndex, surface, x);
+                    // The record the painter drew there, coloured as it was.
+                    const FrameRecord& r = ring[static_cast<int32_t>((w - 1 - behind + 2 * kRingSize) % kRingSize)];
+                    if (keepRows && r.index == index) {
+                        const int64_t frame = index - kFirstFrameIndex;
+                        if (static_cast<int64_t>(rows.size()) <= frame)
+                            rows.resize(static_cast<size_t>(frame + 1));
+                        rows[static_cast<size_t>(frame)] =
+                            FrameRowOf(frame, r, ColumnColour(*bands, r, view.Fields().m_dbRange));
+                    }
                 }
             }
             if (progress && expected > 0)
@@ -281,6 +326,34 @@ std::string Render(const RenderOptions& options, RenderedPicture& picture, const
         picture.height = surface.Height();
         picture.stride = surface.Stride();
         picture.rgb.assign(surface.Pixels(), surface.Pixels() + picture.stride * picture.height);
+    }
+    if (tracking) {
+        // The frames past the file's end hear the silence that completed its
+        // last buffer.
+        tracker->Finish(picture.frames, pitch);
+        pitch.resize(static_cast<size_t>(picture.frames));
+        if (keepRows) {
+            rows.resize(static_cast<size_t>(picture.frames));
+            for (size_t f = 0; f < rows.size(); ++f) {
+                rows[f].frame = static_cast<int64_t>(f);
+                rows[f].pitch = pitch[f];
+            }
+            picture.rows = std::move(rows);
+        }
+        if (options.pitchLine && options.paint) {
+            // The frame each column shows: in a whole picture its own number,
+            // else the one the painter put there.
+            std::vector<PitchEstimate> columns(static_cast<size_t>(std::max(picture.width, 0)));
+            const int64_t newest = framing.m_frameCounter - 1 - kFirstFrameIndex;
+            // Column 0 of the window is never painted.
+            for (int32_t x = options.whole ? 0 : 1; x < picture.width; ++x) {
+                const int64_t frame = options.whole ? x : newest - FramesBehindNewest(x, picture.width, fpb);
+                if (frame >= 0 && frame < picture.frames)
+                    columns[static_cast<size_t>(x)] = pitch[static_cast<size_t>(frame)];
+            }
+            DrawPitchLine(PixelImage{picture.rgb.data(), picture.width, picture.height, picture.stride},
+                          columns.data());
+        }
     }
     if (progress)
         progress(1.0);

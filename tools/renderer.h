@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "frame_table.h"
+#include "pitch_tracker.h"
+
 namespace vocalume {
 
 struct RenderOptions {
@@ -25,6 +28,10 @@ struct RenderOptions {
     // False: frames are analysed but nothing is painted (for measuring the
     // analysis alone).
     bool paint = true;
+    // Keep every frame's numbers for the frame table (needs `whole`).
+    bool frameTable = false;
+    // Track the pitch of every frame, and draw the pitch line over the picture.
+    bool pitchLine = false;
 };
 
 // Rows from the top, 3 bytes (red, green, blue) per pixel, rows `stride`
@@ -36,6 +43,8 @@ struct RenderedPicture {
     std::vector<uint8_t> rgb;
     int64_t frames = 0;   // frames cut from the file's buffers
     int64_t buffers = 0;  // capture buffers taken, padding included
+    // With `frameTable`: one row per frame, in frame order.
+    std::vector<FrameRow> rows;
 };
 
 // Called now and then with the share of the work done, 0 to 1.

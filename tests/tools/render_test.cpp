@@ -9,11 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <locale>
+#include <sstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -285,6 +289,146 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
     // Width is free with --whole: the picture is as wide as the sound.
     const ToolRun wide = RenderTool(good + " --whole --width 9000 -o " + out, folder);
     EXPECT_EQ(wide.status, 0) << wide.err;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == ',')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+// The pitch line sits on the frames the columns show: the window and the
+// whole picture agree column for column, as they do without it.
+TEST(RenderTool, PitchLineFollowsTheFramesItsColumnsShow)
+{
+    RenderOptions options;
+    options.input = VOCALUME_DEMO_WAV;
+    options.height = 200;
+    options.pitchLine = true;
+    RenderedPicture live, whole;
+    ASSERT_EQ(RenderSoundFile(options, live), "");
+    options.whole = true;
+    ASSERT_EQ(RenderSoundFile(options, whole), "");
+
+    int white = 0;
+    // Column 0 of the window is never painted, so its neighbours' edges and
+    // joins differ; the labels sit at each picture's right edge.
+    for (int32_t x = 3; x < live.width - 12; ++x) {
+        const int64_t j = live.frames - 1 - 109 - (live.width - 1 - x);
+        for (int32_t y = 0; y < 200; ++y) {
+            const uint8_t* a = live.rgb.data() + static_cast<size_t>(y) * live.stride + x * 3;
+            const uint8_t* b = whole.rgb.data() + static_cast<size_t>(y) * whole.stride + j * 3;
+            ASSERT_TRUE(std::equal(a, a + 3, b)) << "column " << x << " row " << y;
+            white += a[0] == 255 && a[1] == 255 && a[2] == 255;
+        }
+    }
+    EXPECT_GT(white, 200);  // the demo's voice draws a line
+}
+
+// The frame table has a row for every column of the whole picture, whether it
+// is written with the picture or alone, and its pitch is the voice's.
+TEST(RenderTool, FrameTableHoldsEveryFrameWithItsPitch)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("vowel.wav"), 11025, 1, SungVowel(1.0));
+    const std::string in = Quoted(folder.Path("vowel.wav"));
+    const ToolRun both = RenderTool(in + " --whole -o " + Quoted(folder.Path("whole.png")) + " --csv " +
+                                        Quoted(folder.Path("both.csv")), folder);
+    ASSERT_EQ(both.status, 0) << both.err;
+    const ToolRun alone = RenderTool(in + " --csv " + Quoted(folder.Path("alone.csv")), folder);
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    const std::string table = ReadFile(folder.Path("alone.csv"));
+    EXPECT_EQ(table, ReadFile(folder.Path("both.csv")));
+
+    const std::vector<std::string> lines = Lines(table);
+    const Image whole = ReadPng(folder.Path("whole.png"));
+    ASSERT_GT(whole.width, 1000);
+    ASSERT_EQ(static_cast<int32_t>(lines.size()), whole.width + 1);
+    EXPECT_EQ(lines[0],
+              "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
+              "min_sample,max_sample,red,green,blue,f0_hz,voiced");
+    EXPECT_EQ(Fields(lines[1])[0], "0");
+    EXPECT_EQ(Fields(lines[1])[1], "0.017778");  // sample 196 of 11025 a second
+    const int64_t last = whole.width - 1;
+    char lastTime[32];
+    std::snprintf(lastTime, sizeof lastTime, "%.6f", (11.0 * last + 196.0) / 11025.0);
+    EXPECT_EQ(Fields(lines.back())[1], lastTime);
+
+    int voiced = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> f = Fields(lines[i]);
+        ASSERT_EQ(f.size(), 17u) << lines[i];
+        EXPECT_EQ(f[0], std::to_string(i - 1));
+        EXPECT_EQ(f[16] == "1", !f[15].empty()) << lines[i];
+        if (f[16] == "1" && i > 100 && i + 100 < lines.size()) {
+            ++voiced;
+            EXPECT_NEAR(std::stod(f[15]), 150.0, 3.0) << lines[i];
+        }
+    }
+    EXPECT_GT(voiced, 700);
+}
+
+// Numbers keep their decimal point in a locale that writes a comma. The
+// locale is built here (a fresh machine may have none) and taken up in a
+// child process, whose C library then keeps its locale data to itself.
+TEST(RenderTool, FrameTableIgnoresADecimalCommaLocale)
+{
+    TempFolder folder;
+    const std::string made = "localedef -i de_DE -f UTF-8 " + Quoted(folder.Path("de_DE.UTF-8")) + " 2>/dev/null";
+    ASSERT_EQ(std::system(made.c_str()), 0) << "localedef (package locales) could not build de_DE";
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        ::setenv("LOCPATH", folder.Path("").c_str(), 1);
+        std::string report = "no locale";
+        if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {
+            struct CommaPoint : std::numpunct<char> {
+                char do_decimal_point() const override { return ','; }
+            };
+            std::locale::global(std::locale(std::locale(), new CommaPoint));
+            char probe[16];
+            std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+            std::ostringstream stream;
+            stream << 0.5;
+            FrameRow row;
+            row.frame = 3;
+            row.energy = 61.5f;
+            row.acPeak = 0.25f;
+            row.pitch = {182.25f, true};
+            report = std::string(probe) + " " + stream.str() + " " + FormatFrameRow(row);
+        }
+        const ssize_t written = ::write(channel[1], report.data(), report.size());
+        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<size_t>(n));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The locale was in force for printf and streams; the row kept its points.
+    EXPECT_EQ(report, "0,5 0,5 3,0.020771,61.5,0,0,0,0,0.25,0,0,0,0,0,0,0,182.25,1");
 }
 
 }  // namespace

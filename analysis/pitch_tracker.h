@@ -1,0 +1,105 @@
+// The pitch tracker: for every frame of the sound (392 samples every 11 at
+// 11025 Hz, as the framer cuts them) a fundamental frequency in Hz and a
+// voiced/unvoiced decision, meant to be read as a number rather than seen as
+// bands. It works on the samples alone and never touches the frame records or
+// the picture.
+//
+// Per frame it measures a cumulative-mean-normalised difference function
+// around the frame's centre, keeps the best few period candidates (refined
+// between lags) beside an "unvoiced" candidate, and follows the cheapest path
+// through them, where a jump of an octave or a change of voicing costs more
+// than a wobble. The path is settled a fixed number of frames behind the
+// newest one, so the look-ahead past a frame's centre stays under 50 ms.
+//
+// Not thread-safe: one tracker belongs to one thread. Nothing is allocated
+// per frame once the history buffer has grown to its working size.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vocalume {
+
+struct PitchEstimate {
+    float f0Hz = 0.0f;    // 0 when unvoiced
+    bool voiced = false;
+};
+
+class PitchTracker {
+public:
+    static constexpr int32_t kSampleRate = 11025;
+    static constexpr int32_t kHop = 11;
+    // Sample offset of frame k's centre: 11 k + 196.
+    static constexpr int32_t kCentreOffset = 196;
+    // Periods searched: 17 to 190 samples (about 58 to 650 Hz).
+    static constexpr int32_t kMinLag = 17;
+    static constexpr int32_t kMaxLag = 190;
+    // Samples summed for each lag; the window and its shifted copy together
+    // are centred on the frame.
+    static constexpr int32_t kWindow = 256;
+    // Frames the path is settled behind the newest analysed frame.
+    static constexpr int32_t kSettleFrames = 24;
+    static constexpr int32_t kCandidates = 6;
+    // Samples needed past a frame's centre before it can be analysed.
+    static constexpr int32_t kLookAheadSamples = (kWindow + kMaxLag + 2) / 2;
+
+    PitchTracker();
+
+    // Feeds the next `count` samples of the stream and appends the estimates
+    // that became final, in frame order, to `out`.
+    void Push(const int16_t* samples, size_t count, std::vector<PitchEstimate>& out);
+
+    // Ends the stream: goes on with silence until estimates for `frames`
+    // frames in all have been appended to `out` (nothing more when that many
+    // were given already).
+    void Finish(int64_t frames, std::vector<PitchEstimate>& out);
+
+    // Estimates appended so far.
+    int64_t FramesDone() const { return m_emitted; }
+
+private:
+    struct State {
+        float lag = 0.0f;      // refined period in samples; 0 for the unvoiced state
+        float strength = 0.0f;
+        float logLag = 0.0f;
+        float score = 0.0f;    // best path score ending here
+        int8_t from = -1;      // state of the frame before on that path
+    };
+    struct Column {
+        std::array<State, kCandidates + 1> states{};
+        int32_t count = 0;
+    };
+
+    void AnalyseNext();
+    void ComputeDifferences(int64_t centre);
+    void UpdateDifferences(int64_t oldCentre);
+    void Candidates(Column& column, int64_t start);
+    void Link(Column& column, const Column* previous) const;
+    void Emit(std::vector<PitchEstimate>& out);
+    void SettleAll(std::vector<PitchEstimate>& out);
+
+    // Samples j >= m_base of the stream; samples before 0 are silence.
+    std::vector<int16_t> m_history;
+    int64_t m_base = 0;
+    int64_t m_received = 0;
+    int64_t m_analysed = 0;  // frames analysed
+    int64_t m_emitted = 0;   // frames whose estimate was appended
+    bool m_haveDifferences = false;
+    // Sum over the window of (x[j] - x[j + lag])^2, exact in double.
+    std::array<double, kMaxLag + 2> m_diff{};
+    std::array<float, kMaxLag + 2> m_normalised{};
+    double m_peak = 0.0;  // slowly decaying peak amplitude of the stream
+    // Columns of the last kSettleFrames + 1 analysed frames.
+    std::array<Column, kSettleFrames + 1> m_columns{};
+};
+
+// Runs a tracker over a whole sound and returns one estimate per frame for
+// `frames` frames.
+std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames);
+
+// Frames the framer cuts from `samples` samples: 392 every 11.
+int64_t PitchFramesIn(int64_t samples);
+
+}  // namespace vocalume

@@ -1,0 +1,94 @@
+// Cost of the pitch tracker per frame, next to the frame analysis the
+// picture needs, timed back to back in one run on the same speech-like
+// stream: "pitch_us" and "analysis_us" per frame and "ratio" (pitch /
+// analysis). The tracker is fed 11 samples a frame, as the stream arrives.
+// Times are the thread's processor time, so that other work on a shared
+// machine does not count.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "frame_analyser.h"
+#include "frame_ring.h"
+#include "pitch_tracker.h"
+#include "signals.h"
+
+namespace {
+
+using namespace vocalume;
+
+constexpr int32_t kN = 392;
+constexpr int32_t kHop = 11;
+constexpr int kStreamFrames = 20000;
+
+double ThreadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+const std::vector<int16_t>& Stream()
+{
+    static const std::vector<int16_t> samples = testing::SpeechLike(kN + kHop * kStreamFrames, 20261207u);
+    return samples;
+}
+
+void BM_PitchTracker_VsAnalysis(benchmark::State& state)
+{
+    const std::vector<int16_t>& x = Stream();
+    auto ring = std::make_unique<FrameRing>();
+    auto analyser = std::make_unique<AnalyserState>();
+    LevelTrackers trackers;
+    auto tracker = std::make_unique<PitchTracker>();
+    std::vector<PitchEstimate> out;
+    out.reserve(1024);
+    const int32_t slot = 100;
+    double pitchSeconds = 0.0, analysisSeconds = 0.0;
+    int64_t frame = 0;
+    bool primed = false;
+    for (auto _ : state) {
+        constexpr int kBatch = 64;
+        if (frame + kBatch >= kStreamFrames) {
+            // Round again on a fresh tracker, primed outside the timing.
+            tracker = std::make_unique<PitchTracker>();
+            frame = 0;
+            primed = false;
+        }
+        if (!primed) {
+            tracker->Push(x.data(), kN, out);
+            primed = true;
+        }
+        out.clear();
+        const double t0 = ThreadSeconds();
+        for (int k = 0; k < kBatch; ++k)
+            tracker->Push(x.data() + kN + (frame + k) * kHop, kHop, out);
+        benchmark::DoNotOptimize(out.data());
+        const double t1 = ThreadSeconds();
+        for (int k = 0; k < kBatch; ++k) {
+            FrameRecord& r = (*ring)[slot];
+            std::memcpy(r.samples, x.data() + (frame + k) * kHop, sizeof(int16_t) * kN);
+            r.nsamples = kN;
+            r.nspan = kHop;
+            r.fresh.store(1, std::memory_order_release);
+            r.analysed.store(0, std::memory_order_relaxed);
+            AnalyseFrame(*ring, trackers, *analyser, 1, slot);
+            benchmark::DoNotOptimize(r.cepsRatio);
+        }
+        const double t2 = ThreadSeconds();
+        frame += kBatch;
+        pitchSeconds += t1 - t0;
+        analysisSeconds += t2 - t1;
+    }
+    const double frames = static_cast<double>(state.iterations()) * 64;
+    state.counters["pitch_us"] = pitchSeconds / frames * 1e6;
+    state.counters["analysis_us"] = analysisSeconds / frames * 1e6;
+    state.counters["ratio"] = pitchSeconds / analysisSeconds;
+}
+
+}  // namespace
+
+BENCHMARK(BM_PitchTracker_VsAnalysis)->MinTime(1.0);

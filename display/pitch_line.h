@@ -1,0 +1,32 @@
+// The pitch line: the tracker's f0 drawn over the picture as a 2-pixel white
+// line with a dark edge, so that it reads on any colour, at a height that
+// maps log f0 from 50 Hz (bottom row) to 800 Hz (top row) onto the column
+// height; faint guide lines and small labels mark each C at the right edge.
+// Unvoiced frames draw nothing. Toolkit-free; used on the thread that owns
+// the picture.
+#pragma once
+
+#include <cstdint>
+
+#include "column_surface.h"
+#include "pitch_tracker.h"
+#include "pixel_image.h"
+
+namespace vocalume {
+
+inline constexpr double kPitchLineLowHz = 50.0;
+inline constexpr double kPitchLineHighHz = 800.0;
+
+// Row of the picture (0 at the top) for `hz` in a column `height` rows tall,
+// clamped to the column.
+int32_t PitchLineRow(double hz, int32_t height);
+
+// Draws the guides, the labels and the line over `image`; `columns` holds
+// one estimate per pixel column (image.width entries). Columns taller than
+// the painter draws use its height.
+void DrawPitchLine(PixelImage image, const PitchEstimate* columns);
+
+// The same over the whole of a retained surface.
+void DrawPitchLine(ColumnSurface& surface, const PitchEstimate* columns);
+
+}  // namespace vocalume

@@ -1,0 +1,52 @@
+// The pitch line over a grey picture, at rows worked out by hand.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "pitch_line.h"
+
+namespace vocalume {
+namespace {
+
+TEST(PitchLine, DrawsVoicedColumnsAtTheirPitchWithEdgeGuidesAndLabels)
+{
+    // 101 rows: 50 Hz at row 100, 800 Hz at row 0, and 200 Hz, two octaves
+    // up of four, exactly in the middle at row 50.
+    constexpr int32_t kWidth = 60, kHeight = 101;
+    std::vector<uint8_t> rgb(static_cast<size_t>(kWidth * kHeight * 3), 100);
+    PixelImage image{rgb.data(), kWidth, kHeight, static_cast<size_t>(kWidth) * 3};
+    std::vector<PitchEstimate> columns(kWidth);
+    for (int32_t x = 0; x < 30; ++x)
+        columns[static_cast<size_t>(x)] = {200.0f, true};
+    columns[40] = {0.0f, false};
+    DrawPitchLine(image, columns.data());
+
+    const auto at = [&](int32_t x, int32_t y) {
+        const uint8_t* p = rgb.data() + (static_cast<size_t>(y) * kWidth + x) * 3;
+        return Rgb{p[0], p[1], p[2]};
+    };
+    const Rgb white{255, 255, 255}, black{0, 0, 0}, grey{100, 100, 100};
+    EXPECT_EQ(at(10, 50), white);
+    EXPECT_EQ(at(10, 51), white);
+    EXPECT_EQ(at(10, 49), black);  // the dark edge
+    EXPECT_EQ(at(10, 52), black);
+    EXPECT_EQ(at(30, 50), black);  // edge beside the last voiced column
+    EXPECT_EQ(at(31, 50), grey);
+    EXPECT_EQ(at(40, 50), grey);  // unvoiced: nothing
+    // C3 (130.81 Hz) lies 0.3468 of the way up: row 65, a faint guide.
+    const Rgb guide = at(40, 65);
+    EXPECT_GT(guide.red, 110);
+    EXPECT_LT(guide.red, 160);
+    EXPECT_EQ(at(40, 64), grey);
+    // Its label sits above the guide at the right edge.
+    int lit = 0;
+    for (int32_t y = 58; y < 65; ++y)
+        for (int32_t x = kWidth - 10; x < kWidth; ++x)
+            lit += at(x, y) == white;
+    EXPECT_GT(lit, 8);
+    EXPECT_EQ(PitchLineRow(800.0, kHeight), 0);
+    EXPECT_EQ(PitchLineRow(30.0, kHeight), kHeight - 1);
+}
+
+}  // namespace
+}  // namespace vocalume

@@ -1,0 +1,51 @@
+// The per-frame table of a sound file: for every frame, in frame order, the
+// numbers its analysis left in the record, its column's base colour and the
+// pitch tracker's estimate, written as comma-separated text with a header row.
+// Numbers always use a point as the decimal mark, whatever the locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "column_colour.h"
+#include "frame_ring.h"
+#include "pitch_tracker.h"
+
+namespace vocalume {
+
+struct FrameRow {
+    int64_t frame = 0;
+    float energy = 0.0f;
+    float energyCeiling = 0.0f;
+    float specMax = 0.0f;
+    float specCeiling = 0.0f;
+    int32_t acLag = 0;
+    float acPeak = 0.0f;
+    int32_t cepsPeak = 0;
+    float cepsRatio = 0.0f;
+    int32_t minSample = 0;
+    int32_t maxSample = 0;
+    // The column's colour where no beam crosses it, as painted.
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    PitchEstimate pitch;
+};
+
+inline constexpr const char* kFrameTableHeader =
+    "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
+    "min_sample,max_sample,red,green,blue,f0_hz,voiced";
+
+// The row of frame `frame` for an analysed record and its base colour.
+FrameRow FrameRowOf(int64_t frame, const FrameRecord& record, const ColumnRgb& colour);
+
+// One line of the table, without its line end.
+std::string FormatFrameRow(const FrameRow& row);
+
+// Writes the header and every row to `path` through a temporary file in the
+// same folder, renamed over `path` only when complete. Returns an empty string
+// on success, else what went wrong.
+std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>& rows);
+
+}  // namespace vocalume
