@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include "column_palette.h"
 #include "png_file.h"
 #include "renderer.h"
+#include "vocalume_version.h"
 
 namespace {
 
@@ -99,6 +101,7 @@ int main(int argc, char** argv)
     vocalume::RenderOptions options;
     std::string output;
     bool noWaveform = false, noTimescale = false, quiet = false;
+    std::string palette = "standard";
 
     CLI::App app(kDescription, "vocalume-render");
     app.add_option("INPUT", options.input, "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads)")
@@ -121,16 +124,25 @@ int main(int argc, char** argv)
                    "Undersampling ratio of the analysis, 1 to 5: 1 analyses every frame in full")
         ->capture_default_str()
         ->check(CLI::Range(1, 5));
+    app.add_option("--palette", palette,
+                   "Colours of the three bands: standard (red, green, blue) or colour-blind (orange-red,\n"
+                   "sky blue, bluish purple, told apart with any kind of colour blindness)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"standard", "colour-blind"}));
     app.add_flag("--no-waveform", noWaveform, "Leave out the waveform trace along the top");
     app.add_flag("--no-timescale", noTimescale, "Leave out the tick marks every tenth of a second");
     app.add_flag("--whole", options.whole,
                  "Draw one column for every frame of the file, in one wide image, instead of the\n"
                  "last window's worth (a 60 s file makes an image about 60,000 pixels wide)");
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
+    app.set_version_flag("--version", std::string("vocalume-render ") + vocalume::kVersion,
+                         "Print the version and exit");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         Fail(e.what());
@@ -138,6 +150,7 @@ int main(int argc, char** argv)
     }
     options.waveform = !noWaveform;
     options.timescale = !noTimescale;
+    options.palette = static_cast<int32_t>(vocalume::PaletteNamed(palette).value_or(vocalume::Palette::Standard));
     if (!options.whole && (options.width < 1 || options.width > 5000)) {
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
         return kBadInput;

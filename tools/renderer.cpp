@@ -163,6 +163,7 @@ std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& pictu
     store.WriteProfileInt("config", "sampling", options.sampling);
     store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
     store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
+    store.WriteProfileInt("config", "palette", options.palette);
     auto core = std::make_unique<AnalysisCore>();
     auto padded = std::make_unique<PaddedSource>(
         std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand));
