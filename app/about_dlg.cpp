@@ -23,7 +23,7 @@ CAboutDlg::CAboutDlg(wxWindow* parent)
     const wxString title = wxString("Vocalume - Sound Prism - Vs ") + vocalume::kVersion;
     Place(new wxStaticText(this, wxID_ANY, title), DialogUnitRect(this, 40, 10, 129, 8));
     Place(new wxStaticText(this, wxID_ANY, "(c) 2026 the Vocalume developers"), DialogUnitRect(this, 40, 25, 190, 8));
-    auto* ok = new wxButton(this, wxID_OK, "OK");
+    auto* ok = new wxButton(this, wxID_OK, "&OK");
     FitToRow(ok, DialogUnitRect(this, 178, 7, 50, 14));
     ok->SetDefault();
     ok->SetFocus();

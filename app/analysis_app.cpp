@@ -74,6 +74,9 @@ wxIMPLEMENT_WX_THEME_SUPPORT
 
 int main(int argc, char** argv)
 {
+    // As the toolkit's own entry point does: no debug assertions in an
+    // optimised build.
+    wxDISABLE_DEBUG_SUPPORT();
     // Answered before the toolkit starts, so that they work without a display.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
