@@ -6,6 +6,7 @@
 
 #include "dialog_units.h"
 #include "icons.h"
+#include "vocalume_version.h"
 
 namespace vocalume {
 
@@ -19,9 +20,10 @@ CAboutDlg::CAboutDlg(wxWindow* parent)
     auto* icon = new wxStaticBitmap(this, wxID_ANY, ProgramIconBitmap(32));
     icon->SetSize(iconCell.x + (iconCell.width - 32) / 2, iconCell.y + (iconCell.height - 32) / 2, 32, 32);
 
-    Place(new wxStaticText(this, wxID_ANY, "Vocalume - Sound Prism - Vs 1.0"), DialogUnitRect(this, 40, 10, 129, 8));
+    const wxString title = wxString("Vocalume - Sound Prism - Vs ") + vocalume::kVersion;
+    Place(new wxStaticText(this, wxID_ANY, title), DialogUnitRect(this, 40, 10, 129, 8));
     Place(new wxStaticText(this, wxID_ANY, "(c) 2026 the Vocalume developers"), DialogUnitRect(this, 40, 25, 190, 8));
-    auto* ok = new wxButton(this, wxID_OK, "OK");
+    auto* ok = new wxButton(this, wxID_OK, "&OK");
     FitToRow(ok, DialogUnitRect(this, 178, 7, 50, 14));
     ok->SetDefault();
     ok->SetFocus();

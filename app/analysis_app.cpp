@@ -1,5 +1,8 @@
 #include "analysis_app.h"
 
+#include <cstdio>
+#include <string_view>
+
 #include <wx/config.h>
 #include <wx/log.h>
 #include <wx/utils.h>
@@ -7,6 +10,7 @@
 #include "about_dlg.h"
 #include "analysis_worker.h"
 #include "main_frame.h"
+#include "vocalume_version.h"
 #include "wx_settings_store.h"
 
 namespace vocalume {
@@ -65,4 +69,28 @@ void CAnalysisApp::OnAppExit(wxCommandEvent&)
 
 }  // namespace vocalume
 
-wxIMPLEMENT_APP(vocalume::CAnalysisApp);
+wxIMPLEMENT_APP_NO_MAIN(vocalume::CAnalysisApp);
+wxIMPLEMENT_WX_THEME_SUPPORT
+
+int main(int argc, char** argv)
+{
+    // As the toolkit's own entry point does: no debug assertions in an
+    // optimised build.
+    wxDISABLE_DEBUG_SUPPORT();
+    // Answered before the toolkit starts, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("vocalume %s\n", vocalume::kVersion);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf("Usage: vocalume [--version] [--help]\n"
+                        "Shows your voice as moving coloured light. Press space to start and\n"
+                        "pause recording; File > Configure sets the analysis and the colours.\n"
+                        "See the manual page vocalume(1).\n");
+            return 0;
+        }
+    }
+    return wxEntry(argc, argv);
+}

@@ -1,6 +1,7 @@
 // Cost of the view's paint at the default window height of 500 rows: one
 // new column (the smallest paint), one capture buffer's strip of 104 columns
-// (a paint at the default refresh rate), and a whole 700-column window.
+// (a paint at the default refresh rate, in either palette), and a whole
+// 700-column window.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -39,9 +40,10 @@ struct PaintScene {
     ColumnSurface surface;
 };
 
-void PaintAfterScroll(benchmark::State& state, int32_t columns)
+void PaintAfterScroll(benchmark::State& state, int32_t columns, Palette palette = Palette::Standard)
 {
     PaintScene scene;
+    scene.view.m_palette = palette;
     for (auto _ : state) {
         scene.surface.ScrollLeft(columns);
         PaintColumns(*scene.ring, scene.view, scene.surface);
@@ -52,6 +54,10 @@ void PaintAfterScroll(benchmark::State& state, int32_t columns)
 
 void BM_PaintOneColumnHeight500(benchmark::State& state) { PaintAfterScroll(state, 1); }
 void BM_PaintBufferStripHeight500(benchmark::State& state) { PaintAfterScroll(state, 104); }
+void BM_PaintBufferStripColourBlind(benchmark::State& state)
+{
+    PaintAfterScroll(state, 104, Palette::ColourBlind);
+}
 
 void BM_PaintWholeWindow700x500(benchmark::State& state)
 {
@@ -66,6 +72,7 @@ void BM_PaintWholeWindow700x500(benchmark::State& state)
 
 BENCHMARK(BM_PaintOneColumnHeight500);
 BENCHMARK(BM_PaintBufferStripHeight500);
+BENCHMARK(BM_PaintBufferStripColourBlind);
 BENCHMARK(BM_PaintWholeWindow700x500);
 
 }  // namespace

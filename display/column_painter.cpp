@@ -118,7 +118,9 @@ void FillColumn(const FrameRing& ring, int32_t s, const ColourBands& bands, cons
                 const Geometry& g, BeamCosines& cosines, uint8_t* column)
 {
     const FrameRecord& r = ring[s];
-    const ColumnRgb colour = ColumnColour(bands, r, view.m_dbRange);
+    ColumnRgb colour = ColumnColour(bands, r, view.m_dbRange);
+    if (view.m_palette != Palette::Standard)
+        colour = PaletteColour(view.m_palette, colour);
     const double p = BeamPeriod(r, g.mid, view.m_sampleRate);
     const double d = BeamDepth(r, p, view.m_sampleRate);
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "column_palette.h"
 #include "column_surface.h"
 #include "frame_ring.h"
 
@@ -24,6 +25,7 @@ struct PaintFields {
     int32_t m_dbRange = 40;
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;
+    Palette m_palette = Palette::Standard;
 };
 
 // Columns are at most this tall; taller client areas are painted in their top

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libwxgtk3.2-dev libcairo2-dev portaudio19-dev libpulse-dev libsndfile1-dev libsoxr-dev libpng-dev libcli11-dev
+  libwxgtk3.2-dev libgtk-3-dev libcairo2-dev portaudio19-dev libpulse-dev libsndfile1-dev libsoxr-dev libpng-dev libcli11-dev
   # for the live tests and the screenshots: a sound server with a virtual
   # microphone, speech, and a virtual display
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
@@ -14,6 +14,8 @@ packages=(
   # the reference pitch track the pitch tracker is measured against, and the
   # decimal-comma locale the frame table is tested under
   praat locales
+  # for the Debian package and its checks
+  dpkg-dev lintian appstream desktop-file-utils
 )
 
 missing=()

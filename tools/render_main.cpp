@@ -13,8 +13,10 @@
 
 #include "file_source.h"
 #include "frame_table.h"
+#include "column_palette.h"
 #include "png_file.h"
 #include "renderer.h"
+#include "vocalume_version.h"
 
 namespace {
 
@@ -120,6 +122,7 @@ int main(int argc, char** argv)
     vocalume::RenderOptions options;
     std::string output, csv;
     bool noWaveform = false, noTimescale = false, quiet = false;
+    std::string palette = "standard";
 
     CLI::App app(kDescription, "vocalume-render");
     app.add_option("INPUT", options.input,
@@ -145,6 +148,11 @@ int main(int argc, char** argv)
                    "Undersampling ratio of the analysis, 1 to 5: 1 analyses every frame in full")
         ->capture_default_str()
         ->check(CLI::Range(1, 5));
+    app.add_option("--palette", palette,
+                   "Colours of the three bands: standard (red, green, blue) or colour-blind (orange-red,\n"
+                   "sky blue, bluish purple, told apart with any kind of colour blindness)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"standard", "colour-blind"}));
     app.add_flag("--no-waveform", noWaveform, "Leave out the waveform trace along the top");
     app.add_flag("--no-timescale", noTimescale, "Leave out the tick marks every tenth of a second");
     app.add_flag("--whole", options.whole,
@@ -159,10 +167,14 @@ int main(int argc, char** argv)
     app.add_flag("--pitch", options.pitchLine,
                  "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to 800 Hz (top),\n"
                  "with guide lines at each C");
+    app.set_version_flag("--version", std::string("vocalume-render ") + vocalume::kVersion,
+                         "Print the version and exit");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         Fail(e.what());
@@ -170,6 +182,7 @@ int main(int argc, char** argv)
     }
     options.waveform = !noWaveform;
     options.timescale = !noTimescale;
+    options.palette = static_cast<int32_t>(vocalume::PaletteNamed(palette).value_or(vocalume::Palette::Standard));
     if (!options.whole && (options.width < 1 || options.width > 5000)) {
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
         return kBadInput;

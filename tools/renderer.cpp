@@ -204,6 +204,7 @@ std::string Render(const RenderOptions& options, RenderedPicture& picture, const
     store.WriteProfileInt("config", "sampling", options.sampling);
     store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
     store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
+    store.WriteProfileInt("config", "palette", options.palette);
     auto core = std::make_unique<AnalysisCore>();
     auto file = std::make_unique<FileSoundSource>(options.input, FileSoundSource::Pacing::OnDemand);
     const FileSoundSource& fileSource = *file;

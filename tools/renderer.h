@@ -23,6 +23,8 @@ struct RenderOptions {
     int32_t sampling = 3;
     bool waveform = true;
     bool timescale = true;
+    // The "palette" setting: 0 standard colours, 1 colour-blind safe.
+    int32_t palette = 0;
     // One column for every frame of the file instead of the last screenful.
     bool whole = false;
     // False: frames are analysed but nothing is painted (for measuring the

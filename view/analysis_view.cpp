@@ -7,6 +7,7 @@
 
 #include "analysis_worker.h"
 #include "column_painter.h"
+#include "column_palette.h"
 #include "column_surface.h"
 #include "framer.h"
 #include "wave_in.h"
@@ -101,6 +102,7 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_dbRange = 0;
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;
+    Palette m_palette = Palette::Standard;
     bool pauseTimerSet = false;
 
     Framer framer;
@@ -118,6 +120,7 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     const int32_t sampling = store.GetProfileInt(kConfigSection, "sampling", kDefaultSampling);
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
+    v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
     v.framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
 
@@ -141,6 +144,7 @@ CAnalysisView::~CAnalysisView()
     v.store.WriteProfileInt(kConfigSection, "sampling", v.core.undersampling.load());
     v.store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
     v.store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
+    v.store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
     v.waveIn.Close();
     v.host = nullptr;
 }
@@ -253,6 +257,7 @@ void CAnalysisView::OnConfigure()
     values.sampling = FormatInt(oldSampling);
     values.waveform = v.m_showWaveform;
     values.timescale = v.m_showTimescale;
+    values.palette = static_cast<int>(v.m_palette);
     if (!v.host->RunConfigDialog(values))
         return;  // cancelled: nothing changes, not even the picture
 
@@ -276,6 +281,7 @@ void CAnalysisView::OnConfigure()
     }
     v.m_showWaveform = values.waveform;
     v.m_showTimescale = values.timescale;
+    v.m_palette = PaletteFromSetting(values.palette);
     RedrawAll();
 }
 
@@ -317,6 +323,7 @@ PaintFields CAnalysisView::Fields() const
     f.m_dbRange = v.m_dbRange;
     f.m_showWaveform = v.m_showWaveform;
     f.m_showTimescale = v.m_showTimescale;
+    f.m_palette = v.m_palette;
     return f;
 }
 
@@ -324,5 +331,6 @@ int32_t CAnalysisView::RefreshRate() const { return m_impl->framer.m_refreshRate
 int32_t CAnalysisView::Undersampling() const { return m_impl->core.undersampling.load(); }
 int32_t CAnalysisView::ShowWaveform() const { return m_impl->m_showWaveform; }
 int32_t CAnalysisView::ShowTimescale() const { return m_impl->m_showTimescale; }
+int32_t CAnalysisView::PaletteSetting() const { return static_cast<int32_t>(m_impl->m_palette); }
 
 }  // namespace vocalume

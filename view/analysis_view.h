@@ -94,6 +94,8 @@ public:
     int32_t Undersampling() const;
     int32_t ShowWaveform() const;
     int32_t ShowTimescale() const;
+    // The "palette" setting: 0 standard colours, 1 colour-blind safe.
+    int32_t PaletteSetting() const;
 
 private:
     struct Impl;

@@ -8,12 +8,14 @@
 namespace vocalume {
 
 // Values the Configuration dialog exchanges, as the dialog holds them: the
-// two drop-down lists as texts, the two check boxes as 0 or 1.
+// two drop-down lists as texts, the two check boxes as 0 or 1, the colours
+// as the index of the chosen entry (0 standard, 1 colour-blind safe).
 struct ConfigValues {
     std::string refresh;
     std::string sampling;
     int timescale = 0;
     int waveform = 0;
+    int palette = 0;
 };
 
 class ViewHost {

@@ -158,7 +158,11 @@ if [ -n "$dialog" ]; then
   # The focus starts on OK; two tabs reach the refresh list: 10 becomes 15.
   xdotool key Tab Tab Down
   sleep 0.2
-  xdotool key shift+Tab shift+Tab Return
+  # The Colours list by its label's letter: the colour-blind-safe colours;
+  # then OK by its own letter.
+  xdotool key alt+l Down
+  sleep 0.2
+  xdotool key alt+o
   check "OK closes the Configuration dialog" 'gone "^Configuration\$"'
 fi
 xdotool windowfocus --sync "$frame"
@@ -175,8 +179,8 @@ fi
 # File > Exit: the program ends and writes its settings.
 quit_and_check "with sound"
 check "the settings file is written" '[ -f "$settings" ]'
-check "the settings hold the new refresh rate and the placement" \
-  'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^maximised=0" "$settings"'
+check "the settings hold the new refresh rate, colours and the placement" \
+  'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 
 # 5. A sound server that freezes while recording: File > Exit still quits
 # within 2 s. The server goes on afterwards.

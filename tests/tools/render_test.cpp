@@ -201,6 +201,34 @@ TEST(RenderTool, DemoRendersSpeech)
     EXPECT_GT(lit, 100);
 }
 
+// The colour-blind-safe colours change hues only: every pixel keeps its
+// brightest channel, so brightness, stripes, trace and ticks stand as they
+// were; naming the standard colours changes nothing at all.
+TEST(RenderTool, ColourBlindPaletteChangesHueNotBrightness)
+{
+    TempFolder folder;
+    const std::string base = std::string(VOCALUME_DEMO_WAV) + " --quiet -o ";
+    ASSERT_EQ(RenderTool(base + Quoted(folder.Path("plain.png")), folder).status, 0);
+    ASSERT_EQ(RenderTool(base + Quoted(folder.Path("std.png")) + " --palette standard", folder).status, 0);
+    ASSERT_EQ(RenderTool(base + Quoted(folder.Path("safe.png")) + " --palette colour-blind", folder).status, 0);
+    EXPECT_TRUE(ReadFile(folder.Path("plain.png")) == ReadFile(folder.Path("std.png")));
+
+    const Image plain = ReadPng(folder.Path("plain.png"));
+    const Image safe = ReadPng(folder.Path("safe.png"));
+    ASSERT_EQ(safe.width, plain.width);
+    ASSERT_EQ(safe.height, plain.height);
+    int64_t changed = 0, keptBrightness = 0;
+    for (int32_t y = 0; y < plain.height; ++y)
+        for (int32_t x = 0; x < plain.width; ++x) {
+            const uint8_t* p = plain.At(x, y);
+            const uint8_t* q = safe.At(x, y);
+            changed += !std::equal(p, p + 3, q);
+            keptBrightness += *std::max_element(p, p + 3) == *std::max_element(q, q + 3);
+        }
+    EXPECT_GT(changed, 10000);
+    EXPECT_EQ(keptBrightness, static_cast<int64_t>(plain.width) * plain.height);
+}
+
 // The wide picture is the live picture's columns, frame for frame, and has a
 // column for every frame of the file.
 TEST(RenderTool, WholeHoldsEveryFrameAsTheWindowShowsIt)
@@ -270,6 +298,7 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
         good + " -o " + out + " --sampling 0",
         good + " -o " + out + " --sampling 6",
         good + " -o " + out + " --width many",
+        good + " -o " + out + " --palette rainbow",
         good,  // no output named
     };
     for (const std::string& args : cases) {

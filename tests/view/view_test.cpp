@@ -162,7 +162,9 @@ TEST_F(ViewTest, StoredValuesThatCannotWorkAreReplacedByTheDefaults)
         s.WriteProfileInt("config", "refresh", c.refresh);
         s.WriteProfileInt("config", "sampling", c.sampling);
         s.WriteProfileInt("config", "waveform", 0);
+        s.WriteProfileInt("config", "palette", c.refresh);  // only 1 names a palette besides 0
         CAnalysisView v(s, *fresh, std::make_unique<ScriptedSoundSource>());
+        EXPECT_EQ(v.PaletteSetting(), c.refresh == 1 ? 1 : 0) << c.refresh;
         EXPECT_EQ(v.RefreshRate(), c.wantRefresh) << c.refresh;
         EXPECT_EQ(v.Undersampling(), c.wantSampling) << c.sampling;
         EXPECT_EQ(v.ShowWaveform(), 0);
@@ -188,7 +190,7 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
 {
     store.WriteProfileInt("config", "sampling", 5);
     Make();
-    host.answer = {"20", "5", 0, 1};  // refresh 20, timescale 0, waveform 1
+    host.answer = {"20", "5", 0, 1, 1};  // refresh 20, timescale 0, waveform 1, colour-blind
     view->OnConfigure();
     store.writes.clear();
     view->OnStart();
@@ -196,7 +198,8 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
     view.reset();
     source = nullptr;  // went with the view
     EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
-                                                      "config/waveform=1", "config/timescale=0"}));
+                                                      "config/waveform=1", "config/timescale=0",
+                                                      "config/palette=1"}));
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
     EXPECT_EQ(*closes, 1);

@@ -8,6 +8,7 @@
 
 #include "config_exchange.h"
 #include "dialog_units.h"
+#include "screen_reader.h"
 
 namespace vocalume {
 namespace {
@@ -27,32 +28,44 @@ CConfigDlg::CConfigDlg(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, "Configuration", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
-    SetClientSize(ConvertDialogToPixels(wxSize(186, 138)));
+    SetClientSize(ConvertDialogToPixels(wxSize(186, 154)));
 
-    // Created in tab order.
-    auto* ok = new wxButton(this, wxID_OK, "OK");
-    FitToRow(ok, DialogUnitRect(this, 35, 118, 50, 14));
+    // Created in tab order. Every control has a mnemonic; the lists take
+    // theirs, and their announced names, from the texts before them.
+    auto* ok = new wxButton(this, wxID_OK, "&OK");
+    FitToRow(ok, DialogUnitRect(this, 35, 134, 50, 14));
     ok->SetDefault();
     ok->SetFocus();
-    auto* cancel = new wxButton(this, wxID_CANCEL, "Cancel");
-    FitToRow(cancel, DialogUnitRect(this, 101, 118, 50, 14));
+    auto* cancel = new wxButton(this, wxID_CANCEL, "&Cancel");
+    FitToRow(cancel, DialogUnitRect(this, 101, 134, 50, 14));
 
-    Place(new wxStaticText(this, wxID_ANY, "Screen refresh rate (per sec)"), DialogUnitRect(this, 20, 20, 96, 12));
+    auto* refreshLabel = new wxStaticText(this, wxID_ANY, "Screen &refresh rate (per sec)");
+    Place(refreshLabel, DialogUnitRect(this, 20, 20, 96, 12));
     Place(new wxStaticBox(this, wxID_ANY, "Analysis configuration"), DialogUnitRect(this, 5, 4, 175, 56));
     m_refreshList = new wxChoice(this, IDC_REFRESH);
     Fill(m_refreshList, RefreshRateEntries());
     FitToRow(m_refreshList, DialogUnitRect(this, 119, 19, 49, kListFieldHeight));
+    LabelControl(refreshLabel, m_refreshList);
 
-    Place(new wxStaticText(this, wxID_ANY, "Undersampling ratio"), DialogUnitRect(this, 20, 39, 93, 12));
+    auto* samplingLabel = new wxStaticText(this, wxID_ANY, "&Undersampling ratio");
+    Place(samplingLabel, DialogUnitRect(this, 20, 39, 93, 12));
     m_samplingList = new wxChoice(this, IDC_SAMPLING);
     Fill(m_samplingList, SamplingRatioEntries());
     FitToRow(m_samplingList, DialogUnitRect(this, 119, 39, 49, kListFieldHeight));
+    LabelControl(samplingLabel, m_samplingList);
 
-    Place(new wxStaticBox(this, wxID_ANY, "Display options"), DialogUnitRect(this, 6, 66, 173, 45));
-    m_waveformBox = new wxCheckBox(this, IDC_WAVEFORM, "Display waveform");
+    Place(new wxStaticBox(this, wxID_ANY, "Display options"), DialogUnitRect(this, 6, 66, 173, 61));
+    m_waveformBox = new wxCheckBox(this, IDC_WAVEFORM, "Display &waveform");
     FitToRow(m_waveformBox, DialogUnitRect(this, 18, 79, 146, 12));
-    m_timescaleBox = new wxCheckBox(this, IDC_TIMESCALE, "Display timescale");
+    m_timescaleBox = new wxCheckBox(this, IDC_TIMESCALE, "Display &timescale");
     FitToRow(m_timescaleBox, DialogUnitRect(this, 17, 93, 146, 12));
+
+    auto* paletteLabel = new wxStaticText(this, wxID_ANY, "Co&lours");
+    Place(paletteLabel, DialogUnitRect(this, 18, 109, 40, 12));
+    m_paletteList = new wxChoice(this, IDC_PALETTE);
+    Fill(m_paletteList, PaletteEntries());
+    FitToRow(m_paletteList, DialogUnitRect(this, 60, 108, 108, kListFieldHeight));
+    LabelControl(paletteLabel, m_paletteList);
 
     CentreOnParent();
 }
@@ -63,6 +76,7 @@ bool CConfigDlg::TransferDataToWindow()
     m_samplingList->SetSelection(FirstEntryBeginningWith(SamplingRatioEntries(), m_sampling));
     m_timescaleBox->SetValue(m_timescale != 0);
     m_waveformBox->SetValue(m_waveform != 0);
+    m_paletteList->SetSelection(EntryIndexOrFirst(PaletteEntries(), m_palette));
     return true;
 }
 
@@ -72,6 +86,7 @@ bool CConfigDlg::TransferDataFromWindow()
     m_sampling = TextOfSelection(SamplingRatioEntries(), m_samplingList->GetSelection(), m_sampling);
     m_timescale = m_timescaleBox->GetValue() ? 1 : 0;
     m_waveform = m_waveformBox->GetValue() ? 1 : 0;
+    m_palette = EntryIndexOrFirst(PaletteEntries(), m_paletteList->GetSelection());
     return true;
 }
 

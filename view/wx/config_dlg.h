@@ -1,5 +1,6 @@
 // The Configuration dialog: screen refresh rate and undersampling ratio as
-// drop-down lists, and the two display options as check boxes. The caller
+// drop-down lists, the two display options as check boxes and the colours as
+// a drop-down list. The caller
 // fills the fields, shows the dialog modally and reads the fields after OK.
 #pragma once
 
@@ -16,6 +17,7 @@ inline constexpr int IDC_REFRESH = 1000;
 inline constexpr int IDC_SAMPLING = 1001;
 inline constexpr int IDC_WAVEFORM = 1002;
 inline constexpr int IDC_TIMESCALE = 1003;
+inline constexpr int IDC_PALETTE = 1004;
 
 class CConfigDlg : public wxDialog {
 public:
@@ -29,12 +31,15 @@ public:
     std::string m_sampling;
     int m_timescale = 0;
     int m_waveform = 0;
+    // Index of the chosen colours: 0 standard, 1 colour-blind safe.
+    int m_palette = 0;
 
 private:
     wxChoice* m_refreshList = nullptr;
     wxChoice* m_samplingList = nullptr;
     wxCheckBox* m_waveformBox = nullptr;
     wxCheckBox* m_timescaleBox = nullptr;
+    wxChoice* m_paletteList = nullptr;
 };
 
 }  // namespace vocalume

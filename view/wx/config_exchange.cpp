@@ -14,6 +14,12 @@ const std::vector<std::string>& SamplingRatioEntries()
     return entries;
 }
 
+const std::vector<std::string>& PaletteEntries()
+{
+    static const std::vector<std::string> entries{"Standard", "Colour-blind safe"};
+    return entries;
+}
+
 int FirstEntryBeginningWith(const std::vector<std::string>& entries, const std::string& text)
 {
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -29,6 +35,11 @@ std::string TextOfSelection(const std::vector<std::string>& entries, int selecti
     if (selection < 0 || static_cast<size_t>(selection) >= entries.size())
         return current;
     return entries[static_cast<size_t>(selection)];
+}
+
+int EntryIndexOrFirst(const std::vector<std::string>& entries, int index)
+{
+    return index >= 0 && static_cast<size_t>(index) < entries.size() ? index : 0;
 }
 
 }  // namespace vocalume

@@ -8,6 +8,7 @@
 
 #include "analysis_view.h"
 #include "config_dlg.h"
+#include "screen_reader.h"
 
 namespace vocalume {
 namespace {
@@ -35,6 +36,12 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_START);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_PAUSE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CONFIGURE);
+
+    DescribeWindow(this, "Live picture of the voice",
+                   "Live picture of the voice: time runs from right to left, about a thousand "
+                   "columns a second; colour shows how the sound is spread over low, middle and "
+                   "high frequencies, brightness its loudness, and light and dark stripes across "
+                   "a column its pitch. Space starts and pauses recording.");
 
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
@@ -85,12 +92,14 @@ bool CViewWindow::RunConfigDialog(ConfigValues& values)
     dlg.m_sampling = values.sampling;
     dlg.m_timescale = values.timescale;
     dlg.m_waveform = values.waveform;
+    dlg.m_palette = values.palette;
     if (dlg.ShowModal() != wxID_OK)
         return false;
     values.refresh = dlg.m_refresh;
     values.sampling = dlg.m_sampling;
     values.timescale = dlg.m_timescale;
     values.waveform = dlg.m_waveform;
+    values.palette = dlg.m_palette;
     return true;
 }
 
