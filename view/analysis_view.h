@@ -44,7 +44,9 @@ struct ViewOptions {
 class CAnalysisView {
 public:
     // Reads the "config" settings, fixes the constants, computes the framing
-    // and resets the ring of `core`. Records from the live input.
+    // and resets the ring of `core`. Records from the live input. `store`
+    // and `core` must outlive the view: its destructor writes the settings
+    // and tells the worker to end.
     CAnalysisView(SettingsStore& store, AnalysisCore& core);
     // The same, recording from `source` instead.
     CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
@@ -55,6 +57,8 @@ public:
     CAnalysisView& operator=(const CAnalysisView&) = delete;
 
     // Window-creation work: remembers the host and computes the framing again.
+    // The host must outlive the view, whose destructor may still show a
+    // message through it.
     void OnCreate(ViewHost& host);
     // The client area changed size: the picture is rebuilt and redrawn whole.
     void OnSize(int width, int height);
