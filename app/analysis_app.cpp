@@ -2,6 +2,7 @@
 
 #include <wx/config.h>
 #include <wx/log.h>
+#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 #include "about_dlg.h"
@@ -19,6 +20,10 @@ bool CAnalysisApp::OnInit()
     // Settings go only to our own store, never to a default one made on demand.
     wxConfigBase::DontCreateOnDemand();
     m_store = WxSettingsStore::ForUser(kVendorName, kAppName);
+    // Said before the frame exists, so that its settings are known to be the
+    // defaults when it opens.
+    if (!m_store->StartupProblem().empty())
+        wxMessageBox(m_store->StartupProblem(), kAppName, wxOK | wxICON_EXCLAMATION);
 
     Bind(wxEVT_MENU, &CAnalysisApp::OnAppAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CAnalysisApp::OnWebHome, this, ID_WEB_HOME);
