@@ -29,7 +29,8 @@ bool CAnalysisApp::OnInit()
     Bind(wxEVT_MENU, &CAnalysisApp::OnWebHome, this, ID_WEB_HOME);
     Bind(wxEVT_MENU, &CAnalysisApp::OnAppExit, this, wxID_EXIT);
 
-    auto* frame = new CMainFrame(*m_store, TheAnalysisCore());
+    m_core = std::make_unique<AnalysisCore>();
+    auto* frame = new CMainFrame(*m_store, *m_core);
     if (!frame->GetHandle()) {
         delete frame;
         return false;
@@ -42,7 +43,10 @@ bool CAnalysisApp::OnInit()
 
 int CAnalysisApp::OnExit()
 {
-    // The frame, and with it the view, is gone: every setting is written.
+    // The frame, and with it the view, is gone: the sound is stopped, the
+    // worker told to end and every setting written. Now the worker is
+    // joined, before static destructors take away what it may still read.
+    m_core.reset();
     if (m_store)
         m_store->Flush();
     m_store.reset();
