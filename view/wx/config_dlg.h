@@ -31,6 +31,7 @@ public:
     int m_waveform = 0;
 
 private:
+    // Child controls, owned by the dialog and destroyed with it.
     wxChoice* m_refreshList = nullptr;
     wxChoice* m_samplingList = nullptr;
     wxCheckBox* m_waveformBox = nullptr;
