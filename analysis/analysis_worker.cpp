@@ -172,10 +172,4 @@ void AnalysisCore::AnalysisWorker()
     Scan(*state, true);
 }
 
-AnalysisCore& TheAnalysisCore()
-{
-    static AnalysisCore* core = new AnalysisCore();  // lives for the whole run
-    return *core;
-}
-
 }  // namespace vocalume

@@ -24,8 +24,8 @@ void SmoothFrame(FrameRing& ring, int32_t s);
 
 // Everything the analysis shares between the user-interface thread and the
 // worker: the ring, the undersampling ratio, the stop flag, the level trackers
-// and the worker thread itself. The program has one (TheAnalysisCore); tests
-// make their own. Every operation except the worker's own scan runs on the
+// and the worker thread itself. The program and the render tool each own one;
+// tests make their own. Every operation except the worker's own scan runs on the
 // user-interface thread.
 class AnalysisCore {
 public:
@@ -83,8 +83,5 @@ private:
     std::condition_variable m_wake;
     std::atomic<uint64_t> m_idleWaits{0};
 };
-
-// The program's one analysis core, living for the whole run.
-AnalysisCore& TheAnalysisCore();
 
 }  // namespace vocalume

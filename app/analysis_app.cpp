@@ -5,6 +5,7 @@
 
 #include <wx/config.h>
 #include <wx/log.h>
+#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 #include "about_dlg.h"
@@ -23,12 +24,17 @@ bool CAnalysisApp::OnInit()
     // Settings go only to our own store, never to a default one made on demand.
     wxConfigBase::DontCreateOnDemand();
     m_store = WxSettingsStore::ForUser(kVendorName, kAppName);
+    // Said before the frame exists, so that its settings are known to be the
+    // defaults when it opens.
+    if (!m_store->StartupProblem().empty())
+        wxMessageBox(m_store->StartupProblem(), kAppName, wxOK | wxICON_EXCLAMATION);
 
     Bind(wxEVT_MENU, &CAnalysisApp::OnAppAbout, this, wxID_ABOUT);
     Bind(wxEVT_MENU, &CAnalysisApp::OnWebHome, this, ID_WEB_HOME);
     Bind(wxEVT_MENU, &CAnalysisApp::OnAppExit, this, wxID_EXIT);
 
-    auto* frame = new CMainFrame(*m_store, TheAnalysisCore());
+    m_core = std::make_unique<AnalysisCore>();
+    auto* frame = new CMainFrame(*m_store, *m_core);
     if (!frame->GetHandle()) {
         delete frame;
         return false;
@@ -41,7 +47,10 @@ bool CAnalysisApp::OnInit()
 
 int CAnalysisApp::OnExit()
 {
-    // The frame, and with it the view, is gone: every setting is written.
+    // The frame, and with it the view, is gone: the sound is stopped, the
+    // worker told to end and every setting written. Now the worker is
+    // joined, before static destructors take away what it may still read.
+    m_core.reset();
     if (m_store)
         m_store->Flush();
     m_store.reset();

@@ -8,6 +8,7 @@
 
 namespace vocalume {
 
+class AnalysisCore;
 class WxSettingsStore;
 
 inline constexpr const char* kVendorName = "Larkspur Tools";
@@ -25,6 +26,10 @@ private:
 
     // Outlives the frame: the frame and the view write to it when destroyed.
     std::unique_ptr<WxSettingsStore> m_store;
+    // The program's one analysis core. It outlives the frame too, and is
+    // destroyed in OnExit, which joins its worker while everything the
+    // worker uses (down to the program's static tables) still exists.
+    std::unique_ptr<AnalysisCore> m_core;
 };
 
 }  // namespace vocalume

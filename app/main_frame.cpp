@@ -1,5 +1,6 @@
 #include "main_frame.h"
 
+#include <wx/display.h>
 #include <wx/menu.h>
 
 #include "icons.h"
@@ -11,7 +12,20 @@ namespace vocalume {
 namespace {
 
 // Size of a frame with no stored rectangle; the window system picks the place.
-const wxSize kDefaultFrameSize(700, 500);
+const wxSize kDefaultFrameSize(kDefaultFrameWidth, kDefaultFrameHeight);
+
+DisplayLayout CurrentDisplays()
+{
+    DisplayLayout layout;
+    for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
+        const wxDisplay display(i);
+        const wxRect area = display.GetClientArea();
+        if (display.IsPrimary())
+            layout.primary = layout.workAreas.size();
+        layout.workAreas.push_back(FrameRect{area.x, area.y, area.width, area.height});
+    }
+    return layout;
+}
 
 }  // namespace
 
@@ -26,8 +40,12 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     // The one pane: a frame with a single child sizes it to its client area.
     m_viewWindow = new CViewWindow(this, *m_view);
 
-    if (const std::optional<FrameRect> rect = LoadPlacement(m_store))
-        SetSize(rect->left, rect->top, rect->width, rect->height);
+    // A stored rectangle is checked against the displays there are now, so
+    // that a damaged one can neither hide the frame nor make it huge.
+    if (const std::optional<FrameRect> stored = LoadPlacement(m_store)) {
+        const FrameRect rect = FitToDisplays(*stored, CurrentDisplays());
+        SetSize(rect.left, rect.top, rect.width, rect.height);
+    }
     SetIcons(ProgramIcons());
 
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);

@@ -20,7 +20,8 @@ inline constexpr const char* kProgramTitle = "Vocalume - The Sound Prism";
 class CMainFrame : public wxFrame {
 public:
     // Constructs the view (which reads its settings), creates its window,
-    // applies the stored placement and sets the icon.
+    // applies the stored placement and sets the icon. `store` and `core`
+    // must outlive the frame.
     CMainFrame(SettingsStore& store, AnalysisCore& core);
     // The view is destroyed (writing its settings) before its window.
     ~CMainFrame() override;
@@ -38,8 +39,11 @@ private:
     void OnActivate(wxActivateEvent& event);
     void OnCharHook(wxKeyEvent& event);
 
+    // The application's store, which outlives the frame.
     SettingsStore& m_store;
     std::optional<CAnalysisView> m_view;
+    // The only child window, owned by the toolkit and destroyed with the
+    // frame, after the view (the frame detaches it from the view first).
     CViewWindow* m_viewWindow = nullptr;
 };
 

@@ -3,7 +3,9 @@
 // so that the rules can be tested against an in-memory store.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "settings_store.h"
 
@@ -20,10 +22,32 @@ struct FrameRect {
     bool operator==(const FrameRect&) const = default;
 };
 
+// Outer size of a frame with no stored rectangle, or with a stored size of
+// zero or less.
+inline constexpr int kDefaultFrameWidth = 700;
+inline constexpr int kDefaultFrameHeight = 500;
+
+// The displays a frame can be placed on: the work area of each (the screen
+// less panels and docks) and which one is the primary display.
+struct DisplayLayout {
+    std::vector<FrameRect> workAreas;
+    size_t primary = 0;
+};
+
 // The rectangle to move a new frame to, or none when it should open where the
 // window system puts a new window. A frame saved maximised opens at that
-// default place, not maximised; a stored rectangle is applied as it stands.
+// default place, not maximised; a stored rectangle is read as it stands and
+// goes through FitToDisplays before it is applied.
 std::optional<FrameRect> LoadPlacement(SettingsStore& store);
+
+// Where a frame stored at `stored` opens on `displays`. A rectangle that
+// makes sense is kept exactly, even partly off the screen. A width or height
+// of zero or less takes the default; a size larger than the work area of the
+// display the frame lies on most is cut to it and moved onto it; a frame of
+// which too little would show on every display (a damaged or hand-edited
+// file, a display since removed) is centred on the primary display. With no
+// display known the rectangle is only given a usable size.
+FrameRect FitToDisplays(FrameRect stored, const DisplayLayout& displays);
 
 // Records how the frame is left: a minimised frame writes nothing, a
 // maximised one only "maximised" = 1 (the earlier rectangle stays), a normal

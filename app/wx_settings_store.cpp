@@ -8,6 +8,8 @@
 
 #ifndef __WINDOWS__
 #include <wx/fileconf.h>
+#include <wx/log.h>
+#include <wx/sstream.h>
 #endif
 
 namespace vocalume {
@@ -17,6 +19,59 @@ wxString PathOf(const std::string& section, const std::string& key)
 {
     return "/" + wxString::FromUTF8(section) + "/" + wxString::FromUTF8(key);
 }
+
+#ifndef __WINDOWS__
+int* g_assertCount = nullptr;
+
+void CountAssert(const wxString&, int, const wxString&, const wxString&, const wxString&)
+{
+    if (g_assertCount != nullptr)
+        ++*g_assertCount;
+}
+
+// Counts, without showing them, the warnings and errors logged and the
+// failed checks met while it exists: how wxFileConfig tells of lines it
+// cannot read (a line with no name trips a check, not the log).
+class ProblemCounter : public wxLog {
+public:
+    ProblemCounter() : m_previous(wxLog::SetActiveTarget(this))
+    {
+        g_assertCount = &m_problems;
+        m_previousAssert = wxSetAssertHandler(&CountAssert);
+    }
+    ~ProblemCounter() override
+    {
+        wxSetAssertHandler(m_previousAssert);
+        g_assertCount = nullptr;
+        wxLog::SetActiveTarget(m_previous);
+    }
+    ProblemCounter(const ProblemCounter&) = delete;
+    ProblemCounter& operator=(const ProblemCounter&) = delete;
+
+    int Problems() const { return m_problems; }
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString&, const wxLogRecordInfo&) override
+    {
+        if (level <= wxLOG_Warning)
+            ++m_problems;
+    }
+
+private:
+    wxLog* m_previous;
+    wxAssertHandler_t m_previousAssert = nullptr;
+    int m_problems = 0;
+};
+
+std::unique_ptr<wxFileConfig> OpenFileConfig(const wxString& vendor, const wxString& appName,
+                                             const wxString& path, bool& damaged)
+{
+    ProblemCounter problems;
+    auto config = std::make_unique<wxFileConfig>(appName, vendor, path, wxString(), wxCONFIG_USE_LOCAL_FILE);
+    damaged = problems.Problems() > 0;
+    return config;
+}
+#endif
 
 }  // namespace
 
@@ -40,17 +95,36 @@ wxString UserConfigFilePath(const wxString& vendor, const wxString& appName)
 std::unique_ptr<WxSettingsStore> WxSettingsStore::ForUser(const wxString& vendor, const wxString& appName)
 {
 #ifdef __WINDOWS__
-    auto store = std::make_unique<WxSettingsStore>(std::make_unique<wxConfig>(appName, vendor));
-    store->m_location = "HKEY_CURRENT_USER\\Software\\" + vendor + "\\" + appName;
+    return std::make_unique<WxSettingsStore>(std::make_unique<wxConfig>(appName, vendor));
 #else
     const wxString path = UserConfigFilePath(vendor, appName);
     // The folder must exist before the file can be written at exit.
     wxFileName::Mkdir(wxFileName(path).GetPath(), wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
-    auto store = std::make_unique<WxSettingsStore>(
-        std::make_unique<wxFileConfig>(appName, vendor, path, wxString(), wxCONFIG_USE_LOCAL_FILE));
-    store->m_location = path;
-#endif
+    bool damaged = false;
+    std::unique_ptr<wxFileConfig> config = OpenFileConfig(vendor, appName, path, damaged);
+    if (!damaged)
+        return std::make_unique<WxSettingsStore>(std::move(config));
+
+    // Kept whole for the user to look at; the next start finds no damage and
+    // says nothing.
+    config.reset();
+    const wxString copy = path + ".damaged";
+    wxString problem;
+    if (wxRenameFile(path, copy, true)) {
+        config = OpenFileConfig(vendor, appName, path, damaged);
+        problem = "The settings file \"" + path + "\" was damaged. It has been kept as \"" + copy +
+                  "\"; the program starts with its default settings.";
+    } else {
+        // It cannot be moved aside, so it is neither used nor overwritten.
+        wxStringInputStream nothing(wxString{});
+        config = std::make_unique<wxFileConfig>(nothing);
+        problem = "The settings file \"" + path + "\" is damaged and could not be set aside. " +
+                  "The program starts with its default settings and will not save them.";
+    }
+    auto store = std::make_unique<WxSettingsStore>(std::move(config));
+    store->m_startupProblem = problem;
     return store;
+#endif
 }
 
 int32_t WxSettingsStore::GetProfileInt(const std::string& section, const std::string& key, int32_t defaultValue)

@@ -19,7 +19,10 @@ public:
     explicit WxSettingsStore(std::unique_ptr<wxConfigBase> config);
     ~WxSettingsStore() override;
 
-    // The store of the running program, under `vendor` and `appName`.
+    // The store of the running program, under `vendor` and `appName`. A
+    // settings file that cannot be read as one (random bytes, a broken
+    // line) is moved aside to "<file>.damaged" and the store starts empty, so
+    // that every value takes its default and a clean file is written at exit.
     static std::unique_ptr<WxSettingsStore> ForUser(const wxString& vendor, const wxString& appName);
 
     int32_t GetProfileInt(const std::string& section, const std::string& key, int32_t defaultValue) override;
@@ -27,14 +30,16 @@ public:
 
     // Writes pending values to their file or registry key.
     void Flush();
-    // Where the values live, for the user to find them.
-    wxString Location() const { return m_location; }
+
+    // What the user should be told once about the settings file found at
+    // start-up (it was damaged and has been set aside); empty when all is well.
+    const wxString& StartupProblem() const { return m_startupProblem; }
 
     wxConfigBase& Config() { return *m_config; }
 
 private:
     std::unique_ptr<wxConfigBase> m_config;
-    wxString m_location;
+    wxString m_startupProblem;
 };
 
 // The config file the program uses on Linux:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "png_file.h"
 
@@ -77,14 +78,34 @@ bool ColumnSurface::Region::Holds(int32_t x, int32_t y) const
     return false;
 }
 
-void ColumnSurface::Resize(int32_t width, int32_t height)
+bool ColumnSurface::Resize(int32_t width, int32_t height)
 {
-    m_width = std::max(width, 0);
-    m_height = std::max(height, 0);
-    m_pixels.assign(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 3, 0);
+    const int32_t askedWidth = std::max(width, 0);
+    const int32_t askedHeight = std::max(height, 0);
+    // The old image goes first, so that it never adds to what the new one needs.
+    std::vector<uint8_t>().swap(m_pixels);
+    m_width = askedWidth;
+    m_height = askedHeight;
+    for (;;) {
+        const int64_t pixels = int64_t{m_width} * m_height;
+        if (pixels <= kMaxPixels) {
+            try {
+                m_pixels.assign(static_cast<size_t>(pixels) * 3, 0);
+                break;
+            } catch (const std::bad_alloc&) {
+                // Too much for this machine now: try a smaller picture.
+            }
+        }
+        // Ends at the latest with an empty image, which needs no memory.
+        if (m_width >= m_height)
+            m_width /= 2;
+        else
+            m_height /= 2;
+    }
     m_painting = false;
     m_clip.Clear();
     InvalidateAll();
+    return m_width == askedWidth && m_height == askedHeight;
 }
 
 void ColumnSurface::ScrollLeft(int32_t k)

@@ -46,9 +46,17 @@ public:
     ColumnSurface() = default;
     ColumnSurface(int32_t width, int32_t height) { Resize(width, height); }
 
+    // The most pixels the image holds (8K is 33 million): a client area
+    // larger than any display gets a smaller picture instead of taking the
+    // machine's memory.
+    static constexpr int64_t kMaxPixels = int64_t{1} << 26;
+
     // Rebuilds the image black at the new client size and invalidates all of
-    // it. Negative sizes count as 0. Ends a paint in progress.
-    void Resize(int32_t width, int32_t height);
+    // it. Negative sizes count as 0. Ends a paint in progress. Returns false
+    // when that size is above kMaxPixels or cannot be allocated: the image is
+    // then smaller, its longer side halved until it fits, and the picture
+    // fills the top left of the client area.
+    bool Resize(int32_t width, int32_t height);
 
     int32_t Width() const { return m_width; }
     int32_t Height() const { return m_height; }
@@ -80,7 +88,6 @@ public:
     void DrawColumn(int32_t x, const uint8_t* bottomUpRows, int32_t rows);
     // Closes the paint; its clip is gone.
     void EndPaint();
-    bool IsPainting() const { return m_painting; }
 
     // Pixels in rows from the top, 3 bytes per pixel (red, green, blue).
     const uint8_t* Pixels() const { return m_pixels.data(); }

@@ -40,7 +40,7 @@ std::string FormatInt(int32_t value)
 
 struct CAnalysisView::Impl : WaveInHost {
     Impl(SettingsStore& s, AnalysisCore& c, std::unique_ptr<SoundSource> source, ViewOptions o)
-        : store(s), core(c), options(o), waveIn(std::move(source))
+        : m_store(s), m_core(c), m_options(o), m_waveIn(std::move(source))
     {
     }
 
@@ -48,8 +48,8 @@ struct CAnalysisView::Impl : WaveInHost {
     // notices arrive on the sound thread; the host posts them on.
     void PostBufferDone() override
     {
-        if (host != nullptr)
-            host->PostBufferDone();
+        if (m_host != nullptr)
+            m_host->PostBufferDone();
     }
     // The device was lost: the reason waits for the UI thread, which a
     // notice of its own wakes.
@@ -73,24 +73,26 @@ struct CAnalysisView::Impl : WaveInHost {
     }
     void ShowMessage(const std::string& text) override
     {
-        if (host != nullptr)
-            host->ShowMessage(text);
+        if (m_host != nullptr)
+            m_host->ShowMessage(text);
     }
 
     void RequestPaint()
     {
-        if (host != nullptr)
-            host->RequestPaint();
+        if (m_host != nullptr)
+            m_host->RequestPaint();
     }
 
     // New framing parameters, a new accumulation buffer and a ring reset that
     // never overlaps the worker's work on a record.
-    void ComputeFraming() { framer.ComputeFraming(core); }
+    void ComputeFraming() { m_framer.ComputeFraming(m_core); }
 
-    SettingsStore& store;
-    AnalysisCore& core;
-    ViewOptions options;
-    ViewHost* host = nullptr;
+    // Both outlive the view (its destructor still writes and ends the worker).
+    SettingsStore& m_store;
+    AnalysisCore& m_core;
+    ViewOptions m_options;
+    // The window, from OnCreate until the view is destroyed; none before.
+    ViewHost* m_host = nullptr;
     std::mutex m_lostMutex;  // guards the two below, written on a sound thread
     bool m_deviceLost = false;
     std::string m_lostReason;
@@ -103,12 +105,12 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;
     Palette m_palette = Palette::Standard;
-    bool pauseTimerSet = false;
+    bool m_pauseTimerSet = false;
 
-    Framer framer;
-    ColumnSurface surface;
+    Framer m_framer;
+    ColumnSurface m_surface;
     // Last, so that it is closed (and its sound thread gone) before the rest.
-    CWaveIn waveIn;
+    CWaveIn m_waveIn;
 };
 
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
@@ -121,7 +123,7 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
     v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
-    v.framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
+    v.m_framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
 
     v.m_ringSize = kRingSizeSetting;
@@ -129,9 +131,9 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_windowRefHz = kWindowRefHz;
     v.m_hopTenthsMs = kHopTenthsMs;
     v.m_dbRange = kDbRange;
-    v.framer.m_sampleRate = v.m_sampleRate;
-    v.framer.m_windowRefHz = v.m_windowRefHz;
-    v.framer.m_hopTenthsMs = v.m_hopTenthsMs;
+    v.m_framer.m_sampleRate = v.m_sampleRate;
+    v.m_framer.m_windowRefHz = v.m_windowRefHz;
+    v.m_framer.m_hopTenthsMs = v.m_hopTenthsMs;
     v.ComputeFraming();
 }
 
@@ -139,31 +141,31 @@ CAnalysisView::~CAnalysisView()
 {
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
-    v.core.EndWorker();
-    v.store.WriteProfileInt(kConfigSection, "refresh", v.framer.m_refreshRate);
-    v.store.WriteProfileInt(kConfigSection, "sampling", v.core.undersampling.load());
-    v.store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
-    v.store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
-    v.store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
-    v.waveIn.Close();
-    v.host = nullptr;
+    v.m_core.EndWorker();
+    v.m_store.WriteProfileInt(kConfigSection, "refresh", v.m_framer.m_refreshRate);
+    v.m_store.WriteProfileInt(kConfigSection, "sampling", v.m_core.undersampling.load());
+    v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
+    v.m_store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
+    v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
+    v.m_waveIn.Close();
+    v.m_host = nullptr;
 }
 
 void CAnalysisView::OnCreate(ViewHost& host)
 {
-    m_impl->host = &host;
+    m_impl->m_host = &host;
     m_impl->ComputeFraming();
 }
 
 void CAnalysisView::OnSize(int width, int height)
 {
-    m_impl->surface.Resize(width, height);
+    m_impl->m_surface.Resize(width, height);
     m_impl->RequestPaint();
 }
 
 void CAnalysisView::OnPaint()
 {
-    PaintColumns(m_impl->core.ring, Fields(), m_impl->surface);
+    PaintColumns(m_impl->m_core.ring, Fields(), m_impl->m_surface);
 }
 
 void CAnalysisView::OnStart()
@@ -173,20 +175,20 @@ void CAnalysisView::OnStart()
         return;
     // A Start before the pause timer has fired keeps the worker: left
     // pending, the timer would end it while recording runs again.
-    if (v.pauseTimerSet) {
-        if (v.host != nullptr)
-            v.host->KillPauseTimer();
-        v.pauseTimerSet = false;
+    if (v.m_pauseTimerSet) {
+        if (v.m_host != nullptr)
+            v.m_host->KillPauseTimer();
+        v.m_pauseTimerSet = false;
     }
-    v.core.ring.InvalidateAll();
+    v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
     // A device that fails to open has told the user; the rest still runs, so
     // the frames already held are analysed and shown.
-    v.waveIn.Open(&v, v.m_sampleRate, v.framer.m_samplesPerBuffer);
-    if (v.options.workerThread)
-        v.core.StartWorker();
-    v.surface.InvalidateAll();
+    v.m_waveIn.Open(&v, v.m_sampleRate, v.m_framer.m_samplesPerBuffer);
+    if (v.m_options.workerThread)
+        v.m_core.StartWorker();
+    v.m_surface.InvalidateAll();
     v.RequestPaint();
 }
 
@@ -195,11 +197,11 @@ void CAnalysisView::OnPause()
     Impl& v = *m_impl;
     if (!IsRecording())
         return;
-    v.waveIn.Close();
+    v.m_waveIn.Close();
     // The worker goes on with the frames already in the ring until the timer.
-    if (v.host != nullptr)
-        v.host->SetPauseTimer(kPauseTimerMs);
-    v.pauseTimerSet = true;
+    if (v.m_host != nullptr)
+        v.m_host->SetPauseTimer(kPauseTimerMs);
+    v.m_pauseTimerSet = true;
 }
 
 void CAnalysisView::OnTimer()
@@ -207,19 +209,19 @@ void CAnalysisView::OnTimer()
     Impl& v = *m_impl;
     // A timer notice that was already on its way when a Start cancelled the
     // timer must not end the worker of the new recording.
-    if (!v.pauseTimerSet)
+    if (!v.m_pauseTimerSet)
         return;
     RedrawAll();
-    if (v.host != nullptr)
-        v.host->KillPauseTimer();
-    v.pauseTimerSet = false;
-    v.core.EndWorker();
+    if (v.m_host != nullptr)
+        v.m_host->KillPauseTimer();
+    v.m_pauseTimerSet = false;
+    v.m_core.EndWorker();
 }
 
 void CAnalysisView::RedrawAll()
 {
-    m_impl->core.ring.InvalidateAll();
-    m_impl->surface.InvalidateAll();
+    m_impl->m_core.ring.InvalidateAll();
+    m_impl->m_surface.InvalidateAll();
     m_impl->RequestPaint();
 }
 
@@ -248,17 +250,17 @@ void CAnalysisView::OnChar(int character)
 void CAnalysisView::OnConfigure()
 {
     Impl& v = *m_impl;
-    if (v.host == nullptr)
+    if (v.m_host == nullptr)
         return;
-    const int32_t oldRefresh = v.framer.m_refreshRate;
-    const int32_t oldSampling = v.core.undersampling.load();
+    const int32_t oldRefresh = v.m_framer.m_refreshRate;
+    const int32_t oldSampling = v.m_core.undersampling.load();
     ConfigValues values;
     values.refresh = FormatInt(oldRefresh);
     values.sampling = FormatInt(oldSampling);
     values.waveform = v.m_showWaveform;
     values.timescale = v.m_showTimescale;
     values.palette = static_cast<int>(v.m_palette);
-    if (!v.host->RunConfigDialog(values))
+    if (!v.m_host->RunConfigDialog(values))
         return;  // cancelled: nothing changes, not even the picture
 
     // A list left without a selection, or a text that is no usable number,
@@ -273,8 +275,8 @@ void CAnalysisView::OnConfigure()
     if (refresh != oldRefresh || sampling != oldSampling) {
         if (IsRecording())
             OnPause();
-        v.framer.m_refreshRate = refresh;
-        v.core.undersampling.store(sampling);
+        v.m_framer.m_refreshRate = refresh;
+        v.m_core.undersampling.store(sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones.
         v.ComputeFraming();
@@ -288,9 +290,9 @@ void CAnalysisView::OnConfigure()
 void CAnalysisView::OnWimData()
 {
     Impl& v = *m_impl;
-    const WimDataResult result = v.framer.OnWimData(v.waveIn, v.core);
+    const WimDataResult result = v.m_framer.OnWimData(v.m_waveIn, v.m_core);
     if (result.scroll && result.framesCut > 0) {
-        v.surface.ScrollLeft(result.framesCut);
+        v.m_surface.ScrollLeft(result.framesCut);
         v.RequestPaint();
     }
     std::string reason;
@@ -301,23 +303,23 @@ void CAnalysisView::OnWimData()
     }
 }
 
-bool CAnalysisView::IsRecording() const { return m_impl->waveIn.m_isOpen != 0; }
-bool CAnalysisView::IsPauseTimerSet() const { return m_impl->pauseTimerSet; }
+bool CAnalysisView::IsRecording() const { return m_impl->m_waveIn.m_isOpen != 0; }
+bool CAnalysisView::IsPauseTimerSet() const { return m_impl->m_pauseTimerSet; }
 
-int CAnalysisView::SurfaceWidth() const { return m_impl->surface.Width(); }
-int CAnalysisView::SurfaceHeight() const { return m_impl->surface.Height(); }
-const uint8_t* CAnalysisView::SurfaceRgb() const { return m_impl->surface.Pixels(); }
+int CAnalysisView::SurfaceWidth() const { return m_impl->m_surface.Width(); }
+int CAnalysisView::SurfaceHeight() const { return m_impl->m_surface.Height(); }
+const uint8_t* CAnalysisView::SurfaceRgb() const { return m_impl->m_surface.Pixels(); }
 
-const ColumnSurface& CAnalysisView::Surface() const { return m_impl->surface; }
-const Framer& CAnalysisView::Framing() const { return m_impl->framer; }
-CWaveIn& CAnalysisView::WaveIn() { return m_impl->waveIn; }
+const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }
+const Framer& CAnalysisView::Framing() const { return m_impl->m_framer; }
+CWaveIn& CAnalysisView::WaveIn() { return m_impl->m_waveIn; }
 
 PaintFields CAnalysisView::Fields() const
 {
     const Impl& v = *m_impl;
     PaintFields f;
-    f.m_framesPerBuffer = v.framer.m_framesPerBuffer;
-    f.m_hop = v.framer.m_hop;
+    f.m_framesPerBuffer = v.m_framer.m_framesPerBuffer;
+    f.m_hop = v.m_framer.m_hop;
     f.m_ringSize = v.m_ringSize;
     f.m_sampleRate = v.m_sampleRate;
     f.m_dbRange = v.m_dbRange;
@@ -327,8 +329,8 @@ PaintFields CAnalysisView::Fields() const
     return f;
 }
 
-int32_t CAnalysisView::RefreshRate() const { return m_impl->framer.m_refreshRate; }
-int32_t CAnalysisView::Undersampling() const { return m_impl->core.undersampling.load(); }
+int32_t CAnalysisView::RefreshRate() const { return m_impl->m_framer.m_refreshRate; }
+int32_t CAnalysisView::Undersampling() const { return m_impl->m_core.undersampling.load(); }
 int32_t CAnalysisView::ShowWaveform() const { return m_impl->m_showWaveform; }
 int32_t CAnalysisView::ShowTimescale() const { return m_impl->m_showTimescale; }
 int32_t CAnalysisView::PaletteSetting() const { return static_cast<int32_t>(m_impl->m_palette); }

@@ -45,7 +45,8 @@ class CAnalysisView {
 public:
     // Reads the "config" settings, fixes the constants, computes the framing
     // and resets the ring of `core`. Records from `source`. `store` and
-    // `core` must outlive the view.
+    // `core` must outlive the view: its destructor writes the settings and
+    // tells the worker to end.
     CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                   ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
@@ -53,8 +54,9 @@ public:
     CAnalysisView(const CAnalysisView&) = delete;
     CAnalysisView& operator=(const CAnalysisView&) = delete;
 
-    // Window-creation work: remembers the host (which must outlive the view,
-    // or stay until its destructor has run) and computes the framing again.
+    // Window-creation work: remembers the host and computes the framing again.
+    // The host must outlive the view, whose destructor may still show a
+    // message through it.
     void OnCreate(ViewHost& host);
     // The client area changed size: the picture is rebuilt and redrawn whole.
     void OnSize(int width, int height);

@@ -1,9 +1,17 @@
 // The main frame's placement between runs, against an in-memory store.
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "placement.h"
 
 namespace vocalume {
+
+void PrintTo(const FrameRect& r, std::ostream* os)
+{
+    *os << "{" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << "}";
+}
+
 namespace {
 
 const FrameRect kRect{100, 80, 640, 480};
@@ -59,6 +67,41 @@ TEST(PlacementTest, PartlyStoredRectangleFillsInTheDefaults)
     store.WriteProfileInt("position", "maximised", 0);
     store.WriteProfileInt("position", "left", -20);
     EXPECT_EQ(LoadPlacement(store), (FrameRect{-20, 50, 700, 500}));
+}
+
+// A primary display of 1024 x 768 with a 28-pixel panel along its top, and a
+// second one of 1280 x 1024 to its right.
+const DisplayLayout kTwoDisplays{{{0, 28, 1024, 740}, {1024, 0, 1280, 1024}}, 0};
+
+TEST(PlacementTest, StoredRectanglesAreFittedToTheDisplays)
+{
+    struct Case {
+        const char* what;
+        FrameRect stored;
+        FrameRect opened;
+    };
+    const Case cases[] = {
+        {"on the primary display", {100, 80, 640, 480}, {100, 80, 640, 480}},
+        {"partly off the left edge", {-20, 50, 700, 500}, {-20, 50, 700, 500}},
+        {"on the second display", {1500, 100, 600, 400}, {1500, 100, 600, 400}},
+        {"across both displays", {900, 100, 300, 200}, {900, 100, 300, 200}},
+        {"larger than the display it lies on", {50, 50, 100000, 100000}, {1024, 0, 1280, 1024}},
+        {"taller than the primary display", {100, 60, 640, 2000}, {100, 28, 640, 740}},
+        {"far off every display", {-50000, -60000, 700, 500}, {162, 148, 700, 500}},
+        {"a sliver below the primary display", {100, 740, 640, 480}, {192, 158, 640, 480}},
+        {"no size", {100, 80, 0, 0}, {100, 80, 700, 500}},
+        {"a negative size", {100, 80, -5, -300}, {100, 80, 700, 500}},
+        {"the largest values", {INT_MAX, INT_MAX, INT_MAX, INT_MAX}, {0, 28, 1024, 740}},
+        {"the smallest values", {INT_MIN, INT_MIN, INT_MIN, INT_MIN}, {162, 148, 700, 500}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FitToDisplays(c.stored, kTwoDisplays), c.opened) << c.what;
+
+    // The display the frame lay on is gone: it comes back on the primary one.
+    const DisplayLayout oneDisplay{{{0, 28, 1024, 740}}, 0};
+    EXPECT_EQ(FitToDisplays({1500, 100, 600, 400}, oneDisplay), (FrameRect{212, 198, 600, 400}));
+    // Nothing known about the displays: only the size is made usable.
+    EXPECT_EQ(FitToDisplays({-50000, 5, 0, 300}, DisplayLayout{}), (FrameRect{-50000, 5, 700, 300}));
 }
 
 }  // namespace

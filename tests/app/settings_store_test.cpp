@@ -1,6 +1,9 @@
 // The program's settings store over wxConfig, kept in memory: sections are
 // config groups and values integers, as they appear in the user's file.
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -70,6 +73,57 @@ TEST(WxSettingsStoreTest, UserFileLivesUnderTheXdgConfigFolder)
     setenv("XDG_CONFIG_HOME", "/tmp/vocalume-xdg", 1);
     EXPECT_EQ(UserConfigFilePath("Larkspur Tools", "Vocalume - The Sound Prism"),
               "/tmp/vocalume-xdg/Larkspur Tools/Vocalume - The Sound Prism.conf");
+    if (saved)
+        setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(WxSettingsStoreTest, DamagedFileIsSetAsideOnceAndReplacedByACleanOne)
+{
+    wxInitializer wx;
+    ASSERT_TRUE(wx.IsOk());
+    char folder[] = "/tmp/vocalume-settings-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string restore = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", folder, 1);
+    const std::string file = std::string(folder) + "/Larkspur Tools/Vocalume.conf";
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+
+    // Random bytes, NULs and broken UTF-8 included, after a line with no name.
+    std::string garbage = "=5\n";
+    uint32_t x = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        x = x * 1103515245u + 12345u;
+        garbage += static_cast<char>(x >> 23);
+    }
+    std::ofstream(file, std::ios::binary) << garbage;
+    const auto contents = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    {
+        auto store = WxSettingsStore::ForUser("Larkspur Tools", "Vocalume");
+        EXPECT_NE(store->StartupProblem().Find(".damaged"), wxNOT_FOUND) << store->StartupProblem();
+        EXPECT_EQ(store->GetProfileInt("config", "refresh", 10), 10);
+        EXPECT_EQ(store->GetProfileInt("position", "maximised", 1), 1);
+        store->WriteProfileInt("config", "refresh", 15);
+    }
+    EXPECT_EQ(contents(file + ".damaged"), garbage);
+    const std::string clean = contents(file);
+    EXPECT_NE(clean.find("[config]"), std::string::npos) << clean;
+    EXPECT_NE(clean.find("refresh=15"), std::string::npos) << clean;
+    EXPECT_EQ(clean.find('\0'), std::string::npos);
+
+    // The next start finds a sound file and says nothing.
+    auto again = WxSettingsStore::ForUser("Larkspur Tools", "Vocalume");
+    EXPECT_TRUE(again->StartupProblem().empty()) << again->StartupProblem();
+    EXPECT_EQ(again->GetProfileInt("config", "refresh", 10), 15);
+    again.reset();
+
+    std::filesystem::remove_all(folder);
     if (saved)
         setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
     else

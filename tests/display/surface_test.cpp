@@ -161,12 +161,28 @@ TEST_F(SurfaceWithRing, ResizeRepaintsEverything)
 {
     ColumnSurface surface(30, 20);
     PaintColumns(*ring, view, surface);
-    surface.Resize(40, 25);
+    EXPECT_TRUE(surface.Resize(40, 25));
     EXPECT_EQ(surface.PixelAt(20, 10), (Rgb{}));
     // Every record is marked drawn, but the whole area is the paint rectangle.
     PaintColumns(*ring, view, surface);
     for (int32_t x = 1; x < 40; ++x)
         ASSERT_EQ(surface.PixelAt(x, 24), (Rgb{0, 0, 255})) << x;
+}
+
+TEST(ColumnSurface, SizeTooLargeToHoldGivesASmallerPictureThatStillPaints)
+{
+    ColumnSurface surface(30, 20);
+    EXPECT_FALSE(surface.Resize(100000, 100000));
+    EXPECT_GT(surface.Width(), 1000);
+    EXPECT_GT(surface.Height(), 1000);
+    EXPECT_LE(int64_t{surface.Width()} * surface.Height(), ColumnSurface::kMaxPixels);
+    EXPECT_EQ(surface.InvalidBounds(), surface.ClientRect());
+    const int32_t x = surface.Width() - 1;
+    const std::vector<uint8_t> white(static_cast<size_t>(surface.Height()) * 4, 255);
+    surface.BeginPaint();
+    surface.DrawColumn(x, white.data(), surface.Height());
+    surface.EndPaint();
+    EXPECT_EQ(surface.PixelAt(x, surface.Height() - 1), (Rgb{255, 255, 255}));
 }
 
 class PngTest : public ::testing::Test {

@@ -35,6 +35,7 @@ public:
     int m_palette = 0;
 
 private:
+    // Child controls, owned by the dialog and destroyed with it.
     wxChoice* m_refreshList = nullptr;
     wxChoice* m_samplingList = nullptr;
     wxCheckBox* m_waveformBox = nullptr;

@@ -47,6 +47,8 @@ private:
     void OnBufferDone(wxThreadEvent& event);
     void OnCommand(wxCommandEvent& event);
 
+    // The view shown, until DetachView; it outlives the window or is
+    // detached before it goes.
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
     PictureBlitter m_blitter;
