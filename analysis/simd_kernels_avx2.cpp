@@ -6,7 +6,7 @@
 // of the program.
 #include <immintrin.h>
 
-#include "simd_kernels.h"
+#include "simd_kernels_x86.h"
 
 namespace vocalume::simd::avx2 {
 namespace {
