@@ -71,11 +71,6 @@ struct EnergySum {
     int32_t next = 0;  // terms added so far
     double sum = 0.0;
 
-    void AddNext()
-    {
-        if (next < count)
-            sum += squares[next++];
-    }
     double Total()
     {
         while (next < count)

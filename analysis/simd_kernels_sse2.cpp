@@ -208,78 +208,21 @@ void EightLags(const ShiftedSamples& sh, int32_t a, int32_t iters, uint32_t* sum
     const int16_t* x2 = sh.at[6] - 2;
     const int16_t* x3 = sh.at[5] - 3;
     __m128i s0 = _mm_setzero_si128(), s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
-    // The loop is written out: it is bound by the number of instructions,
-    // and the compiler, left to itself, spends a third more on register
-    // copies. Per group of eight samples it loads the two rows at the lags
-    // and the four shifted rows (all aligned), and adds eight products into
-    // the eight sums; the last shifted row multiplies into the lag rows,
-    // which are not needed after it, so only three copies remain. Two groups
-    // a step: an odd count of groups gets one more, whose samples at the
-    // lags all lie past the end and add nothing. The byte offset i counts up
-    // from -16 * groups to zero.
-    const int32_t groups = (iters + 1) & ~1;  // iters >= 1
-    const intptr_t bytes = 16 * static_cast<intptr_t>(groups);
-    intptr_t i = -bytes;
-    __m128i v0, v4, u, w;
-    asm(
-        "1:\n\t"
-        "movdqa (%[y0],%[i]), %[v0]\n\t"
-        "movdqa (%[y4],%[i]), %[v4]\n\t"
-        "movdqa (%[x0],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s0]\n\t"
-        "paddd %[w], %[s4]\n\t"
-        "movdqa (%[x1],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s1]\n\t"
-        "paddd %[w], %[s5]\n\t"
-        "movdqa (%[x2],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s2]\n\t"
-        "paddd %[w], %[s6]\n\t"
-        "movdqa (%[x3],%[i]), %[u]\n\t"
-        "pmaddwd %[u], %[v0]\n\t"
-        "pmaddwd %[u], %[v4]\n\t"
-        "paddd %[v0], %[s3]\n\t"
-        "paddd %[v4], %[s7]\n\t"
-        "movdqa 16(%[y0],%[i]), %[v0]\n\t"
-        "movdqa 16(%[y4],%[i]), %[v4]\n\t"
-        "movdqa 16(%[x0],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s0]\n\t"
-        "paddd %[w], %[s4]\n\t"
-        "movdqa 16(%[x1],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s1]\n\t"
-        "paddd %[w], %[s5]\n\t"
-        "movdqa 16(%[x2],%[i]), %[u]\n\t"
-        "movdqa %[u], %[w]\n\t"
-        "pmaddwd %[v0], %[u]\n\t"
-        "pmaddwd %[v4], %[w]\n\t"
-        "paddd %[u], %[s2]\n\t"
-        "paddd %[w], %[s6]\n\t"
-        "movdqa 16(%[x3],%[i]), %[u]\n\t"
-        "pmaddwd %[u], %[v0]\n\t"
-        "pmaddwd %[u], %[v4]\n\t"
-        "paddd %[v0], %[s3]\n\t"
-        "paddd %[v4], %[s7]\n\t"
-        "add $32, %[i]\n\t"
-        "jnz 1b"
-        : [s0] "+x"(s0), [s1] "+x"(s1), [s2] "+x"(s2), [s3] "+x"(s3), [s4] "+x"(s4), [s5] "+x"(s5),
-          [s6] "+x"(s6), [s7] "+x"(s7), [i] "+r"(i), [v0] "=&x"(v0), [v4] "=&x"(v4), [u] "=&x"(u), [w] "=&x"(w)
-        : [y0] "r"(y0 + 8 * groups), [y4] "r"(y4 + 8 * groups), [x0] "r"(x0 + 8 * groups),
-          [x1] "r"(x1 + 8 * groups), [x2] "r"(x2 + 8 * groups), [x3] "r"(x3 + 8 * groups)
-        : "memory", "cc");
+    // Per group of eight samples: the two rows at the lags and the four
+    // shifted rows (all aligned), eight products into the eight sums.
+    auto row = [](const int16_t* p, int32_t g) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p + 8 * g)); };
+    for (int32_t g = 0; g < iters; ++g) {
+        const __m128i v0 = row(y0, g), v4 = row(y4, g);
+        const __m128i u0 = row(x0, g), u1 = row(x1, g), u2 = row(x2, g), u3 = row(x3, g);
+        s0 = _mm_add_epi32(s0, _mm_madd_epi16(u0, v0));
+        s4 = _mm_add_epi32(s4, _mm_madd_epi16(u0, v4));
+        s1 = _mm_add_epi32(s1, _mm_madd_epi16(u1, v0));
+        s5 = _mm_add_epi32(s5, _mm_madd_epi16(u1, v4));
+        s2 = _mm_add_epi32(s2, _mm_madd_epi16(u2, v0));
+        s6 = _mm_add_epi32(s6, _mm_madd_epi16(u2, v4));
+        s3 = _mm_add_epi32(s3, _mm_madd_epi16(u3, v0));
+        s7 = _mm_add_epi32(s7, _mm_madd_epi16(u3, v4));
+    }
     const __m128i s[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), LaneSums(s));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4), LaneSums(s + 4));
@@ -607,19 +550,30 @@ void LifterIntoTransform(const float* s, int32_t h, double mean, const double* l
     auto put = [&](int32_t c, __m128d v) {
         Store2(b + 2 * place(c), _mm_mul_pd(_mm_sub_pd(v, mu), _mm_load_pd(lifter + 2 * c)));
     };
+    // Kept in registers for the loop: point c carries term next + c.
+    const double* squares = energy.squares;
+    const int32_t count = energy.count;
+    int32_t next = energy.next;
+    double sum = energy.sum;
+    auto add = [&] {
+        if (next < count)
+            sum += squares[next++];
+    };
     put(0, _mm_set_pd(s[h - 1], 0.0f));
-    energy.AddNext();
+    add();
     for (int32_t c = 1; c < h / 2; ++c) {
         const __m128d v = Load2(s + h - 2 * c - 1);  // s[h-2c-1], s[h-2c]
         put(c, _mm_shuffle_pd(v, v, 1));
-        energy.AddNext();
+        add();
     }
     for (int32_t c = h / 2; c < h - 1; ++c) {
         put(c, Load2(s + 2 * c - h));
-        energy.AddNext();
+        add();
     }
     put(h - 1, _mm_set_pd(0.0f, s[h - 2]));
-    energy.AddNext();
+    add();
+    energy.next = next;
+    energy.sum = sum;
 }
 
 // The powers of the next bins are formed while the search and the sum, a
