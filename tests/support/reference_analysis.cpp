@@ -43,6 +43,16 @@ double Log10OrFloor(double x)
 
 }  // namespace
 
+double HammingWindow(int32_t i, int32_t n)
+{
+    return 0.54 - 0.46 * std::cos(kHammingTwoPi * i / (n - 1));
+}
+
+double LifterWindow(int32_t i, int32_t f)
+{
+    return 0.5 - 0.5 * std::cos(kLifterTwoPi * i / (f - 1));
+}
+
 int32_t NormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, int32_t amax)
 {
     for (int32_t a = 0; a <= amax; ++a)
@@ -97,8 +107,7 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr)
     // full-precision products, not of the stored single-precision values.
     double energySum = 0.0;
     for (int32_t i = 1; i < n; ++i) {
-        const double w = 0.54 - 0.46 * std::cos(kHammingTwoPi * i / (n - 1));
-        const double y = (x[i] - kPreEmphasis * x[i - 1]) * w;
+        const double y = (x[i] - kPreEmphasis * x[i - 1]) * HammingWindow(i, n);
         b[static_cast<size_t>(i)] = static_cast<float>(y);
         energySum += y * y;
     }
@@ -139,8 +148,7 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr)
         sum += b[static_cast<size_t>(i)];
     const double mean = sum / f;
     for (int32_t i = 0; i < f; ++i) {
-        const double lifter = 0.5 - 0.5 * std::cos(kLifterTwoPi * i / (f - 1));
-        b[static_cast<size_t>(i)] = static_cast<float>((b[static_cast<size_t>(i)] - mean) * lifter);
+        b[static_cast<size_t>(i)] = static_cast<float>((b[static_cast<size_t>(i)] - mean) * LifterWindow(i, f));
     }
     RealFFT(b.data(), h, 1);
 

@@ -17,6 +17,11 @@ namespace vocalume::reference {
 // lag of the strictly largest value above -1 (smallest on ties), 0 when none.
 int32_t NormAutocorr(const int16_t* x, int32_t count, float* out, int32_t amin, int32_t amax);
 
+// Value i of the Hamming window of n samples and of the cepstral lifter of an
+// f-point transform, as the analysis must hold them.
+double HammingWindow(int32_t i, int32_t n);
+double LifterWindow(int32_t i, int32_t f);
+
 // Full analysis of the record's own samples (no undersampling copy), writing
 // the same fields AnalyseFrame writes and moving the trackers.
 void AnalyseInFull(FrameRecord& r, LevelTrackers& trackers);
