@@ -116,7 +116,8 @@ same_picture portable
 #    byte for byte as on x86-64.
 if [[ ${VOCALUME_TEST_ARM64:-0} == 1 ]]; then
   echo "== arm64: cross-building and testing under emulation"
-  if bash "$root/scripts/cross-arm64.sh" "$root/build/arm64" >"$logdir/arm64.log" 2>&1; then
+  if VOCALUME_X86_RENDER=$root/build/release/tools/vocalume-render \
+    bash "$root/scripts/cross-arm64.sh" "$root/build/arm64" >"$logdir/arm64.log" 2>&1; then
     passed=$((passed + 1))
     echo "[arm64] passed"
   else
