@@ -1,10 +1,7 @@
 #include "lag_sums.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace vocalume {
 
@@ -12,33 +9,7 @@ void PrepareLagSums(const int16_t* x, int32_t count, LagSums& sums)
 {
     std::memcpy(sums.samples, x, sizeof(int16_t) * static_cast<size_t>(count));
     std::memset(sums.samples + count, 0, sizeof(int16_t) * simd::kLagPadding);
-    // The running sums are whole numbers below 2^41, so every addition in
-    // double precision is exact and they may be formed in any grouping: four
-    // squares at a time, each group summed within itself and then added to
-    // the total so far. The chain from group to group is one addition.
-    sums.energy[0] = 0.0;
-    const __m128i zero = _mm_setzero_si128();
-    const __m128d none = _mm_setzero_pd();
-    __m128d total = none;
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + i));
-        const __m128i v = _mm_unpacklo_epi16(four, zero);  // each sample beside a zero
-        const __m128i sq = _mm_madd_epi16(v, v);  // x^2 <= 2^30: exact
-        const __m128d s01 = _mm_cvtepi32_pd(sq);  // {x0^2, x1^2}
-        const __m128d s23 = _mm_cvtepi32_pd(_mm_shuffle_epi32(sq, _MM_SHUFFLE(3, 2, 3, 2)));
-        const __m128d p01 = _mm_add_pd(s01, _mm_unpacklo_pd(none, s01));  // {x0^2, x0^2 + x1^2}
-        const __m128d p23 = _mm_add_pd(_mm_add_pd(s23, _mm_unpacklo_pd(none, s23)), _mm_unpackhi_pd(p01, p01));
-        _mm_storeu_pd(sums.energy + i + 1, _mm_add_pd(p01, total));
-        const __m128d end = _mm_add_pd(p23, total);
-        _mm_storeu_pd(sums.energy + i + 3, end);
-        total = _mm_unpackhi_pd(end, end);
-    }
-    double acc = _mm_cvtsd_f64(total);
-    for (; i < count; ++i) {
-        acc += static_cast<double>(static_cast<int32_t>(x[i]) * x[i]);
-        sums.energy[i + 1] = acc;
-    }
+    simd::Active().runningEnergy(x, count, sums.energy);
 }
 
 void ComputeLagSums(LagSums& sums, int32_t count, int32_t amin, int32_t amax)
@@ -75,27 +46,7 @@ void ComputeLagSums(LagSums& sums, int32_t count, int32_t amin, int32_t amax)
 
 void LagCorrelations(const LagSums& sums, int32_t count, int32_t amin, int32_t amax, double* r)
 {
-    // The three sums and the overlap of lag a, as doubles (all exact).
-    auto operands = [&](int32_t a, double& sa, double& sb, double& sc, double& m) {
-        m = count - a;
-        sa = sb = sc = 0.0;
-        if (count - a > 0) {
-            sa = sums.energy[count - a];
-            sb = sums.energy[count] - sums.energy[a];
-            sc = sums.products[a - amin];
-        }
-    };
-    int32_t a = amin;
-    for (; a + 1 <= amax; a += 2) {
-        double sa0, sb0, sc0, m0, sa1, sb1, sc1, m1;
-        operands(a, sa0, sb0, sc0, m0);
-        operands(a + 1, sa1, sb1, sc1, m1);
-        const __m128d m = _mm_set_pd(m1, m0);
-        const __m128d denominator = _mm_div_pd(
-            _mm_mul_pd(_mm_sqrt_pd(_mm_set_pd(sa1, sa0)), _mm_sqrt_pd(_mm_set_pd(sb1, sb0))), m);
-        _mm_storeu_pd(r + (a - amin), _mm_div_pd(_mm_div_pd(_mm_set_pd(sc1, sc0), m), denominator));
-    }
-    if (a <= amax)
+    for (int32_t a = amin; a <= amax; ++a)
         r[a - amin] = LagCorrelation(sums, count, amin, a);
 }
 
@@ -123,35 +74,18 @@ int32_t BestLag(const LagSums& sums, int32_t count, int32_t amin, int32_t amax, 
         return 0;
     const int32_t lags = last - amin + 1;
     float estimate[simd::kMaxLagSamples + 8];
-    __m128 largest = _mm_set1_ps(-std::numeric_limits<float>::infinity());
-    int32_t j = 0;
-    for (; j < lags; j += 4) {
-        // Lags past `last` have A * B = C = 0 and give not-a-number.
-        const __m128 ab = _mm_movelh_ps(_mm_cvtpd_ps(_mm_load_pd(sums.segmentEnergies + j)),
-                                        _mm_cvtpd_ps(_mm_load_pd(sums.segmentEnergies + j + 2)));
-        const __m128 c = _mm_movelh_ps(_mm_cvtpd_ps(_mm_load_pd(sums.products + j)),
-                                       _mm_cvtpd_ps(_mm_load_pd(sums.products + j + 2)));
-        const __m128 q = _mm_div_ps(c, _mm_sqrt_ps(ab));
-        _mm_storeu_ps(estimate + j, q);
-        largest = _mm_max_ps(q, largest);  // a not-a-number q leaves largest as it is
-    }
-    largest = _mm_max_ps(largest, _mm_movehl_ps(largest, largest));
-    largest = _mm_max_ss(largest, _mm_shuffle_ps(largest, largest, 1));
-    const float threshold = _mm_cvtss_f32(largest) - 0x1p-20f;
-    const __m128 limit = _mm_set1_ps(threshold);
+    const float threshold =
+        simd::Active().lagEstimates(sums.segmentEnergies, sums.products, lags, estimate) - 0x1p-20f;
     float best = -1.0f;
     int32_t bestLag = 0;
-    // Four estimates at a time, in order; most groups hold no candidate.
-    for (j = 0; j < lags; j += 4) {
-        int candidates = _mm_movemask_ps(_mm_cmpge_ps(_mm_loadu_ps(estimate + j), limit));
-        for (int32_t l = 0; candidates != 0; ++l, candidates >>= 1) {
-            if (!(candidates & 1) || j + l >= lags)
-                continue;
-            const double r = LagCorrelation(sums, count, amin, amin + j + l);
-            if (r > best) {
-                best = static_cast<float>(r);
-                bestLag = amin + j + l;
-            }
+    // Most lags fall below the threshold.
+    for (int32_t j = 0; j < lags; ++j) {
+        if (!(estimate[j] >= threshold))
+            continue;
+        const double r = LagCorrelation(sums, count, amin, amin + j);
+        if (r > best) {
+            best = static_cast<float>(r);
+            bestLag = amin + j;
         }
     }
     peak = best;

@@ -1,10 +1,12 @@
-// Vectorised building blocks of the signal kernels and the frame analysis.
-// Each block performs, for every element, exactly the double-precision
-// operations of the plain formulation in the same order (no fused
-// multiply-adds, no reassociation), so its results equal the plain ones bit
-// for bit; vectors only group independent elements. Two builds exist: SSE2,
-// which every x86-64 processor has, and AVX2, chosen at run time where the
-// processor offers it. Internal to the analysis library.
+// The building blocks of the frame analysis, in interchangeable builds: a
+// portable one, the plain loops any processor runs, and on x86-64 an SSE2
+// build, which every such processor has, and an AVX2 build, chosen at run
+// time where the processor offers it. Each block performs, for every
+// element, exactly the double-precision operations of the plain formulation
+// in the same order (no fused multiply-adds, no reassociation), so every
+// build gives the same bits; vectors only group independent elements, and
+// how a build schedules its work stays inside it. Internal to the analysis
+// library.
 #pragma once
 
 #include <array>
@@ -58,15 +60,40 @@ constexpr int32_t BitReverseShift(int32_t n)
     return 10 - b;
 }
 
-// Which vector build runs.
-enum class Level { kSse2 = 0, kAvx2 = 1 };
+// The energy of a windowed frame: squares[0] + squares[1] + ... +
+// squares[count - 1], added one after another in that order. The kernels
+// that fill the transform store the squares and may add terms as they go,
+// where that chain of dependent additions overlaps other work; Total adds
+// whatever is left.
+struct EnergySum {
+    double* squares;
+    int32_t count;
+    int32_t next = 0;  // terms added so far
+    double sum = 0.0;
 
-// The best build this processor supports.
+    double Total()
+    {
+        while (next < count)
+            sum += squares[next++];
+        return sum;
+    }
+};
+
+// The strongest cepstral bin of a search: its index and power (single
+// precision, as the search keeps it) and the sum of all powers searched.
+struct CepstralPeak {
+    int32_t index;
+    float power;
+    double total;
+};
+
+// Which build runs.
+enum class Level { kPortable = 0, kSse2 = 1, kAvx2 = 2 };
+
+// The best build this processor (and this program's build) supports.
 Level BestLevel();
-// The build in use; the best one unless a test chose another.
-Level ActiveLevel();
 // Chooses the build for every later call (tests compare the builds); a level
-// the processor lacks is lowered to the best one it has. Not to be called
+// this program lacks is lowered to the best one it has. Not to be called
 // while analysis runs on another thread.
 void UseLevel(Level level);
 
@@ -92,12 +119,55 @@ struct Kernels {
     // system logarithm's is left for the caller and listed in retry; the
     // count is returned.
     int32_t (*spectrumLevels)(const float* b, int32_t bins, double invF, float* levels, int32_t* retry);
+    // The largest of `floor` and levels[0 .. bins) (levels are never not a
+    // number).
+    float (*largestLevel)(const float* levels, int32_t bins, float floor);
+    // y[i] = (x[i] - preEmphasis * x[i-1]) * w[i] for i = 1 .. n-1, written as
+    // the real FFT input b[i] = y[i], b[0] = 0 and zeros up to 2 * points,
+    // each complex point (pair of values) straight to its bit-reversed place
+    // among `points`. energy.squares[i - 1] receives y[i] * y[i] (the
+    // full-precision product); energy.count is n - 1 (or 0).
+    void (*windowIntoTransform)(const int16_t* x, int32_t n, double preEmphasis, const double* w, float* b,
+                                int32_t points, EnergySum& energy);
+    // The sum of the mirrored spectrum 0, s[h-1] .. s[1], s[0], s[1] ..
+    // s[h-2], 0 in that order, in double precision.
+    double (*mirrorSum)(const float* s, int32_t h);
+    // The mirrored spectrum (see mirrorSum) less mean, times lifter[i],
+    // written as the real FFT input of h points, each complex point straight
+    // to its bit-reversed place. May add terms to energy.
+    void (*lifterIntoTransform)(const float* s, int32_t h, double mean, const double* lifter, float* b,
+                                EnergySum& energy);
+    // Over the packed bins q = first .. last of b: the power re^2 + im^2 of
+    // each, the first strictly above every earlier one and above `start`
+    // (index 1 and `start` when none is), and the sum of all in order.
+    CepstralPeak (*cepstralSearch)(const float* b, int32_t first, int32_t last, float start);
+    // energy[k] = x[0]^2 + ... + x[k-1]^2 for k = 0 .. count (exact).
+    void (*runningEnergy)(const int16_t* x, int32_t count, double* energy);
+    // estimate[j] = float(c[j]) / sqrt(float(ab[j])) in single precision for j
+    // = 0 .. lags-1, rounded up to a whole group of four (ab, c and estimate
+    // have room for it; ab and c 16-byte aligned); returns the largest
+    // estimate that is a number (minus infinity when none is).
+    float (*lagEstimates)(const double* ab, const double* c, int32_t lags, float* estimate);
 };
 
 // The kernels of the active build.
 const Kernels& Active();
-// The kernels of one build (tests).
+// The kernels of one build (tests); a level this program lacks gives the
+// best one it has.
 const Kernels& ForLevel(Level level);
+// The portable build: the plain loops, on every processor.
+const Kernels& PortableKernels();
+
+// Where complex point c of a transform of `points` points goes in the
+// bit-reversal that starts ComplexFFT.
+class BitReversal {
+public:
+    explicit BitReversal(int32_t points) : m_shift(BitReverseShift(points)) {}
+    int32_t operator()(int32_t c) const { return kBitReversed[static_cast<std::size_t>(c)] >> m_shift; }
+
+private:
+    int32_t m_shift;
+};
 
 // Spectrum levels without a library logarithm per bin.
 //
@@ -146,21 +216,5 @@ inline constexpr int kCoarseShift = 5;
 // Samples the lag sums accept (bounds of the wide reconstruction).
 inline constexpr int32_t kMaxLagSamples = 1024;
 inline constexpr int32_t kLagPadding = 64;
-
-namespace sse2 {
-void FftStages(float* data, int32_t n, const FftTwiddles& tw);
-void RealFftUntangle(float* data, int32_t n, int32_t iFirst, int32_t iLast, double c2, const FftTwiddles& tw);
-void LagProducts(const int16_t* xp, const int16_t* xh, int32_t count, int32_t a0, int32_t blocks,
-                 const uint8_t* wide, double* c);
-int32_t SpectrumLevels(const float* b, int32_t bins, double invF, float* levels, int32_t* retry);
-}  // namespace sse2
-
-namespace avx2 {
-void FftStages(float* data, int32_t n, const FftTwiddles& tw);
-void RealFftUntangle(float* data, int32_t n, int32_t iFirst, int32_t iLast, double c2, const FftTwiddles& tw);
-void LagProducts(const int16_t* xp, const int16_t* xh, int32_t count, int32_t a0, int32_t blocks,
-                 const uint8_t* wide, double* c);
-int32_t SpectrumLevels(const float* b, int32_t bins, double invF, float* levels, int32_t* retry);
-}  // namespace avx2
 
 }  // namespace vocalume::simd

@@ -1,4 +1,4 @@
-// AVX2 build of the vectorised kernels: the SSE2 ones (simd_kernels.cpp) with
+// AVX2 build of the vectorised kernels: the SSE2 ones (simd_kernels_sse2.cpp) with
 // four double lanes and sixteen 16-bit lanes, performing per element the same
 // operations in the same order. This file is compiled for AVX2 and must only
 // run after the processor has been found to support it; it calls no inline
@@ -6,7 +6,7 @@
 // of the program.
 #include <immintrin.h>
 
-#include "simd_kernels.h"
+#include "simd_kernels_x86.h"
 
 namespace vocalume::simd::avx2 {
 namespace {

@@ -2,8 +2,10 @@
 # Installs what is missing, builds Vocalume and runs every test: the whole
 # suite in an optimised build (the live sound and desktop tests included),
 # the unit tests and the desktop test again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer. Ends with one line:
-# "N passed, N failed".
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and
+# the analysis once more with the portable kernels alone (with
+# VOCALUME_TEST_ARM64=1 also cross-built for 64-bit ARM and run under
+# emulation). Ends with one line: "N passed, N failed".
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -85,6 +87,48 @@ CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread
         -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
 TARGETS=(analysis_tests capture_tests live_tests)
 stage tsan -R 'Threads\.'
+
+# 4. The analysis with the portable kernels alone, as every processor without
+#    the x86-64 vector kernels runs it: the identity tests, the kernels
+#    against the direct DFT and direct sums, and the demo picture byte for
+#    byte as the optimised build draws it.
+CONFIG=(-DCMAKE_BUILD_TYPE=Release -DVOCALUME_SIMD=OFF -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
+TARGETS=(analysis_tests vocalume-render)
+stage portable -R 'Identity\.|^ComplexFFT\.|^RealFFT\.|^NormAutocorr\.'
+same_picture() {
+  local name=$1 args bad=$failed
+  local ours=$root/build/$name/tools/vocalume-render theirs=$root/build/release/tools/vocalume-render
+  for args in "" "--whole"; do
+    # shellcheck disable=SC2086
+    if [[ -x $ours && -x $theirs ]] &&
+      "$ours" $args "$root/resources/demo.wav" -o "$logdir/demo-$name.png" &&
+      "$theirs" $args "$root/resources/demo.wav" -o "$logdir/demo-release.png" &&
+      cmp -s "$logdir/demo-$name.png" "$logdir/demo-release.png"; then
+      passed=$((passed + 1))
+    else
+      echo "[$name] the demo picture ($args) differs from the optimised build's (or was not drawn)"
+      failed=$((failed + 1))
+    fi
+  done
+  ((failed > bad)) || echo "[$name] the demo pictures equal the optimised build's"
+}
+same_picture portable
+
+# 5. On request (VOCALUME_TEST_ARM64=1): the toolkit-free parts cross-built
+#    for 64-bit ARM, their unit tests under emulation, and the demo picture
+#    byte for byte as on x86-64.
+if [[ ${VOCALUME_TEST_ARM64:-0} == 1 ]]; then
+  echo "== arm64: cross-building and testing under emulation"
+  if VOCALUME_X86_RENDER=$root/build/release/tools/vocalume-render \
+    bash "$root/scripts/cross-arm64.sh" "$root/build/arm64" >"$logdir/arm64.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "[arm64] passed"
+  else
+    failed=$((failed + 1))
+    echo "[arm64] failed; see $logdir/arm64.log"
+    tail -30 "$logdir/arm64.log"
+  fi
+fi
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
