@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "column_description.h"
 #include "column_surface.h"
 #include "frame_ring.h"
 
@@ -32,11 +33,21 @@ inline constexpr int32_t kMaxColumnHeight = 1024;
 // Rows of the per-paint column buffer (4 bytes each: blue, green, red, unused).
 inline constexpr int32_t kColumnBufferRows = 2048;
 
+// Told of every column a paint draws, with the frame it shows; the session
+// keeps the descriptions so that the past can be drawn again.
+class ColumnRecorder {
+public:
+    virtual ~ColumnRecorder() = default;
+    virtual void Keep(int64_t frameIndex, const ColumnDescription& column) = 0;
+};
+
 // One paint of the view: opens a paint on `surface`, draws the columns whose
 // records call for it, marks them drawn and closes the paint. The right-most
 // column shows slot W - m_framesPerBuffer - 6 (W the write position), and at
 // most min(width - 1, 4999) records are walked, at columns width - 1 leftwards;
 // column 0 is never painted.
-void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface);
+// Every drawn column is also handed to `recorder` when one is given.
+void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface,
+                  ColumnRecorder* recorder = nullptr);
 
 }  // namespace vocalume
