@@ -80,6 +80,11 @@ public:
     void DrawColumn(int32_t x, const uint8_t* bottomUpRows, int32_t rows);
     // Closes the paint; its clip is gone.
     void EndPaint();
+
+    // Puts back a picture of `width` x `height` taken earlier from Pixels(),
+    // and marks the surface valid. False, changing nothing, when the size
+    // differs.
+    bool Restore(int32_t width, int32_t height, const std::vector<uint8_t>& rgb);
     bool IsPainting() const { return m_painting; }
 
     // Pixels in rows from the top, 3 bytes per pixel (red, green, blue).

@@ -30,27 +30,19 @@ void SessionHistory::Clear()
     m_columns.clear();
     m_sound.clear();
     m_firstFrame = 0;
-    m_firstSample = 0;
-    // The framer's numbering goes on: the current era continues from here.
-    if (!m_eras.empty()) {
-        Era era = m_eras.back();
-        era.firstFrame = 0;
-        era.firstSample = 0;
-        m_eras.assign(1, era);
-        m_eras.back().firstIndex = m_nextIndex;
-    }
     m_unsaved = false;
+    // The framer's numbering goes on: its next frame is the session's first.
+    m_eraFirstIndex = m_nextIndex;
+    m_eraFirstFrame = 0;
 }
 
-void SessionHistory::AddEra(int64_t firstIndex, bool newNumbering)
+void SessionHistory::BeginEra(int64_t firstIndex)
 {
-    m_eras.push_back(Era{firstIndex, EndFrame(), EndSample(), newNumbering});
+    m_inEra = true;
+    m_eraFirstIndex = firstIndex;
+    m_eraFirstFrame = EndFrame();
     m_nextIndex = firstIndex;
 }
-
-void SessionHistory::BeginEra(int64_t firstIndex) { AddEra(firstIndex, true); }
-
-void SessionHistory::Resynchronise(int64_t nextIndex) { AddEra(nextIndex, false); }
 
 void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t endIndex)
 {
@@ -58,9 +50,8 @@ void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t end
         m_sound.insert(m_sound.end(), samples, samples + count);
         m_unsaved = true;
     }
-    if (!m_eras.empty()) {
-        const Era& era = m_eras.back();
-        const int64_t end = era.firstFrame + (endIndex - era.firstIndex);
+    if (m_inEra) {
+        const int64_t end = m_eraFirstFrame + (endIndex - m_eraFirstIndex);
         if (end > EndFrame())
             m_columns.resize(static_cast<size_t>(end - m_firstFrame), BlankColumn());
         m_nextIndex = std::max(m_nextIndex, endIndex);
@@ -68,23 +59,13 @@ void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t end
     DropOldest();
 }
 
-const SessionHistory::Era* SessionHistory::EraOf(int64_t frameIndex) const
-{
-    for (auto era = m_eras.rbegin(); era != m_eras.rend(); ++era) {
-        if (era->firstIndex <= frameIndex)
-            return &*era;
-        if (era->newNumbering)
-            break;
-    }
-    return nullptr;
-}
-
 void SessionHistory::Keep(int64_t frameIndex, const ColumnDescription& column)
 {
-    const Era* era = EraOf(frameIndex);
-    if (era == nullptr)
-        return;  // a frame from before the session, or a ring reset's black record
-    const int64_t frame = era->firstFrame + (frameIndex - era->firstIndex);
+    // Frames from before the session, and a ring reset's black records, are
+    // not the session's.
+    if (!m_inEra || frameIndex < m_eraFirstIndex)
+        return;
+    const int64_t frame = m_eraFirstFrame + (frameIndex - m_eraFirstIndex);
     if (HasFrame(frame))
         m_columns[static_cast<size_t>(frame - m_firstFrame)] = column;
 }
@@ -96,40 +77,23 @@ const ColumnDescription& SessionHistory::Column(int64_t frame) const
 
 std::vector<int16_t> SessionHistory::Sound() const { return {m_sound.begin(), m_sound.end()}; }
 
-int64_t SessionHistory::SampleOfFrame(int64_t frame) const
-{
-    for (auto era = m_eras.rbegin(); era != m_eras.rend(); ++era)
-        if (era->firstFrame <= frame)
-            return era->firstSample + (frame - era->firstFrame) * m_hop;
-    return frame * m_hop;
-}
-
 size_t SessionHistory::BytesUsed() const
 {
-    return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t) +
-           m_eras.capacity() * sizeof(Era);
+    return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t);
 }
 
 void SessionHistory::DropOldest()
 {
-    const int64_t maxSamples = static_cast<int64_t>(m_minutes) * 60 * kSessionRate;
-    const int64_t maxFrames = maxSamples / m_hop;
-    // Whole seconds at a time, so that dropping costs little per frame.
+    const int64_t maxFrames = static_cast<int64_t>(m_minutes) * 60 * kSessionRate / m_hop;
+    // A second at a time, so that dropping costs little per frame.
     const int64_t frameStep = kSessionRate / m_hop;
-    if (static_cast<int64_t>(m_columns.size()) > maxFrames + frameStep) {
-        const int64_t drop = static_cast<int64_t>(m_columns.size()) - maxFrames;
-        m_columns.erase(m_columns.begin(), m_columns.begin() + drop);
-        m_firstFrame += drop;
-    }
-    if (static_cast<int64_t>(m_sound.size()) > maxSamples + kSessionRate) {
-        const int64_t drop = static_cast<int64_t>(m_sound.size()) - maxSamples;
-        m_sound.erase(m_sound.begin(), m_sound.begin() + drop);
-        m_firstSample += drop;
-    }
-    // Eras wholly before the kept frames are no longer needed, but the last
-    // one always is.
-    while (m_eras.size() > 1 && m_eras[1].firstFrame <= m_firstFrame)
-        m_eras.erase(m_eras.begin());
+    if (static_cast<int64_t>(m_columns.size()) <= maxFrames + frameStep)
+        return;
+    const int64_t drop = static_cast<int64_t>(m_columns.size()) - maxFrames;
+    m_columns.erase(m_columns.begin(), m_columns.begin() + drop);
+    const auto samples = std::min<int64_t>(drop * m_hop, static_cast<int64_t>(m_sound.size()));
+    m_sound.erase(m_sound.begin(), m_sound.begin() + samples);
+    m_firstFrame += drop;
 }
 
 }  // namespace vocalume

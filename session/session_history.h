@@ -7,8 +7,10 @@
 // Frames are numbered from 0 at the session's start, whatever the framer's own
 // numbering does: a Configure change resets the ring and its frame numbers, but
 // the session goes on. Each such stretch of the framer's numbering is an era;
-// within an era the framer's frame i starts i - first frames after the era's
-// first frame, and its sound `hop` samples after the one before.
+// only the current era's frames are still in the ring to be drawn.
+// Every frame brings the `hop` samples by which it advanced on the one before,
+// so the session's frame f begins at its sample f * hop, and the kept sound is
+// exactly the sound that was analysed, in order.
 //
 // User-interface thread only.
 #pragma once
@@ -38,15 +40,16 @@ public:
     // The framer's numbering starts again at `firstIndex` (a ring reset): the
     // next frame cut continues the session where it stands.
     void BeginEra(int64_t firstIndex);
-    // Sound was dropped (the ring was full): the framer's frame `nextIndex`
-    // begins at the next sample recorded, not a hop after the last frame.
-    void Resynchronise(int64_t nextIndex);
-    // The framer took `samples` (appended to the kept sound) and cut frames
-    // up to (not including) its frame number `endIndex`.
+    // The framer cut frames up to (not including) its frame number
+    // `endIndex`, advancing by `samples` (`count`, a hop for each new frame).
     void Recorded(const int16_t* samples, int32_t count, int64_t endIndex);
 
     // ColumnRecorder: the painter drew the framer's frame `frameIndex`.
     void Keep(int64_t frameIndex, const ColumnDescription& column) override;
+
+    // The session number of the framer's frame `frameIndex` of the current
+    // era (it may lie outside the frames kept).
+    int64_t FrameOf(int64_t frameIndex) const { return m_eraFirstFrame + (frameIndex - m_eraFirstIndex); }
 
     // Frames kept: [FirstFrame, EndFrame), in session numbering. Frames that
     // were cut but never drawn describe a black column.
@@ -56,12 +59,13 @@ public:
     const ColumnDescription& Column(int64_t frame) const;
 
     // Sound kept: samples [FirstSample, EndSample) in session numbering.
-    int64_t FirstSample() const { return m_firstSample; }
-    int64_t EndSample() const { return m_firstSample + static_cast<int64_t>(m_sound.size()); }
+    int64_t FirstSample() const { return m_firstFrame * m_hop; }
+    int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
     // Copies the kept sound in order.
     std::vector<int16_t> Sound() const;
     // The session's sample at which frame `frame` begins.
-    int64_t SampleOfFrame(int64_t frame) const;
+    int64_t SampleOfFrame(int64_t frame) const { return frame * m_hop; }
+    int32_t Hop() const { return m_hop; }
 
     // The session holds sound that has not been saved since it was recorded.
     bool HasUnsavedSound() const { return m_unsaved; }
@@ -72,14 +76,6 @@ public:
     size_t BytesUsed() const;
 
 private:
-    struct Era {
-        int64_t firstIndex;   // the framer's number of the era's first frame
-        int64_t firstFrame;   // its session number
-        int64_t firstSample;  // the session sample the era's first frame starts at
-        bool newNumbering;    // the framer's numbers started again here
-    };
-    void AddEra(int64_t firstIndex, bool newNumbering);
-    const Era* EraOf(int64_t frameIndex) const;
     void DropOldest();
 
     int32_t m_minutes;
@@ -87,8 +83,11 @@ private:
     std::deque<ColumnDescription> m_columns;
     std::deque<int16_t> m_sound;
     int64_t m_firstFrame = 0;
-    int64_t m_firstSample = 0;
-    std::vector<Era> m_eras;
+    // The current era: the framer's number of its first frame (none before
+    // the first BeginEra) and that frame's session number.
+    bool m_inEra = false;
+    int64_t m_eraFirstIndex = 0;
+    int64_t m_eraFirstFrame = 0;
     int64_t m_nextIndex = 0;  // the framer's number of the next frame it cuts
     bool m_unsaved = false;
 };

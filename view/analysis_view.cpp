@@ -9,6 +9,8 @@
 #include "column_painter.h"
 #include "column_surface.h"
 #include "framer.h"
+#include "session_history.h"
+#include "sound_file_writer.h"
 #include "wave_in.h"
 
 namespace vocalume {
@@ -27,6 +29,15 @@ constexpr int32_t kDbRange = 40;
 // defaults.
 bool RefreshUsable(int32_t refresh) { return refresh >= 1 && refresh <= kMaxRefresh; }
 bool SamplingUsable(int32_t sampling) { return sampling >= 1; }
+bool HistoryUsable(int32_t minutes)
+{
+    for (const int32_t choice : kHistoryMinuteChoices)
+        if (minutes == choice)
+            return true;
+    return false;
+}
+constexpr const char* kHistorySection = "history";
+constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 
 std::string FormatInt(int32_t value)
 {
@@ -64,8 +75,99 @@ struct CAnalysisView::Impl : WaveInHost {
     }
 
     // New framing parameters, a new accumulation buffer and a ring reset that
-    // never overlaps the worker's work on a record.
-    void ComputeFraming() { framer.ComputeFraming(core); }
+    // never overlaps the worker's work on a record. The session goes on with
+    // the ring's new numbering.
+    void ComputeFraming()
+    {
+        framer.ComputeFraming(core);
+        session.BeginEra(framer.m_frameCounter);
+    }
+
+    // The session frame the live picture shows in its right-most column.
+    int64_t LiveEnd() const
+    {
+        return session.FrameOf(static_cast<int64_t>(framer.m_frameCounter) - framer.m_framesPerBuffer - 6);
+    }
+    bool CanLookBack() const { return waveIn.m_isOpen == 0 && !pauseTimerSet; }
+
+    // The first move back keeps the live picture, so that coming back to
+    // the live end shows the very pixels shown at Pause.
+    void EnterLookBack()
+    {
+        if (lookBack.Active())
+            return;
+        liveSnapshot.assign(surface.Pixels(), surface.Pixels() + surface.Stride() * surface.Height());
+        snapshotWidth = surface.Width();
+        snapshotHeight = surface.Height();
+        lookBack.Enter(LiveEnd());
+    }
+
+    // Draws the whole picture from the kept column descriptions; frames
+    // outside the session are black.
+    void DrawLookBack()
+    {
+        const int64_t right = lookBack.RightFrame();
+        if (right == LiveEnd() && surface.Restore(snapshotWidth, snapshotHeight, liveSnapshot))
+            return;
+        surface.InvalidateAll();
+        surface.BeginPaint();
+        const int32_t width = surface.Width();
+        const ColumnGeometry g = GeometryForHeight(surface.Height());
+        const ColumnStyle style{m_sampleRate, m_showWaveform, m_showTimescale};
+        ColumnDescription blank;
+        blank.flags = ColumnDescription::kNoTrace;
+        BeamCosines cosines;
+        std::vector<uint8_t>& column = columnBuffer;
+        column.assign(static_cast<size_t>(kColumnBufferRows) * 4, 0);
+        for (int32_t x = 0; x < width; ++x) {
+            const int64_t frame = right - (width - 1 - x);
+            DrawColumnDescription(session.HasFrame(frame) ? session.Column(frame) : blank, g, style,
+                                  cosines, column.data());
+            surface.DrawColumn(x, column.data(), g.h);
+        }
+        surface.EndPaint();
+    }
+
+    void LookedBack(bool moved)
+    {
+        if (moved) {
+            DrawLookBack();
+            RequestPaint();
+        }
+        ShowStatus();
+    }
+
+    // The status bar's state and position, and the scroll bar.
+    void ShowStatus()
+    {
+        if (host == nullptr)
+            return;
+        const bool recording = waveIn.m_isOpen != 0;
+        const char* state = recording ? "Recording" : (lookBack.Active() ? "Looking back" : "Paused");
+        const double seconds =
+            static_cast<double>(session.EndSample() - session.FirstSample()) / m_sampleRate;
+        std::string position = FormatSessionTime(seconds);
+        if (lookBack.Active()) {
+            char back[32];
+            std::snprintf(back, sizeof back, "%.1f s of ",
+                          static_cast<double>(LiveEnd() - lookBack.RightFrame()) * framer.m_hop / m_sampleRate);
+            position = (LiveEnd() > lookBack.RightFrame() ? std::string(kMinus) : std::string()) + back + position;
+        }
+        if (state != shownState) {
+            shownState = state;
+            host->SetStatusText(0, shownState);
+        }
+        if (position != shownPosition) {
+            shownPosition = position;
+            host->SetStatusText(2, shownPosition);
+        }
+        const int32_t width = surface.Width();
+        const int64_t first = session.FirstFrame();
+        const int64_t liveEnd = LiveEnd();
+        const bool bar = CanLookBack() && liveEnd + 1 - first > width;
+        const int64_t right = lookBack.Active() ? lookBack.RightFrame() : liveEnd;
+        host->ShowScrollBar(bar, right - width + 1 - first, width, liveEnd + 1 - first);
+    }
 
     SettingsStore& store;
     AnalysisCore& core;
@@ -84,6 +186,14 @@ struct CAnalysisView::Impl : WaveInHost {
 
     Framer framer;
     ColumnSurface surface;
+    SessionHistory session{kDefaultHistoryMinutes};
+    LookBack lookBack;
+    std::vector<uint8_t> liveSnapshot;
+    int32_t snapshotWidth = 0;
+    int32_t snapshotHeight = 0;
+    std::vector<uint8_t> columnBuffer;
+    std::string shownState;
+    std::string shownPosition;
     // Last, so that it is closed (and its sound thread gone) before the rest.
     CWaveIn waveIn;
 };
@@ -102,6 +212,11 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     const int32_t sampling = store.GetProfileInt(kConfigSection, "sampling", kDefaultSampling);
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
+    const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
+    v.session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
+    v.framer.m_onFramesCut = [&v](const int16_t* samples, int32_t count) {
+        v.session.Recorded(samples, count, v.framer.m_frameCounter);
+    };
     v.framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
 
@@ -125,6 +240,7 @@ CAnalysisView::~CAnalysisView()
     v.store.WriteProfileInt(kConfigSection, "sampling", v.core.undersampling.load());
     v.store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
     v.store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
+    v.store.WriteProfileInt(kHistorySection, "minutes", v.session.LimitMinutes());
     v.waveIn.Close();
     v.host = nullptr;
 }
@@ -137,13 +253,26 @@ void CAnalysisView::OnCreate(ViewHost& host)
 
 void CAnalysisView::OnSize(int width, int height)
 {
-    m_impl->surface.Resize(width, height);
-    m_impl->RequestPaint();
+    Impl& v = *m_impl;
+    v.surface.Resize(width, height);
+    if (v.lookBack.Active()) {
+        // Drawn again at the new size from the kept descriptions, from the
+        // same right-most frame.
+        v.DrawLookBack();
+        v.ShowStatus();
+    }
+    v.RequestPaint();
 }
 
 void CAnalysisView::OnPaint()
 {
-    PaintColumns(m_impl->core.ring, Fields(), m_impl->surface);
+    Impl& v = *m_impl;
+    if (v.lookBack.Active()) {
+        if (!v.surface.IsValid())
+            v.DrawLookBack();
+        return;
+    }
+    PaintColumns(v.core.ring, Fields(), v.surface, &v.session);
 }
 
 void CAnalysisView::OnStart()
@@ -158,6 +287,7 @@ void CAnalysisView::OnStart()
             v.host->KillPauseTimer();
         v.pauseTimerSet = false;
     }
+    v.lookBack.Leave();
     v.core.ring.InvalidateAll();
     // A device that fails to open has told the user; the rest still runs, so
     // the frames already held are analysed and shown.
@@ -166,6 +296,7 @@ void CAnalysisView::OnStart()
         v.core.StartWorker();
     v.surface.InvalidateAll();
     v.RequestPaint();
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnPause()
@@ -178,6 +309,7 @@ void CAnalysisView::OnPause()
     if (v.host != nullptr)
         v.host->SetPauseTimer(kPauseTimerMs);
     v.pauseTimerSet = true;
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnTimer()
@@ -192,13 +324,20 @@ void CAnalysisView::OnTimer()
         v.host->KillPauseTimer();
     v.pauseTimerSet = false;
     v.core.EndWorker();
+    v.ShowStatus();
 }
 
 void CAnalysisView::RedrawAll()
 {
-    m_impl->core.ring.InvalidateAll();
-    m_impl->surface.InvalidateAll();
-    m_impl->RequestPaint();
+    Impl& v = *m_impl;
+    if (v.lookBack.Active()) {
+        v.DrawLookBack();
+        v.RequestPaint();
+        return;
+    }
+    v.core.ring.InvalidateAll();
+    v.surface.InvalidateAll();
+    v.RequestPaint();
 }
 
 void CAnalysisView::ToggleRecording()
@@ -253,7 +392,9 @@ void CAnalysisView::OnConfigure()
         v.framer.m_refreshRate = refresh;
         v.core.undersampling.store(sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
-        // not mixed with new ones.
+        // not mixed with new ones. The live picture is cleared, so there is
+        // no live end to look back from; the session stays.
+        v.lookBack.Leave();
         v.ComputeFraming();
     }
     v.m_showWaveform = values.waveform;
@@ -268,8 +409,71 @@ void CAnalysisView::OnWimData()
     if (result.scroll && result.framesCut > 0) {
         v.surface.ScrollLeft(result.framesCut);
         v.RequestPaint();
+        v.ShowStatus();
     }
 }
+
+void CAnalysisView::OnKey(ViewKey key)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack())
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.lookBack.Move(key, v.surface.Width(), v.session.FirstFrame(), v.LiveEnd()));
+}
+
+void CAnalysisView::OnWheel(int notches)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack() || notches == 0)
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.lookBack.Wheel(notches, v.surface.Width(), v.session.FirstFrame(), v.LiveEnd()));
+}
+
+void CAnalysisView::OnScrollTo(int64_t leftFrame)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack())
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.lookBack.ScrollTo(v.session.FirstFrame() + leftFrame, v.surface.Width(),
+                                     v.session.FirstFrame(), v.LiveEnd()));
+}
+
+bool CAnalysisView::IsLookingBack() const { return m_impl->lookBack.Active(); }
+
+std::string CAnalysisView::SaveRecording(const std::string& path)
+{
+    Impl& v = *m_impl;
+    const std::string failure = WriteSoundFile(path, v.session.Sound(), v.m_sampleRate);
+    if (failure.empty())
+        v.session.MarkSaved();
+    return failure;
+}
+
+std::string CAnalysisView::SavePicture(const std::string& path) const
+{
+    return m_impl->surface.WritePng(path);
+}
+
+bool CAnalysisView::NewSession()
+{
+    Impl& v = *m_impl;
+    if (v.session.HasUnsavedSound() && v.host != nullptr &&
+        !v.host->AskYesNo("Discard the recording so far?"))
+        return false;
+    if (IsRecording())
+        OnPause();
+    v.lookBack.Leave();
+    v.session.Clear();
+    v.ComputeFraming();
+    RedrawAll();
+    v.ShowStatus();
+    return true;
+}
+
+const SessionHistory& CAnalysisView::Session() const { return m_impl->session; }
 
 bool CAnalysisView::IsRecording() const { return m_impl->waveIn.m_isOpen != 0; }
 bool CAnalysisView::IsPauseTimerSet() const { return m_impl->pauseTimerSet; }
