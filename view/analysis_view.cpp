@@ -10,6 +10,7 @@
 #include "column_surface.h"
 #include "framer.h"
 #include "session_history.h"
+#include "session_picture.h"
 #include "sound_file_writer.h"
 #include "wave_in.h"
 
@@ -102,30 +103,14 @@ struct CAnalysisView::Impl : WaveInHost {
         lookBack.Enter(LiveEnd());
     }
 
-    // Draws the whole picture from the kept column descriptions; frames
-    // outside the session are black.
+    // Draws the whole picture from the kept column descriptions.
     void DrawLookBack()
     {
         const int64_t right = lookBack.RightFrame();
         if (right == LiveEnd() && surface.Restore(snapshotWidth, snapshotHeight, liveSnapshot))
             return;
-        surface.InvalidateAll();
-        surface.BeginPaint();
-        const int32_t width = surface.Width();
-        const ColumnGeometry g = GeometryForHeight(surface.Height());
-        const ColumnStyle style{m_sampleRate, m_showWaveform, m_showTimescale};
-        ColumnDescription blank;
-        blank.flags = ColumnDescription::kNoTrace;
-        BeamCosines cosines;
-        std::vector<uint8_t>& column = columnBuffer;
-        column.assign(static_cast<size_t>(kColumnBufferRows) * 4, 0);
-        for (int32_t x = 0; x < width; ++x) {
-            const int64_t frame = right - (width - 1 - x);
-            DrawColumnDescription(session.HasFrame(frame) ? session.Column(frame) : blank, g, style,
-                                  cosines, column.data());
-            surface.DrawColumn(x, column.data(), g.h);
-        }
-        surface.EndPaint();
+        DrawSessionPicture(session, right, ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale},
+                           surface);
     }
 
     void LookedBack(bool moved)
@@ -191,7 +176,6 @@ struct CAnalysisView::Impl : WaveInHost {
     std::vector<uint8_t> liveSnapshot;
     int32_t snapshotWidth = 0;
     int32_t snapshotHeight = 0;
-    std::vector<uint8_t> columnBuffer;
     std::string shownState;
     std::string shownPosition;
     // Last, so that it is closed (and its sound thread gone) before the rest.
