@@ -27,6 +27,9 @@ inline constexpr int ID_WEB_HOME = 32771;
 inline constexpr int ID_RECORD_START = 32772;
 inline constexpr int ID_RECORD_PAUSE = 32773;
 inline constexpr int ID_CONFIGURE = 32774;
+inline constexpr int ID_SAVE_RECORDING = 32775;
+inline constexpr int ID_SAVE_PICTURE = 32776;
+inline constexpr int ID_NEW_SESSION = 32777;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
