@@ -2,6 +2,8 @@
 
 #include <wx/display.h>
 #include <wx/menu.h>
+#include <wx/scrolbar.h>
+#include <wx/sizer.h>
 
 #include "icons.h"
 #include "live_sound_source.h"
@@ -37,8 +39,23 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
-    // The one pane: a frame with a single child sizes it to its client area.
+    // The status bar: the state, the input and the position in the session.
+    CreateStatusBar(3);
+    const int widths[3] = {-2, -3, -2};
+    SetStatusWidths(3, widths);
+    // The picture fills the client area; the scroll bar under it shows only
+    // while the session can be looked through.
+    auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
+    bar->Hide();
+    // The keyboard stays with the picture: the bar is for the mouse.
+    bar->SetCanFocus(false);
     m_viewWindow = new CViewWindow(this, *m_view);
+    m_viewWindow->MoveBeforeInTabOrder(bar);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(m_viewWindow, 1, wxEXPAND);
+    column->Add(bar, 0, wxEXPAND);
+    SetSizer(column);
+    m_viewWindow->SetScrollBar(bar);
 
     // A stored rectangle is checked against the displays there are now, so
     // that a damaged one can neither hide the frame nor make it huge.
@@ -67,8 +84,12 @@ CMainFrame::~CMainFrame()
 void CMainFrame::CreateMenu()
 {
     auto* file = new wxMenu;
+    file->Append(ID_NEW_SESSION, "&New session\tCtrl+N", "Clear the recording and the picture");
+    file->Append(ID_SAVE_RECORDING, "&Save recording...\tCtrl+S", "Save the sound of the session as WAV or FLAC");
+    file->Append(ID_SAVE_PICTURE, "Save &picture...\tCtrl+Shift+S", "Save the picture shown now as PNG");
+    file->AppendSeparator();
     file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
-    file->Append(wxID_EXIT, "E&xit");
+    file->Append(wxID_EXIT, "E&xit", "Quit the program");
 
     // GTK offers no command directly on a menu bar, so Start and Pause are
     // each a menu holding the one command: a click or Alt+S/Alt+P and Enter.
@@ -78,7 +99,7 @@ void CMainFrame::CreateMenu()
     pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
 
     auto* help = new wxMenu;
-    help->Append(wxID_ABOUT, "&About vocalume...");
+    help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
 
     auto* bar = new wxMenuBar;
@@ -127,6 +148,8 @@ void CMainFrame::OnCharHook(wxKeyEvent& event)
     // With the view focused the key arrives as its own character event;
     // from anywhere else in the frame it is handed over here.
     if (m_viewWindow && FindFocus() != m_viewWindow) {
+        if (m_viewWindow->ForwardKey(event.GetKeyCode()))
+            return;
         const int character = event.GetUnicodeKey();
         if (character != WXK_NONE)
             m_viewWindow->ForwardChar(character);

@@ -80,8 +80,11 @@ WimDataResult Framer::OnWimData(CWaveIn& waveIn, AnalysisCore& core)
         ++result.framesCut;
     }
 
-    if (result.framesCut > 0)
+    if (result.framesCut > 0) {
         core.WakeWorker();
+        if (m_onFramesCut)
+            m_onFramesCut(m_accumBuffer.data(), consumed);
+    }
 
     if (result.ringFull) {
         ++m_ringFullDrops;

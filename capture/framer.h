@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "analysis_worker.h"
@@ -47,6 +48,9 @@ public:
     int32_t m_frameCounter = 0;
     // Buffers lost because the ring was full (for diagnostics).
     int64_t m_ringFullDrops = 0;
+    // Told, once per notice that cut frames, of the samples the new frames
+    // advanced by (a hop for each), in order: the sound that was analysed.
+    std::function<void(const int16_t* samples, int32_t count)> m_onFramesCut;
 };
 
 }  // namespace vocalume

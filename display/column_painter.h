@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "column_palette.h"
+#include "column_description.h"
 #include "column_surface.h"
 #include "frame_ring.h"
 
@@ -47,11 +47,21 @@ constexpr int64_t FramesBehindNewest(int32_t x, int32_t width, int32_t framesPer
     return static_cast<int64_t>(framesPerBuffer) + kSmoothingLead + (width - 1 - x);
 }
 
+// Told of every column a paint draws, with the frame it shows; the session
+// keeps the descriptions so that the past can be drawn again.
+class ColumnRecorder {
+public:
+    virtual ~ColumnRecorder() = default;
+    virtual void Keep(int64_t frameIndex, const ColumnDescription& column) = 0;
+};
+
 // One paint of the view: opens a paint on `surface`, draws the columns whose
 // records call for it, marks them drawn and closes the paint. Column x shows
 // the frame FramesBehindNewest(x, ...) behind the newest, the one at the slot
 // before the write position; at most min(width - 1, 4999) records are
 // walked, at columns width - 1 leftwards; column 0 is never painted.
-void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface);
+// Every drawn column is also handed to `recorder` when one is given.
+void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface,
+                  ColumnRecorder* recorder = nullptr);
 
 }  // namespace vocalume

@@ -178,6 +178,15 @@ void ColumnSurface::DrawColumn(int32_t x, const uint8_t* bottomUpRows, int32_t r
     }
 }
 
+bool ColumnSurface::Restore(int32_t width, int32_t height, const std::vector<uint8_t>& rgb)
+{
+    if (width != m_width || height != m_height || rgb.size() != m_pixels.size())
+        return false;
+    m_pixels = rgb;
+    m_invalid.Clear();
+    return true;
+}
+
 void ColumnSurface::EndPaint()
 {
     m_painting = false;

@@ -89,6 +89,11 @@ public:
     // Closes the paint; its clip is gone.
     void EndPaint();
 
+    // Puts back a picture of `width` x `height` taken earlier from Pixels(),
+    // and marks the surface valid. False, changing nothing, when the size
+    // differs.
+    bool Restore(int32_t width, int32_t height, const std::vector<uint8_t>& rgb);
+
     // Pixels in rows from the top, 3 bytes per pixel (red, green, blue).
     const uint8_t* Pixels() const { return m_pixels.data(); }
     // For overlays drawn over the finished picture (they bypass the clip).

@@ -10,6 +10,9 @@
 #include "column_palette.h"
 #include "column_surface.h"
 #include "framer.h"
+#include "session_history.h"
+#include "session_picture.h"
+#include "sound_file_writer.h"
 #include "wave_in.h"
 
 namespace vocalume {
@@ -28,6 +31,15 @@ constexpr int32_t kDbRange = 40;
 // defaults.
 bool RefreshUsable(int32_t refresh) { return refresh >= 1 && refresh <= kMaxRefresh; }
 bool SamplingUsable(int32_t sampling) { return sampling >= 1; }
+bool HistoryUsable(int32_t minutes)
+{
+    for (const int32_t choice : kHistoryMinuteChoices)
+        if (minutes == choice)
+            return true;
+    return false;
+}
+constexpr const char* kHistorySection = "history";
+constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 
 std::string FormatInt(int32_t value)
 {
@@ -85,7 +97,85 @@ struct CAnalysisView::Impl : WaveInHost {
 
     // New framing parameters, a new accumulation buffer and a ring reset that
     // never overlaps the worker's work on a record.
-    void ComputeFraming() { m_framer.ComputeFraming(m_core); }
+    // The session goes on with the ring's new numbering.
+    void ComputeFraming()
+    {
+        m_framer.ComputeFraming(m_core);
+        m_session.BeginEra(m_framer.m_frameCounter);
+    }
+
+    // The session frame the live picture shows in its right-most column.
+    int64_t LiveEnd() const
+    {
+        const int32_t width = m_surface.Width();
+        return m_session.FrameOf(static_cast<int64_t>(m_framer.m_frameCounter) - 1 -
+                                 FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+    }
+    bool CanLookBack() const { return m_waveIn.m_isOpen == 0 && !m_pauseTimerSet; }
+
+    // The first move back keeps the live picture, so that coming back to
+    // the live end shows the very pixels shown at Pause.
+    void EnterLookBack()
+    {
+        if (m_lookBack.Active())
+            return;
+        m_liveSnapshot.assign(m_surface.Pixels(), m_surface.Pixels() + m_surface.Stride() * m_surface.Height());
+        m_snapshotWidth = m_surface.Width();
+        m_snapshotHeight = m_surface.Height();
+        m_lookBack.Enter(LiveEnd());
+    }
+
+    // Draws the whole picture from the kept column descriptions.
+    void DrawLookBack()
+    {
+        const int64_t right = m_lookBack.RightFrame();
+        if (right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot))
+            return;
+        DrawSessionPicture(m_session, right,
+                           ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
+    }
+
+    void LookedBack(bool moved)
+    {
+        if (moved) {
+            DrawLookBack();
+            RequestPaint();
+        }
+        ShowStatus();
+    }
+
+    // The status bar's state and position, and the scroll bar.
+    void ShowStatus()
+    {
+        if (m_host == nullptr)
+            return;
+        const bool recording = m_waveIn.m_isOpen != 0;
+        const char* state = recording ? "Recording" : (m_lookBack.Active() ? "Looking back" : "Paused");
+        const double seconds =
+            static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / m_sampleRate;
+        std::string position = FormatSessionTime(seconds);
+        if (m_lookBack.Active()) {
+            const int64_t back = LiveEnd() - m_lookBack.RightFrame();
+            char text[32];
+            std::snprintf(text, sizeof text, "%.1f s of ",
+                          static_cast<double>(back) * m_framer.m_hop / m_sampleRate);
+            position = (back > 0 ? std::string(kMinus) : std::string()) + text + position;
+        }
+        if (state != m_shownState) {
+            m_shownState = state;
+            m_host->SetStatusText(0, m_shownState);
+        }
+        if (position != m_shownPosition) {
+            m_shownPosition = position;
+            m_host->SetStatusText(2, m_shownPosition);
+        }
+        const int32_t width = m_surface.Width();
+        const int64_t first = m_session.FirstFrame();
+        const int64_t liveEnd = LiveEnd();
+        const bool bar = CanLookBack() && liveEnd + 1 - first > width;
+        const int64_t right = m_lookBack.Active() ? m_lookBack.RightFrame() : liveEnd;
+        m_host->ShowScrollBar(bar, right - width + 1 - first, width, liveEnd + 1 - first);
+    }
 
     // Both outlive the view (its destructor still writes and ends the worker).
     SettingsStore& m_store;
@@ -109,6 +199,15 @@ struct CAnalysisView::Impl : WaveInHost {
 
     Framer m_framer;
     ColumnSurface m_surface;
+    SessionHistory m_session{kDefaultHistoryMinutes};
+    LookBack m_lookBack;
+    // The live picture as it stood when looking back began.
+    std::vector<uint8_t> m_liveSnapshot;
+    int32_t m_snapshotWidth = 0;
+    int32_t m_snapshotHeight = 0;
+    // What the status bar shows, so that it is told only of changes.
+    std::string m_shownState;
+    std::string m_shownPosition;
     // Last, so that it is closed (and its sound thread gone) before the rest.
     CWaveIn m_waveIn;
 };
@@ -123,6 +222,11 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
     v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
+    const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
+    v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
+    v.m_framer.m_onFramesCut = [&v](const int16_t* samples, int32_t count) {
+        v.m_session.Recorded(samples, count, v.m_framer.m_frameCounter);
+    };
     v.m_framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
 
@@ -147,6 +251,7 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
     v.m_store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
     v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
+    v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
     v.m_waveIn.Close();
     v.m_host = nullptr;
 }
@@ -159,13 +264,26 @@ void CAnalysisView::OnCreate(ViewHost& host)
 
 void CAnalysisView::OnSize(int width, int height)
 {
-    m_impl->m_surface.Resize(width, height);
-    m_impl->RequestPaint();
+    Impl& v = *m_impl;
+    v.m_surface.Resize(width, height);
+    if (v.m_lookBack.Active()) {
+        // Drawn again at the new size from the kept descriptions, from the
+        // same right-most frame.
+        v.DrawLookBack();
+        v.ShowStatus();
+    }
+    v.RequestPaint();
 }
 
 void CAnalysisView::OnPaint()
 {
-    PaintColumns(m_impl->m_core.ring, Fields(), m_impl->m_surface);
+    Impl& v = *m_impl;
+    if (v.m_lookBack.Active()) {
+        if (!v.m_surface.IsValid())
+            v.DrawLookBack();
+        return;
+    }
+    PaintColumns(v.m_core.ring, Fields(), v.m_surface, &v.m_session);
 }
 
 void CAnalysisView::OnStart()
@@ -180,6 +298,7 @@ void CAnalysisView::OnStart()
             v.m_host->KillPauseTimer();
         v.m_pauseTimerSet = false;
     }
+    v.m_lookBack.Leave();
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
@@ -190,6 +309,7 @@ void CAnalysisView::OnStart()
         v.m_core.StartWorker();
     v.m_surface.InvalidateAll();
     v.RequestPaint();
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnPause()
@@ -202,6 +322,7 @@ void CAnalysisView::OnPause()
     if (v.m_host != nullptr)
         v.m_host->SetPauseTimer(kPauseTimerMs);
     v.m_pauseTimerSet = true;
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnTimer()
@@ -216,13 +337,20 @@ void CAnalysisView::OnTimer()
         v.m_host->KillPauseTimer();
     v.m_pauseTimerSet = false;
     v.m_core.EndWorker();
+    v.ShowStatus();
 }
 
 void CAnalysisView::RedrawAll()
 {
-    m_impl->m_core.ring.InvalidateAll();
-    m_impl->m_surface.InvalidateAll();
-    m_impl->RequestPaint();
+    Impl& v = *m_impl;
+    if (v.m_lookBack.Active()) {
+        v.DrawLookBack();
+        v.RequestPaint();
+        return;
+    }
+    v.m_core.ring.InvalidateAll();
+    v.m_surface.InvalidateAll();
+    v.RequestPaint();
 }
 
 void CAnalysisView::ToggleRecording()
@@ -278,7 +406,9 @@ void CAnalysisView::OnConfigure()
         v.m_framer.m_refreshRate = refresh;
         v.m_core.undersampling.store(sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
-        // not mixed with new ones.
+        // not mixed with new ones. The live picture is cleared, so there is
+        // no live end to look back from; the session stays.
+        v.m_lookBack.Leave();
         v.ComputeFraming();
     }
     v.m_showWaveform = values.waveform;
@@ -294,6 +424,7 @@ void CAnalysisView::OnWimData()
     if (result.scroll && result.framesCut > 0) {
         v.m_surface.ScrollLeft(result.framesCut);
         v.RequestPaint();
+        v.ShowStatus();
     }
     std::string reason;
     if (v.TakeDeviceLost(reason) && IsRecording()) {
@@ -302,6 +433,68 @@ void CAnalysisView::OnWimData()
         v.ShowMessage("The recording stopped: " + reason + ". Press space to try again.");
     }
 }
+
+void CAnalysisView::OnKey(ViewKey key)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack())
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.m_lookBack.Move(key, v.m_surface.Width(), v.m_session.FirstFrame(), v.LiveEnd()));
+}
+
+void CAnalysisView::OnWheel(int notches)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack() || notches == 0)
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.m_lookBack.Wheel(notches, v.m_surface.Width(), v.m_session.FirstFrame(), v.LiveEnd()));
+}
+
+void CAnalysisView::OnScrollTo(int64_t leftFrame)
+{
+    Impl& v = *m_impl;
+    if (!v.CanLookBack())
+        return;
+    v.EnterLookBack();
+    v.LookedBack(v.m_lookBack.ScrollTo(v.m_session.FirstFrame() + leftFrame, v.m_surface.Width(),
+                                       v.m_session.FirstFrame(), v.LiveEnd()));
+}
+
+bool CAnalysisView::IsLookingBack() const { return m_impl->m_lookBack.Active(); }
+
+std::string CAnalysisView::SaveRecording(const std::string& path)
+{
+    Impl& v = *m_impl;
+    const std::string failure = WriteSoundFile(path, v.m_session.Sound(), v.m_sampleRate);
+    if (failure.empty())
+        v.m_session.MarkSaved();
+    return failure;
+}
+
+std::string CAnalysisView::SavePicture(const std::string& path) const
+{
+    return m_impl->m_surface.WritePng(path);
+}
+
+bool CAnalysisView::NewSession()
+{
+    Impl& v = *m_impl;
+    if (v.m_session.HasUnsavedSound() && v.m_host != nullptr &&
+        !v.m_host->AskYesNo("Discard the recording so far?"))
+        return false;
+    if (IsRecording())
+        OnPause();
+    v.m_lookBack.Leave();
+    v.m_session.Clear();
+    v.ComputeFraming();
+    RedrawAll();
+    v.ShowStatus();
+    return true;
+}
+
+const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
 
 bool CAnalysisView::IsRecording() const { return m_impl->m_waveIn.m_isOpen != 0; }
 bool CAnalysisView::IsPauseTimerSet() const { return m_impl->m_pauseTimerSet; }

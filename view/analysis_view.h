@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
 
@@ -17,6 +18,7 @@ class AnalysisCore;
 class CWaveIn;
 class ColumnSurface;
 class Framer;
+class SessionHistory;
 class SoundSource;
 struct PaintFields;
 
@@ -25,6 +27,9 @@ inline constexpr int ID_WEB_HOME = 32771;
 inline constexpr int ID_RECORD_START = 32772;
 inline constexpr int ID_RECORD_PAUSE = 32773;
 inline constexpr int ID_CONFIGURE = 32774;
+inline constexpr int ID_SAVE_RECORDING = 32775;
+inline constexpr int ID_SAVE_PICTURE = 32776;
+inline constexpr int ID_NEW_SESSION = 32777;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
@@ -32,6 +37,9 @@ inline constexpr int kPauseTimerMs = 500;
 inline constexpr int32_t kDefaultRefresh = 10;
 inline constexpr int32_t kDefaultSampling = 3;
 inline constexpr int32_t kMaxRefresh = 30;
+// The "history" setting "minutes": how much of the session is kept.
+inline constexpr int32_t kDefaultHistoryMinutes = 30;
+inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
 
 // How a view runs its analysis.
 struct ViewOptions {
@@ -75,6 +83,24 @@ public:
     // capture buffer is done, or the device was lost, in which case the
     // recording pauses, the picture stays and the user is told once why.
     void OnWimData();
+
+    // Looking back through the session, while paused (after the pause timer);
+    // ignored otherwise. Start returns to the live picture.
+    void OnKey(ViewKey key);
+    void OnWheel(int notches);
+    void OnScrollTo(int64_t leftFrame);
+    bool IsLookingBack() const;
+
+    // Saves the session's sound (".wav" or ".flac") or the picture shown now
+    // (PNG). Returns an empty string on success, else why it failed; the
+    // session is kept either way.
+    std::string SaveRecording(const std::string& path);
+    std::string SavePicture(const std::string& path) const;
+    // Clears the session and the picture, first asking "Discard the
+    // recording so far?" when it holds unsaved sound. False when the user
+    // keeps it.
+    bool NewSession();
+    const SessionHistory& Session() const;
 
     bool IsRecording() const;
     // True from a Pause until its timer has fired (or a Start cancelled it).

@@ -3,6 +3,7 @@
 // each implement this.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vocalume {
@@ -35,6 +36,28 @@ public:
     // is done, or the device was lost); the host must arrange for the view's
     // OnWimData to run on the UI thread, once per notice, in order.
     virtual void PostBufferDone() = 0;
+
+    // The status bar's fields: 0 the state, 1 the input, 2 the position.
+    virtual void SetStatusText(int field, const std::string& text)
+    {
+        (void)field;
+        (void)text;
+    }
+    // The scroll bar under the picture, in frames: `position` is the first
+    // frame shown, `page` the frames the picture holds, `range` all frames.
+    virtual void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range)
+    {
+        (void)shown;
+        (void)position;
+        (void)page;
+        (void)range;
+    }
+    // A question with Yes and No buttons; true for Yes.
+    virtual bool AskYesNo(const std::string& question)
+    {
+        (void)question;
+        return true;
+    }
 };
 
 }  // namespace vocalume

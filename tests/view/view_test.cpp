@@ -17,7 +17,11 @@
 #include "column_surface.h"
 #include "framer.h"
 #include "scripted_source.h"
+#include "session_history.h"
 #include "wave_in.h"
+
+#include <sndfile.h>
+#include <unistd.h>
 
 namespace vocalume {
 namespace {
@@ -46,6 +50,19 @@ public:
         return true;
     }
     void PostBufferDone() override { ++buffersPosted; }
+    void SetStatusText(int field, const std::string& text) override { status[field] = text; }
+    void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override
+    {
+        scrollBar = shown;
+        scrollPosition = position;
+        (void)page;
+        (void)range;
+    }
+    bool AskYesNo(const std::string& question) override
+    {
+        questions.push_back(question);
+        return yes;
+    }
 
     int paintRequests = 0;
     std::vector<int> timerSets;
@@ -57,6 +74,11 @@ public:
     ConfigValues offered;
     ConfigValues answer;
     std::atomic<int> buffersPosted{0};
+    std::string status[3];
+    bool scrollBar = false;
+    int64_t scrollPosition = 0;
+    std::vector<std::string> questions;
+    bool yes = true;
 };
 
 // Remembers the order in which settings are written.
@@ -199,7 +221,7 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
     source = nullptr;  // went with the view
     EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
                                                       "config/waveform=1", "config/timescale=0",
-                                                      "config/palette=1"}));
+                                                      "config/palette=1", "history/minutes=30"}));
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
     EXPECT_EQ(*closes, 1);
@@ -520,6 +542,75 @@ TEST_F(ViewTest, BuffersScrollThePictureAndPaintsDrawAnalysedColumns)
     const int32_t written = core->ring.WritePosition();
     view->OnWimData();
     EXPECT_EQ(core->ring.WritePosition(), written);
+}
+
+// Recording, pausing and looking back: Home shows other pixels, End shows
+// the very pixels of the paused picture, the keys do nothing while
+// recording, and the saved sound is exactly the sound that was analysed.
+TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
+{
+    Make(ViewOptions{false});
+    auto state = std::make_unique<AnalyserState>();
+    view->OnStart();
+    for (int i = 0; i < 8; ++i) {
+        FeedBuffer();
+        core->ScanUntilIdle(*state);
+        view->OnPaint();
+    }
+    view->OnKey(ViewKey::Home);
+    EXPECT_FALSE(view->IsLookingBack()) << "not while recording";
+    EXPECT_EQ(host.status[0], "Recording");
+    view->OnPause();
+    view->OnKey(ViewKey::Home);
+    EXPECT_FALSE(view->IsLookingBack()) << "not before the pause has completed";
+    view->OnTimer();
+    view->OnPaint();
+    EXPECT_EQ(host.status[0], "Paused");
+    EXPECT_TRUE(host.scrollBar) << "8 buffers of frames are more than 300 columns";
+    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->SurfaceHeight());
+    const std::vector<uint8_t> paused(view->SurfaceRgb(), view->SurfaceRgb() + bytes);
+
+    view->OnKey(ViewKey::Home);
+    view->OnPaint();
+    EXPECT_TRUE(view->IsLookingBack());
+    EXPECT_EQ(host.status[0], "Looking back");
+    EXPECT_EQ(host.scrollPosition, 0);
+    EXPECT_NE(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused);
+    view->OnKey(ViewKey::Right);
+    view->OnWheel(-3);
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused);
+
+    const SessionHistory& session = view->Session();
+    const std::vector<int16_t> sound = session.Sound();
+    ASSERT_EQ(static_cast<int64_t>(sound.size()), session.EndFrame() * 11);
+    ASSERT_GT(sound.size(), 8000u);
+    for (size_t i = 0; i < sound.size(); ++i)
+        ASSERT_EQ(sound[i], CountingSample(static_cast<int32_t>(i))) << i;
+    const std::string path = ::testing::TempDir() + "/session-" + std::to_string(::getpid()) + ".wav";
+    ASSERT_EQ(view->SaveRecording(path), "");
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<int16_t> saved(static_cast<size_t>(info.frames));
+    sf_read_short(file, saved.data(), info.frames);
+    sf_close(file);
+    std::remove(path.c_str());
+    EXPECT_EQ(saved, sound);
+
+    // Saved: a new session asks nothing. Space returns to the live end.
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(view->Session().EndFrame(), 0);
+    EXPECT_FALSE(view->IsLookingBack());
+    view->OnStart();
+    FeedBuffer();
+    view->OnPause();
+    host.yes = false;
+    EXPECT_FALSE(view->NewSession());
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
+    EXPECT_GT(view->Session().EndFrame(), 0);
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/frame.h>
 #include <wx/msgdlg.h>
+#include <wx/scrolbar.h>
 
 #include "analysis_view.h"
 #include "config_dlg.h"
@@ -36,6 +40,11 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_START);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_PAUSE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CONFIGURE);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_RECORDING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_PICTURE);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
+    Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
+    Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
 
     DescribeWindow(this, "Live picture of the voice",
                    "Live picture of the voice: time runs from right to left, about a thousand "
@@ -62,6 +71,65 @@ void CViewWindow::ForwardChar(int character)
 {
     if (m_view)
         m_view->OnChar(character);
+}
+
+bool CViewWindow::ForwardKey(int keyCode)
+{
+    ViewKey key;
+    switch (keyCode) {
+    case WXK_LEFT: key = ViewKey::Left; break;
+    case WXK_RIGHT: key = ViewKey::Right; break;
+    case WXK_PAGEUP: key = ViewKey::PageUp; break;
+    case WXK_PAGEDOWN: key = ViewKey::PageDown; break;
+    case WXK_HOME: key = ViewKey::Home; break;
+    case WXK_END: key = ViewKey::End; break;
+    default: return false;
+    }
+    if (m_view)
+        m_view->OnKey(key);
+    return true;
+}
+
+void CViewWindow::SetScrollBar(wxScrollBar* bar)
+{
+    m_scrollBar = bar;
+    if (m_scrollBar == nullptr)
+        return;
+    for (const auto& type : {wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_CHANGED, wxEVT_SCROLL_LINEUP,
+                             wxEVT_SCROLL_LINEDOWN, wxEVT_SCROLL_PAGEUP, wxEVT_SCROLL_PAGEDOWN,
+                             wxEVT_SCROLL_TOP, wxEVT_SCROLL_BOTTOM})
+        m_scrollBar->Bind(type, &CViewWindow::OnScrollEvent, this);
+}
+
+void CViewWindow::SetStatusText(int field, const std::string& text)
+{
+    if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetStatusBar())
+        frame->SetStatusText(wxString::FromUTF8(text), field);
+}
+
+void CViewWindow::ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range)
+{
+    if (m_scrollBar == nullptr)
+        return;
+    if (shown)
+        m_scrollBar->SetScrollbar(static_cast<int>(position), static_cast<int>(page), static_cast<int>(range),
+                                  static_cast<int>(std::max<int64_t>(page, 1)));
+    if (shown == m_scrollShown)
+        return;
+    // The bar takes its row from the picture, which is drawn again at the
+    // new height.
+    m_scrollShown = shown;
+    m_scrollBar->Show(shown);
+    GetParent()->Layout();
+    // A paint of its own after the new layout, so that the border is drawn
+    // as in every other paint.
+    Refresh(false);
+}
+
+bool CViewWindow::AskYesNo(const std::string& question)
+{
+    const wxString caption = wxTheApp ? wxTheApp->GetAppDisplayName() : wxString();
+    return wxMessageBox(wxString::FromUTF8(question), caption, wxYES_NO | wxICON_QUESTION, this) == wxYES;
 }
 
 void CViewWindow::RequestPaint()
@@ -144,6 +212,63 @@ void CViewWindow::OnCharEvent(wxKeyEvent& event)
     event.Skip();
 }
 
+void CViewWindow::OnKeyDown(wxKeyEvent& event)
+{
+    if (!ForwardKey(event.GetKeyCode()))
+        event.Skip();
+}
+
+void CViewWindow::OnWheelEvent(wxMouseEvent& event)
+{
+    const int delta = std::max(event.GetWheelDelta(), 1);
+    if (event.GetWheelAxis() == wxMOUSE_WHEEL_VERTICAL && m_view)
+        m_view->OnWheel(event.GetWheelRotation() / delta);
+}
+
+void CViewWindow::OnScrollEvent(wxScrollEvent& event)
+{
+    if (m_view)
+        m_view->OnScrollTo(event.GetPosition());
+}
+
+namespace {
+
+// The file name the user chose, with the extension of the chosen type added
+// when the name has none.
+std::string ChosenPath(const wxFileDialog& dialog, const std::vector<wxString>& extensions)
+{
+    wxFileName name(dialog.GetPath());
+    const int index = dialog.GetFilterIndex();
+    if (name.GetExt().empty() && index >= 0 && index < static_cast<int>(extensions.size()))
+        name.SetExt(extensions[static_cast<size_t>(index)]);
+    return name.GetFullPath().utf8_string();
+}
+
+}  // namespace
+
+void CViewWindow::SaveRecording()
+{
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", wxEmptyString, "recording.wav",
+                        "WAV sound (*.wav)|*.wav|FLAC sound (*.flac)|*.flac",
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK || !m_view)
+        return;
+    const std::string failure = m_view->SaveRecording(ChosenPath(dialog, {"wav", "flac"}));
+    if (!failure.empty())
+        ShowMessage(failure);
+}
+
+void CViewWindow::SavePicture()
+{
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", wxEmptyString, "picture.png",
+                        "PNG picture (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK || !m_view)
+        return;
+    const std::string failure = m_view->SavePicture(ChosenPath(dialog, {"png"}));
+    if (!failure.empty())
+        ShowMessage(failure);
+}
+
 void CViewWindow::OnTimerEvent(wxTimerEvent&)
 {
     if (m_view)
@@ -164,6 +289,9 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_RECORD_START: m_view->OnStart(); break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
     case ID_CONFIGURE: m_view->OnConfigure(); break;
+    case ID_SAVE_RECORDING: SaveRecording(); break;
+    case ID_SAVE_PICTURE: SavePicture(); break;
+    case ID_NEW_SESSION: m_view->NewSession(); break;
     default: event.Skip(); break;
     }
 }

@@ -10,6 +10,9 @@
 #include <wx/timer.h>
 #include <wx/window.h>
 
+class wxScrollBar;
+class wxScrollEvent;
+
 #include "picture_blit.h"
 #include "view_host.h"
 
@@ -30,6 +33,13 @@ public:
 
     // Hands a character to the view, as if the window had received it.
     void ForwardChar(int character);
+    // Hands a navigation key (arrows, pages, Home, End) to the view; false
+    // for other keys.
+    bool ForwardKey(int keyCode);
+
+    // The scroll bar under the picture, shown while looking back is possible;
+    // owned by the parent, which lays the two out.
+    void SetScrollBar(wxScrollBar* bar);
 
     // ViewHost
     void RequestPaint() override;
@@ -38,8 +48,16 @@ public:
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
     void PostBufferDone() override;
+    void SetStatusText(int field, const std::string& text) override;
+    void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
+    bool AskYesNo(const std::string& question) override;
 
 private:
+    void OnKeyDown(wxKeyEvent& event);
+    void OnWheelEvent(wxMouseEvent& event);
+    void OnScrollEvent(wxScrollEvent& event);
+    void SaveRecording();
+    void SavePicture();
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
@@ -52,6 +70,8 @@ private:
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
     PictureBlitter m_blitter;
+    wxScrollBar* m_scrollBar = nullptr;
+    bool m_scrollShown = false;
 };
 
 }  // namespace vocalume

@@ -1,0 +1,70 @@
+// Looking back: one step through the session redraws the whole 700 x 500
+// picture from kept column descriptions (target well under 5 ms), and the
+// memory a minute of session takes, sound included (target under 4 MB).
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "session_history.h"
+#include "session_picture.h"
+
+namespace vocalume {
+namespace {
+
+constexpr int32_t kHop = 11;
+constexpr int32_t kFramesPerBuffer = 104;
+
+// `seconds` of session in buffers of 104 frames, each column voiced with
+// beams, a trace, ticks and markers, as speech leaves them.
+void Record(SessionHistory& session, int32_t seconds)
+{
+    session.BeginEra(5000);
+    std::vector<int16_t> sound(kFramesPerBuffer * kHop, 1000);
+    int64_t index = 5000;
+    const int64_t buffers = static_cast<int64_t>(seconds) * 11025 / (kFramesPerBuffer * kHop);
+    for (int64_t b = 0; b < buffers; ++b) {
+        session.Recorded(sound.data(), static_cast<int32_t>(sound.size()), index + kFramesPerBuffer);
+        for (int32_t f = 0; f < kFramesPerBuffer; ++f, ++index) {
+            ColumnDescription c;
+            c.red = 40 + index % 200;
+            c.green = 90;
+            c.blue = 180 - index % 100;
+            c.acPeak = 0.9f;
+            c.beamLag = 90 + static_cast<int32_t>(index % 20);
+            c.minSample = -3000;
+            c.maxSample = 4000;
+            c.flags = ColumnDescription::kDeepPitch | (index % 100 == 0 ? ColumnDescription::kTick : 0) |
+                      ColumnDescription::kMarker;
+            session.Keep(index, c);
+        }
+    }
+}
+
+void BM_LookBackStep700x500(benchmark::State& state)
+{
+    SessionHistory session(5);
+    Record(session, 60);
+    ColumnSurface surface(700, 500);
+    int64_t right = session.EndFrame() - 1;
+    for (auto _ : state) {
+        right -= 70;  // a tenth of the window, as an arrow key moves
+        if (right < session.FirstFrame() + 700)
+            right = session.EndFrame() - 1;
+        DrawSessionPicture(session, right, ColumnStyle{}, surface);
+        benchmark::DoNotOptimize(surface.Pixels());
+    }
+}
+BENCHMARK(BM_LookBackStep700x500)->Unit(benchmark::kMillisecond);
+
+void BM_SessionMemoryPerMinute(benchmark::State& state)
+{
+    for (auto _ : state) {
+        SessionHistory session(30);
+        Record(session, 60);
+        state.counters["MB_per_minute"] = static_cast<double>(session.BytesUsed()) / 1e6;
+    }
+}
+BENCHMARK(BM_SessionMemoryPerMinute)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace vocalume

@@ -1,0 +1,95 @@
+// The session: everything recorded since the first Start (or the last New
+// session), kept so that the user can look back through it and save it. It
+// holds the sound that was analysed (the left channel at the recording rate)
+// and, for every frame cut from it, the description of the column it showed.
+// The oldest part is dropped once the session holds more than its limit.
+//
+// Frames are numbered from 0 at the session's start, whatever the framer's own
+// numbering does: a Configure change resets the ring and its frame numbers, but
+// the session goes on. Each such stretch of the framer's numbering is an era;
+// only the current era's frames are still in the ring to be drawn.
+// Every frame brings the `hop` samples by which it advanced on the one before,
+// so the session's frame f begins at its sample f * hop, and the kept sound is
+// exactly the sound that was analysed, in order.
+//
+// User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "column_description.h"
+#include "column_painter.h"
+
+namespace vocalume {
+
+inline constexpr int32_t kSessionRate = 11025;
+
+class SessionHistory final : public ColumnRecorder {
+public:
+    // Keeps at most `minutes` minutes of frames and of sound.
+    explicit SessionHistory(int32_t minutes, int32_t hop = 11);
+
+    void SetLimitMinutes(int32_t minutes);
+    int32_t LimitMinutes() const { return m_minutes; }
+
+    // Forgets everything: a new, empty session.
+    void Clear();
+
+    // The framer's numbering starts again at `firstIndex` (a ring reset): the
+    // next frame cut continues the session where it stands.
+    void BeginEra(int64_t firstIndex);
+    // The framer cut frames up to (not including) its frame number
+    // `endIndex`, advancing by `samples` (`count`, a hop for each new frame).
+    void Recorded(const int16_t* samples, int32_t count, int64_t endIndex);
+
+    // ColumnRecorder: the painter drew the framer's frame `frameIndex`.
+    void Keep(int64_t frameIndex, const ColumnDescription& column) override;
+
+    // The session number of the framer's frame `frameIndex` of the current
+    // era (it may lie outside the frames kept).
+    int64_t FrameOf(int64_t frameIndex) const { return m_eraFirstFrame + (frameIndex - m_eraFirstIndex); }
+
+    // Frames kept: [FirstFrame, EndFrame), in session numbering. Frames that
+    // were cut but never drawn describe a black column.
+    int64_t FirstFrame() const { return m_firstFrame; }
+    int64_t EndFrame() const { return m_firstFrame + static_cast<int64_t>(m_columns.size()); }
+    bool HasFrame(int64_t frame) const { return frame >= FirstFrame() && frame < EndFrame(); }
+    const ColumnDescription& Column(int64_t frame) const;
+
+    // Sound kept: samples [FirstSample, EndSample) in session numbering.
+    int64_t FirstSample() const { return m_firstFrame * m_hop; }
+    int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
+    // Copies the kept sound in order.
+    std::vector<int16_t> Sound() const;
+    // The session's sample at which frame `frame` begins.
+    int64_t SampleOfFrame(int64_t frame) const { return frame * m_hop; }
+    int32_t Hop() const { return m_hop; }
+
+    // The session holds sound that has not been saved since it was recorded.
+    bool HasUnsavedSound() const { return m_unsaved; }
+    void MarkSaved() { m_unsaved = false; }
+
+    // Bytes the session's storage takes now, roughly (for the status and the
+    // measurement of memory per minute).
+    size_t BytesUsed() const;
+
+private:
+    void DropOldest();
+
+    int32_t m_minutes;
+    int32_t m_hop;
+    std::deque<ColumnDescription> m_columns;
+    std::deque<int16_t> m_sound;
+    int64_t m_firstFrame = 0;
+    // The current era: the framer's number of its first frame (none before
+    // the first BeginEra) and that frame's session number.
+    bool m_inEra = false;
+    int64_t m_eraFirstIndex = 0;
+    int64_t m_eraFirstFrame = 0;
+    int64_t m_nextIndex = 0;  // the framer's number of the next frame it cuts
+    bool m_unsaved = false;
+};
+
+}  // namespace vocalume

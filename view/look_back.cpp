@@ -1,0 +1,59 @@
+#include "look_back.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vocalume {
+
+void LookBack::Enter(int64_t liveEnd)
+{
+    m_active = true;
+    m_right = liveEnd;
+}
+
+bool LookBack::SetRight(int64_t right, int32_t width, int64_t first, int64_t liveEnd)
+{
+    // The session's first frame can come no further right than the left edge;
+    // a session shorter than the window does not move at all.
+    const int64_t earliest = std::min(first + std::max(width, 1) - 1, liveEnd);
+    right = std::clamp(right, earliest, liveEnd);
+    const bool moved = right != m_right;
+    m_right = right;
+    return moved;
+}
+
+bool LookBack::Move(ViewKey key, int32_t width, int64_t first, int64_t liveEnd)
+{
+    const int64_t tenth = std::max(width / 10, 1);
+    switch (key) {
+    case ViewKey::Left: return SetRight(m_right - tenth, width, first, liveEnd);
+    case ViewKey::Right: return SetRight(m_right + tenth, width, first, liveEnd);
+    case ViewKey::PageUp: return SetRight(m_right - std::max(width, 1), width, first, liveEnd);
+    case ViewKey::PageDown: return SetRight(m_right + std::max(width, 1), width, first, liveEnd);
+    case ViewKey::Home: return SetRight(first, width, first, liveEnd);
+    case ViewKey::End: return SetRight(liveEnd, width, first, liveEnd);
+    }
+    return false;
+}
+
+bool LookBack::Wheel(int notches, int32_t width, int64_t first, int64_t liveEnd)
+{
+    return SetRight(m_right - static_cast<int64_t>(notches) * std::max(width / 10, 1), width, first, liveEnd);
+}
+
+bool LookBack::ScrollTo(int64_t leftFrame, int32_t width, int64_t first, int64_t liveEnd)
+{
+    return SetRight(leftFrame + width - 1, width, first, liveEnd);
+}
+
+std::string FormatSessionTime(double seconds)
+{
+    const auto tenths = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10.0 + 0.5));
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
+                  static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+    return text;
+}
+
+}  // namespace vocalume
