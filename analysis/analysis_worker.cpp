@@ -91,7 +91,7 @@ void AnalysisCore::EndWorker()
     }
 }
 
-void AnalysisCore::SafeReset(int32_t& frameCounter, int32_t nbins)
+void AnalysisCore::SafeReset(int64_t& frameCounter, int32_t nbins)
 {
     const bool wasHeld = WorkerHeld();
     const int32_t stopBefore = stopWorker.load(kRelaxed);

@@ -52,7 +52,7 @@ public:
 
     // Resets the ring with no worker inside a record: a held worker is ended
     // and waited for, the ring reset, and a new worker begun.
-    void SafeReset(int32_t& frameCounter, int32_t nbins);
+    void SafeReset(int64_t& frameCounter, int32_t nbins);
 
     // Wakes an idle worker: the framer calls it once per buffer in which it
     // published frames.

@@ -4,7 +4,7 @@
 
 namespace vocalume {
 
-void FrameRing::Reset(int32_t& frameCounter, int32_t nbins)
+void FrameRing::Reset(int64_t& frameCounter, int32_t nbins)
 {
     frameCounter = 0;
     for (int32_t k = 0; k < kRingSize; ++k) {

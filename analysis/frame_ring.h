@@ -17,7 +17,7 @@ inline constexpr int32_t kMaxBins = 512;
 // One analysed frame. The fields keep their established order; `analysing`
 // is the worker's mark on the record it is reading (see FrameRing).
 struct FrameRecord {
-    int32_t index = 0;
+    int64_t index = 0;  // 64 bits: at ~1000 frames a second, 32 would wrap in 25 days
     int16_t samples[kMaxSamples] = {};
     int32_t nsamples = 0;
     int32_t nspan = 0;
@@ -70,7 +70,7 @@ public:
     // the analysis produces for the current window, so the colour bands are
     // laid out right from the first frame. Must not overlap the worker's work
     // on a record: callers go through AnalysisWorkerThread::SafeReset.
-    void Reset(int32_t& frameCounter, int32_t nbins);
+    void Reset(int64_t& frameCounter, int32_t nbins);
 
     // Clears `drawn` in every record so that the next paint draws all columns.
     void InvalidateAll();

@@ -44,7 +44,7 @@ public:
     std::vector<int16_t> m_accumBuffer;
     int32_t m_accumCount = 0;
     // The `index` of the next frame written.
-    int32_t m_frameCounter = 0;
+    int64_t m_frameCounter = 0;
     // Buffers lost because the ring was full (for diagnostics).
     int64_t m_ringFullDrops = 0;
 };

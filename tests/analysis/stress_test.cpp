@@ -36,7 +36,7 @@ int16_t SampleOf(int32_t index, int32_t i) { return static_cast<int16_t>((index 
 TEST(RingThreads, FramerWorkerPainterAndResetsKeepTheProtocol)
 {
     auto core = std::make_unique<AnalysisCore>();
-    int32_t frameCounter = 0;
+    int64_t frameCounter = 0;
     core->SafeReset(frameCounter, BinCountFor(kWindow));
     core->undersampling = 2;
     core->StartWorker();

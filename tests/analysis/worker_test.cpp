@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 class Smoothing : public ::testing::Test {
 protected:
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
-    int32_t counter = 0;
+    int64_t counter = 0;
     void SetUp() override { core->ring.Reset(counter, 256); }
     void Fill(int32_t slot, float v)
     {
@@ -59,7 +59,7 @@ TEST(WorkerScan, SmoothsOnlyWhenAllElevenNeighboursAreAnalysed)
 {
     auto core = std::make_unique<AnalysisCore>();
     auto state = std::make_unique<AnalyserState>();
-    int32_t counter = 0;
+    int64_t counter = 0;
     core->ring.Reset(counter, 256);
     core->ring[0].analysed = 0;  // under the write position
     core->ring[2000].analysed = 0;
@@ -79,7 +79,7 @@ TEST(WorkerScan, NewestFramesAreServedFirst)
     // taken oldest first, the ceilings would trail the loudest frame.
     auto core = std::make_unique<AnalysisCore>();
     auto state = std::make_unique<AnalyserState>();
-    int32_t counter = 0;
+    int64_t counter = 0;
     core->ring.Reset(counter, 256);
     core->undersampling = 1;
     for (int32_t s = 10; s < 20; ++s) {
@@ -102,7 +102,7 @@ TEST(WorkerScan, NewestFramesAreServedFirst)
 class WorkerThreads : public ::testing::Test {
 protected:
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
-    int32_t counter = 0;
+    int64_t counter = 0;
     void SetUp() override
     {
         core->ring.Reset(counter, 256);
@@ -182,7 +182,7 @@ TEST_F(WorkerThreads, SafeResetKeepsTheWorkerAndClearsTheRing)
 {
     core->StartWorker();
     PublishBacklog(10, 3000);
-    int32_t frameCounter = 77;
+    int64_t frameCounter = 77;
     core->SafeReset(frameCounter, 256);
     EXPECT_EQ(frameCounter, 5000);
     EXPECT_EQ(core->ring.WritePosition(), 0);
