@@ -24,10 +24,12 @@ void LowerThisThreadsPriority()
 #endif
 }
 
+// Every window that reaches across the seam between the newest and the
+// oldest record holds the record at the write position, which never counts.
 bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
 {
     for (int32_t j = 0; j <= 10; ++j)
-        if (ring[(s + kRingSize - 5 + j) % kRingSize].analysed.load(kAcquire) == 0)
+        if (!ring.IsAnalysedNeighbour((s + kRingSize - 5 + j) % kRingSize))
             return false;
     return true;
 }

@@ -43,4 +43,10 @@ bool FrameRing::IsBusy(int32_t slot) const
            r.analysing.load(std::memory_order_acquire) == 1;
 }
 
+bool FrameRing::IsAnalysedNeighbour(int32_t slot) const
+{
+    return slot != WritePosition() &&
+           (*this)[slot].analysed.load(std::memory_order_acquire) == 1;
+}
+
 }  // namespace vocalume

@@ -79,6 +79,14 @@ public:
     // analysis or the worker is reading it.
     bool IsBusy(int32_t slot) const;
 
+    // True when the record at `slot` is analysed and may stand beside the
+    // records around it (copied from, smoothed over). The record at the write
+    // position never may: it is the oldest, next to be overwritten, and a
+    // worker that finished it late may have marked it analysed again after
+    // the framer withdrew it. Worker thread; reads the write position before
+    // the flag, which the framer's order of publishing makes sufficient.
+    bool IsAnalysedNeighbour(int32_t slot) const;
+
     // Raised whenever there may be new work for the worker (frames published,
     // a reset) so that an idle worker wakes up. See AnalysisWorkerThread.
     std::atomic<uint32_t>& WorkEpoch() { return m_workEpoch; }

@@ -1,6 +1,7 @@
 // The analysis worker: scan order, smoothing, and the worker thread's life.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -70,6 +71,37 @@ TEST(WorkerScan, SmoothsOnlyWhenAllElevenNeighboursAreAnalysed)
         EXPECT_EQ(core->ring[s].smoothed, 1) << s;
     // After a reset every smoothable record comes out all zeros.
     EXPECT_EQ(core->ring[3000].smoothSpectrum[5], 0.0f);
+}
+
+// The record at the write position is the oldest, about to be overwritten;
+// it may still be marked analysed with a frame of five seconds ago (a worker
+// that finished it late, or the framer not having withdrawn it yet). The
+// newest frame must neither copy it nor be smoothed over it.
+TEST(WorkerScan, TheRecordAtTheWritePositionIsNobodysNeighbour)
+{
+    auto core = std::make_unique<AnalysisCore>();
+    auto state = std::make_unique<AnalyserState>();
+    int64_t counter = 0;
+    core->ring.Reset(counter, 256);
+    core->undersampling = 3;
+    FrameRecord& newest = core->ring[100];  // 100 mod 3 != 0: it may copy
+    std::fill(std::begin(newest.samples), std::end(newest.samples), int16_t{0});
+    newest.nsamples = 392;
+    newest.nspan = 11;
+    newest.analysed = 0;
+    newest.fresh = 1;
+    FrameRecord& oldest = core->ring[101];
+    oldest.energy = 70.0f;
+    std::fill(std::begin(oldest.spectrum), std::end(oldest.spectrum), 42.0f);
+    core->ring.SetWritePosition(101);
+    core->ScanUntilIdle(*state);
+
+    EXPECT_EQ(newest.energy, -100.0f) << "silence analysed, not the old frame copied";
+    EXPECT_EQ(newest.spectrum[10], -100.0f);
+    for (int32_t s = 96; s <= 101; ++s)
+        EXPECT_EQ(core->ring[s].smoothed, 0) << s;
+    EXPECT_EQ(core->ring[95].smoothed, 1);
+    EXPECT_EQ(core->ring[102].smoothed, 0);
 }
 
 TEST(WorkerScan, NewestFramesAreServedFirst)
