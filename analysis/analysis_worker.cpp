@@ -57,12 +57,12 @@ void SmoothFrame(FrameRing& ring, int32_t s)
     r.smoothed.store(1, kRelease);
 }
 
-AnalysisCore::~AnalysisCore()
+AnalysisCore::~AnalysisCore() { Shutdown(); }
+
+void AnalysisCore::Shutdown()
 {
-    stopWorker.store(1, kRelaxed);
-    WakeWorker();
-    if (m_running.joinable())
-        m_running.join();
+    m_shutDown = true;
+    EndWorker();
     JoinEnding();
 }
 
@@ -75,6 +75,8 @@ void AnalysisCore::JoinEnding()
 void AnalysisCore::StartWorker()
 {
     JoinEnding();
+    if (m_shutDown)
+        return;
     stopWorker.store(0, kRelaxed);
     if (!m_running.joinable())
         m_running = std::thread([this] {

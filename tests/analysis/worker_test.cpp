@@ -210,6 +210,37 @@ TEST_F(WorkerThreads, StopWhileAnalysingLeavesNoRecordHalfTaken)
     }
 }
 
+// Quitting while recording: the core is ended while its worker is busy with
+// a backlog. It ends in order, leaves no record half taken, begins no worker
+// afterwards; a core destroyed while busy ends the same way.
+TEST_F(WorkerThreads, ShutdownWhileAnalysingEndsTheWorkerForGood)
+{
+    core->undersampling = 1;
+    core->StartWorker();
+    PublishBacklog(100, 4800);
+    ASSERT_TRUE(WaitUntil([&] { return core->ring[4899].analysed.load() == 1; }));
+    core->Shutdown();
+    EXPECT_FALSE(core->WorkerHeld());
+    int32_t waiting = 0;
+    for (int32_t s = 100; s < 4900; ++s) {
+        const FrameRecord& r = core->ring[s];
+        ASSERT_EQ(r.analysing.load(), 0) << s;
+        ASSERT_EQ(r.fresh.load() + r.analysed.load(), 1) << s;
+        waiting += r.fresh.load();
+    }
+    EXPECT_GT(waiting, 0) << "the worker was to be ended while busy";
+    core->StartWorker();
+    EXPECT_FALSE(core->WorkerHeld()) << "no worker begins after the end";
+    core->Shutdown();
+
+    core = std::make_unique<AnalysisCore>();
+    SetUp();
+    core->StartWorker();
+    PublishBacklog(100, 4800);
+    ASSERT_TRUE(WaitUntil([&] { return core->ring[4899].analysed.load() == 1; }));
+    core.reset();
+}
+
 TEST_F(WorkerThreads, SafeResetKeepsTheWorkerAndClearsTheRing)
 {
     core->StartWorker();
