@@ -7,12 +7,6 @@
 namespace vocalume {
 namespace {
 
-TEST(ConfigExchangeTest, ListsOfferTheirEntriesInOrder)
-{
-    EXPECT_EQ(RefreshRateEntries(), (std::vector<std::string>{"5", "10", "15", "20", "25"}));
-    EXPECT_EQ(SamplingRatioEntries(), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
-}
-
 TEST(ConfigExchangeTest, OpensOnTheFirstEntryBeginningWithTheText)
 {
     const auto& refresh = RefreshRateEntries();
