@@ -4,7 +4,8 @@
 // one and calls OnWimData for every "buffer done" notice.
 //
 // Threads: user-interface thread only. Frames are published to the analysis
-// worker through the record flags: samples first, then `fresh` (release).
+// worker through the record flags: samples, the withdrawal of the oldest
+// record and the new write position first, then `fresh` (release).
 #pragma once
 
 #include <cstdint>
