@@ -192,24 +192,6 @@ TEST_F(WorkerThreads, AnalysesPublishedFramesAndSleepsWhenIdle)
     EXPECT_TRUE(core->WorkerHeld());
 }
 
-TEST_F(WorkerThreads, StopWhileAnalysingLeavesNoRecordHalfTaken)
-{
-    core->undersampling = 2;
-    core->StartWorker();
-    PublishBacklog(1000, 2000);
-    std::this_thread::sleep_for(3ms);
-    core->EndWorker();
-    core->StartWorker();
-    core->EndWorker();
-    core->WaitForEndedWorker();
-    // With the worker ended, every record is either still waiting or analysed.
-    for (int32_t s = 1000; s < 3000; ++s) {
-        const FrameRecord& r = core->ring[s];
-        EXPECT_EQ(r.analysing.load(), 0) << s;
-        EXPECT_EQ(r.fresh.load() + r.analysed.load(), 1) << s;
-    }
-}
-
 // Quitting while recording: the core is ended while its worker is busy with
 // a backlog. It ends in order, leaves no record half taken, begins no worker
 // afterwards; a core destroyed while busy ends the same way.
