@@ -24,12 +24,17 @@ void LowerThisThreadsPriority()
 #endif
 }
 
-// Every window that reaches across the seam between the newest and the
-// oldest record holds the record at the write position, which never counts.
 bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
 {
+    // Every window that reaches across the seam between the newest and the
+    // oldest record holds the record at the write position, which never
+    // counts as analysed (see FrameRing::IsAnalysedNeighbour). Read once,
+    // before the flags.
+    const int32_t w = ring.WritePosition();
+    if ((w - s + 5 + kRingSize) % kRingSize <= 10)
+        return false;
     for (int32_t j = 0; j <= 10; ++j)
-        if (!ring.IsAnalysedNeighbour((s + kRingSize - 5 + j) % kRingSize))
+        if (ring[(s + kRingSize - 5 + j) % kRingSize].analysed.load(kAcquire) == 0)
             return false;
     return true;
 }
