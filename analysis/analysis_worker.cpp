@@ -26,6 +26,13 @@ void LowerThisThreadsPriority()
 
 bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
 {
+    // Every window that reaches across the seam between the newest and the
+    // oldest record holds the record at the write position, which never
+    // counts as analysed (see FrameRing::IsAnalysedNeighbour). Read once,
+    // before the flags.
+    const int32_t w = ring.WritePosition();
+    if ((w - s + 5 + kRingSize) % kRingSize <= 10)
+        return false;
     for (int32_t j = 0; j <= 10; ++j)
         if (ring[(s + kRingSize - 5 + j) % kRingSize].analysed.load(kAcquire) == 0)
             return false;
@@ -55,12 +62,12 @@ void SmoothFrame(FrameRing& ring, int32_t s)
     r.smoothed.store(1, kRelease);
 }
 
-AnalysisCore::~AnalysisCore()
+AnalysisCore::~AnalysisCore() { Shutdown(); }
+
+void AnalysisCore::Shutdown()
 {
-    stopWorker.store(1, kRelaxed);
-    WakeWorker();
-    if (m_running.joinable())
-        m_running.join();
+    m_shutDown = true;
+    EndWorker();
     JoinEnding();
 }
 
@@ -73,6 +80,8 @@ void AnalysisCore::JoinEnding()
 void AnalysisCore::StartWorker()
 {
     JoinEnding();
+    if (m_shutDown)
+        return;
     stopWorker.store(0, kRelaxed);
     if (!m_running.joinable())
         m_running = std::thread([this] {
@@ -91,7 +100,7 @@ void AnalysisCore::EndWorker()
     }
 }
 
-void AnalysisCore::SafeReset(int32_t& frameCounter, int32_t nbins)
+void AnalysisCore::SafeReset(int64_t& frameCounter, int32_t nbins)
 {
     const bool wasHeld = WorkerHeld();
     const int32_t stopBefore = stopWorker.load(kRelaxed);

@@ -27,9 +27,15 @@ void SmoothFrame(FrameRing& ring, int32_t s);
 // and the worker thread itself. The program and the render tool each own one;
 // tests make their own. Every operation except the worker's own scan runs on the
 // user-interface thread.
+//
+// Ending: Shutdown (also run by the destructor) ends the worker in order and
+// waits for it. Whoever owns the core stops the sound first (no more buffers
+// reach the framer), then calls Shutdown, and only then lets go of anything
+// the worker may use.
 class AnalysisCore {
 public:
     AnalysisCore() = default;
+    // Runs Shutdown.
     ~AnalysisCore();
     AnalysisCore(const AnalysisCore&) = delete;
     AnalysisCore& operator=(const AnalysisCore&) = delete;
@@ -39,20 +45,27 @@ public:
     std::atomic<int32_t> stopWorker{0};
     LevelTrackers trackers;  // worker thread only
 
-    // Clears the stop flag and begins a worker unless one is held. A worker
-    // that was told to end is waited for first, so two never run together.
+    // Clears the stop flag and begins a worker unless one is held or the core
+    // was shut down. A worker that was told to end is waited for first, so
+    // two never run together.
     void StartWorker();
     // Tells the worker to end and forgets it; it finishes the record in hand
     // and ends within one slot visit. Nobody waits here.
     void EndWorker();
     // Waits for a worker that was told to end (tests, shut-down).
     void WaitForEndedWorker() { JoinEnding(); }
+    // Ends the analysis for good: sets the stop flag, wakes the worker and
+    // waits for it, and for one told to end before, to finish; a record in
+    // hand is finished first, so this waits at most one frame's analysis.
+    // Afterwards no worker runs and none is begun again (StartWorker and
+    // SafeReset leave it ended). Safe to call more than once.
+    void Shutdown();
     // True while a worker has been begun and not yet told to end.
     bool WorkerHeld() const { return m_running.joinable(); }
 
     // Resets the ring with no worker inside a record: a held worker is ended
     // and waited for, the ring reset, and a new worker begun.
-    void SafeReset(int32_t& frameCounter, int32_t nbins);
+    void SafeReset(int64_t& frameCounter, int32_t nbins);
 
     // Wakes an idle worker: the framer calls it once per buffer in which it
     // published frames.
@@ -82,6 +95,7 @@ private:
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
     std::atomic<uint64_t> m_idleWaits{0};
+    bool m_shutDown = false;
 };
 
 }  // namespace vocalume

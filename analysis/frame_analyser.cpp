@@ -189,8 +189,7 @@ void AnalyseFrame(FrameRing& ring, LevelTrackers& trackers, AnalyserState& state
     EnsureHamming(state, n);
     WaveformExtremes(r, n);
 
-    if (s < kFirstAlwaysFullSlot && ratio > 1 && s % ratio != 0 &&
-        ring[s + 1].analysed.load(kAcquire) == 1)
+    if (s < kFirstAlwaysFullSlot && ratio > 1 && s % ratio != 0 && ring.IsAnalysedNeighbour(s + 1))
         CopyFromNewer(r, ring[s + 1]);
     else
         AnalyseInFull(r, trackers, state, n);

@@ -4,7 +4,7 @@
 
 namespace vocalume {
 
-void FrameRing::Reset(int32_t& frameCounter, int32_t nbins)
+void FrameRing::Reset(int64_t& frameCounter, int32_t nbins)
 {
     frameCounter = 0;
     for (int32_t k = 0; k < kRingSize; ++k) {
@@ -41,6 +41,12 @@ bool FrameRing::IsBusy(int32_t slot) const
     const FrameRecord& r = (*this)[slot];
     return r.fresh.load(std::memory_order_acquire) == 1 ||
            r.analysing.load(std::memory_order_acquire) == 1;
+}
+
+bool FrameRing::IsAnalysedNeighbour(int32_t slot) const
+{
+    return slot != WritePosition() &&
+           (*this)[slot].analysed.load(std::memory_order_acquire) == 1;
 }
 
 }  // namespace vocalume

@@ -17,7 +17,7 @@ inline constexpr int32_t kMaxBins = 512;
 // One analysed frame. The fields keep their established order; `analysing`
 // is the worker's mark on the record it is reading (see FrameRing).
 struct FrameRecord {
-    int32_t index = 0;
+    int64_t index = 0;  // 64 bits: at ~1000 frames a second, 32 would wrap in 25 days
     int16_t samples[kMaxSamples] = {};
     int32_t nsamples = 0;
     int32_t nspan = 0;
@@ -70,7 +70,7 @@ public:
     // the analysis produces for the current window, so the colour bands are
     // laid out right from the first frame. Must not overlap the worker's work
     // on a record: callers go through AnalysisWorkerThread::SafeReset.
-    void Reset(int32_t& frameCounter, int32_t nbins);
+    void Reset(int64_t& frameCounter, int32_t nbins);
 
     // Clears `drawn` in every record so that the next paint draws all columns.
     void InvalidateAll();
@@ -78,6 +78,14 @@ public:
     // True when the framer must not write the record at `slot`: it waits for
     // analysis or the worker is reading it.
     bool IsBusy(int32_t slot) const;
+
+    // True when the record at `slot` is analysed and may stand beside the
+    // records around it (copied from, smoothed over). The record at the write
+    // position never may: it is the oldest, next to be overwritten, and a
+    // worker that finished it late may have marked it analysed again after
+    // the framer withdrew it. Worker thread; reads the write position before
+    // the flag, which the framer's order of publishing makes sufficient.
+    bool IsAnalysedNeighbour(int32_t slot) const;
 
     // Raised whenever there may be new work for the worker (frames published,
     // a reset) so that an idle worker wakes up. See AnalysisWorkerThread.

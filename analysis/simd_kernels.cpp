@@ -79,8 +79,10 @@ std::atomic<const Kernels*>& ActivePointer()
 
 const FftTwiddles& Twiddles(int32_t direction)
 {
-    static const std::unique_ptr<FftTwiddles> forward = MakeTwiddles(1);
-    static const std::unique_ptr<FftTwiddles> inverse = MakeTwiddles(-1);
+    // Never freed: a worker may still be transforming while the program's
+    // statics are destroyed at exit.
+    static const FftTwiddles* const forward = MakeTwiddles(1).release();
+    static const FftTwiddles* const inverse = MakeTwiddles(-1).release();
     return direction == 1 ? *forward : *inverse;
 }
 

@@ -17,7 +17,7 @@ struct PaintScene {
     PaintScene()
         : ring(std::make_unique<FrameRing>()), surface(700, 500)
     {
-        int32_t counter = 0;
+        int64_t counter = 0;
         ring->Reset(counter, 256);
         for (int32_t s = 0; s < kRingSize; ++s) {
             FrameRecord& r = (*ring)[s];

@@ -65,16 +65,18 @@ WimDataResult Framer::OnWimData(CWaveIn& waveIn, AnalysisCore& core)
         r.analysed.store(0, kRelaxed);
         r.drawn.store(0, kRelaxed);
         r.smoothed.store(0, kRelaxed);
-        r.fresh.store(1, kRelease);
 
-        const int32_t next = NextSlot(p);
-        ring.SetWritePosition(next);
         // The oldest record, which the next frame overwrites, is no longer
-        // painted or smoothed over.
+        // painted or smoothed over, and the write position moves onto it,
+        // both before the frame is published: a worker that takes the frame
+        // must not find the previous lap's `analysed` beside it.
+        const int32_t next = NextSlot(p);
         FrameRecord& oldest = ring[next];
         oldest.analysed.store(0, kRelaxed);
         oldest.drawn.store(0, kRelaxed);
         oldest.smoothed.store(0, kRelaxed);
+        ring.SetWritePosition(next);
+        r.fresh.store(1, kRelease);
 
         consumed += m_hop;
         ++result.framesCut;

@@ -4,7 +4,8 @@
 // one and calls OnWimData for every "buffer done" notice.
 //
 // Threads: user-interface thread only. Frames are published to the analysis
-// worker through the record flags: samples first, then `fresh` (release).
+// worker through the record flags: samples, the withdrawal of the oldest
+// record and the new write position first, then `fresh` (release).
 #pragma once
 
 #include <cstdint>
@@ -45,7 +46,7 @@ public:
     std::vector<int16_t> m_accumBuffer;
     int32_t m_accumCount = 0;
     // The `index` of the next frame written.
-    int32_t m_frameCounter = 0;
+    int64_t m_frameCounter = 0;
     // Buffers lost because the ring was full (for diagnostics).
     int64_t m_ringFullDrops = 0;
     // Told, once per notice that cut frames, of the samples the new frames

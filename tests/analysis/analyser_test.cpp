@@ -17,7 +17,7 @@ class Analyser : public ::testing::Test {
 protected:
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
     std::unique_ptr<AnalyserState> state = std::make_unique<AnalyserState>();
-    int32_t counter = 0;
+    int64_t counter = 0;
 
     void SetUp() override { core->ring.Reset(counter, 256); }
 

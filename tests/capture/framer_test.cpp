@@ -7,7 +7,7 @@ namespace {
 
 // The global position in the counting signal of sample j of frame `index`,
 // when framing began at the first delivered sample: frame 5000 starts at 0.
-int16_t Expected(int32_t index, int32_t j, int32_t offset = 0)
+int16_t Expected(int64_t index, int32_t j, int32_t offset = 0)
 {
     return CountingSample((index - 5000) * 11 + j + offset);
 }
@@ -124,6 +124,26 @@ TEST(Framer, WrapFromTheLastSlotWithdrawsRecordZero)
     EXPECT_EQ(rig.Ring()[0].index, 5069);
 }
 
+// After about 25 and 50 days of recording the frame numbers pass 2^31 and
+// 2^32 and keep rising by one, each still on its own stretch of sound.
+TEST(Framer, FrameNumbersKeepRisingPastTwoAndFourBillion)
+{
+    for (const int64_t limit : {int64_t{1} << 31, int64_t{1} << 32}) {
+        CaptureRig rig;
+        rig.framer.m_frameCounter = limit - 100;
+        ASSERT_EQ(rig.Start(), 0);
+        ASSERT_EQ(rig.FeedBuffer().framesCut, 69);
+        rig.TakeAll();
+        ASSERT_EQ(rig.FeedBuffer().framesCut, 104);
+        for (int32_t s = 0; s < 69 + 104; ++s) {
+            const FrameRecord& r = rig.Ring()[s];
+            ASSERT_EQ(r.index, limit - 100 + s) << "slot " << s;
+            ASSERT_EQ(r.samples[0], CountingSample(s * 11)) << "slot " << s;
+        }
+        EXPECT_EQ(rig.framer.m_frameCounter, limit + 73);
+    }
+}
+
 // A busy record at the write position, waiting for analysis or being read by
 // the worker, stops the framer: the buffer goes back to the device, its
 // samples are lost, the held samples stay and the picture does not move.
@@ -136,7 +156,7 @@ TEST(Framer, BusyRecordAtTheWritePositionDropsTheBuffer)
         ASSERT_EQ(rig.framer.m_accumCount, 385);
         FrameRecord& blocker = rig.Ring()[rig.Ring().WritePosition()];
         (analysing ? blocker.analysing : blocker.fresh).store(1);
-        const int32_t indexBefore = blocker.index;
+        const int64_t indexBefore = blocker.index;
         const int queuedBefore = rig.source->queued;
 
         const WimDataResult r = rig.FeedBuffer();

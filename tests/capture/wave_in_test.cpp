@@ -9,6 +9,30 @@
 namespace vocalume::testing {
 namespace {
 
+// Waits for a notice are bounded, so that a stalled delivery fails the test
+// instead of hanging it: 3000 waits of 20 ms, a minute without any notice.
+constexpr int32_t kMaxQuietWaits = 3000;
+
+// Ends a source thread however the test leaves its scope (a failed
+// assertion returns early), telling it to stop first where it can be told.
+class JoinOnExit {
+public:
+    explicit JoinOnExit(std::thread& thread, std::atomic<bool>* stop = nullptr)
+        : m_thread(thread), m_stop(stop) {}
+    ~JoinOnExit() { Join(); }
+    void Join()
+    {
+        if (m_stop != nullptr)
+            *m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread& m_thread;
+    std::atomic<bool>* m_stop;
+};
+
 struct DeviceRig {
     DeviceRig()
     {
@@ -163,15 +187,19 @@ TEST(WaveInThreads, SourceThreadAndProgramHandOverBuffersWithoutTearing)
             rig.source->DeliverCounting(97);
         done = true;
     });
+    JoinOnExit joinSource(source);
     std::vector<int16_t> out(kCap);
     int64_t read = 0;
+    int32_t quietWaits = 0;
     for (;;) {
         const auto notice = rig.host.WaitAndTake(std::chrono::milliseconds(20));
         if (notice == QueueWaveInHost::Notice::None) {
             if (done)
                 break;
+            ASSERT_LT(++quietWaits, kMaxQuietWaits) << "delivery stalled";
             continue;
         }
+        quietWaits = 0;
         ASSERT_TRUE(w.IsBufferDone());
         w.ReadChannel(out.data(), 1, kCap);
         ASSERT_EQ(w.QueueNextBuffer(), 1);
@@ -179,7 +207,7 @@ TEST(WaveInThreads, SourceThreadAndProgramHandOverBuffersWithoutTearing)
             ASSERT_EQ(out[i], CountingSample((out[0] + i) % 30000)) << "torn buffer";
         read += kCap;
     }
-    source.join();
+    joinSource.Join();
     const int64_t accounted = read + w.OverrunFrames();
     EXPECT_LE(accounted, kDelivered);
     EXPECT_GT(accounted, kDelivered - kCap) << "only the last partial buffer is unaccounted";
@@ -208,17 +236,18 @@ TEST(WaveInThreads, FramesPublishedToARunningWorkerAreExact)
             }
         }
     });
+    JoinOnExit joinSource(source, &stop);
     int32_t frames = 0;
     for (int b = 0; b < kBuffers; ++b) {
-        while (rig.host.WaitAndTake(std::chrono::milliseconds(1000)) != QueueWaveInHost::Notice::BufferDone) {
-        }
+        int32_t quietWaits = 0;
+        while (rig.host.WaitAndTake(std::chrono::milliseconds(20)) != QueueWaveInHost::Notice::BufferDone)
+            ASSERT_LT(++quietWaits, kMaxQuietWaits) << "delivery stalled at buffer " << b;
         const WimDataResult r = rig.framer.OnWimData(*rig.waveIn, *rig.core);
         ASSERT_TRUE(r.ran);
         ASSERT_FALSE(r.ringFull);
         frames += r.framesCut;
     }
-    stop = true;
-    source.join();
+    joinSource.Join();
     rig.waveIn->Close();
     rig.core->EndWorker();
     EXPECT_EQ(frames, kBuffers * 104 - 35);

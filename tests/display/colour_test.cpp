@@ -41,7 +41,7 @@ protected:
 TEST_F(ColourTest, ResetStateRecordIsBlack)
 {
     auto ring = std::make_unique<FrameRing>();
-    int32_t counter = 0;
+    int64_t counter = 0;
     ring->Reset(counter, 256);
     BuildColourBands(bands, (*ring)[ring->WritePosition()].nbins, kRate);
     for (int32_t slot : {0, 1234, 4999}) {

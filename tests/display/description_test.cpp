@@ -20,7 +20,7 @@ struct Kept final : ColumnRecorder {
 // and markers, so that each part of a column is exercised.
 void FillVariedRing(FrameRing& ring, int32_t writePosition)
 {
-    int32_t counter = 0;
+    int64_t counter = 0;
     ring.Reset(counter, 256);
     std::mt19937 random(7);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };

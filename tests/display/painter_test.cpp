@@ -20,7 +20,7 @@ protected:
 
     void SetUp() override
     {
-        int32_t counter = 0;
+        int64_t counter = 0;
         ring->Reset(counter, 256);
         view.m_showWaveform = 0;
         view.m_showTimescale = 0;
@@ -156,6 +156,29 @@ TEST_F(PainterTest, TraceTicksAndMarkerAtHeight500)
     Paint(surface);
     EXPECT_EQ(surface.PixelAt(3, 499), kMarker);
     EXPECT_EQ(surface.PixelAt(3, 498), kTrace);
+}
+
+// Past 2^31 and 2^32 frames (25 and 50 days of recording) a tick still
+// comes every tenth of a second: every 100 or 101 columns.
+TEST_F(PainterTest, TicksKeepTheirSpacingPastTwoAndFourBillionFrames)
+{
+    view.m_showTimescale = 1;
+    ring->SetWritePosition(1000);
+    for (const int64_t limit : {int64_t{1} << 31, int64_t{1} << 32}) {
+        for (int32_t s = 0; s < kRingSize; ++s)
+            At(s).index = limit - 500 + s;
+        ColumnSurface surface(700, 100);
+        Paint(surface);
+        std::vector<int32_t> ticks;
+        for (int32_t x = 1; x < 700; ++x)
+            if (surface.PixelAt(x, 99) == kTrace)
+                ticks.push_back(x);
+        ASSERT_GE(ticks.size(), 6u) << limit;
+        for (size_t k = 1; k < ticks.size(); ++k) {
+            const int32_t gap = ticks[k] - ticks[k - 1];
+            EXPECT_TRUE(gap == 100 || gap == 101) << limit << ": ticks at " << ticks[k - 1] << " and " << ticks[k];
+        }
+    }
 }
 
 TEST_F(PainterTest, TallAreaIsPaintedInItsTop1024Rows)

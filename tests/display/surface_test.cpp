@@ -107,7 +107,7 @@ protected:
     static void TearDownTestSuite() { delete ring; }
     void SetUp() override
     {
-        int32_t counter = 0;
+        int64_t counter = 0;
         ring->Reset(counter, 256);
         view.m_showWaveform = 0;
         view.m_showTimescale = 0;
