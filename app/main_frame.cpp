@@ -35,6 +35,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
 {
     // The view exists, with its settings read, before any window does.
     m_view.emplace(store, core, MakeLiveSoundSource());
+    m_view->SetInputLister(&ListLiveInputs);
     if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
         return;
 

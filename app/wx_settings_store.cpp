@@ -141,6 +141,21 @@ void WxSettingsStore::WriteProfileInt(const std::string& section, const std::str
     m_config->Write(PathOf(section, key), static_cast<long>(value));
 }
 
+std::string WxSettingsStore::GetProfileString(const std::string& section, const std::string& key,
+                                              const std::string& defaultValue)
+{
+    wxString value;
+    if (!m_config->Read(PathOf(section, key), &value))
+        return defaultValue;
+    return value.utf8_string();
+}
+
+void WxSettingsStore::WriteProfileString(const std::string& section, const std::string& key,
+                                         const std::string& value)
+{
+    m_config->Write(PathOf(section, key), wxString::FromUTF8(value));
+}
+
 void WxSettingsStore::Flush()
 {
     if (m_config)

@@ -27,6 +27,9 @@ public:
 
     int32_t GetProfileInt(const std::string& section, const std::string& key, int32_t defaultValue) override;
     void WriteProfileInt(const std::string& section, const std::string& key, int32_t value) override;
+    std::string GetProfileString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) override;
+    void WriteProfileString(const std::string& section, const std::string& key, const std::string& value) override;
 
     // Writes pending values to their file or registry key.
     void Flush();

@@ -17,6 +17,13 @@ struct WaveFormat {
     int32_t bitsPerSample = 16;
 };
 
+// One input a live source can record from: the stable name it is chosen and
+// stored by, and what the user is shown.
+struct InputChoice {
+    std::string name;
+    std::string description;
+};
+
 // The device side a source delivers into (implemented by CWaveIn). Called on
 // the source's own thread (or on the caller's, for sources that are pumped),
 // never on a device's real-time callback: a filled buffer is announced by
@@ -62,6 +69,13 @@ public:
     // buffer's worth of sound on the calling thread here and return true;
     // false once the sound has ended, or for sources that run by themselves.
     virtual bool Pump() { return false; }
+
+    // The input to record from from the next Open on, by its stable name;
+    // empty for the default input. Sources with one input ignore it.
+    virtual void SetInput(const std::string& name) { (void)name; }
+    // After an Open that succeeded: true when the chosen input was not there,
+    // so that the default input records instead.
+    virtual bool InputMissing() const { return false; }
 };
 
 // Writes one diagnostic line to stderr when the environment variable

@@ -70,6 +70,14 @@ public:
     int64_t OverrunFrames() const { return m_overrunFrames.load(std::memory_order_relaxed); }
     // Lets a pumped source deliver its next buffer on this thread.
     bool PumpSource() { return m_isOpen != 0 && m_source && m_source->Pump(); }
+    // The input the source records from at the next Open (see SoundSource).
+    void SetInput(const std::string& name)
+    {
+        if (m_source)
+            m_source->SetInput(name);
+    }
+    // After Open: the chosen input was missing and the default one records.
+    bool InputMissing() const { return m_isOpen != 0 && m_source && m_source->InputMissing(); }
 
     int32_t m_isOpen = 0;
     int32_t m_bufferBytes = 0;

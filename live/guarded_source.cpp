@@ -18,6 +18,7 @@ struct GuardedSoundSource::Session final : SoundSink {
     SoundSink* sink = nullptr;  // the gate: null once the session is ending
     Opening opening = Opening::Pending;
     std::string message;
+    bool inputMissing = false;
     bool startWanted = false;
     bool endWanted = false;
     bool finished = false;
@@ -55,14 +56,19 @@ struct GuardedSoundSource::Session final : SoundSink {
         lostReported = true;
     }
 
-    void Run(const Factory& make, const WaveFormat& format, std::chrono::milliseconds silence)
+    void Run(const Factory& make, const WaveFormat& format, std::chrono::milliseconds silence,
+             const std::string& input)
     {
         std::unique_ptr<SoundSource> source = make();
         std::string reason;
+        if (source)
+            source->SetInput(input);
         const bool opened = source && source->Open(format, *this, reason);
+        const bool missing = opened && source->InputMissing();
         std::unique_lock<std::mutex> lock(mutex);
         opening = opened ? Opening::Opened : Opening::Failed;
         message = reason;
+        inputMissing = missing;
         changed.notify_all();
         if (opened) {
             changed.wait(lock, [&] { return startWanted || endWanted; });
@@ -120,8 +126,9 @@ bool GuardedSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::st
     auto session = std::make_shared<Session>();
     session->sink = &sink;
     m_session = session;
-    m_thread = std::thread([session, make = m_make, format, silence = m_bounds.silence] {
-        session->Run(make, format, silence);
+    m_inputMissing = false;
+    m_thread = std::thread([session, make = m_make, format, silence = m_bounds.silence, input = m_input] {
+        session->Run(make, format, silence, input);
     });
     Session::Opening opening;
     {
@@ -130,6 +137,7 @@ bool GuardedSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::st
                                   [&] { return session->opening != Session::Opening::Pending; });
         opening = session->opening;
         userMessage = session->message;
+        m_inputMissing = session->inputMissing;
     }
     if (opening == Session::Opening::Opened)
         return true;

@@ -46,6 +46,8 @@ public:
     // Stops and closes the wrapped source; Close then has nothing left to do.
     void Stop() override;
     void Close() override;
+    void SetInput(const std::string& name) override { m_input = name; }
+    bool InputMissing() const override { return m_inputMissing; }
 
     // Shared by this object and the device thread, which may outlive it.
     struct Session;
@@ -56,6 +58,8 @@ private:
 
     Factory m_make;
     Bounds m_bounds;
+    std::string m_input;
+    bool m_inputMissing = false;
     std::shared_ptr<Session> m_session;
     std::thread m_thread;
 };

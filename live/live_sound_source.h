@@ -6,11 +6,16 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "sound_source.h"
 
 namespace vocalume {
 
 std::unique_ptr<SoundSource> MakeLiveSoundSource();
+
+// The inputs there are now, for the user to choose from (the default input
+// not among them); read afresh at every call, within about a second.
+std::vector<InputChoice> ListLiveInputs();
 
 }  // namespace vocalume

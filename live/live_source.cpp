@@ -28,6 +28,7 @@ public:
 #ifdef VOCALUME_HAVE_PULSE
         if (serverAllowed) {
             m_active = MakePulseSoundSource();
+            m_active->SetInput(m_input);
             if (m_active->Open(format, sink, userMessage))
                 return true;
         }
@@ -35,6 +36,7 @@ public:
         (void)serverAllowed;
 #endif
         m_active = MakePortAudioSoundSource();
+        m_active->SetInput(m_input);
         if (m_active->Open(format, sink, userMessage))
             return true;
         m_active.reset();
@@ -57,8 +59,12 @@ public:
         m_active.reset();
     }
 
+    void SetInput(const std::string& name) override { m_input = name; }
+    bool InputMissing() const override { return m_active && m_active->InputMissing(); }
+
 private:
     std::unique_ptr<SoundSource> m_active;
+    std::string m_input;
 };
 
 }  // namespace

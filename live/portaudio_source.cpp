@@ -42,12 +42,23 @@ public:
         }
         m_initialised = true;
         m_sink = &sink;
-        if (!OpenDefaultInput(format.samplesPerSec)) {
+        m_inputMissing = false;
+        PaDeviceIndex device = Pa_GetDefaultInputDevice();
+        if (!m_input.empty()) {
+            const PaDeviceIndex named = InputNamed(m_input);
+            m_inputMissing = named == paNoDevice;
+            if (!m_inputMissing)
+                device = named;
+        }
+        if (!OpenInput(device, format.samplesPerSec)) {
             Close();
             return false;
         }
         return true;
     }
+
+    void SetInput(const std::string& name) override { m_input = name; }
+    bool InputMissing() const override { return m_inputMissing; }
 
     void Start() override
     {
@@ -92,9 +103,17 @@ public:
     }
 
 private:
-    bool OpenDefaultInput(int rate)
+    static PaDeviceIndex InputNamed(const std::string& name)
     {
-        const PaDeviceIndex device = Pa_GetDefaultInputDevice();
+        for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i)
+            if (const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+                info != nullptr && info->maxInputChannels > 0 && name == info->name)
+                return i;
+        return paNoDevice;
+    }
+
+    bool OpenInput(PaDeviceIndex device, int rate)
+    {
         const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
         if (info == nullptr || info->maxInputChannels < 1) {
             DebugLog("no default record device");
@@ -213,6 +232,8 @@ private:
     }
 
     PaStream* m_stream = nullptr;
+    std::string m_input;
+    bool m_inputMissing = false;
     bool m_initialised = false;
     bool m_started = false;
     SoundSink* m_sink = nullptr;

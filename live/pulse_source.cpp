@@ -43,8 +43,20 @@ public:
         attr.fragsize = static_cast<uint32_t>(m_blockPairs * 4);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         int error = 0;
-        m_stream = pa_simple_new(nullptr, "Vocalume", PA_STREAM_RECORD, nullptr, "Voice", &sampleFormat,
-                                 nullptr, &attr, &error);
+        m_inputMissing = false;
+        if (!m_input.empty()) {
+            m_stream = pa_simple_new(nullptr, "Vocalume", PA_STREAM_RECORD, m_input.c_str(), "Voice",
+                                     &sampleFormat, nullptr, &attr, &error);
+            // A source that is gone: the server answers, with no such entity.
+            m_inputMissing = m_stream == nullptr && error == PA_ERR_NOENTITY;
+            if (m_stream == nullptr && !m_inputMissing) {
+                DebugLog(std::string("no sound server: ") + pa_strerror(error));
+                return false;
+            }
+        }
+        if (m_stream == nullptr)
+            m_stream = pa_simple_new(nullptr, "Vocalume", PA_STREAM_RECORD, nullptr, "Voice", &sampleFormat,
+                                     nullptr, &attr, &error);
         if (m_stream == nullptr) {
             DebugLog(std::string("no sound server: ") + pa_strerror(error));
             return false;
@@ -54,6 +66,9 @@ public:
                  " Hz in blocks of " + std::to_string(m_blockPairs) + " samples");
         return true;
     }
+
+    void SetInput(const std::string& name) override { m_input = name; }
+    bool InputMissing() const override { return m_inputMissing; }
 
     void Start() override
     {
@@ -101,6 +116,8 @@ private:
     }
 
     pa_simple* m_stream = nullptr;
+    std::string m_input;  // the chosen source; empty: the default
+    bool m_inputMissing = false;
     SoundSink* m_sink = nullptr;
     int32_t m_blockPairs = 0;
     std::atomic<bool> m_running{false};

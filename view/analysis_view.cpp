@@ -208,6 +208,12 @@ struct CAnalysisView::Impl : WaveInHost {
     // What the status bar shows, so that it is told only of changes.
     std::string m_shownState;
     std::string m_shownPosition;
+    // The chosen input (empty: the default one), its name for the user, and
+    // whether its absence has been told.
+    std::string m_input;
+    std::string m_inputShown;
+    bool m_missingTold = false;
+    std::function<std::vector<InputChoice>()> m_inputLister;
     // Last, so that it is closed (and its sound thread gone) before the rest.
     CWaveIn m_waveIn;
 };
@@ -222,6 +228,9 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
     v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
+    v.m_input = store.GetProfileString(kConfigSection, "input", "");
+    v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
+    v.m_waveIn.SetInput(v.m_input);
     const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
     v.m_framer.m_onFramesCut = [&v](const int16_t* samples, int32_t count) {
@@ -251,6 +260,7 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
     v.m_store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
     v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
+    v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
     v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
     v.m_waveIn.Close();
     v.m_host = nullptr;
@@ -260,6 +270,8 @@ void CAnalysisView::OnCreate(ViewHost& host)
 {
     m_impl->m_host = &host;
     m_impl->ComputeFraming();
+    host.SetStatusText(1, m_impl->m_inputShown);
+    m_impl->ShowStatus();
 }
 
 void CAnalysisView::OnSize(int width, int height)
@@ -309,6 +321,11 @@ void CAnalysisView::OnStart()
         v.m_core.StartWorker();
     v.m_surface.InvalidateAll();
     v.RequestPaint();
+    if (v.m_waveIn.InputMissing() && !v.m_missingTold && v.m_host != nullptr) {
+        // Once, in the status bar: the chosen microphone is not connected.
+        v.m_missingTold = true;
+        v.m_host->SetStatusText(1, std::string(kDefaultInputName) + " (\"" + v.m_inputShown + "\" is missing)");
+    }
     v.ShowStatus();
 }
 
@@ -388,6 +405,11 @@ void CAnalysisView::OnConfigure()
     values.waveform = v.m_showWaveform;
     values.timescale = v.m_showTimescale;
     values.palette = static_cast<int>(v.m_palette);
+    if (v.m_inputLister)
+        values.inputs = v.m_inputLister();
+    const std::vector<InputChoice> offered = values.inputs;
+    values.input = v.m_input;
+    values.history = FormatInt(v.m_session.LimitMinutes());
     if (!v.m_host->RunConfigDialog(values))
         return;  // cancelled: nothing changes, not even the picture
 
@@ -400,7 +422,23 @@ void CAnalysisView::OnConfigure()
     if (!SamplingUsable(sampling))
         sampling = oldSampling;
 
-    if (refresh != oldRefresh || sampling != oldSampling) {
+    const int32_t minutes = std::atoi(values.history.c_str());
+    if (HistoryUsable(minutes))
+        v.m_session.SetLimitMinutes(minutes);
+    const bool newInput = values.input != v.m_input;
+    if (newInput) {
+        v.m_input = values.input;
+        v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
+        for (const InputChoice& choice : offered)
+            if (choice.name == v.m_input)
+                v.m_inputShown = choice.description;
+        v.m_waveIn.SetInput(v.m_input);
+        v.m_missingTold = false;
+        if (v.m_host != nullptr)
+            v.m_host->SetStatusText(1, v.m_inputShown);
+    }
+
+    if (refresh != oldRefresh || sampling != oldSampling || newInput) {
         if (IsRecording())
             OnPause();
         v.m_framer.m_refreshRate = refresh;
@@ -495,6 +533,13 @@ bool CAnalysisView::NewSession()
 }
 
 const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
+
+void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lister)
+{
+    m_impl->m_inputLister = std::move(lister);
+}
+
+const std::string& CAnalysisView::Input() const { return m_impl->m_input; }
 
 bool CAnalysisView::IsRecording() const { return m_impl->m_waveIn.m_isOpen != 0; }
 bool CAnalysisView::IsPauseTimerSet() const { return m_impl->m_pauseTimerSet; }

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "look_back.h"
 #include "settings_store.h"
@@ -40,6 +42,8 @@ inline constexpr int32_t kMaxRefresh = 30;
 // The "history" setting "minutes": how much of the session is kept.
 inline constexpr int32_t kDefaultHistoryMinutes = 30;
 inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
+// The first entry of the Configuration dialog's Microphone list.
+inline constexpr const char* kDefaultInputName = "Default input";
 
 // How a view runs its analysis.
 struct ViewOptions {
@@ -101,6 +105,12 @@ public:
     // keeps it.
     bool NewSession();
     const SessionHistory& Session() const;
+
+    // Where the Configuration dialog's list of inputs comes from (the live
+    // devices); asked afresh each time the dialog opens.
+    void SetInputLister(std::function<std::vector<InputChoice>()> lister);
+    // The chosen input's stable name; empty for the default input.
+    const std::string& Input() const;
 
     bool IsRecording() const;
     // True from a Pause until its timer has fired (or a Start cancelled it).

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "sound_source.h"
 
 namespace vocalume {
 
@@ -17,6 +20,12 @@ struct ConfigValues {
     int timescale = 0;
     int waveform = 0;
     int palette = 0;
+    // The Input group: the inputs there are (the default input not among
+    // them), the chosen one's name (empty: the default input), and the
+    // minutes of session kept, as text.
+    std::vector<InputChoice> inputs{};
+    std::string input{};
+    std::string history{};
 };
 
 class ViewHost {

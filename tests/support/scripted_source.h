@@ -39,6 +39,12 @@ public:
 
     int32_t FramesWanted() const;
 
+    // The input chosen, and whether to answer that it is missing.
+    void SetInput(const std::string& name) override { input = name; }
+    bool InputMissing() const override { return inputMissing; }
+    std::string input;
+    bool inputMissing = false;
+
     // What the device asked of it.
     int opens = 0, starts = 0, stops = 0, closes = 0, queued = 0;
     WaveFormat format;

@@ -613,5 +613,46 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_GT(view->Session().EndFrame(), 0);
 }
 
+// The Input group: the dialog offers the inputs there are now and the kept
+// minutes; a new input is handled like a new refresh rate and reaches the
+// source; both are stored. A chosen input that is missing at Start is told
+// once, in the status bar.
+TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
+{
+    Make();
+    int listed = 0;
+    view->SetInputLister([&listed] {
+        ++listed;
+        return std::vector<InputChoice>{{"mic-1", "Desk microphone"}, {"mic-2", "Headset"}};
+    });
+    view->OnStart();
+    host.answer = host.offered;
+    host.answer.refresh = "10";
+    host.answer.sampling = "3";
+    host.answer.input = "mic-2";
+    host.answer.history = "5";
+    view->OnConfigure();
+    EXPECT_EQ(listed, 1);
+    EXPECT_EQ(host.offered.inputs.size(), 2u);
+    EXPECT_EQ(host.offered.input, "");
+    EXPECT_EQ(host.offered.history, "30");
+    EXPECT_FALSE(view->IsRecording()) << "a new input pauses, as a new refresh rate does";
+    EXPECT_EQ(source->input, "mic-2");
+    EXPECT_EQ(host.status[1], "Headset");
+    EXPECT_EQ(view->Session().LimitMinutes(), 5);
+
+    source->inputMissing = true;
+    view->OnStart();
+    EXPECT_EQ(host.status[1], "Default input (\"Headset\" is missing)");
+    view->OnPause();
+    host.status[1] = "";
+    view->OnStart();
+    EXPECT_EQ(host.status[1], "") << "told once";
+    view->OnPause();
+    view.reset();
+    EXPECT_EQ(store.GetProfileString("config", "input", "?"), "mic-2");
+    EXPECT_EQ(store.GetProfileInt("history", "minutes", 0), 5);
+}
+
 }  // namespace
 }  // namespace vocalume

@@ -8,6 +8,7 @@
 
 #include "config_exchange.h"
 #include "dialog_units.h"
+#include "analysis_view.h"
 #include "screen_reader.h"
 
 namespace vocalume {
@@ -28,16 +29,16 @@ CConfigDlg::CConfigDlg(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, "Configuration", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
-    SetClientSize(ConvertDialogToPixels(wxSize(186, 154)));
+    SetClientSize(ConvertDialogToPixels(wxSize(186, 200)));
 
     // Created in tab order. Every control has a mnemonic; the lists take
     // theirs, and their announced names, from the texts before them.
     auto* ok = new wxButton(this, wxID_OK, "&OK");
-    FitToRow(ok, DialogUnitRect(this, 35, 134, 50, 14));
+    FitToRow(ok, DialogUnitRect(this, 35, 180, 50, 14));
     ok->SetDefault();
     ok->SetFocus();
     auto* cancel = new wxButton(this, wxID_CANCEL, "&Cancel");
-    FitToRow(cancel, DialogUnitRect(this, 101, 134, 50, 14));
+    FitToRow(cancel, DialogUnitRect(this, 101, 180, 50, 14));
 
     auto* refreshLabel = new wxStaticText(this, wxID_ANY, "Screen &refresh rate (per sec)");
     Place(refreshLabel, DialogUnitRect(this, 20, 20, 96, 12));
@@ -67,6 +68,21 @@ CConfigDlg::CConfigDlg(wxWindow* parent)
     FitToRow(m_paletteList, DialogUnitRect(this, 60, 108, 108, kListFieldHeight));
     LabelControl(paletteLabel, m_paletteList);
 
+    Place(new wxStaticBox(this, wxID_ANY, "Input"), DialogUnitRect(this, 6, 131, 173, 44));
+    auto* inputLabel = new wxStaticText(this, wxID_ANY, "&Microphone");
+    Place(inputLabel, DialogUnitRect(this, 18, 144, 40, 12));
+    m_inputList = new wxChoice(this, IDC_INPUT);
+    FitToRow(m_inputList, DialogUnitRect(this, 60, 143, 108, kListFieldHeight));
+    LabelControl(inputLabel, m_inputList);
+    auto* historyLabel = new wxStaticText(this, wxID_ANY, "&Keep the last");
+    Place(historyLabel, DialogUnitRect(this, 18, 159, 48, 12));
+    m_historyList = new wxChoice(this, IDC_HISTORY);
+    for (const int32_t minutes : kHistoryMinuteChoices)
+        m_historyList->Append(wxString::Format("%d", static_cast<int>(minutes)));
+    FitToRow(m_historyList, DialogUnitRect(this, 68, 158, 36, kListFieldHeight));
+    LabelControl(historyLabel, m_historyList);
+    Place(new wxStaticText(this, wxID_ANY, "minutes"), DialogUnitRect(this, 108, 159, 40, 12));
+
     CentreOnParent();
 }
 
@@ -77,6 +93,23 @@ bool CConfigDlg::TransferDataToWindow()
     m_timescaleBox->SetValue(m_timescale != 0);
     m_waveformBox->SetValue(m_waveform != 0);
     m_paletteList->SetSelection(EntryIndexOrFirst(PaletteEntries(), m_palette));
+    // Read afresh each time the dialog opens: a chosen input that is not
+    // there now still shows, by its name, so that OK keeps it.
+    m_inputList->Clear();
+    m_inputList->Append(kDefaultInputName);
+    int chosen = 0;
+    for (const InputChoice& input : m_inputs) {
+        m_inputList->Append(wxString::FromUTF8(input.description));
+        if (input.name == m_input)
+            chosen = static_cast<int>(m_inputList->GetCount()) - 1;
+    }
+    if (!m_input.empty() && chosen == 0) {
+        m_inputs.push_back({m_input, m_input});
+        m_inputList->Append(wxString::FromUTF8(m_input));
+        chosen = static_cast<int>(m_inputList->GetCount()) - 1;
+    }
+    m_inputList->SetSelection(chosen);
+    m_historyList->SetStringSelection(wxString::FromUTF8(m_history));
     return true;
 }
 
@@ -87,6 +120,11 @@ bool CConfigDlg::TransferDataFromWindow()
     m_timescale = m_timescaleBox->GetValue() ? 1 : 0;
     m_waveform = m_waveformBox->GetValue() ? 1 : 0;
     m_palette = EntryIndexOrFirst(PaletteEntries(), m_paletteList->GetSelection());
+    const int input = m_inputList->GetSelection();
+    if (input >= 0)
+        m_input = input == 0 ? std::string() : m_inputs[static_cast<size_t>(input - 1)].name;
+    if (m_historyList->GetSelection() >= 0)
+        m_history = m_historyList->GetStringSelection().utf8_string();
     return true;
 }
 

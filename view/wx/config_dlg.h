@@ -1,10 +1,14 @@
 // The Configuration dialog: screen refresh rate and undersampling ratio as
 // drop-down lists, the two display options as check boxes and the colours as
-// a drop-down list. The caller
+// a drop-down list, and the input: the microphone and how much of the
+// session is kept. The caller
 // fills the fields, shows the dialog modally and reads the fields after OK.
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "sound_source.h"
 
 #include <wx/dialog.h>
 
@@ -18,6 +22,8 @@ inline constexpr int IDC_SAMPLING = 1001;
 inline constexpr int IDC_WAVEFORM = 1002;
 inline constexpr int IDC_TIMESCALE = 1003;
 inline constexpr int IDC_PALETTE = 1004;
+inline constexpr int IDC_INPUT = 1005;
+inline constexpr int IDC_HISTORY = 1006;
 
 class CConfigDlg : public wxDialog {
 public:
@@ -33,6 +39,11 @@ public:
     int m_waveform = 0;
     // Index of the chosen colours: 0 standard, 1 colour-blind safe.
     int m_palette = 0;
+    // The inputs offered after "Default input", the chosen one's name (empty:
+    // the default), and the minutes kept as text.
+    std::vector<InputChoice> m_inputs;
+    std::string m_input;
+    std::string m_history;
 
 private:
     // Child controls, owned by the dialog and destroyed with it.
@@ -41,6 +52,8 @@ private:
     wxCheckBox* m_waveformBox = nullptr;
     wxCheckBox* m_timescaleBox = nullptr;
     wxChoice* m_paletteList = nullptr;
+    wxChoice* m_inputList = nullptr;
+    wxChoice* m_historyList = nullptr;
 };
 
 }  // namespace vocalume

@@ -161,6 +161,9 @@ bool CViewWindow::RunConfigDialog(ConfigValues& values)
     dlg.m_timescale = values.timescale;
     dlg.m_waveform = values.waveform;
     dlg.m_palette = values.palette;
+    dlg.m_inputs = values.inputs;
+    dlg.m_input = values.input;
+    dlg.m_history = values.history;
     if (dlg.ShowModal() != wxID_OK)
         return false;
     values.refresh = dlg.m_refresh;
@@ -168,6 +171,9 @@ bool CViewWindow::RunConfigDialog(ConfigValues& values)
     values.timescale = dlg.m_timescale;
     values.waveform = dlg.m_waveform;
     values.palette = dlg.m_palette;
+    values.inputs = dlg.m_inputs;
+    values.input = dlg.m_input;
+    values.history = dlg.m_history;
     return true;
 }
 
