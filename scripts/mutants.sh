@@ -105,22 +105,70 @@ common=(-G Ninja -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF "${launcher
 log=$work/log
 
 unit_build() { cmake --build "$tree/build/unit" -j"$jobs" >"$log" 2>&1; }
+
+# The tests without sound server or display, run as their test programs (one
+# process each instead of one a test case), the quickest program first and
+# each stopping at its first failure: a caught fault shows within seconds.
+declare -A filters=()
+programs=() others=()
+list_tests() {
+  local line pending=''
+  while IFS= read -r line; do
+    if [[ $line =~ ^([0-9]+):\ Test\ command:\ ([^ ]+)\ \"--gtest_filter=([^\"]+)\" ]]; then
+      local exe=${BASH_REMATCH[2]}
+      [[ -n ${filters[$exe]:-} ]] || programs+=("$exe")
+      filters[$exe]+="${filters[$exe]:+:}${BASH_REMATCH[3]}"
+    elif [[ $line =~ ^([0-9]+):\ Test\ command: ]]; then
+      pending=${BASH_REMATCH[1]}
+    elif [[ -n $pending && $line =~ Test\ +\#$pending:\ (.+)$ ]]; then
+      others+=("${BASH_REMATCH[1]}") pending=''
+    fi
+  done < <(cd "$tree/build/unit" && ctest -N -V -LE 'live|desktop')
+  ((${#programs[@]} + ${#others[@]} > 0))
+}
+run_program() {
+  (cd "$(dirname "$1")" && timeout 1800 "$1" --gtest_filter="${filters[$1]}" --gtest_fail_fast) >"$log" 2>&1
+}
 unit_tests() {
-  (cd "$tree/build/unit" && ctest -LE 'live|desktop' -j"$jobs" --timeout 600 --stop-on-failure) >"$log" 2>&1
+  local exe name
+  for exe in "${programs[@]}"; do run_program "$exe" || return 1; done
+  for name in "${others[@]}"; do
+    (cd "$tree/build/unit" && ctest -R "^$name\$" --timeout 1800) >"$log" 2>&1 ||
+      { echo "[  FAILED  ] $name" >>"$log"; return 1; }
+  done
+}
+# The first failed test case of the last run.
+first_failure() {
+  grep -m1 -oE '^\[  FAILED  \] [^ ,]+' "$log" | sed 's/^\[  FAILED  \] //'
 }
 tsan_build() {
   cmake --build "$tree/build/tsan" -j"$jobs" --target analysis_tests capture_tests >"$log" 2>&1
 }
-tsan_tests() { (cd "$tree/build/tsan" && ctest -R 'Threads\.' -j"$jobs" --timeout 600) >"$log" 2>&1; }
+tsan_tests() {
+  (cd "$tree/build/tsan" && ctest -R 'Threads\.' -j"$jobs" --timeout 1800 --stop-on-failure) >"$log" 2>&1
+}
 
 start=$SECONDS
 echo "Trying ${#names[@]} faults on $(git -C "$tree" log -1 --format='%h %s')"
 cmake -S "$tree" -B "$tree/build/unit" -DCMAKE_BUILD_TYPE=Release "${common[@]}" >"$log" 2>&1 &&
-  unit_build && unit_tests || { cat "$log"; die "the unfaulted code does not build or pass its tests"; }
+  unit_build && list_tests || { cat "$log"; die "the unfaulted code does not build"; }
+# Quickest test program first, timed on the unfaulted code, which must pass.
+timed=()
+for exe in "${programs[@]}"; do
+  t0=$SECONDS
+  run_program "$exe" || { cat "$log"; die "the unfaulted code fails $(basename "$exe")"; }
+  timed+=("$((SECONDS - t0)) $exe")
+done
+mapfile -t programs < <(printf '%s\n' "${timed[@]}" | sort -n | cut -d' ' -f2-)
+for name in "${others[@]}"; do
+  (cd "$tree/build/unit" && ctest -R "^$name\$" --timeout 1800) >"$log" 2>&1 ||
+    { cat "$log"; die "the unfaulted code fails $name"; }
+done
+# The ThreadSanitizer build; that the unfaulted code passes this stage is
+# scripts/test.sh's to show (the stage takes long).
 if [[ " ${tsans[*]} " == *' 1 '* ]]; then
   cmake -S "$tree" -B "$tree/build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread \
-    "${common[@]}" >"$log" 2>&1 && tsan_build && tsan_tests ||
-    { cat "$log"; die "the unfaulted code does not pass its ThreadSanitizer stage"; }
+    "${common[@]}" >"$log" 2>&1 && tsan_build || { cat "$log"; die "the ThreadSanitizer build failed"; }
 fi
 echo "Unfaulted code built and passed in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
 
@@ -132,7 +180,7 @@ for i in "${!names[@]}"; do
   if ! unit_build; then
     verdict="does not build"; broken=$((broken + 1))
   elif ! unit_tests; then
-    first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \(' "$log" | sed -E 's/^[0-9]+ - //; s/ \($//')
+    first=$(first_failure)
     verdict="killed${first:+ by $first}"
     killed=$((killed + 1))
   elif ((tsans[i])) && ! { tsan_build && tsan_tests; }; then
