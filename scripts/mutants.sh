@@ -7,12 +7,13 @@
 # when all pass. Prints one line per fault and the score; exits non-zero when
 # any survived. Takes minutes; not part of scripts/test.sh.
 #
-#   bash scripts/mutants.sh [REVISION] [TEXT]
+#   bash scripts/mutants.sh [REVISION] [PATTERN]
 #   bash scripts/mutants.sh --check [REVISION]
 #
 # REVISION (default HEAD) is the commit whose code and tests are tried; the
-# list is always this working tree's. TEXT runs only the faults whose
-# description contains it. JOBS sets the build and test parallelism (2).
+# list is always this working tree's. PATTERN (an extended regular
+# expression) runs only the faults whose description matches it. JOBS sets
+# the build and test parallelism (2).
 # --check only verifies that every entry names one line of the revision.
 set -uo pipefail
 
@@ -33,7 +34,7 @@ trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"};
 entry_done() {
   [[ -z ${name:-} ]] && return
   [[ -n $file && -n $from && -n $to ]] || die "entry \"$name\" needs an @ file, a - line and a + line"
-  if [[ -z $only || $name == *"$only"* ]]; then
+  if [[ -z $only || $name =~ $only ]]; then
     names+=("$name") files+=("$file") froms+=("$from") tos+=("$to") tsans+=("$tsan")
   fi
 }
@@ -127,7 +128,7 @@ list_tests() {
   ((${#programs[@]} + ${#others[@]} > 0))
 }
 run_program() {
-  (cd "$(dirname "$1")" && timeout 1800 "$1" --gtest_filter="${filters[$1]}" --gtest_fail_fast) >"$log" 2>&1
+  (cd "$(dirname "$1")" && timeout --foreground 1800 "$1" --gtest_filter="${filters[$1]}" --gtest_fail_fast) >"$log" 2>&1
 }
 unit_tests() {
   local exe name
