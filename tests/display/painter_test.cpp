@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <iterator>
+#include <numbers>
 #include <vector>
 
 namespace vocalume {
@@ -202,38 +205,54 @@ TEST_F(PainterTest, TallAreaIsPaintedInItsTop1024Rows)
         ASSERT_EQ(surface.PixelAt(3, y), kBlack) << y;
 }
 
-TEST_F(PainterTest, BeamPeriodAndDepth)
+// Each threshold of the beam choice and depth with a value just inside and
+// just outside it. `lag` is the estimate whose period the beams must follow
+// (0: no beams), `depth` the beam depth, both worked out from the rules:
+// 1. |cepsPeak - acLag| < 10, 2. cepsRatio > 20, 3. acPeak > 0.8 (widened to
+// double, so 0.8f passes), 4. |cepsPeak - acLag / 2| < 10 (integer halving),
+// 5. cepsRatio < 15 and acPeak > 0.75; depth acPeak - 0.7, none below 0 or
+// for a cepsPeak of 27 (400 Hz) or less.
+TEST_F(PainterTest, BeamRulesAtTheirEdges)
 {
-    // Colour: pure blue at e = 0.5, 63.75. Height 500, mid 250. Bytes worked
-    // out as trunc(63.75 (1 + d cos(2 pi i / p))) at i = 0, 34, 68, 137 rows
-    // from the middle, with p = 250 L / 183.
+    const float above20 = std::nextafter(20.0f, 21.0f), below15 = std::nextafter(15.0f, 14.0f);
+    const float below08 = std::nextafter(0.8f, 0.0f), above075 = std::nextafter(0.75f, 1.0f);
     struct Case {
         const char* what;
         int32_t cepsPeak, acLag;
         float cepsRatio, acPeak;
-        int at0, at34, at68, at137;
+        int32_t lag;
+        bool deep;  // depth acPeak - 0.7, else none
     };
     const Case cases[] = {
-        // rule 1, p = 136.6, d = 0.2
-        {"agree", 100, 105, 0.0f, 0.9f, 76, 63, 51, 76},
-        // rule 2 before rule 3 (which would give p = 41)
-        {"prominent cepstrum", 100, 30, 25.0f, 0.9f, 76, 63, 51, 76},
-        // rule 3 before rule 4: p = 136.6, d = 0.15
-        {"high correlation", 50, 100, 12.0f, 0.85f, 73, 63, 54, 73},
-        // rule 4: p = 68.3, d = 0.08
-        {"octave", 50, 100, 12.0f, 0.78f, 68, 58, 68, 68},
-        // rule 5: p = 136.6, d = 0.08
-        {"weak cepstrum", 30, 100, 12.0f, 0.78f, 68, 63, 58, 68},
-        // no rule: p = 1, no beams
-        {"no rule", 30, 100, 16.0f, 0.78f, 63, 63, 63, 63},
-        // pitch of 400 Hz or more: no beams
-        {"high pitch", 27, 27, 0.0f, 0.9f, 63, 63, 63, 63},
-        // weakly voiced: no beams
-        {"weak voicing", 100, 100, 0.0f, 0.6f, 63, 63, 63, 63},
+        {"1: 9 apart", 100, 109, 0.0f, 0.78f, 100, true},
+        {"1: 10 apart, rule 5", 100, 110, 0.0f, 0.78f, 110, true},
+        {"1: 9 below", 91, 100, 0.0f, 0.78f, 91, true},
+        {"1: 10 below, rule 5", 90, 100, 0.0f, 0.78f, 100, true},
+        {"2: ratio above 20", 50, 120, above20, 0.78f, 50, true},
+        {"2: ratio 20, no rule", 50, 120, 20.0f, 0.78f, 0, false},
+        {"3: 0.8f is above 0.8", 50, 120, 17.0f, 0.8f, 120, true},
+        {"3: just below 0.8", 50, 120, 17.0f, below08, 0, false},
+        {"4: 9 below half", 50, 119, 17.0f, 0.78f, 50, true},
+        {"4: 10 below half", 50, 120, 17.0f, 0.78f, 0, false},
+        {"4: 9 above half", 68, 119, 17.0f, 0.78f, 68, true},
+        {"4: 10 above the halved 119", 69, 119, 17.0f, 0.78f, 0, false},
+        {"5: ratio below 15", 30, 100, below15, 0.78f, 100, true},
+        {"5: ratio 15", 30, 100, 15.0f, 0.78f, 0, false},
+        {"5: just above 0.75", 30, 100, 12.0f, above075, 100, true},
+        {"5: 0.75", 30, 100, 12.0f, 0.75f, 0, false},
+        {"depth 0.02", 100, 100, 0.0f, 0.72f, 100, true},
+        {"0.7f is below 0.7", 100, 100, 0.0f, 0.7f, 100, false},
+        {"cepsPeak 28 draws", 28, 28, 0.0f, 0.9f, 28, true},
+        {"cepsPeak 27 does not", 27, 27, 0.0f, 0.9f, 27, false},
+        {"cepsPeak 27 under rule 3", 27, 120, 0.0f, 0.9f, 120, false},
     };
+    // Pure blue at e = 0.75: 143.4375, bright enough that a depth 0.01 off
+    // moves the middle row by a level. Height 500: mid 250, and a lag of L
+    // samples gives 250 L / 183 rows a cycle.
+    const double blue = 0.75 * 0.75 * 255;
     ring->SetWritePosition(500);
     const int32_t slot = 500 - 110;
-    MakeBlue(slot, 20.0f);
+    MakeBlue(slot, 10.0f);
     ColumnSurface surface(2, 500);
     for (const Case& c : cases) {
         FrameRecord& r = At(slot);
@@ -243,17 +262,19 @@ TEST_F(PainterTest, BeamPeriodAndDepth)
         r.acPeak = c.acPeak;
         surface.InvalidateAll();
         Paint(surface);
-        const struct {
-            int32_t i;
-            int expected;
-        } rows[] = {{0, c.at0}, {34, c.at34}, {68, c.at68}, {137, c.at137}};
-        for (const auto& [i, expected] : rows) {
-            for (int32_t row : {250 - i, 250 + i}) {
-                const Rgb px = surface.PixelAt(1, ClientRow(500, row));
-                EXPECT_NEAR(px.blue, expected, 1) << c.what << ", row " << row;
-                EXPECT_EQ(px.red + px.green, 0) << c.what;
-            }
+        const double d = c.deep ? static_cast<double>(c.acPeak) - 0.7 : 0.0;
+        const double p = c.lag == 0 ? 1.0 : 250.0 * c.lag / 183;
+        int32_t wrong = 0, first = -1;
+        for (int32_t row = 0; row < 500; ++row) {
+            const int32_t i = std::abs(row - 250);
+            const double factor = d == 0.0 ? 1.0 : 1.0 + d * std::cos(2.0 * std::numbers::pi * i / p);
+            const Rgb expected{0, 0, static_cast<uint8_t>(factor * blue)};
+            if (surface.PixelAt(1, ClientRow(500, row)) != expected && wrong++ == 0)
+                first = row;
         }
+        EXPECT_EQ(wrong, 0) << c.what << ": " << wrong << " rows differ, the first is row " << first
+                            << " (" << static_cast<int>(surface.PixelAt(1, ClientRow(500, first)).blue)
+                            << ")";
     }
 }
 

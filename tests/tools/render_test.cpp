@@ -174,33 +174,6 @@ TEST(RenderTool, SilenceIsBlackWithTheTraceLine)
         }
 }
 
-TEST(RenderTool, SameInputGivesTheSameBytes)
-{
-    TempFolder folder;
-    for (const char* extra : {"", "--whole --refresh 25 --sampling 2"}) {
-        const std::string base = std::string(VOCALUME_DEMO_WAV) + " --quiet " + extra + " -o ";
-        ASSERT_EQ(RenderTool(base + Quoted(folder.Path("a.png")), folder).status, 0);
-        ASSERT_EQ(RenderTool(base + Quoted(folder.Path("b.png")), folder).status, 0);
-        const std::string a = ReadFile(folder.Path("a.png"));
-        EXPECT_GT(a.size(), 1000u);
-        EXPECT_TRUE(a == ReadFile(folder.Path("b.png"))) << extra;
-    }
-}
-
-TEST(RenderTool, DemoRendersSpeech)
-{
-    TempFolder folder;
-    const ToolRun run = RenderTool(std::string(VOCALUME_DEMO_WAV) + " -o " + Quoted(folder.Path("d.png")),
-                               folder);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Image img = ReadPng(folder.Path("d.png"));
-    ASSERT_EQ(img.width, 700);
-    int lit = 0;
-    for (int32_t x = 0; x < img.width; ++x)
-        lit += img.Brightness(x, 250) > 60;
-    EXPECT_GT(lit, 100);
-}
-
 // The colour-blind-safe colours change hues only: every pixel keeps its
 // brightest channel, so brightness, stripes, trace and ticks stand as they
 // were; naming the standard colours changes nothing at all.
