@@ -150,16 +150,18 @@ struct CAnalysisView::Impl : WaveInHost {
         if (m_host == nullptr)
             return;
         const bool recording = m_waveIn.m_isOpen != 0;
-        const char* state = recording ? "Recording" : (m_lookBack.Active() ? "Looking back" : "Paused");
+        // Back at the live end, the picture is the paused one again.
+        const bool back = m_lookBack.Active() && m_lookBack.RightFrame() != LiveEnd();
+        const char* state = recording ? "Recording" : (back ? "Looking back" : "Paused");
         const double seconds =
             static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / m_sampleRate;
         std::string position = FormatSessionTime(seconds);
-        if (m_lookBack.Active()) {
-            const int64_t back = LiveEnd() - m_lookBack.RightFrame();
+        if (back) {
+            const int64_t frames = LiveEnd() - m_lookBack.RightFrame();
             char text[32];
             std::snprintf(text, sizeof text, "%.1f s of ",
-                          static_cast<double>(back) * m_framer.m_hop / m_sampleRate);
-            position = (back > 0 ? std::string(kMinus) : std::string()) + text + position;
+                          static_cast<double>(frames) * m_framer.m_hop / m_sampleRate);
+            position = (frames > 0 ? std::string(kMinus) : std::string()) + text + position;
         }
         if (state != m_shownState) {
             m_shownState = state;

@@ -149,6 +149,7 @@ sleep 0.5
 xdotool windowfocus --sync "$frame"
 shot idle "$frame"
 
+started_recording=$(date +%s.%N)
 # Space: recording. The picture fills from the right with speech: after 2 s
 # on an idle machine; a busy one (the sanitizer build, parallel builds) gets
 # up to 10 s before the picture is judged.
@@ -176,6 +177,7 @@ check "the picture moves while recording" '[ "$(differing recording recording2)"
 
 # Esc: pause. After the pause timer the picture stands still.
 xdotool key Escape
+paused_recording=$(date +%s.%N)
 sleep 1.2
 shot paused "$frame"
 sleep 0.7
@@ -190,6 +192,42 @@ check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
 xdotool key Escape
 sleep 0.3
 check "Esc while paused leaves the program running" 'kill -0 $app 2>/dev/null'
+
+# Looking back: Home shows the session's start, End the very picture shown at
+# the pause, Left goes back a tenth of the window.
+xdotool key Home; sleep 0.5
+shot home "$frame"
+check "Home looks back to the start of the session" '[ "$(differing paused home)" != 0 ]'
+xdotool key End; sleep 0.5
+shot end "$frame"
+check "End shows the very picture shown at the pause" '[ "$(differing paused end)" = 0 ]'
+xdotool key Left; sleep 0.5
+shot left "$frame"
+check "Left goes back through the session" '[ "$(differing end left)" != 0 ]'
+
+# File > Save recording and Save picture, each to a path typed into the file
+# dialog. The sound lasts as long as the recording did, less the start-up of
+# the device and the last part of a window still held.
+save_as() {  # KEYS TITLE PATH
+  xdotool windowfocus --sync "$frame"
+  xdotool key "$1"
+  local box
+  box=$(wait_window "^$2\$")
+  [ -n "$box" ] || return 1
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$3"; sleep 0.2; xdotool key Return
+  for _ in $(seq 50); do [ -s "$3" ] && gone "^$2\$" && return 0; sleep 0.1; done
+  return 1
+}
+check "File > Save recording writes the typed file" 'save_as ctrl+s "Save recording" "$work/take.wav"'
+recorded=$(awk -v a="$started_recording" -v b="$paused_recording" 'BEGIN { printf "%.2f", b - a }')
+saved=$(soxi -D "$work/take.wav" 2>/dev/null || echo 0)
+echo "     recorded for $recorded s, the saved sound lasts $saved s"
+check "the saved recording lasts as long as the recording did" \
+  "awk -v a=$recorded -v b=$saved 'BEGIN { exit !(b > a - 1.0 && b <= a + 0.1) }'"
+check "File > Save picture writes the typed PNG" 'save_as ctrl+shift+s "Save picture" "$work/picture.png"'
+check "the saved picture is a PNG as wide as the picture" \
+  '[ "$(/usr/bin/identify -format "%m" "$work/picture.png" 2>/dev/null)" = PNG ] && [ "$(/usr/bin/identify -format "%w" "$work/picture.png")" -gt 600 ]'
 
 # The menus: File > Configure, OK; Help > About, OK.
 xdotool key alt+f; sleep 0.3; xdotool key c
