@@ -5,6 +5,8 @@
 //
 //   live_capture_probe SECONDS          record and check the played signal
 //   live_capture_probe --expect-no-device   opening must fail cleanly
+//   live_capture_probe --inputs             list the inputs there are
+//   live_capture_probe --input NAME SECONDS record from NAME and say what it heard
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -69,7 +71,13 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--expect-no-device") == 0)
         return ExpectNoDevice();
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    if (argc > 1 && std::strcmp(argv[1], "--inputs") == 0) {
+        for (const InputChoice& input : ListLiveInputs())
+            std::printf("%s\t%s\n", input.name.c_str(), input.description.c_str());
+        return 0;
+    }
+    const bool chosen = argc > 3 && std::strcmp(argv[1], "--input") == 0;
+    const double seconds = chosen ? std::atof(argv[3]) : argc > 1 ? std::atof(argv[1]) : 10.0;
 
     auto core = std::make_unique<AnalysisCore>();
     Framer framer;
@@ -78,10 +86,14 @@ int main(int argc, char** argv)
         core->StartWorker();
     QueueWaveInHost host(true);
     CWaveIn waveIn(MakeLiveSoundSource());
+    if (chosen)
+        waveIn.SetInput(argv[2]);
     if (waveIn.Open(&host, framer.m_sampleRate, framer.m_samplesPerBuffer) != 0) {
         std::printf("FAIL: the live input did not open\n");
         return 1;
     }
+    if (chosen)
+        std::printf("input missing: %d\n", waveIn.InputMissing() ? 1 : 0);
     std::printf("recording\n");
     std::fflush(stdout);
 
@@ -146,6 +158,14 @@ int main(int argc, char** argv)
         picture += Classify(b);
     std::printf("level per tenth of a second (# tone, s other sound, . silence):\n%s\n",
                 picture.c_str());
+
+    if (chosen) {
+        std::printf("tone %lld, other sound %lld, silence %lld\n",
+                    static_cast<long long>(std::count(picture.begin(), picture.end(), '#')),
+                    static_cast<long long>(std::count(picture.begin(), picture.end(), 's')),
+                    static_cast<long long>(std::count(picture.begin(), picture.end(), '.')));
+        return frames > 0 ? 0 : 1;
+    }
 
     bool ok = true;
     auto check = [&](bool good, const char* what) {

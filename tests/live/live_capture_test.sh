@@ -63,4 +63,27 @@ grep 'opened at 11025 Hz' "$work/probe.err" || { echo "FAIL: PortAudio was not u
 # devices that refuse 11025 Hz.
 VOCALUME_FORCE_DEVICE_RATE=1 VOCALUME_DEBUG=1 record "recording at the device rate, converted"
 grep 'converting to 11025' "$work/probe.err" || { echo "FAIL: the converter was not used"; exit 1; }
+
+# Two microphones, one hearing a steady tone and one speech: the list offers
+# both (monitors marked so), choosing the second records the speech, and a
+# chosen input that is gone falls back to the default input and says so.
+pactl load-module module-null-sink sink_name=tones >/dev/null
+pactl load-module module-null-sink sink_name=voices >/dev/null
+"$probe" --inputs >"$work/inputs.txt"
+echo "--- the inputs offered"; cat "$work/inputs.txt"
+grep -q "^voices.monitor	Monitor of " "$work/inputs.txt" || { echo "FAIL: the second microphone is not offered"; exit 1; }
+sox -n -r 44100 -c 1 "$work/long-tone.wav" synth 12 sine 441 gain -6
+sox "$work/speech.wav" "$work/long-speech.wav" repeat 4
+paplay -d tones "$work/long-tone.wav" &
+pids+=($!)
+paplay -d voices "$work/long-speech.wav" &
+pids+=($!)
+"$probe" --input voices.monitor 4 >"$work/chosen.out" 2>"$work/chosen.err"
+echo "--- recording from voices.monitor"; cat "$work/chosen.out"
+grep -q "^input missing: 0" "$work/chosen.out" || { echo "FAIL: the chosen input was not found"; exit 1; }
+read -r tone other <<<"$(sed -n 's/^tone \([0-9]*\), other sound \([0-9]*\).*/\1 \2/p' "$work/chosen.out")"
+[ "${other:-0}" -gt 10 ] && [ "${tone:-99}" -lt 3 ] || { echo "FAIL: the chosen microphone's speech was not recorded"; exit 1; }
+"$probe" --input no-such-microphone 2 >"$work/missing.out" 2>"$work/missing.err"
+echo "--- recording from a microphone that is gone"; cat "$work/missing.out"
+grep -q "^input missing: 1" "$work/missing.out" || { echo "FAIL: a missing input was not reported"; exit 1; }
 echo "PASS: live capture"
