@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "whole_file.h"
+
 namespace vocalume {
 
 // Writes `height` rows of `width` 8-bit RGB pixels (rows `stride` bytes
@@ -17,15 +19,5 @@ namespace vocalume {
 // wrong. Any thread; writes to the same path must not overlap.
 std::string WritePngFile(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb,
                          size_t stride);
-
-// The file a picture written to `path` ends up in: `path` itself, or the end
-// of its chain of symbolic links (which need not exist yet).
-std::string PictureTarget(const std::string& path);
-
-// Makes SIGINT, SIGTERM and SIGHUP first remove the temporary file of a
-// picture being written, then end the process as the signal would have. For
-// programs whose work is writing pictures; call once at start-up, before
-// other threads exist.
-void RemoveUnfinishedPictureOnSignal();
 
 }  // namespace vocalume

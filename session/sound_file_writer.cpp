@@ -95,7 +95,10 @@ std::string WriteSoundFile(const std::string& path, const std::vector<int16_t>& 
     sf_close(file);
     if (!complete)
         return "The sound could not be encoded: " + failure + ".";
-    return WriteWholeFile(path, memory.bytes.data(), memory.bytes.size());
+    return WriteFileWhole(path, [&memory](std::FILE* file) -> std::string {
+        const size_t size = memory.bytes.size();
+        return std::fwrite(memory.bytes.data(), 1, size, file) == size ? std::string() : std::string(kFillFailed);
+    });
 }
 
 }  // namespace vocalume

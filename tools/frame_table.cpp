@@ -1,13 +1,9 @@
 #include "frame_table.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "whole_file.h"
 
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 
 namespace vocalume {
 namespace {
@@ -41,11 +37,6 @@ void Fixed(std::string& line, double value, int decimals)
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
     line.append(text, end);
     line += ',';
-}
-
-std::string Failure(const std::string& what, const std::string& path, const char* why)
-{
-    return "cannot " + what + " " + path + ": " + why;
 }
 
 }  // namespace
@@ -102,50 +93,15 @@ std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>
     if (path.empty())
         return "cannot write the frame table: no file name given";
 
-    // A name of our own next to the target, so that the final rename stays
-    // within one file system.
-    static std::atomic<unsigned> serial{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return Failure("create", path, std::strerror(errno));
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return Failure("write", path, std::strerror(error));
-    }
-
-    bool written = std::fputs(kFrameTableHeader, file) >= 0 && std::fputc('\n', file) != EOF;
-    for (size_t i = 0; written && i < rows.size(); ++i) {
-        std::string line = FormatFrameRow(rows[i]);
-        line += '\n';
-        written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-    }
-    const int writeError = errno;
-    const bool flushed = written && std::fflush(file) == 0 && std::ferror(file) == 0;
-    const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeError = errno;
-    std::string error;
-    if (!written)
-        error = Failure("write", path, std::strerror(writeError));
-    else if (!flushed)
-        error = Failure("write", path, std::strerror(flushError));
-    else if (!closed)
-        error = Failure("write", path, std::strerror(closeError));
-    else if (std::rename(temporary.c_str(), path.c_str()) != 0)
-        error = Failure("replace", path, std::strerror(errno));
-    if (!error.empty())
-        ::unlink(temporary.c_str());
-    return error;
+    return WriteFileWhole(path, [&rows](std::FILE* file) -> std::string {
+        bool written = std::fputs(kFrameTableHeader, file) >= 0 && std::fputc('\n', file) != EOF;
+        for (size_t i = 0; written && i < rows.size(); ++i) {
+            std::string line = FormatFrameRow(rows[i]);
+            line += '\n';
+            written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        }
+        return written ? std::string() : std::string(kFillFailed);
+    });
 }
 
 }  // namespace vocalume

@@ -59,7 +59,7 @@ std::string CheckOutput(const std::string& output, const std::string& input)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path path(vocalume::PictureTarget(output));
+    const fs::path path(vocalume::FileTarget(output));
     struct stat existing {};
     const bool exists = ::stat(path.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT)
@@ -209,7 +209,7 @@ int main(int argc, char** argv)
         Fail("standard input can be read once: with - and --csv, add --whole or leave out -o");
         return kBadInput;
     }
-    vocalume::RemoveUnfinishedPictureOnSignal();
+    vocalume::RemoveUnfinishedFilesOnSignal();
 
     try {
         if (tablePass) {
