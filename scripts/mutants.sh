@@ -101,7 +101,7 @@ if command -v ccache >/dev/null; then
 else
   launcher=()
 fi
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$tree/tests/capture/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$tree/tests/support/tsan.supp"
 common=(-G Ninja -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF "${launcher[@]}")
 log=$work/log
 

@@ -155,7 +155,9 @@ struct CAnalysisView::Impl : WaveInHost {
         const char* state = recording ? "Recording" : (back ? "Looking back" : "Paused");
         const double seconds =
             static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / m_sampleRate;
-        std::string position = FormatSessionTime(seconds);
+        // While recording the length changes every buffer: whole seconds keep
+        // the status bar from being redrawn ten times a second.
+        std::string position = FormatSessionTime(seconds, !recording);
         if (back) {
             const int64_t frames = LiveEnd() - m_lookBack.RightFrame();
             char text[32];

@@ -47,12 +47,16 @@ bool LookBack::ScrollTo(int64_t leftFrame, int32_t width, int64_t first, int64_t
     return SetRight(leftFrame + width - 1, width, first, liveEnd);
 }
 
-std::string FormatSessionTime(double seconds)
+std::string FormatSessionTime(double seconds, bool tenths)
 {
-    const auto tenths = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10.0 + 0.5));
+    const auto count = static_cast<int64_t>(std::floor(std::max(seconds, 0.0) * 10.0 + (tenths ? 0.5 : 0.0)));
     char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
-                  static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+    if (tenths)
+        std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(count / 600),
+                      static_cast<long long>(count / 10 % 60), static_cast<long long>(count % 10));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(count / 600),
+                      static_cast<long long>(count / 10 % 60));
     return text;
 }
 

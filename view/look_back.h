@@ -37,7 +37,7 @@ private:
     int64_t m_right = 0;
 };
 
-// "1:05.3": minutes, seconds and tenths.
-std::string FormatSessionTime(double seconds);
+// "1:05.3": minutes, seconds and tenths; "1:05" without the tenths.
+std::string FormatSessionTime(double seconds, bool tenths = true);
 
 }  // namespace vocalume
