@@ -28,25 +28,7 @@ sysroot=/usr/aarch64-linux-gnu
 # --- what the build needs --------------------------------------------------
 host_packages=(g++-aarch64-linux-gnu qemu-user cmake ninja-build pkg-config googletest libcli11-dev)
 arm_packages=(libsndfile1-dev:arm64 libsoxr-dev:arm64 libpng-dev:arm64)
-installed() { [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || true) == installed ]]; }
-missing=()
-for p in "${host_packages[@]}" "${arm_packages[@]}"; do
-  installed "$p" || missing+=("$p")
-done
-if ((${#missing[@]} > 0)); then
-  echo "Installing: ${missing[*]}"
-  sudo=()
-  if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || { echo "error: need root or sudo to install ${missing[*]}" >&2; exit 1; }
-    sudo=(sudo)
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-    "${sudo[@]}" dpkg --add-architecture arm64
-  fi
-  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$root/scripts/deps.sh" "${host_packages[@]}" "${arm_packages[@]}" || exit 1
 
 launcher=()
 if command -v ccache >/dev/null; then

@@ -18,6 +18,12 @@ packages=(
   dpkg-dev lintian appstream desktop-file-utils
 )
 
+# Named packages instead of the list above (the ARM cross build names its
+# own, arm64 ones among them).
+if (($# > 0)); then
+  packages=("$@")
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   [[ $p == \#* ]] && continue
@@ -35,5 +41,8 @@ if [[ $(id -u) -ne 0 ]]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+if printf '%s\n' "${missing[@]}" | grep -q ':arm64$' && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${sudo[@]}" dpkg --add-architecture arm64
+fi
 "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
 "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" xauth
