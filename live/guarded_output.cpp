@@ -1,0 +1,178 @@
+#include "guarded_output.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+
+namespace vocalume {
+namespace {
+
+// The device thread hands over 20 ms at a time and publishes the position
+// after each block: the line never strays further than that from the sound.
+constexpr int32_t kBlockSamples = kPlaybackRate / 50;
+
+}  // namespace
+
+// One Play to Stop. The device thread runs open, write, drain (or discard),
+// close; the user-interface thread reads what it publishes.
+struct GuardedSoundOutput::Session {
+    enum class Opening { Pending, Opened, Failed };
+    using Clock = std::chrono::steady_clock;
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    Opening opening = Opening::Pending;
+    std::string message;
+    bool stopWanted = false;
+    bool finished = false;  // the device thread has closed the device
+    bool ended = false;     // everything was heard, or the device was lost
+    // The position heard at `stamp`, and everything handed over by then.
+    int64_t heard = 0;
+    int64_t written = 0;
+    Clock::time_point stamp{};
+    // The last position told, so that the line never steps back when a new
+    // measurement falls short of the clock's estimate.
+    int64_t told = 0;
+
+    bool StopWanted()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stopWanted;
+    }
+
+    void Publish(int64_t written_, int64_t heard_, bool ended_)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        written = written_;
+        heard = std::clamp(heard_, heard, written_);
+        stamp = Clock::now();
+        ended = ended_;
+    }
+
+    void Run(const Factory& make, const std::vector<int16_t>& samples, int64_t from)
+    {
+        std::unique_ptr<PlaybackDevice> device = make();
+        std::string reason;
+        const bool opened = device && device->Open(kPlaybackRate, reason);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            opening = opened ? Opening::Opened : Opening::Failed;
+            message = reason;
+            changed.notify_all();
+        }
+        if (opened) {
+            const auto end = static_cast<int64_t>(samples.size());
+            int64_t position = from;
+            bool lost = false;
+            while (position < end && !StopWanted()) {
+                const auto count = static_cast<int32_t>(std::min<int64_t>(kBlockSamples, end - position));
+                if (!device->Write(samples.data() + position, count)) {
+                    lost = true;
+                    break;
+                }
+                position += count;
+                Publish(position, position - device->Pending(), false);
+            }
+            if (lost || StopWanted()) {
+                device->Discard();
+            } else {
+                device->Drain();
+            }
+            Publish(position, lost || StopWanted() ? heard : position, true);
+            device->Close();
+        }
+        device.reset();
+        std::lock_guard<std::mutex> lock(mutex);
+        ended = true;
+        finished = true;
+        changed.notify_all();
+    }
+};
+
+GuardedSoundOutput::GuardedSoundOutput(Factory make) : GuardedSoundOutput(std::move(make), Bounds{}) {}
+
+GuardedSoundOutput::GuardedSoundOutput(Factory make, Bounds bounds) : m_make(std::move(make)), m_bounds(bounds)
+{
+}
+
+GuardedSoundOutput::~GuardedSoundOutput() { Stop(); }
+
+bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
+                              std::string& reason)
+{
+    Stop();
+    if (!samples || from < 0 || from >= static_cast<int64_t>(samples->size())) {
+        reason = "there is no sound to play there";
+        return false;
+    }
+    auto session = std::make_shared<Session>();
+    session->heard = session->written = session->told = from;
+    session->stamp = Session::Clock::now();
+    m_session = session;
+    m_thread = std::thread([session, make = m_make, samples, from] { session->Run(make, *samples, from); });
+    Session::Opening opening;
+    {
+        std::unique_lock<std::mutex> lock(session->mutex);
+        session->changed.wait_for(lock, m_bounds.open,
+                                  [&] { return session->opening != Session::Opening::Pending; });
+        opening = session->opening;
+        reason = session->message;
+    }
+    if (opening == Session::Opening::Opened)
+        return true;
+    if (opening == Session::Opening::Pending)
+        reason = "the sound output did not answer";
+    else if (reason.empty())
+        reason = "no sound output device was found";
+    Stop();
+    return false;
+}
+
+void GuardedSoundOutput::Stop()
+{
+    if (!m_session)
+        return;
+    bool finished;
+    {
+        std::unique_lock<std::mutex> lock(m_session->mutex);
+        m_session->stopWanted = true;
+        m_session->changed.notify_all();
+        finished = m_session->changed.wait_for(lock, m_bounds.stop, [&] { return m_session->finished; });
+        // Whatever the device still does, nothing more counts as heard.
+        m_session->ended = true;
+    }
+    // A device still busy keeps its thread, which ends once the device lets
+    // it; the session and the samples it shares live as long as that thread.
+    if (finished)
+        m_thread.join();
+    else
+        m_thread.detach();
+    m_session.reset();
+}
+
+int64_t GuardedSoundOutput::HeardPosition() const
+{
+    if (!m_session)
+        return 0;
+    std::lock_guard<std::mutex> lock(m_session->mutex);
+    Session& s = *m_session;
+    if (s.ended)
+        return s.heard;
+    // Between two blocks the sound goes on at its rate, but never past what
+    // the device has been given.
+    const double since = std::chrono::duration<double>(Session::Clock::now() - s.stamp).count();
+    const auto carried = s.heard + static_cast<int64_t>(since * kPlaybackRate);
+    s.told = std::max(s.told, std::min(carried, s.written));
+    return s.told;
+}
+
+bool GuardedSoundOutput::Finished() const
+{
+    if (!m_session)
+        return true;
+    std::lock_guard<std::mutex> lock(m_session->mutex);
+    return m_session->ended;
+}
+
+}  // namespace vocalume

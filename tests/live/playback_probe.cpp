@@ -1,0 +1,304 @@
+// Plays a known sound through the program's sound output into the test's
+// sound server and records the server's monitor of it with parec, stamping
+// every piece of the recording as it arrives. Then checks that what was
+// recorded is what was played (normalised cross-correlation at the best
+// offset) and that the position the output reported as heard agrees in time
+// with when the sound reached the monitor.
+//
+//   playback_probe SOUND.raw          play 16-bit mono 11025 Hz samples, check
+//   playback_probe --stop SOUND.raw   stop after a second: nothing more is heard
+//   playback_probe --expect-no-device opening fails soon, with a reason
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "live_sound_output.h"
+
+extern char** environ;
+
+using namespace vocalume;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr double kRate = kPlaybackRate;
+constexpr double kAgreementMs = 30.0;
+
+double Seconds(Clock::time_point t, Clock::time_point origin)
+{
+    return std::chrono::duration<double>(t - origin).count();
+}
+
+// parec on the monitor of the default sink, its samples and when each piece
+// arrived.
+class MonitorRecording {
+public:
+    bool Start()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        const char* argv[] = {"parec", "-d", "vsink.monitor", "--format=s16le", "--rate=11025",
+                              "--channels=1", "--raw", "--latency-msec=5", nullptr};
+        const int e = posix_spawnp(&m_pid, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        if (e != 0)
+            return false;
+        m_fd = fds[0];
+        m_reader = std::thread([this] { Read(); });
+        return true;
+    }
+    void Stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_reader.joinable())
+            m_reader.join();
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+        m_pid = 0;
+    }
+    int64_t Size()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int64_t>(m_samples.size());
+    }
+    // When sample k reached the monitor: the piece it came in arrived at t,
+    // its last sample just then, the ones before it a sample period each
+    // earlier.
+    double CapturedAt(int64_t k, Clock::time_point origin) const
+    {
+        const auto it = std::upper_bound(m_ends.begin(), m_ends.end(), k);
+        if (it == m_ends.end())
+            return -1.0;
+        const size_t i = static_cast<size_t>(it - m_ends.begin());
+        return Seconds(m_stamps[i], origin) - static_cast<double>(*it - k) / kRate;
+    }
+    const std::vector<int16_t>& Samples() const { return m_samples; }
+
+private:
+    void Read()
+    {
+        char buffer[4096];
+        std::string carry;
+        for (;;) {
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            const auto now = Clock::now();
+            if (n <= 0)
+                return;
+            carry.append(buffer, static_cast<size_t>(n));
+            const size_t whole = carry.size() / 2;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (size_t i = 0; i < whole; ++i) {
+                int16_t s;
+                std::memcpy(&s, carry.data() + 2 * i, 2);
+                m_samples.push_back(s);
+            }
+            carry.erase(0, whole * 2);
+            if (whole > 0) {
+                m_ends.push_back(static_cast<int64_t>(m_samples.size()));
+                m_stamps.push_back(now);
+            }
+        }
+    }
+
+    pid_t m_pid = 0;
+    int m_fd = -1;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::vector<int16_t> m_samples;
+    std::vector<int64_t> m_ends;
+    std::vector<Clock::time_point> m_stamps;
+};
+
+// The offset of `played` in `recorded` with the highest normalised
+// correlation, and that correlation.
+std::pair<int64_t, double> BestOffset(const std::vector<int16_t>& recorded, const std::vector<int16_t>& played)
+{
+    const size_t n = played.size();
+    double pp = 0.0;
+    for (const int16_t s : played)
+        pp += static_cast<double>(s) * s;
+    std::pair<int64_t, double> best{-1, 0.0};
+    if (recorded.size() < n || pp <= 0.0)
+        return best;
+    // The recording's energy over a window of n, kept as it slides.
+    double rr = 0.0;
+    for (size_t i = 0; i < n; ++i)
+        rr += static_cast<double>(recorded[i]) * recorded[i];
+    for (size_t lag = 0; lag + n <= recorded.size(); ++lag) {
+        if (lag > 0) {
+            rr += static_cast<double>(recorded[lag + n - 1]) * recorded[lag + n - 1] -
+                  static_cast<double>(recorded[lag - 1]) * recorded[lag - 1];
+        }
+        if (rr <= 0.0)
+            continue;
+        double rp = 0.0;
+        for (size_t i = 0; i < n; ++i)
+            rp += static_cast<double>(recorded[lag + i]) * played[i];
+        const double c = rp / std::sqrt(rr * pp);
+        if (c > best.second)
+            best = {static_cast<int64_t>(lag), c};
+    }
+    return best;
+}
+
+int ExpectNoDevice()
+{
+    auto output = MakeLiveSoundOutput();
+    auto samples = std::make_shared<std::vector<int16_t>>(11025, int16_t{1000});
+    std::string reason;
+    const auto start = Clock::now();
+    const bool played = output->Play(samples, 0, reason);
+    const double took = Seconds(Clock::now(), start);
+    const bool ok = !played && !reason.empty() && took < 2.5;
+    std::printf("play without a sound server: %s, reason \"%s\", %.2f s: %s\n", played ? "played" : "refused",
+                reason.c_str(), took, ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--expect-no-device") == 0)
+        return ExpectNoDevice();
+    const bool stopEarly = argc > 2 && std::strcmp(argv[1], "--stop") == 0;
+    const char* path = argv[stopEarly ? 2 : 1];
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto sound = std::make_shared<std::vector<int16_t>>(bytes.size() / 2);
+    std::memcpy(sound->data(), bytes.data(), sound->size() * 2);
+    if (sound->size() < 11025) {
+        std::printf("FAIL: no sound in %s\n", path);
+        return 1;
+    }
+
+    MonitorRecording monitor;
+    if (!monitor.Start()) {
+        std::printf("FAIL: parec did not start\n");
+        return 1;
+    }
+    // The recording takes a moment to come; some silence before the sound.
+    for (int i = 0; i < 500 && monitor.Size() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    auto output = MakeLiveSoundOutput();
+    const auto origin = Clock::now();
+    std::string reason;
+    if (!output->Play(sound, 0, reason)) {
+        monitor.Stop();
+        std::printf("FAIL: the output did not open: %s\n", reason.c_str());
+        return 1;
+    }
+    // The position as the view would poll it, but finer.
+    std::vector<std::pair<double, int64_t>> heard;
+    const double stopAt = 1.0;
+    bool stopped = false;
+    while (!output->Finished()) {
+        heard.emplace_back(Seconds(Clock::now(), origin), output->HeardPosition());
+        if (stopEarly && heard.back().first > stopAt) {
+            const auto before = Clock::now();
+            output->Stop();
+            std::printf("stop took %.1f ms\n", 1000.0 * Seconds(Clock::now(), before));
+            stopped = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const double endedAt = Seconds(Clock::now(), origin);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    monitor.Stop();
+    const std::vector<int16_t>& recorded = monitor.Samples();
+    if (const char* keep = std::getenv("PLAYBACK_PROBE_KEEP")) {
+        std::ofstream(keep, std::ios::binary)
+            .write(reinterpret_cast<const char*>(recorded.data()), static_cast<std::streamsize>(recorded.size() * 2));
+    }
+
+    bool ok = true;
+    auto check = [&](bool good, const std::string& what) {
+        std::printf("%s: %s\n", good ? "PASS" : "FAIL", what.c_str());
+        ok = ok && good;
+    };
+    if (stopped) {
+        // From a little after the stop (what the server held may still be
+        // on its way) the monitor hears silence.
+        int64_t loudAfter = 0, loudBefore = 0;
+        for (size_t k = 0; k < recorded.size(); ++k) {
+            const double t = monitor.CapturedAt(static_cast<int64_t>(k), origin);
+            const bool loud = std::abs(recorded[k]) > 300;
+            if (t > endedAt + 0.1 && loud)
+                ++loudAfter;
+            if (t > 0.2 && t < stopAt - 0.1 && loud)
+                ++loudBefore;
+        }
+        std::printf("loud samples before the stop %lld, from 0.1 s after it %lld\n",
+                    static_cast<long long>(loudBefore), static_cast<long long>(loudAfter));
+        check(loudBefore > 1000, "the sound was heard before the stop");
+        check(loudAfter == 0, "nothing is heard after a stop");
+        return ok ? 0 : 1;
+    }
+
+    const auto [offset, correlation] = BestOffset(recorded, *sound);
+    std::printf("recorded %.2f s, played %.2f s; best correlation %.4f at offset %lld\n",
+                static_cast<double>(recorded.size()) / kRate, static_cast<double>(sound->size()) / kRate,
+                correlation, static_cast<long long>(offset));
+    check(correlation >= 0.9, "the monitor heard the sound played (correlation at least 0.9)");
+    if (offset < 0)
+        return 1;
+
+    // For every 10 ms of the sound: when the output first said it was heard,
+    // against when it reached the monitor.
+    std::vector<double> differences;
+    size_t j = 0;
+    for (int64_t p = 0; p < static_cast<int64_t>(sound->size()); p += 110) {
+        while (j < heard.size() && heard[j].second < p)
+            ++j;
+        if (j == 0 || j >= heard.size())
+            continue;
+        const double said = heard[j].first;
+        const double reached = monitor.CapturedAt(offset + p, origin);
+        if (reached >= 0.0)
+            differences.push_back(1000.0 * (said - reached));
+    }
+    std::sort(differences.begin(), differences.end());
+    if (differences.empty()) {
+        check(false, "the heard position was reported");
+        return 1;
+    }
+    const double median = differences[differences.size() / 2];
+    const double low = differences[differences.size() / 20];
+    const double high = differences[differences.size() - 1 - differences.size() / 20];
+    std::printf("told heard minus reached the monitor, ms: median %.1f, 5%% %.1f, 95%% %.1f, min %.1f, max %.1f "
+                "(%zu points, %zu polls)\n",
+                median, low, high, differences.front(), differences.back(), differences.size(), heard.size());
+    check(std::fabs(median) <= kAgreementMs && std::fabs(low) <= kAgreementMs + 10 &&
+              std::fabs(high) <= kAgreementMs + 10,
+          "the heard position agrees with the sound's timing");
+    return ok ? 0 : 1;
+}
