@@ -181,6 +181,25 @@ struct CAnalysisView::Impl : WaveInHost {
         m_host->ShowScrollBar(bar, right - width + 1 - first, width, liveEnd + 1 - first);
     }
 
+    // Whether anything is drawn over the retained picture now. While nothing
+    // is, the window shows the retained picture itself, untouched.
+    bool HasOverlays() const { return false; }
+
+    // Builds the picture the window shows after a paint: a copy of the
+    // retained picture with whatever is drawn over it.
+    void ComposeShown()
+    {
+        m_composed = HasOverlays();
+        if (!m_composed) {
+            m_shown.clear();
+            return;
+        }
+        m_shownWidth = m_surface.Width();
+        m_shownHeight = m_surface.Height();
+        m_shownStride = m_surface.Stride();
+        m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + m_shownStride * static_cast<size_t>(m_shownHeight));
+    }
+
     // Both outlive the view (its destructor still writes and ends the worker).
     SettingsStore& m_store;
     AnalysisCore& m_core;
@@ -209,6 +228,13 @@ struct CAnalysisView::Impl : WaveInHost {
     std::vector<uint8_t> m_liveSnapshot;
     int32_t m_snapshotWidth = 0;
     int32_t m_snapshotHeight = 0;
+    // The composed picture the window shows while overlays are drawn, and
+    // its size.
+    bool m_composed = false;
+    std::vector<uint8_t> m_shown;
+    int32_t m_shownWidth = 0;
+    int32_t m_shownHeight = 0;
+    size_t m_shownStride = 0;
     // What the status bar shows, so that it is told only of changes.
     std::string m_shownState;
     std::string m_shownPosition;
@@ -297,9 +323,10 @@ void CAnalysisView::OnPaint()
     if (v.m_lookBack.Active()) {
         if (!v.m_surface.IsValid())
             v.DrawLookBack();
-        return;
+    } else {
+        PaintColumns(v.m_core.ring, Fields(), v.m_surface, &v.m_session);
     }
-    PaintColumns(v.m_core.ring, Fields(), v.m_surface, &v.m_session);
+    v.ComposeShown();
 }
 
 void CAnalysisView::OnStart()
@@ -551,6 +578,56 @@ bool CAnalysisView::IsPauseTimerSet() const { return m_impl->m_pauseTimerSet; }
 int CAnalysisView::SurfaceWidth() const { return m_impl->m_surface.Width(); }
 int CAnalysisView::SurfaceHeight() const { return m_impl->m_surface.Height(); }
 const uint8_t* CAnalysisView::SurfaceRgb() const { return m_impl->m_surface.Pixels(); }
+
+const uint8_t* CAnalysisView::ShownRgb() const
+{
+    return m_impl->m_composed ? m_impl->m_shown.data() : m_impl->m_surface.Pixels();
+}
+int CAnalysisView::ShownWidth() const
+{
+    return m_impl->m_composed ? m_impl->m_shownWidth : m_impl->m_surface.Width();
+}
+int CAnalysisView::ShownHeight() const
+{
+    return m_impl->m_composed ? m_impl->m_shownHeight : m_impl->m_surface.Height();
+}
+size_t CAnalysisView::ShownStride() const
+{
+    return m_impl->m_composed ? m_impl->m_shownStride : m_impl->m_surface.Stride();
+}
+
+int64_t CAnalysisView::FrameAtColumn(int x) const
+{
+    const Impl& v = *m_impl;
+    const int32_t width = v.m_surface.Width();
+    if (x < 0 || x >= width)
+        return -1;
+    int64_t frame = 0;
+    if (v.m_lookBack.Active()) {
+        frame = v.m_lookBack.RightFrame() - (width - 1 - x);
+    } else {
+        // The live picture's left-most column is never painted.
+        if (x == 0)
+            return -1;
+        frame = v.m_session.FrameOf(static_cast<int64_t>(v.m_framer.m_frameCounter) - 1 -
+                                    FramesBehindNewest(x, width, v.m_framer.m_framesPerBuffer));
+    }
+    return v.m_session.HasFrame(frame) ? frame : -1;
+}
+
+void CAnalysisView::OnPointerMove(int x, int y)
+{
+    (void)x;
+    (void)y;
+}
+
+void CAnalysisView::OnPointerLeave() {}
+
+void CAnalysisView::OnPictureClick(int x, int y)
+{
+    (void)x;
+    (void)y;
+}
 
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }
 const Framer& CAnalysisView::Framing() const { return m_impl->m_framer; }

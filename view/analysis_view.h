@@ -122,6 +122,23 @@ public:
     int SurfaceHeight() const;
     const uint8_t* SurfaceRgb() const;
 
+    // The picture the window shows: the retained picture itself, or, while
+    // something is drawn over it (lanes, lines), a composed copy of it. Valid
+    // until the next paint or resize.
+    const uint8_t* ShownRgb() const;
+    int ShownWidth() const;
+    int ShownHeight() const;
+    size_t ShownStride() const;
+
+    // The session frame the picture's column `x` shows now, live or looking
+    // back; -1 for a column that shows none.
+    int64_t FrameAtColumn(int x) const;
+    // The mouse pointer moved over the picture, left it, or clicked in it
+    // (window coordinates of the picture).
+    void OnPointerMove(int x, int y);
+    void OnPointerLeave();
+    void OnPictureClick(int x, int y);
+
     // For the render tool and tests.
     const ColumnSurface& Surface() const;
     const Framer& Framing() const;

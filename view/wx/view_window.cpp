@@ -45,6 +45,9 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
+    Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
+    Bind(wxEVT_LEAVE_WINDOW, &CViewWindow::OnMouseEvent, this);
+    Bind(wxEVT_LEFT_DOWN, &CViewWindow::OnMouseEvent, this);
 
     DescribeWindow(this, "Live picture of the voice",
                    "Live picture of the voice: time runs from right to left, about a thousand "
@@ -190,12 +193,12 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
         return;
     m_view->OnPaint();
 
-    const int width = std::min(m_view->SurfaceWidth(), GetClientSize().x);
-    const int height = std::min(m_view->SurfaceHeight(), GetClientSize().y);
-    if (width <= 0 || height <= 0 || m_view->SurfaceRgb() == nullptr)
+    const int width = std::min(m_view->ShownWidth(), GetClientSize().x);
+    const int height = std::min(m_view->ShownHeight(), GetClientSize().y);
+    if (width <= 0 || height <= 0 || m_view->ShownRgb() == nullptr)
         return;
 
-    m_blitter.Draw(dc, m_view->SurfaceRgb(), m_view->SurfaceWidth() * 3, width, height,
+    m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height,
                    GetUpdateRegion().GetBox());
 }
 
@@ -229,6 +232,19 @@ void CViewWindow::OnWheelEvent(wxMouseEvent& event)
     const int delta = std::max(event.GetWheelDelta(), 1);
     if (event.GetWheelAxis() == wxMOUSE_WHEEL_VERTICAL && m_view)
         m_view->OnWheel(event.GetWheelRotation() / delta);
+}
+
+void CViewWindow::OnMouseEvent(wxMouseEvent& event)
+{
+    event.Skip();
+    if (!m_view)
+        return;
+    if (event.Leaving())
+        m_view->OnPointerLeave();
+    else if (event.LeftDown())
+        m_view->OnPictureClick(event.GetX(), event.GetY());
+    else
+        m_view->OnPointerMove(event.GetX(), event.GetY());
 }
 
 void CViewWindow::OnScrollEvent(wxScrollEvent& event)

@@ -55,6 +55,8 @@ public:
 private:
     void OnKeyDown(wxKeyEvent& event);
     void OnWheelEvent(wxMouseEvent& event);
+    // Pointer moves, leaving and left clicks over the picture.
+    void OnMouseEvent(wxMouseEvent& event);
     void OnScrollEvent(wxScrollEvent& event);
     void SaveRecording();
     void SavePicture();
