@@ -6,6 +6,7 @@
 #include <wx/sizer.h>
 
 #include "icons.h"
+#include "live_sound_output.h"
 #include "live_sound_source.h"
 #include "placement.h"
 #include "view_window.h"
@@ -36,6 +37,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     // The view exists, with its settings read, before any window does.
     m_view.emplace(store, core, MakeLiveSoundSource());
     m_view->SetInputLister(&ListLiveInputs);
+    m_view->SetSoundOutput(MakeLiveSoundOutput());
     if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
         return;
 

@@ -1,5 +1,6 @@
 #include "analysis_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -10,9 +11,11 @@
 #include "column_palette.h"
 #include "column_surface.h"
 #include "framer.h"
+#include "replay.h"
 #include "session_history.h"
 #include "session_picture.h"
 #include "sound_file_writer.h"
+#include "sound_output.h"
 #include "wave_in.h"
 
 namespace vocalume {
@@ -152,7 +155,7 @@ struct CAnalysisView::Impl : WaveInHost {
         const bool recording = m_waveIn.m_isOpen != 0;
         // Back at the live end, the picture is the paused one again.
         const bool back = m_lookBack.Active() && m_lookBack.RightFrame() != LiveEnd();
-        const char* state = recording ? "Recording" : (back ? "Looking back" : "Paused");
+        const char* state = recording ? "Recording" : Playing() ? "Playing" : (back ? "Looking back" : "Paused");
         const double seconds =
             static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / m_sampleRate;
         // While recording the length changes every buffer: whole seconds keep
@@ -183,7 +186,7 @@ struct CAnalysisView::Impl : WaveInHost {
 
     // Whether anything is drawn over the retained picture now. While nothing
     // is, the window shows the retained picture itself, untouched.
-    bool HasOverlays() const { return false; }
+    bool HasOverlays() const { return m_replay && m_replay->LineColumn() >= 0; }
 
     // Builds the picture the window shows after a paint: a copy of the
     // retained picture with whatever is drawn over it.
@@ -198,6 +201,79 @@ struct CAnalysisView::Impl : WaveInHost {
         m_shownHeight = m_surface.Height();
         m_shownStride = m_surface.Stride();
         m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + m_shownStride * static_cast<size_t>(m_shownHeight));
+        if (m_replay)
+            DrawPlayLine(m_shown.data(), static_cast<int>(m_shownStride), m_shownWidth, m_shownHeight,
+                         m_replay->LineColumn());
+    }
+
+    // Playing the session back. The picture looks back while it plays, so
+    // that the page can turn; entered at the live end, it shows the very
+    // pixels shown at Pause.
+    bool Playing() const { return m_replay && m_replay->Playing(); }
+    // The session frame in the picture's left-most column, looking back.
+    int64_t LeftFrame() const { return m_lookBack.RightFrame() - m_surface.Width() + 1; }
+    void StartReplay()
+    {
+        if (m_host == nullptr || !CanLookBack())
+            return;
+        std::string reason = "there is none";
+        if (m_replay && m_session.EndSample() > m_session.FirstSample()) {
+            EnterLookBack();
+            int64_t from = std::max(LeftFrame(), m_session.FirstFrame());
+            if (m_playFrom >= from && m_playFrom <= m_lookBack.RightFrame())
+                from = m_playFrom;
+            auto sound = std::make_shared<const std::vector<int16_t>>(m_session.Sound());
+            if (m_replay->Start(std::move(sound), m_session.FirstSample(), m_session.Hop(), from, reason)) {
+                m_host->SetPlayTimer(kPlayTimerMs);
+                FollowReplay();
+                ShowStatus();
+                return;
+            }
+        } else if (m_replay) {
+            return;  // nothing recorded yet: nothing to play
+        }
+        // In the state's field, until the state changes.
+        m_shownState = "No sound output: " + reason;
+        m_host->SetStatusText(0, m_shownState);
+    }
+    void StopReplay()
+    {
+        if (!Playing())
+            return;
+        const int32_t column = m_replay->LineColumn();
+        m_replay->Stop();
+        if (m_host != nullptr)
+            m_host->KillPlayTimer();
+        if (column >= 0 && m_host != nullptr)
+            m_host->RequestPaintColumns(column, column);
+        ShowStatus();
+    }
+    // Moves the play line to the sound heard now, turning the page when it
+    // has gone past the right edge.
+    void FollowReplay()
+    {
+        const int32_t width = m_surface.Width();
+        auto columnOf = [this](int64_t frame) { return frame - LeftFrame(); };
+        Replay::Step step = m_replay->Follow(columnOf, width);
+        const int32_t oldColumn = step.oldColumn;
+        if (step.turnPage &&
+            m_lookBack.Move(ViewKey::PageDown, width, m_session.FirstFrame(), LiveEnd())) {
+            DrawLookBack();
+            RequestPaint();
+            step = m_replay->Follow(columnOf, width);
+            ShowStatus();
+        }
+        if (step.ended) {
+            if (m_host != nullptr)
+                m_host->KillPlayTimer();
+            ShowStatus();
+        }
+        if (m_host != nullptr && step.lineColumn != oldColumn) {
+            if (oldColumn >= 0)
+                m_host->RequestPaintColumns(oldColumn, oldColumn);
+            if (step.lineColumn >= 0)
+                m_host->RequestPaintColumns(step.lineColumn, step.lineColumn);
+        }
     }
 
     // Both outlive the view (its destructor still writes and ends the worker).
@@ -235,6 +311,12 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_shownWidth = 0;
     int32_t m_shownHeight = 0;
     size_t m_shownStride = 0;
+    // Where sound is played back, and the replay of the session through it
+    // (none without an output); the frame last clicked, where P plays from
+    // while it is in the picture.
+    std::unique_ptr<SoundOutput> m_output;
+    std::unique_ptr<Replay> m_replay;
+    int64_t m_playFrom = -1;
     // What the status bar shows, so that it is told only of changes.
     std::string m_shownState;
     std::string m_shownPosition;
@@ -334,6 +416,8 @@ void CAnalysisView::OnStart()
     Impl& v = *m_impl;
     if (IsRecording())
         return;
+    v.StopReplay();
+    v.m_playFrom = -1;
     // A Start before the pause timer has fired keeps the worker: left
     // pending, the timer would end it while recording runs again.
     if (v.m_pauseTimerSet) {
@@ -415,9 +499,12 @@ void CAnalysisView::OnChar(int character)
     case ' ': ToggleRecording(); break;
     case 'R':
     case 'r': RedrawAll(); break;
+    case 'P':
+    case 'p': TogglePlayback(); break;
     case 27:
         if (IsRecording())
             OnPause();
+        m_impl->StopReplay();
         break;
     default: break;
     }
@@ -477,6 +564,7 @@ void CAnalysisView::OnConfigure()
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared, so there is
         // no live end to look back from; the session stays.
+        v.StopReplay();
         v.m_lookBack.Leave();
         v.ComputeFraming();
     }
@@ -533,6 +621,32 @@ void CAnalysisView::OnScrollTo(int64_t leftFrame)
 
 bool CAnalysisView::IsLookingBack() const { return m_impl->m_lookBack.Active(); }
 
+void CAnalysisView::SetSoundOutput(std::unique_ptr<SoundOutput> output)
+{
+    Impl& v = *m_impl;
+    v.StopReplay();
+    v.m_replay.reset();
+    v.m_output = std::move(output);
+    if (v.m_output)
+        v.m_replay = std::make_unique<Replay>(*v.m_output);
+}
+
+void CAnalysisView::TogglePlayback()
+{
+    if (IsPlaying())
+        m_impl->StopReplay();
+    else
+        m_impl->StartReplay();
+}
+
+bool CAnalysisView::IsPlaying() const { return m_impl->Playing(); }
+
+void CAnalysisView::OnPlayTimer()
+{
+    if (IsPlaying())
+        m_impl->FollowReplay();
+}
+
 std::string CAnalysisView::SaveRecording(const std::string& path)
 {
     Impl& v = *m_impl;
@@ -555,6 +669,7 @@ bool CAnalysisView::NewSession()
         return false;
     if (IsRecording())
         OnPause();
+    v.StopReplay();
     v.m_lookBack.Leave();
     v.m_session.Clear();
     v.ComputeFraming();
@@ -625,8 +740,14 @@ void CAnalysisView::OnPointerLeave() {}
 
 void CAnalysisView::OnPictureClick(int x, int y)
 {
-    (void)x;
     (void)y;
+    Impl& v = *m_impl;
+    // Where P plays from next; while playing, the sound goes there at once.
+    v.m_playFrom = FrameAtColumn(x);
+    if (v.m_playFrom >= 0 && IsPlaying()) {
+        v.StopReplay();
+        v.StartReplay();
+    }
 }
 
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }

@@ -21,6 +21,7 @@ class CWaveIn;
 class ColumnSurface;
 class Framer;
 class SessionHistory;
+class SoundOutput;
 class SoundSource;
 struct PaintFields;
 
@@ -34,6 +35,9 @@ inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
+inline constexpr int kPlayTimerId = 2;
+// How often the play line moves while playing: about the display's pace.
+inline constexpr int kPlayTimerMs = 25;
 
 // Default values of the "config" settings.
 inline constexpr int32_t kDefaultRefresh = 10;
@@ -94,6 +98,18 @@ public:
     void OnWheel(int notches);
     void OnScrollTo(int64_t leftFrame);
     bool IsLookingBack() const;
+
+    // Playing the session back, while paused: P plays from the picture's
+    // left edge, or from the column last clicked, to the end, with a play
+    // line over the picture that turns the page at the right edge; P again,
+    // Esc, or Space (which then records) stop it. The sound goes to `output`,
+    // kept by the view; without one, P says in the status bar that there is
+    // no sound output.
+    void SetSoundOutput(std::unique_ptr<SoundOutput> output);
+    void TogglePlayback();
+    bool IsPlaying() const;
+    // The play timer fired: the play line follows the sound heard.
+    void OnPlayTimer();
 
     // Saves the session's sound (".wav" or ".flac") or the picture shown now
     // (PNG). Returns an empty string on success, else why it failed; the

@@ -36,6 +36,17 @@ public:
     // Timer 1, the pause timer: delivers OnTimer after `milliseconds`.
     virtual void SetPauseTimer(int milliseconds) = 0;
     virtual void KillPauseTimer() = 0;
+    // Timer 2, the play timer: delivers OnPlayTimer every `milliseconds`
+    // until killed.
+    virtual void SetPlayTimer(int milliseconds) { (void)milliseconds; }
+    virtual void KillPlayTimer() {}
+    // Ask for a paint soon of the picture's columns `left` to `right` only.
+    virtual void RequestPaintColumns(int left, int right)
+    {
+        (void)left;
+        (void)right;
+        RequestPaint();
+    }
     // A modal message with an exclamation icon and an OK button.
     virtual void ShowMessage(const std::string& text) = 0;
     // Shows the Configuration dialog modally with `values`; true on OK, with

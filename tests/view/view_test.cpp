@@ -15,6 +15,7 @@
 #include "analysis_worker.h"
 #include "column_painter.h"
 #include "column_surface.h"
+#include "fake_sound_output.h"
 #include "framer.h"
 #include "scripted_source.h"
 #include "session_history.h"
@@ -39,6 +40,8 @@ public:
         ++timerKills;
         timerSet = false;
     }
+    void SetPlayTimer(int milliseconds) override { playTimer = milliseconds; }
+    void KillPlayTimer() override { playTimer = 0; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool RunConfigDialog(ConfigValues& values) override
     {
@@ -68,6 +71,7 @@ public:
     std::vector<int> timerSets;
     bool timerSet = false;
     int timerKills = 0;
+    int playTimer = 0;
     std::vector<std::string> messages;
     int dialogs = 0;
     bool dialogOk = true;
@@ -652,6 +656,99 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
     view.reset();
     EXPECT_EQ(store.GetProfileString("config", "input", "?"), "mic-2");
     EXPECT_EQ(store.GetProfileInt("history", "minutes", 0), 5);
+}
+
+}  // namespace
+}  // namespace vocalume
+
+namespace vocalume {
+namespace {
+
+// P while paused plays the session from the left edge or the column clicked;
+// the play line is drawn over a copy of the picture, never into it, moves
+// with the sound, turns the page at the right edge; Esc stops it, Space
+// stops it and records. Without an output P says so in the status bar.
+TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
+{
+    Make(ViewOptions{false});
+    auto state = std::make_unique<AnalyserState>();
+    view->OnStart();
+    for (int i = 0; i < 8; ++i) {
+        FeedBuffer();
+        core->ScanUntilIdle(*state);
+        view->OnPaint();
+    }
+    view->OnPause();
+    view->OnTimer();
+    view->OnPaint();
+    view->OnChar('p');
+    EXPECT_EQ(host.status[0], "No sound output: there is none");
+    EXPECT_FALSE(view->IsPlaying());
+
+    auto owned = std::make_unique<FakeSoundOutput>();
+    FakeSoundOutput& output = *owned;
+    view->SetSoundOutput(std::move(owned));
+    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->SurfaceHeight());
+    const std::vector<uint8_t> paused(view->SurfaceRgb(), view->SurfaceRgb() + bytes);
+    const SessionHistory& session = view->Session();
+    const int64_t left = view->FrameAtColumn(1) - 1;
+
+    view->OnChar('P');
+    ASSERT_TRUE(view->IsPlaying());
+    EXPECT_EQ(host.status[0], "Playing");
+    EXPECT_EQ(host.playTimer, kPlayTimerMs);
+    ASSERT_TRUE(output.samples);
+    EXPECT_EQ(*output.samples, session.Sound());
+    EXPECT_EQ(output.from, left * 11 - session.FirstSample());
+    EXPECT_EQ(view->FrameAtColumn(0), left) << "the paused picture stays";
+
+    // Frame left + 40 is heard: the line is in column 40 of what is shown.
+    output.heard = (left + 40) * 11 - session.FirstSample() + 5;
+    view->OnPlayTimer();
+    view->OnPaint();
+    const size_t stride = view->ShownStride();
+    for (int x : {39, 40, 41}) {
+        const uint8_t* pixel = view->ShownRgb() + stride * 50 + static_cast<size_t>(x) * 3;
+        EXPECT_EQ(pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255, x == 40) << x;
+    }
+    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused)
+        << "the line is never drawn into the picture";
+
+    // Home, then a click in column 100: P plays from that frame; past the
+    // right edge the page turns by the window's width.
+    view->OnChar(27);
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(host.playTimer, 0);
+    view->OnKey(ViewKey::Home);
+    const int64_t home = view->FrameAtColumn(0);
+    view->OnPictureClick(100, 10);
+    view->OnChar('p');
+    EXPECT_EQ(output.from, (home + 100) * 11 - session.FirstSample());
+    output.heard = (home + 300) * 11 - session.FirstSample();
+    view->OnPlayTimer();
+    EXPECT_EQ(view->FrameAtColumn(0), home + 300);
+    view->OnPaint();
+    const uint8_t* pixel = view->ShownRgb() + stride * 50;
+    EXPECT_TRUE(pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255);
+
+    // The end of the sound: the line goes, the picture is the retained one.
+    output.finished = true;
+    view->OnPlayTimer();
+    view->OnPaint();
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
+
+    // Space while playing stops it and records again.
+    view->OnChar('p');
+    ASSERT_TRUE(view->IsPlaying());
+    const int stops = output.stops;
+    view->OnChar(' ');
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(output.stops, stops + 1);
+    EXPECT_TRUE(view->IsRecording());
+    view->OnChar('p');
+    EXPECT_FALSE(view->IsPlaying()) << "not while recording";
+    view->OnPause();
 }
 
 }  // namespace

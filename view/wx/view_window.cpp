@@ -26,7 +26,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                wxBORDER_SUNKEN | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE),
       m_view(&view),
-      m_pauseTimer(this, kPauseTimerId)
+      m_pauseTimer(this, kPauseTimerId),
+      m_playTimer(this, kPlayTimerId)
 {
     // Every pixel comes from the view's picture: no background erase.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -36,6 +37,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_SIZE, &CViewWindow::OnSizeEvent, this);
     Bind(wxEVT_CHAR, &CViewWindow::OnCharEvent, this);
     Bind(wxEVT_TIMER, &CViewWindow::OnTimerEvent, this, kPauseTimerId);
+    Bind(wxEVT_TIMER, &CViewWindow::OnPlayTimerEvent, this, kPlayTimerId);
     Bind(EVT_BUFFER_DONE, &CViewWindow::OnBufferDone, this);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_START);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_PAUSE);
@@ -63,6 +65,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
 CViewWindow::~CViewWindow()
 {
     m_pauseTimer.Stop();
+    m_playTimer.Stop();
 }
 
 void CViewWindow::DetachView()
@@ -148,6 +151,21 @@ void CViewWindow::SetPauseTimer(int milliseconds)
 void CViewWindow::KillPauseTimer()
 {
     m_pauseTimer.Stop();
+}
+
+void CViewWindow::SetPlayTimer(int milliseconds)
+{
+    m_playTimer.Start(milliseconds);
+}
+
+void CViewWindow::KillPlayTimer()
+{
+    m_playTimer.Stop();
+}
+
+void CViewWindow::RequestPaintColumns(int left, int right)
+{
+    RefreshRect(wxRect(left, 0, right - left + 1, GetClientSize().y), false);
 }
 
 void CViewWindow::ShowMessage(const std::string& text)
@@ -295,6 +313,12 @@ void CViewWindow::OnTimerEvent(wxTimerEvent&)
 {
     if (m_view)
         m_view->OnTimer();
+}
+
+void CViewWindow::OnPlayTimerEvent(wxTimerEvent&)
+{
+    if (m_view)
+        m_view->OnPlayTimer();
 }
 
 void CViewWindow::OnBufferDone(wxThreadEvent&)

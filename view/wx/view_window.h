@@ -45,6 +45,9 @@ public:
     void RequestPaint() override;
     void SetPauseTimer(int milliseconds) override;
     void KillPauseTimer() override;
+    void SetPlayTimer(int milliseconds) override;
+    void KillPlayTimer() override;
+    void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
     void PostBufferDone() override;
@@ -64,6 +67,7 @@ private:
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
+    void OnPlayTimerEvent(wxTimerEvent& event);
     void OnBufferDone(wxThreadEvent& event);
     void OnCommand(wxCommandEvent& event);
 
@@ -71,6 +75,7 @@ private:
     // detached before it goes.
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
+    wxTimer m_playTimer;
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
