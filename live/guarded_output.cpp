@@ -11,6 +11,10 @@ namespace {
 // The device thread hands over 20 ms at a time and publishes the position
 // after each block: the line never strays further than that from the sound.
 constexpr int32_t kBlockSamples = kPlaybackRate / 50;
+// The clock carries the position forward between measurements only once the
+// device has been seen to play (before that it may still be waking up), and
+// only this far, so that a device that stalls holds the line nearly at once.
+constexpr double kLongestCarry = 0.1;
 
 }  // namespace
 
@@ -28,12 +32,14 @@ struct GuardedSoundOutput::Session {
     bool finished = false;  // the device thread has closed the device
     bool ended = false;     // everything was heard, or the device was lost
     // The position heard at `stamp`, and everything handed over by then.
+    int64_t from = 0;
     int64_t heard = 0;
     int64_t written = 0;
     Clock::time_point stamp{};
     // The last position told, so that the line never steps back when a new
     // measurement falls short of the clock's estimate.
     int64_t told = 0;
+    bool moving = false;
 
     bool StopWanted()
     {
@@ -45,6 +51,8 @@ struct GuardedSoundOutput::Session {
     {
         std::lock_guard<std::mutex> lock(mutex);
         written = written_;
+        // More than rounding: the device plays.
+        moving = moving || heard_ > from + kBlockSamples / 2;
         heard = std::clamp(heard_, heard, written_);
         stamp = Clock::now();
         ended = ended_;
@@ -72,7 +80,9 @@ struct GuardedSoundOutput::Session {
                     break;
                 }
                 position += count;
-                Publish(position, position - device->Pending(), false);
+                // A device that cannot tell yet has not been heard to play.
+                const int64_t pending = device->Pending();
+                Publish(position, pending >= 0 ? position - pending : heard, false);
             }
             if (lost || StopWanted()) {
                 device->Discard();
@@ -107,7 +117,7 @@ bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> sample
         return false;
     }
     auto session = std::make_shared<Session>();
-    session->heard = session->written = session->told = from;
+    session->from = session->heard = session->written = session->told = from;
     session->stamp = Session::Clock::now();
     m_session = session;
     m_thread = std::thread([session, make = m_make, samples, from] { session->Run(make, *samples, from); });
@@ -157,11 +167,12 @@ int64_t GuardedSoundOutput::HeardPosition() const
         return 0;
     std::lock_guard<std::mutex> lock(m_session->mutex);
     Session& s = *m_session;
-    if (s.ended)
+    if (s.ended || !s.moving)
         return s.heard;
     // Between two blocks the sound goes on at its rate, but never past what
     // the device has been given.
-    const double since = std::chrono::duration<double>(Session::Clock::now() - s.stamp).count();
+    const double since =
+        std::min(std::chrono::duration<double>(Session::Clock::now() - s.stamp).count(), kLongestCarry);
     const auto carried = s.heard + static_cast<int64_t>(since * kPlaybackRate);
     s.told = std::max(s.told, std::min(carried, s.written));
     return s.told;

@@ -18,7 +18,8 @@ public:
     // Hands over all `count` samples, waiting while the device is full.
     // False when the device went away.
     virtual bool Write(const int16_t* samples, int32_t count) = 0;
-    // Samples handed over and not yet heard (the device's latency).
+    // Samples handed over and not yet heard (the device's latency); -1 when
+    // the device cannot tell yet.
     virtual int64_t Pending() = 0;
     // Waits until everything handed over has been heard.
     virtual void Drain() = 0;

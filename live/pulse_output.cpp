@@ -62,7 +62,7 @@ public:
         int error = 0;
         const pa_usec_t latency = pa_simple_get_latency(m_stream, &error);
         if (latency == static_cast<pa_usec_t>(-1))
-            return 0;
+            return -1;
         return static_cast<int64_t>(latency) * m_rate / 1000000;
     }
 

@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
-for tool in pulseaudio pactl paplay sox Xvfb xdotool xwd /usr/bin/convert /usr/bin/compare; do
+for tool in pulseaudio pactl paplay parec sox Xvfb xdotool xwd /usr/bin/convert /usr/bin/compare; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 
@@ -204,6 +204,35 @@ check "End shows the very picture shown at the pause" '[ "$(differing paused end
 xdotool key Left; sleep 0.5
 shot left "$frame"
 check "Left goes back through the session" '[ "$(differing end left)" != 0 ]'
+
+# P plays the session back, here to loudspeakers of their own so that what
+# their monitor hears is the program's alone; a white line moves across the
+# picture with the sound, and Esc stops it.
+pactl load-module module-null-sink sink_name=speakers >/dev/null
+pactl set-default-sink speakers
+parec -d speakers.monitor --format=s16le --rate=11025 --channels=1 --raw >"$work/played.raw" &
+pids+=($!)
+monitor=$!
+sleep 1
+xdotool key p
+sleep 0.5; shot playing1 "$frame"
+sleep 0.4; shot playing2 "$frame"
+sleep 0.6
+xdotool key Escape
+sleep 0.5
+kill "$monitor"
+pactl set-default-sink vsink
+# The first column of the middle row that is pure white: the play line.
+white_column() {
+  /usr/bin/convert "$out/$1.png" -crop "x1+0+$(($(/usr/bin/identify -format %h "$out/$1.png") / 2))" txt:- 2>/dev/null |
+    awk -F'[,:() ]+' '/#FFFFFF/ { print $1; exit }'
+}
+line1=$(white_column playing1) line2=$(white_column playing2)
+played_db=$(sox -t raw -r 11025 -e signed -b 16 -c 1 "$work/played.raw" -n stats 2>&1 | awk '/^RMS lev dB/ { print $4 }')
+echo "     play line at x=${line1:-none}, then x=${line2:-none}; the loudspeakers heard ${played_db:-nothing} dB RMS"
+check "P plays the recording to the loudspeakers" "awk -v d='${played_db:--inf}' 'BEGIN { exit !(d > -40) }'"
+check "a white play line moves right across the picture while playing" \
+  '[ -n "$line1" ] && [ -n "$line2" ] && [ "$line2" -gt "$line1" ]'
 
 # File > Save recording and Save picture, each to a path typed into the file
 # dialog. The sound lasts as long as the recording did, less the start-up of
