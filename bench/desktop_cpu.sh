@@ -1,8 +1,10 @@
 #!/bin/bash
 # What the running program costs and how far it lags, measured on the real
 # program under a private X server with a virtual microphone:
-#   - processor time of the whole program while recording speech, and while
-#     idle after a pause, as a share of one core;
+#   - processor time of the whole program while recording speech, while
+#     idle after a pause, and while playing the session back (P from the
+#     session's start, the play line moving and the pages turning), as a
+#     share of one core;
 #   - the lag from a sound onset to its first lit column on the screen: clicks
 #     after silence, found in successive screenshots.
 #   bash bench/desktop_cpu.sh [PATH/TO/vocalume] [SPEECH.wav]
@@ -40,10 +42,23 @@ kill "$player" 2>/dev/null
 i0=$(cpu_ticks "$app")
 sleep "$idle_seconds"
 i1=$(cpu_ticks "$app")
+# Playing back from the start of the session; its sound goes to
+# loudspeakers of their own.
+pactl load-module module-null-sink sink_name=speakers >/dev/null
+pactl set-default-sink speakers
+xdotool key Home p
+sleep 1
+p0=$(cpu_ticks "$app")
+sleep "$idle_seconds"
+p1=$(cpu_ticks "$app")
+xdotool key Escape
+pactl set-default-sink vsink
 awk -v t=$((t1 - t0)) -v hz="$hz" -v s=$record_seconds \
   'BEGIN { printf "recording speech: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
 awk -v t=$((i1 - i0)) -v hz="$hz" -v s=$idle_seconds \
   'BEGIN { printf "idle after a pause: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
+awk -v t=$((p1 - p0)) -v hz="$hz" -v s=$idle_seconds \
+  'BEGIN { printf "playing back: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
 
 # 2. Lag: a short loud burst after silence. Screenshots are taken as fast as
 # the X server gives them; in the first one that shows the burst, its

@@ -189,18 +189,31 @@ struct CAnalysisView::Impl : WaveInHost {
     bool HasOverlays() const { return m_replay && m_replay->LineColumn() >= 0; }
 
     // Builds the picture the window shows after a paint: a copy of the
-    // retained picture with whatever is drawn over it.
-    void ComposeShown()
+    // retained picture with whatever is drawn over it. Only the columns
+    // `left` to `right`, which the window is about to show, are copied
+    // afresh (all of them when the size changed); the rest of the copy may
+    // be stale, but is not shown before a paint that covers it.
+    void ComposeShown(int32_t left, int32_t right)
     {
         m_composed = HasOverlays();
         if (!m_composed) {
             m_shown.clear();
             return;
         }
-        m_shownWidth = m_surface.Width();
-        m_shownHeight = m_surface.Height();
-        m_shownStride = m_surface.Stride();
-        m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + m_shownStride * static_cast<size_t>(m_shownHeight));
+        const size_t bytes = m_surface.Stride() * static_cast<size_t>(m_surface.Height());
+        if (m_shown.size() != bytes || m_shownWidth != m_surface.Width()) {
+            m_shownWidth = m_surface.Width();
+            m_shownHeight = m_surface.Height();
+            m_shownStride = m_surface.Stride();
+            m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + bytes);
+        } else {
+            left = std::max(left, 0);
+            right = std::min(right, m_shownWidth - 1);
+            for (int32_t y = 0; y < m_shownHeight && left <= right; ++y) {
+                const size_t at = static_cast<size_t>(y) * m_shownStride + static_cast<size_t>(left) * 3;
+                std::copy_n(m_surface.Pixels() + at, static_cast<size_t>(right - left + 1) * 3, m_shown.data() + at);
+            }
+        }
         if (m_replay)
             DrawPlayLine(m_shown.data(), static_cast<int>(m_shownStride), m_shownWidth, m_shownHeight,
                          m_replay->LineColumn());
@@ -269,10 +282,10 @@ struct CAnalysisView::Impl : WaveInHost {
             ShowStatus();
         }
         if (m_host != nullptr && step.lineColumn != oldColumn) {
-            if (oldColumn >= 0)
-                m_host->RequestPaintColumns(oldColumn, oldColumn);
-            if (step.lineColumn >= 0)
-                m_host->RequestPaintColumns(step.lineColumn, step.lineColumn);
+            // One stretch from the old line to the new: one paint.
+            const int32_t from = oldColumn >= 0 ? oldColumn : step.lineColumn;
+            const int32_t to = step.lineColumn >= 0 ? step.lineColumn : oldColumn;
+            m_host->RequestPaintColumns(std::min(from, to), std::max(from, to));
         }
     }
 
@@ -399,7 +412,7 @@ void CAnalysisView::OnSize(int width, int height)
     v.RequestPaint();
 }
 
-void CAnalysisView::OnPaint()
+void CAnalysisView::OnPaint(int left, int right)
 {
     Impl& v = *m_impl;
     if (v.m_lookBack.Active()) {
@@ -408,7 +421,7 @@ void CAnalysisView::OnPaint()
     } else {
         PaintColumns(v.m_core.ring, Fields(), v.m_surface, &v.m_session);
     }
-    v.ComposeShown();
+    v.ComposeShown(left, right);
 }
 
 void CAnalysisView::OnStart()

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -77,8 +78,9 @@ public:
     // The client area changed size: the picture is rebuilt and redrawn whole.
     void OnSize(int width, int height);
     // Draws the invalid part of the retained picture. The window then copies
-    // the picture to the screen.
-    void OnPaint();
+    // columns `left` to `right` of the shown picture to the screen (all of
+    // it unless told otherwise).
+    void OnPaint(int left = 0, int right = std::numeric_limits<int>::max());
 
     void OnStart();
     void OnPause();

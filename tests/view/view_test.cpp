@@ -713,6 +713,15 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     }
     EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused)
         << "the line is never drawn into the picture";
+    // The line moves on; the window shows only the stretch between the two
+    // columns anew, where the old line is gone.
+    output.heard += 20 * 11;
+    view->OnPlayTimer();
+    view->OnPaint(40, 60);
+    const uint8_t* old = view->ShownRgb() + stride * 50 + 40 * 3;
+    const uint8_t* now = view->ShownRgb() + stride * 50 + 60 * 3;
+    EXPECT_TRUE(old[0] != 255 || old[1] != 255 || old[2] != 255);
+    EXPECT_TRUE(now[0] == 255 && now[1] == 255 && now[2] == 255);
 
     // Home, then a click in column 100: P plays from that frame; past the
     // right edge the page turns by the window's width.

@@ -209,7 +209,8 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
     wxPaintDC dc(this);
     if (!m_view)
         return;
-    m_view->OnPaint();
+    const wxRect box = GetUpdateRegion().GetBox();
+    m_view->OnPaint(box.GetLeft(), box.GetRight());
 
     const int width = std::min(m_view->ShownWidth(), GetClientSize().x);
     const int height = std::min(m_view->ShownHeight(), GetClientSize().y);
