@@ -229,7 +229,7 @@ struct CAnalysisView::Impl : WaveInHost {
     {
         if (m_host == nullptr || !CanLookBack())
             return;
-        std::string reason = "there is none";
+        std::string reason = "no sound output device was found";
         if (m_replay && m_session.EndSample() > m_session.FirstSample()) {
             EnterLookBack();
             int64_t from = std::max(LeftFrame(), m_session.FirstFrame());
@@ -246,7 +246,7 @@ struct CAnalysisView::Impl : WaveInHost {
             return;  // nothing recorded yet: nothing to play
         }
         // In the state's field, until the state changes.
-        m_shownState = "No sound output: " + reason;
+        m_shownState = "Cannot play: " + reason;
         m_host->SetStatusText(0, m_shownState);
     }
     void StopReplay()

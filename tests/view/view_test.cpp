@@ -682,7 +682,7 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     view->OnTimer();
     view->OnPaint();
     view->OnChar('p');
-    EXPECT_EQ(host.status[0], "No sound output: there is none");
+    EXPECT_EQ(host.status[0], "Cannot play: no sound output device was found");
     EXPECT_FALSE(view->IsPlaying());
 
     auto owned = std::make_unique<FakeSoundOutput>();
