@@ -58,8 +58,9 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        const char* argv[] = {"parec", "-d", "vsink.monitor", "--format=s16le", "--rate=11025",
-                              "--channels=1", "--raw", "--latency-msec=5", nullptr};
+        const char* monitor = std::getenv("PLAYBACK_PROBE_MONITOR");
+        const char* argv[] = {"parec", "-d", monitor != nullptr ? monitor : "vsink.monitor", "--format=s16le",
+                              "--rate=11025", "--channels=1", "--raw", "--latency-msec=5", nullptr};
         const int e = posix_spawnp(&m_pid, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
