@@ -40,10 +40,11 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
-    // The status bar: the state, the input and the position in the session.
-    CreateStatusBar(3);
-    const int widths[3] = {-2, -3, -2};
-    SetStatusWidths(3, widths);
+    // The status bar: the state, the input, the position in the session and
+    // the pitch readout.
+    CreateStatusBar(4);
+    const int widths[4] = {-2, -3, -2, -3};
+    SetStatusWidths(4, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -99,6 +100,11 @@ void CMainFrame::CreateMenu()
     auto* pause = new wxMenu;
     pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
 
+    auto* view = new wxMenu;
+    view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
+                          "Draw the voice's pitch over the picture and read it in the status bar");
+    view->Check(ID_PITCH_LINE, m_view->PitchLine());
+
     auto* help = new wxMenu;
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
@@ -107,6 +113,7 @@ void CMainFrame::CreateMenu()
     bar->Append(file, "&File");
     bar->Append(start, "&Start!");
     bar->Append(pause, "&Pause!");
+    bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
 }

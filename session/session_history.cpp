@@ -29,6 +29,8 @@ void SessionHistory::Clear()
 {
     m_columns.clear();
     m_sound.clear();
+    m_pitch.clear();
+    m_pitchEnd = 0;
     m_firstFrame = 0;
     m_unsaved = false;
     // The framer's numbering goes on: its next frame is the session's first.
@@ -52,8 +54,10 @@ void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t end
     }
     if (m_inEra) {
         const int64_t end = m_eraFirstFrame + (endIndex - m_eraFirstIndex);
-        if (end > EndFrame())
+        if (end > EndFrame()) {
             m_columns.resize(static_cast<size_t>(end - m_firstFrame), BlankColumn());
+            m_pitch.resize(m_columns.size(), 0.0f);
+        }
         m_nextIndex = std::max(m_nextIndex, endIndex);
     }
     DropOldest();
@@ -70,6 +74,19 @@ void SessionHistory::Keep(int64_t frameIndex, const ColumnDescription& column)
         m_columns[static_cast<size_t>(frame - m_firstFrame)] = column;
 }
 
+void SessionHistory::SetPitch(int64_t frame, float f0Hz)
+{
+    if (!HasFrame(frame))
+        return;
+    m_pitch[static_cast<size_t>(frame - m_firstFrame)] = f0Hz;
+    m_pitchEnd = std::max(m_pitchEnd, frame + 1);
+}
+
+float SessionHistory::Pitch(int64_t frame) const
+{
+    return HasFrame(frame) ? m_pitch[static_cast<size_t>(frame - m_firstFrame)] : 0.0f;
+}
+
 const ColumnDescription& SessionHistory::Column(int64_t frame) const
 {
     return m_columns[static_cast<size_t>(frame - m_firstFrame)];
@@ -79,7 +96,8 @@ std::vector<int16_t> SessionHistory::Sound() const { return {m_sound.begin(), m_
 
 size_t SessionHistory::BytesUsed() const
 {
-    return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t);
+    return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t) +
+           m_pitch.size() * sizeof(float);
 }
 
 void SessionHistory::DropOldest()
@@ -91,9 +109,11 @@ void SessionHistory::DropOldest()
         return;
     const int64_t drop = static_cast<int64_t>(m_columns.size()) - maxFrames;
     m_columns.erase(m_columns.begin(), m_columns.begin() + drop);
+    m_pitch.erase(m_pitch.begin(), m_pitch.begin() + drop);
     const auto samples = std::min<int64_t>(drop * m_hop, static_cast<int64_t>(m_sound.size()));
     m_sound.erase(m_sound.begin(), m_sound.begin() + samples);
     m_firstFrame += drop;
+    m_pitchEnd = std::max(m_pitchEnd, m_firstFrame);
 }
 
 }  // namespace vocalume

@@ -63,6 +63,13 @@ public:
     int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
     // Copies the kept sound in order.
     std::vector<int16_t> Sound() const;
+    // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
+    // written as the estimates come, some frames behind the newest one.
+    // Frames [FirstFrame, PitchEnd) have one; Pitch is 0 for the others.
+    void SetPitch(int64_t frame, float f0Hz);
+    float Pitch(int64_t frame) const;
+    int64_t PitchEnd() const { return m_pitchEnd; }
+
     // The session's sample at which frame `frame` begins.
     int64_t SampleOfFrame(int64_t frame) const { return frame * m_hop; }
     int32_t Hop() const { return m_hop; }
@@ -82,6 +89,10 @@ private:
     int32_t m_hop;
     std::deque<ColumnDescription> m_columns;
     std::deque<int16_t> m_sound;
+    // One f0 per column, dropped and cleared with them; m_pitchEnd is the
+    // session number of the first frame with no estimate yet.
+    std::deque<float> m_pitch;
+    int64_t m_pitchEnd = 0;
     int64_t m_firstFrame = 0;
     // The current era: the framer's number of its first frame (none before
     // the first BeginEra) and that frame's session number.

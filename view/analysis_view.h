@@ -32,6 +32,7 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
+inline constexpr int ID_PITCH_LINE = 32780;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
@@ -129,6 +130,12 @@ public:
     int ShownWidth() const;
     int ShownHeight() const;
     size_t ShownStride() const;
+
+    // View › Pitch line: the tracker's f0 drawn over the shown picture (never
+    // into the retained one), live and looking back, with the pitch readout
+    // in the status bar's field 3. Stored as the "pitchline" setting.
+    void SetPitchLine(bool on);
+    bool PitchLine() const;
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.

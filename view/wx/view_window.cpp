@@ -7,6 +7,7 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/frame.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/scrolbar.h>
 
@@ -43,6 +44,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_RECORDING);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_PICTURE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PITCH_LINE);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -291,6 +293,14 @@ void CViewWindow::SavePicture()
         ShowMessage(failure);
 }
 
+void CViewWindow::TogglePitchLine()
+{
+    m_view->SetPitchLine(!m_view->PitchLine());
+    // The check mark follows the view, however the command came.
+    if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetMenuBar())
+        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->PitchLine());
+}
+
 void CViewWindow::OnTimerEvent(wxTimerEvent&)
 {
     if (m_view)
@@ -314,6 +324,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
     case ID_NEW_SESSION: m_view->NewSession(); break;
+    case ID_PITCH_LINE: TogglePitchLine(); break;
     default: event.Skip(); break;
     }
 }

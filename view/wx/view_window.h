@@ -60,6 +60,7 @@ private:
     void OnScrollEvent(wxScrollEvent& event);
     void SaveRecording();
     void SavePicture();
+    void TogglePitchLine();
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
