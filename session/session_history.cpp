@@ -1,6 +1,7 @@
 #include "session_history.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vocalume {
 namespace {
@@ -56,7 +57,7 @@ void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t end
         const int64_t end = m_eraFirstFrame + (endIndex - m_eraFirstIndex);
         if (end > EndFrame()) {
             m_columns.resize(static_cast<size_t>(end - m_firstFrame), BlankColumn());
-            m_pitch.resize(m_columns.size(), 0.0f);
+            m_pitch.resize(m_columns.size(), 0);
         }
         m_nextIndex = std::max(m_nextIndex, endIndex);
     }
@@ -78,13 +79,16 @@ void SessionHistory::SetPitch(int64_t frame, float f0Hz)
 {
     if (!HasFrame(frame))
         return;
-    m_pitch[static_cast<size_t>(frame - m_firstFrame)] = f0Hz;
+    const float clamped = std::clamp(f0Hz, 0.0f, kMaxSessionPitchHz);
+    m_pitch[static_cast<size_t>(frame - m_firstFrame)] =
+        static_cast<uint16_t>(std::lround(clamped * kSessionPitchSteps));
     m_pitchEnd = std::max(m_pitchEnd, frame + 1);
 }
 
 float SessionHistory::Pitch(int64_t frame) const
 {
-    return HasFrame(frame) ? m_pitch[static_cast<size_t>(frame - m_firstFrame)] : 0.0f;
+    return HasFrame(frame) ? static_cast<float>(m_pitch[static_cast<size_t>(frame - m_firstFrame)]) / kSessionPitchSteps
+                           : 0.0f;
 }
 
 const ColumnDescription& SessionHistory::Column(int64_t frame) const
@@ -97,7 +101,7 @@ std::vector<int16_t> SessionHistory::Sound() const { return {m_sound.begin(), m_
 size_t SessionHistory::BytesUsed() const
 {
     return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t) +
-           m_pitch.size() * sizeof(float);
+           m_pitch.size() * sizeof(uint16_t);
 }
 
 void SessionHistory::DropOldest()

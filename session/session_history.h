@@ -25,6 +25,8 @@
 namespace vocalume {
 
 inline constexpr int32_t kSessionRate = 11025;
+inline constexpr int32_t kSessionPitchSteps = 64;  // per Hz
+inline constexpr float kMaxSessionPitchHz = 65535.0f / kSessionPitchSteps;
 
 class SessionHistory final : public ColumnRecorder {
 public:
@@ -64,8 +66,10 @@ public:
     // Copies the kept sound in order.
     std::vector<int16_t> Sound() const;
     // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
-    // written as the estimates come, some frames behind the newest one.
-    // Frames [FirstFrame, PitchEnd) have one; Pitch is 0 for the others.
+    // written as the estimates come, some frames behind the newest one, and
+    // kept to 1/64 Hz (under a quarter of a cent at the lowest voice) up to
+    // kMaxSessionPitchHz. Frames [FirstFrame, PitchEnd) have one; Pitch is 0
+    // for the others.
     void SetPitch(int64_t frame, float f0Hz);
     float Pitch(int64_t frame) const;
     int64_t PitchEnd() const { return m_pitchEnd; }
@@ -89,9 +93,10 @@ private:
     int32_t m_hop;
     std::deque<ColumnDescription> m_columns;
     std::deque<int16_t> m_sound;
-    // One f0 per column, dropped and cleared with them; m_pitchEnd is the
-    // session number of the first frame with no estimate yet.
-    std::deque<float> m_pitch;
+    // One f0 per column in 1/64 Hz, dropped and cleared with them (two bytes
+    // a frame: memory per minute matters); m_pitchEnd is the session number
+    // of the first frame with no estimate yet.
+    std::deque<uint16_t> m_pitch;
     int64_t m_pitchEnd = 0;
     int64_t m_firstFrame = 0;
     // The current era: the framer's number of its first frame (none before
