@@ -4,7 +4,9 @@
 // frame k is the session's frame k (both begin at sample 11 k): a Pause, or a
 // Configure change that starts a new era of the framer, only joins the sound
 // on, as it does in the session. Settled estimates come about 63 frames after
-// their frame is cut (the tracker's look-ahead and settling).
+// their frame is cut (the tracker's look-ahead and settling). Sound that does
+// not continue what it was fed (the session was cleared) starts the tracker
+// again at the session frame where that sound begins.
 //
 // User-interface thread only. The session must outlive this.
 #pragma once
@@ -30,8 +32,8 @@ public:
     // A new, empty session: call after the session's Clear.
     void Reset();
 
-    // Frames with a settled estimate: [0, SettledEnd).
-    int64_t SettledEnd() const { return m_tracker.FramesDone(); }
+    // Session frames with a settled estimate end here.
+    int64_t SettledEnd() const { return m_firstFrame + m_tracker.FramesDone(); }
     // The newest settled voiced frame (-1 for none yet) and its f0.
     int64_t NewestVoicedFrame() const { return m_newestVoiced; }
     float NewestVoicedHz() const { return m_newestVoicedHz; }
@@ -41,6 +43,10 @@ private:
 
     SessionHistory& m_session;
     PitchTracker m_tracker;
+    // The session frame of the tracker's frame 0, and the session sample
+    // the tracker has been fed up to.
+    int64_t m_firstFrame = 0;
+    int64_t m_endSample = 0;
     std::vector<PitchEstimate> m_out;
     int64_t m_newestVoiced = -1;
     float m_newestVoicedHz = 0.0f;

@@ -43,7 +43,9 @@ bool HistoryUsable(int32_t minutes)
 }
 constexpr const char* kHistorySection = "history";
 constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
-// The live pitch readout goes blank after half a second without voice.
+// The live pitch readout changes at most every quarter of a second, and goes
+// blank after half a second without voice.
+constexpr int64_t kReadoutEveryFrames = 250;
 constexpr int64_t kReadoutHoldFrames = 500;
 
 std::string FormatInt(int32_t value)
@@ -207,7 +209,16 @@ struct CAnalysisView::Impl : WaveInHost {
     void ShowPitchReadout()
     {
         std::string text;
-        if (m_pitchLine && m_waveIn.m_isOpen != 0) {
+        const bool live = m_waveIn.m_isOpen != 0;
+        if (!live)
+            m_readoutFrame = -kReadoutEveryFrames;
+        if (m_pitchLine && live) {
+            // A few times a second: faster is unreadable, and every change
+            // redraws the status bar.
+            const int64_t settled = m_pitch.SettledEnd();
+            if (settled >= m_readoutFrame && settled < m_readoutFrame + kReadoutEveryFrames)
+                return;
+            m_readoutFrame = settled;
             const int64_t voiced = m_pitch.NewestVoicedFrame();
             if (voiced >= 0 && m_pitch.SettledEnd() - voiced <= kReadoutHoldFrames)
                 text = FormatPitch(m_pitch.NewestVoicedHz());
@@ -313,6 +324,7 @@ struct CAnalysisView::Impl : WaveInHost {
     std::vector<PitchEstimate> m_lineColumns;
     int32_t m_pointerX = -1;
     std::string m_shownReadout;
+    int64_t m_readoutFrame = -kReadoutEveryFrames;  // settled end at the last live readout
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;

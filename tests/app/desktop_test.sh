@@ -3,7 +3,8 @@
 # microphone playing speech, a private X server, and `vocalume` driven by key
 # presses as a person would. Space starts recording and the window fills with
 # colour; space pauses and the picture stands still; R redraws the same
-# picture; File > Configure and Help > About open and close; File > Exit quits
+# picture; Ctrl+L draws the pitch line over it and takes it away again;
+# File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
 # frozen sound server does not hold up File > Exit, and one that dies while
@@ -69,6 +70,12 @@ differing() {
   /usr/bin/convert "$out/$1.png" -shave 6x6 "$work/inner1.png"
   /usr/bin/convert "$out/$2.png" -shave 6x6 "$work/inner2.png"
   /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
+}
+
+# Pure white pixels of a screenshot: the pitch line's core is white, the
+# picture's colours and the toolkit's greys hardly ever are.
+white_pixels() {
+  /usr/bin/convert "$out/$1.png" -fill black +opaque white -fill white -opaque white -format '%[fx:round(mean*w*h)]' info:
 }
 
 # File > Exit: the program ends with status 0.
@@ -174,6 +181,14 @@ check "the waveform trace follows the speech along the top" \
 sleep 0.3
 shot recording2 "$frame"
 check "the picture moves while recording" '[ "$(differing recording recording2)" != 0 ]'
+# View > Pitch line (Ctrl+L) while recording speech: the white line appears.
+xdotool key ctrl+l
+sleep 1
+shot pitchline "$frame"
+echo "     white pixels without the pitch line $(white_pixels recording2), with it $(white_pixels pitchline)"
+check "Ctrl+L draws the pitch line over the speech" \
+  '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
+xdotool key ctrl+l
 
 # Esc: pause. After the pause timer the picture stands still.
 xdotool key Escape
@@ -204,6 +219,15 @@ check "End shows the very picture shown at the pause" '[ "$(differing paused end
 xdotool key Left; sleep 0.5
 shot left "$frame"
 check "Left goes back through the session" '[ "$(differing end left)" != 0 ]'
+# Looking back the line is drawn over the picture, never into it: off again,
+# the very same picture. It stays on, to be stored at exit.
+xdotool key ctrl+l; sleep 0.5
+shot leftline "$frame"
+xdotool key ctrl+l; sleep 0.5
+shot leftoff "$frame"
+check "the pitch line shows looking back" '[ "$(white_pixels leftline)" -gt $(($(white_pixels left) + 200)) ]'
+check "without the pitch line the picture is as before" '[ "$(differing left leftoff)" = 0 ]'
+xdotool key ctrl+l; sleep 0.3
 
 # File > Save recording and Save picture, each to a path typed into the file
 # dialog. The sound lasts as long as the recording did, less the start-up of
@@ -265,6 +289,7 @@ quit_and_check "while recording"
 check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
+check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
 
 check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|)\$" "$settings"'
 
