@@ -43,7 +43,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     // The status bar: the state, the input, the position in the session and
     // the pitch readout.
     CreateStatusBar(4);
-    const int widths[4] = {-2, -3, -2, -3};
+    const int widths[4] = {-2, -3, -2, -4};
     SetStatusWidths(4, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.

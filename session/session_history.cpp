@@ -79,7 +79,8 @@ void SessionHistory::SetPitch(int64_t frame, float f0Hz)
 {
     if (!HasFrame(frame))
         return;
-    const float clamped = std::clamp(f0Hz, 0.0f, kMaxSessionPitchHz);
+    // Anything but a positive frequency (a NaN too) is kept as unvoiced.
+    const float clamped = f0Hz > 0.0f ? std::min(f0Hz, kMaxSessionPitchHz) : 0.0f;
     m_pitch[static_cast<size_t>(frame - m_firstFrame)] =
         static_cast<uint16_t>(std::lround(clamped * kSessionPitchSteps));
     m_pitchEnd = std::max(m_pitchEnd, frame + 1);
