@@ -32,6 +32,8 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
+inline constexpr int ID_OPEN_RECORDING = 32778;
+inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
