@@ -184,18 +184,6 @@ struct CAnalysisView::Impl : WaveInHost {
         m_host->ShowScrollBar(bar, right - width + 1 - first, width, liveEnd + 1 - first);
     }
 
-    // A Start after adopting a session: the live picture begins as the
-    // session's end, so that the new take follows it on screen as in the
-    // session.
-    void RecordOnAfterAdopted()
-    {
-        if (!m_noLivePicture)
-            return;
-        m_noLivePicture = false;
-        DrawSessionPicture(m_session, LiveEnd(),
-                           ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
-    }
-
     // Both outlive the view (its destructor still writes and ends the worker).
     SettingsStore& m_store;
     AnalysisCore& m_core;
@@ -333,7 +321,7 @@ void CAnalysisView::OnStart()
         v.m_pauseTimerSet = false;
     }
     v.m_lookBack.Leave();
-    v.RecordOnAfterAdopted();
+    v.m_noLivePicture = false;
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
