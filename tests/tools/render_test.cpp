@@ -23,6 +23,7 @@
 #include <sstream>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis_view.h"
@@ -634,8 +635,9 @@ struct ProgramView {
             view->AdoptSession(std::move(*opened.session));
         return problem;
     }
-    // Records the whole take, as the window would with the sound thread.
-    void RecordTake()
+    // Records the whole take, as the window would with the sound thread;
+    // the analysis is scanned here unless a worker runs it.
+    void RecordTake(bool scan = true)
     {
         view->OnStart();
         auto state = std::make_unique<AnalyserState>();
@@ -644,7 +646,8 @@ struct ProgramView {
             while (taken < host.posted) {
                 ++taken;
                 view->OnWimData();
-                core->ScanUntilIdle(*state);
+                if (scan)
+                    core->ScanUntilIdle(*state);
                 view->OnPaint();
             }
             if (!view->WaveIn().PumpSource() && taken == host.posted)
@@ -806,6 +809,36 @@ TEST(OpenedRecording, UnreadableOrCancelledLeavesTheSessionAndSaysWhy)
               kAnalysisStopped);
     EXPECT_EQ(opened.session, nullptr);
     EXPECT_TRUE(program.host.messages.empty());
+}
+
+// Opening runs on a thread of its own while the window's view analyses on
+// its worker: the analyses share only read-only tables (made on first use,
+// here by both at once), and each gives the picture it gives alone.
+TEST(FileAnalysisThreads, AnalysesOnTwoThreadsBesideARunningViewGiveTheirOwnPictures)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("voice.wav"), 11025, 1, SungVowel(0.4));
+    ProgramView window({}, 300, 100, SungVowel(0.3));
+    AnalysisOptions options = WholeAnalysisOptions(*window.view);
+    options.session = true;
+    RenderedPicture first, second, alone;
+    std::string firstProblem = "-", secondProblem = "-";
+    {
+        std::thread a([&] { firstProblem = AnalyseSoundFile(folder.Path("voice.wav"), options, first); });
+        std::thread b([&] { secondProblem = AnalyseSoundFile(folder.Path("voice.wav"), options, second); });
+        window.core->StartWorker();
+        window.RecordTake(false);
+        a.join();
+        b.join();
+    }
+    window.core->Shutdown();
+    ASSERT_EQ(AnalyseSoundFile(folder.Path("voice.wav"), options, alone), "");
+    EXPECT_EQ(firstProblem, "");
+    EXPECT_EQ(secondProblem, "");
+    EXPECT_EQ(first.rgb, alone.rgb);
+    EXPECT_EQ(second.rgb, alone.rgb);
+    ASSERT_TRUE(first.session && alone.session);
+    EXPECT_EQ(first.session->Sound(), alone.session->Sound());
 }
 
 }  // namespace
