@@ -7,7 +7,8 @@
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
 # frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. `vocalume FILE` opens the file as the session. Every service is started here and stopped by its
+# recording is reported once. `vocalume FILE` opens the file as the session,
+# and Esc cancels the opening of a long one. Every service is started here and stopped by its
 # PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
@@ -138,6 +139,19 @@ check "vocalume FILE opens the file: its speech colours the picture" \
   "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
 check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
 quit_and_check "after opening a file"
+# A long file (about 9 minutes, several seconds of analysis) is cancelled by
+# Esc while it opens: the picture stays black, the session empty.
+sox "$speech" "$work/long.wav" repeat 80
+start_program "$program" cancelled "$work/long.wav"
+frame=$(wait_window "^$title\$")
+sleep 1
+xdotool windowfocus --sync "$frame"
+xdotool key Escape
+sleep 8
+shot cancelled "$frame"
+check "Esc cancels opening a long file: nothing changes" \
+  "awk -v s=$(saturation cancelled) 'BEGIN { exit !(s < 0.01) }'"
+quit_and_check "after cancelling an opening"
 
 # 3. Sound server with a virtual microphone, speech playing into it.
 check "the sound server answers" start_sound_server || finish

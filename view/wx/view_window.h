@@ -88,6 +88,9 @@ private:
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
     std::unique_ptr<CBackgroundJob> m_job;
+    // What the view last put in the status bar's state field (shown again
+    // when a job's progress no longer takes it).
+    std::string m_stateText;
 };
 
 }  // namespace vocalume
