@@ -33,6 +33,8 @@ inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
 inline constexpr int ID_PITCH_LINE = 32780;
+inline constexpr int ID_OPEN_RECORDING = 32778;
+inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
@@ -106,6 +108,14 @@ public:
     // keeps it.
     bool NewSession();
     const SessionHistory& Session() const;
+    // The session becomes `session` (an opened sound file's): recording
+    // stops, the old session is dropped unasked, the new one counts as saved
+    // and is kept within the history limit, and the view looks back at its
+    // start, its last frame being the end. A Start records on into it.
+    void AdoptSession(SessionHistory session);
+    // Hands out the session, leaving an empty one (the file analysis takes
+    // its private view's session this way).
+    SessionHistory TakeSession();
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.

@@ -12,6 +12,7 @@
 #include <wx/scrolbar.h>
 
 #include "analysis_view.h"
+#include "background_job.h"
 #include "config_dlg.h"
 #include "screen_reader.h"
 
@@ -45,6 +46,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_PICTURE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PITCH_LINE);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_RECORDING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -57,6 +60,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                    "high frequencies, brightness its loudness, and light and dark stripes across "
                    "a column its pitch. Space starts and pauses recording.");
 
+    m_job = std::make_unique<CBackgroundJob>(this, [this] { SetStatusText(0, m_stateText); });
+    AcceptDroppedFiles();
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
     m_view->OnSize(size.x, size.y);
@@ -74,6 +79,13 @@ void CViewWindow::DetachView()
 
 void CViewWindow::ForwardChar(int character)
 {
+    // While a file is opened or exported, Esc cancels it and no other
+    // character changes the session.
+    if (m_job->Running()) {
+        if (character == 27)
+            m_job->Cancel();
+        return;
+    }
     if (m_view)
         m_view->OnChar(character);
 }
@@ -108,6 +120,11 @@ void CViewWindow::SetScrollBar(wxScrollBar* bar)
 
 void CViewWindow::SetStatusText(int field, const std::string& text)
 {
+    if (field == 0) {
+        m_stateText = text;
+        if (m_job && m_job->ShowingProgress())
+            return;
+    }
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetStatusBar())
         frame->SetStatusText(wxString::FromUTF8(text), field);
 }
@@ -318,13 +335,24 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     if (!m_view)
         return;
     switch (event.GetId()) {
-    case ID_RECORD_START: m_view->OnStart(); break;
+    case ID_RECORD_START:
+        if (!Busy())
+            m_view->OnStart();
+        break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
-    case ID_CONFIGURE: m_view->OnConfigure(); break;
+    case ID_CONFIGURE:
+        if (!Busy())
+            m_view->OnConfigure();
+        break;
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
-    case ID_NEW_SESSION: m_view->NewSession(); break;
     case ID_PITCH_LINE: TogglePitchLine(); break;
+    case ID_NEW_SESSION:
+        if (!Busy())
+            m_view->NewSession();
+        break;
+    case ID_OPEN_RECORDING: ChooseRecording(); break;
+    case ID_EXPORT_FRAMES: ExportFrameData(); break;
     default: event.Skip(); break;
     }
 }
