@@ -120,6 +120,8 @@ struct CAnalysisView::Impl : WaveInHost {
     void OnSessionSound(const int16_t* samples, int32_t count)
     {
         m_session.Recorded(samples, count, m_framer.m_frameCounter);
+        if (!m_options.trackPitch)
+            return;
         m_pitch.Recorded(samples, count);
         if (m_pitchLine && LiveEnd() >= m_pitch.SettledEnd())
             m_pitch.Provisional();
@@ -477,7 +479,8 @@ void CAnalysisView::OnPause()
     if (!IsRecording())
         return;
     v.m_waveIn.Close();
-    v.m_pitch.Provisional();
+    if (v.m_options.trackPitch)
+        v.m_pitch.Provisional();
     // The worker goes on with the frames already in the ring until the timer.
     if (v.m_host != nullptr)
         v.m_host->SetPauseTimer(kPauseTimerMs);

@@ -54,6 +54,9 @@ struct ViewOptions {
     // core's scan on its own thread (the render tool, for a reproducible
     // picture).
     bool workerThread = true;
+    // False: the session's pitch is not tracked as sound comes (whoever
+    // drives the view tracks it itself, as the whole-file analysis does).
+    bool trackPitch = true;
 };
 
 class CAnalysisView {

@@ -213,11 +213,11 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     PaddedSource& source = *padded;
     auto tracker = std::make_unique<PitchTracker>();
     std::vector<PitchEstimate> pitch;
-    const bool tracking = options.frameTable || options.pitchLine;
+    const bool tracking = options.frameTable || options.pitchLine || options.session;
     if (tracking)
         source.TrackPitch(tracker.get(), &pitch);
     RenderHost host;
-    CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
+    CAnalysisView view(store, *core, std::move(padded), ViewOptions{false, false});
     view.OnCreate(host);
 
     const Framer& framing = view.Framing();
@@ -348,6 +348,10 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
         // last buffer.
         tracker->Finish(picture.frames, pitch);
         pitch.resize(static_cast<size_t>(picture.frames));
+        if (picture.session)
+            for (int64_t f = 0; f < picture.frames; ++f)
+                picture.session->SetPitch(f, pitch[static_cast<size_t>(f)].voiced ? pitch[static_cast<size_t>(f)].f0Hz
+                                                                                    : 0.0f);
         if (keepRows) {
             rows.resize(static_cast<size_t>(picture.frames));
             for (size_t f = 0; f < rows.size(); ++f) {

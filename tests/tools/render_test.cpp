@@ -29,6 +29,7 @@
 #include "analysis_view.h"
 #include "analysis_worker.h"
 #include "memory_source.h"
+#include "pitch_tracker.h"
 #include "renderer.h"
 #include "column_surface.h"
 #include "session_history.h"
@@ -725,6 +726,17 @@ TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
         EXPECT_FALSE(view.Session().HasUnsavedSound());
         EXPECT_EQ(view.Session().FirstFrame(), 0);
         EXPECT_EQ(view.Session().EndFrame(), whole.width);
+        // The pitch line of an opened file: every frame's estimate as the
+        // tracker gives it for the whole file.
+        const std::vector<int16_t> sound = VoiceWithAPause();
+        const std::vector<PitchEstimate> track = TrackPitch(sound.data(), sound.size(), whole.width);
+        int32_t voiced = 0;
+        for (int64_t f = 0; f < whole.width; ++f) {
+            const PitchEstimate& e = track[static_cast<size_t>(f)];
+            voiced += e.voiced ? 1 : 0;
+            ASSERT_NEAR(view.Session().Pitch(f), e.voiced ? e.f0Hz : 0.0f, 0.01f) << "frame " << f;
+        }
+        EXPECT_GT(voiced, whole.width / 2);
         ASSERT_EQ(view.SurfaceHeight(), whole.height);
         EXPECT_EQ(program.FirstDifference(whole, 0), -1) << "at the file's start";
         // End: the file's last frame in the right-most column, drawn from
