@@ -42,10 +42,11 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
-    // The status bar: the state, the input and the position in the session.
-    CreateStatusBar(3);
-    const int widths[3] = {-2, -3, -2};
-    SetStatusWidths(3, widths);
+    // The status bar: the state, the input, the position in the session and
+    // the pitch readout.
+    CreateStatusBar(4);
+    const int widths[4] = {-2, -3, -2, -4};
+    SetStatusWidths(4, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -88,8 +89,10 @@ void CMainFrame::CreateMenu()
 {
     auto* file = new wxMenu;
     file->Append(ID_NEW_SESSION, "&New session\tCtrl+N", "Clear the recording and the picture");
+    file->Append(ID_OPEN_RECORDING, "&Open recording...\tCtrl+O", "Open a sound file as the session");
     file->Append(ID_SAVE_RECORDING, "&Save recording...\tCtrl+S", "Save the sound of the session as WAV or FLAC");
     file->Append(ID_SAVE_PICTURE, "Save &picture...\tCtrl+Shift+S", "Save the picture shown now as PNG");
+    file->Append(ID_EXPORT_FRAMES, "&Export frame data...", "Save the numbers of every frame of the session as CSV");
     file->AppendSeparator();
     file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
     file->Append(wxID_EXIT, "E&xit", "Quit the program");
@@ -101,6 +104,11 @@ void CMainFrame::CreateMenu()
     auto* pause = new wxMenu;
     pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
 
+    auto* view = new wxMenu;
+    view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
+                          "Draw the voice's pitch over the picture and read it in the status bar");
+    view->Check(ID_PITCH_LINE, m_view->PitchLine());
+
     auto* help = new wxMenu;
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
@@ -109,8 +117,15 @@ void CMainFrame::CreateMenu()
     bar->Append(file, "&File");
     bar->Append(start, "&Start!");
     bar->Append(pause, "&Pause!");
+    bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
+}
+
+void CMainFrame::OpenRecording(const std::string& path)
+{
+    if (m_viewWindow)
+        m_viewWindow->OpenRecording(path);
 }
 
 bool CMainFrame::TryBefore(wxEvent& event)

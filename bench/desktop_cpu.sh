@@ -36,6 +36,12 @@ sleep 1
 t0=$(cpu_ticks "$app")
 sleep "$record_seconds"
 t1=$(cpu_ticks "$app")
+xdotool key ctrl+l
+sleep 1
+l0=$(cpu_ticks "$app")
+sleep "$record_seconds"
+l1=$(cpu_ticks "$app")
+xdotool key ctrl+l
 xdotool key Escape
 sleep 1
 kill "$player" 2>/dev/null
@@ -55,6 +61,9 @@ xdotool key Escape
 pactl set-default-sink vsink
 awk -v t=$((t1 - t0)) -v hz="$hz" -v s=$record_seconds \
   'BEGIN { printf "recording speech: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
+awk -v t=$((l1 - l0)) -v b=$((t1 - t0)) -v hz="$hz" -v s=$record_seconds \
+  'BEGIN { printf "recording speech, pitch line on: %.2f %% of one core (%d s; %.2f times the line off)\n",
+    100 * t / hz / s, s, (b > 0 ? t / b : 0) }'
 awk -v t=$((i1 - i0)) -v hz="$hz" -v s=$idle_seconds \
   'BEGIN { printf "idle after a pause: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
 awk -v t=$((p1 - p0)) -v hz="$hz" -v s=$idle_seconds \

@@ -89,6 +89,25 @@ void BM_PitchTracker_VsAnalysis(benchmark::State& state)
     state.counters["ratio"] = pitchSeconds / analysisSeconds;
 }
 
+// A provisional ending, as the program gives the newest frames while the
+// pitch line is on at refresh rates of 20 and more (once a buffer) and at
+// every pause: a copy of a running tracker settled to the end of the sound.
+void BM_PitchTracker_ProvisionalEnding(benchmark::State& state)
+{
+    const std::vector<int16_t>& x = Stream();
+    PitchTracker tracker;
+    std::vector<PitchEstimate> out;
+    const int64_t samples = kN + kHop * 5000;
+    tracker.Push(x.data(), static_cast<size_t>(samples), out);
+    for (auto _ : state) {
+        PitchTracker ending = tracker;
+        out.clear();
+        ending.Finish(PitchFramesIn(samples), out);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_PitchTracker_VsAnalysis)->MinTime(1.0);
+BENCHMARK(BM_PitchTracker_ProvisionalEnding)->Unit(benchmark::kMicrosecond);

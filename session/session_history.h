@@ -25,17 +25,28 @@
 namespace vocalume {
 
 inline constexpr int32_t kSessionRate = 11025;
+inline constexpr int32_t kSessionPitchSteps = 64;  // per Hz
+inline constexpr float kMaxSessionPitchHz = 65535.0f / kSessionPitchSteps;
 
 class SessionHistory final : public ColumnRecorder {
 public:
     // Keeps at most `minutes` minutes of frames and of sound.
     explicit SessionHistory(int32_t minutes, int32_t hop = 11);
+    // A whole session changes hands by moving (an opened file's session
+    // becomes the view's).
+    SessionHistory(SessionHistory&&) = default;
+    SessionHistory& operator=(SessionHistory&&) = default;
+    SessionHistory(const SessionHistory&) = default;
+    SessionHistory& operator=(const SessionHistory&) = default;
 
     void SetLimitMinutes(int32_t minutes);
     int32_t LimitMinutes() const { return m_minutes; }
 
     // Forgets everything: a new, empty session.
     void Clear();
+    // Forgets the frames from `endFrame` on and the sound from their first
+    // sample on (the silence a file's analysis ran on after its end).
+    void TrimTo(int64_t endFrame);
 
     // The framer's numbering starts again at `firstIndex` (a ring reset): the
     // next frame cut continues the session where it stands.
@@ -63,6 +74,15 @@ public:
     int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
     // Copies the kept sound in order.
     std::vector<int16_t> Sound() const;
+    // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
+    // written as the estimates come, some frames behind the newest one, and
+    // kept to 1/64 Hz (under a quarter of a cent at the lowest voice) up to
+    // kMaxSessionPitchHz. Frames [FirstFrame, PitchEnd) have one; Pitch is 0
+    // for the others.
+    void SetPitch(int64_t frame, float f0Hz);
+    float Pitch(int64_t frame) const;
+    int64_t PitchEnd() const { return m_pitchEnd; }
+
     // The session's sample at which frame `frame` begins.
     int64_t SampleOfFrame(int64_t frame) const { return frame * m_hop; }
     int32_t Hop() const { return m_hop; }
@@ -82,6 +102,11 @@ private:
     int32_t m_hop;
     std::deque<ColumnDescription> m_columns;
     std::deque<int16_t> m_sound;
+    // One f0 per column in 1/64 Hz, dropped and cleared with them (two bytes
+    // a frame: memory per minute matters); m_pitchEnd is the session number
+    // of the first frame with no estimate yet.
+    std::deque<uint16_t> m_pitch;
+    int64_t m_pitchEnd = 0;
     int64_t m_firstFrame = 0;
     // The current era: the framer's number of its first frame (none before
     // the first BeginEra) and that frame's session number.

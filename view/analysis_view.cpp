@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "analysis_worker.h"
 #include "column_painter.h"
@@ -12,8 +13,11 @@
 #include "column_surface.h"
 #include "framer.h"
 #include "replay.h"
+#include "pitch_line.h"
+#include "pitch_readout.h"
 #include "session_history.h"
 #include "session_picture.h"
+#include "session_pitch.h"
 #include "sound_file_writer.h"
 #include "sound_output.h"
 #include "wave_in.h"
@@ -43,6 +47,10 @@ bool HistoryUsable(int32_t minutes)
 }
 constexpr const char* kHistorySection = "history";
 constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
+// The live pitch readout changes at most every quarter of a second, and goes
+// blank after half a second without voice.
+constexpr int64_t kReadoutEveryFrames = 250;
+constexpr int64_t kReadoutHoldFrames = 500;
 
 std::string FormatInt(int32_t value)
 {
@@ -107,9 +115,26 @@ struct CAnalysisView::Impl : WaveInHost {
         m_session.BeginEra(m_framer.m_frameCounter);
     }
 
+    // The framer cut frames: the session keeps their sound and the pitch
+    // tracker follows it. While the line is on and the live picture shows
+    // frames newer than the settled estimates (refresh rates of 20 and more
+    // scroll them in sooner than the tracker settles), those get provisional
+    // ones, replaced as the settled ones come.
+    void OnSessionSound(const int16_t* samples, int32_t count)
+    {
+        m_session.Recorded(samples, count, m_framer.m_frameCounter);
+        if (!m_options.trackPitch)
+            return;
+        m_pitch.Recorded(samples, count);
+        if (m_pitchLine && LiveEnd() >= m_pitch.SettledEnd())
+            m_pitch.Provisional();
+    }
+
     // The session frame the live picture shows in its right-most column.
     int64_t LiveEnd() const
     {
+        if (m_noLivePicture)
+            return m_session.EndFrame() - 1;
         const int32_t width = m_surface.Width();
         return m_session.FrameOf(static_cast<int64_t>(m_framer.m_frameCounter) - 1 -
                                  FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
@@ -182,18 +207,75 @@ struct CAnalysisView::Impl : WaveInHost {
         const bool bar = CanLookBack() && liveEnd + 1 - first > width;
         const int64_t right = m_lookBack.Active() ? m_lookBack.RightFrame() : liveEnd;
         m_host->ShowScrollBar(bar, right - width + 1 - first, width, liveEnd + 1 - first);
+        ShowPitchReadout();
+    }
+
+    // The status bar's pitch readout (field 3), while the pitch line is on:
+    // recording, the newest voiced frame's pitch, blank once the voice has
+    // been silent for a while; otherwise the frame under the mouse pointer,
+    // blank while the pointer is away from the picture.
+    void ShowPitchReadout()
+    {
+        std::string text;
+        const bool live = m_waveIn.m_isOpen != 0;
+        if (!live)
+            m_readoutFrame = -kReadoutEveryFrames;
+        if (m_pitchLine && live) {
+            // A few times a second: faster is unreadable, and every change
+            // redraws the status bar.
+            const int64_t settled = m_pitch.SettledEnd();
+            if (settled >= m_readoutFrame && settled < m_readoutFrame + kReadoutEveryFrames)
+                return;
+            m_readoutFrame = settled;
+            const int64_t voiced = m_pitch.NewestVoicedFrame();
+            if (voiced >= 0 && m_pitch.SettledEnd() - voiced <= kReadoutHoldFrames)
+                text = FormatPitch(m_pitch.NewestVoicedHz());
+        } else if (m_pitchLine) {
+            const int64_t frame = FrameAt(m_pointerX);
+            if (frame >= 0 && frame < m_session.PitchEnd()) {
+                // The time of the frame's centre in the kept sound, as in a
+                // saved recording.
+                const int64_t sample = m_session.SampleOfFrame(frame) + PitchTracker::kCentreOffset;
+                text = FormatPitchAt(m_session.Pitch(frame),
+                                     static_cast<double>(sample - m_session.FirstSample()) / m_sampleRate);
+            }
+        }
+        if (text != m_shownReadout) {
+            m_shownReadout = text;
+            if (m_host != nullptr)
+                m_host->SetStatusText(3, m_shownReadout);
+        }
+    }
+
+    // The session frame the picture's column `x` shows now; -1 for none.
+    int64_t FrameAt(int x) const
+    {
+        const int32_t width = m_surface.Width();
+        if (x < 0 || x >= width)
+            return -1;
+        int64_t frame = 0;
+        if (m_lookBack.Active()) {
+            frame = m_lookBack.RightFrame() - (width - 1 - x);
+        } else {
+            // The live picture's left-most column is never painted.
+            if (x == 0)
+                return -1;
+            frame = m_session.FrameOf(static_cast<int64_t>(m_framer.m_frameCounter) - 1 -
+                                      FramesBehindNewest(x, width, m_framer.m_framesPerBuffer));
+        }
+        return m_session.HasFrame(frame) ? frame : -1;
     }
 
     // Whether anything is drawn over the retained picture now. While nothing
     // is, the window shows the retained picture itself, untouched.
-    bool HasOverlays() const { return m_replay && m_replay->LineColumn() >= 0; }
+    bool HasOverlays() const { return m_pitchLine || (m_replay && m_replay->LineColumn() >= 0); }
 
     // Builds the picture the window shows after a paint: a copy of the
     // retained picture with whatever is drawn over it. Only the columns
     // `left` to `right`, which the window is about to show, are copied
     // afresh (all of them when the size changed); the rest of the copy may
     // be stale, but is not shown before a paint that covers it.
-    void ComposeShown(int32_t left, int32_t right)
+    void ComposeShown(int32_t left = 0, int32_t right = std::numeric_limits<int32_t>::max())
     {
         m_composed = HasOverlays();
         if (!m_composed) {
@@ -214,9 +296,26 @@ struct CAnalysisView::Impl : WaveInHost {
                 std::copy_n(m_surface.Pixels() + at, static_cast<size_t>(right - left + 1) * 3, m_shown.data() + at);
             }
         }
+        if (m_pitchLine)
+            DrawPitchOverlay();
         if (m_replay)
             DrawPlayLine(m_shown.data(), static_cast<int>(m_shownStride), m_shownWidth, m_shownHeight,
                          m_replay->LineColumn());
+    }
+
+    // The pitch line over the composed picture: each column's frame and its
+    // estimate; frames not yet estimated draw nothing.
+    void DrawPitchOverlay()
+    {
+        m_lineColumns.assign(static_cast<size_t>(m_shownWidth), PitchEstimate{});
+        for (int32_t x = 0; x < m_shownWidth; ++x) {
+            const int64_t frame = FrameAt(x);
+            if (frame < 0 || frame >= m_session.PitchEnd())
+                continue;
+            const float f0 = m_session.Pitch(frame);
+            m_lineColumns[static_cast<size_t>(x)] = PitchEstimate{f0, f0 > 0.0f};
+        }
+        DrawPitchLine(PixelImage{m_shown.data(), m_shownWidth, m_shownHeight, m_shownStride}, m_lineColumns.data());
     }
 
     // Playing the session back. The picture looks back while it plays, so
@@ -308,10 +407,21 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_showTimescale = 1;
     Palette m_palette = Palette::Standard;
     bool m_pauseTimerSet = false;
+    // The session was adopted and nothing has been recorded since: there is
+    // no live picture, and the session's last frame is its end.
+    bool m_noLivePicture = false;
 
     Framer m_framer;
     ColumnSurface m_surface;
     SessionHistory m_session{kDefaultHistoryMinutes};
+    SessionPitch m_pitch{m_session};
+    // View › Pitch line, one estimate per shown column, and the pointer's
+    // column over the picture (-1 away from it).
+    bool m_pitchLine = false;
+    std::vector<PitchEstimate> m_lineColumns;
+    int32_t m_pointerX = -1;
+    std::string m_shownReadout;
+    int64_t m_readoutFrame = -kReadoutEveryFrames;  // settled end at the last live readout
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
@@ -353,13 +463,14 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
     v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
     v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
+    v.m_pitchLine = store.GetProfileInt(kConfigSection, "pitchline", 0) != 0;
     v.m_input = store.GetProfileString(kConfigSection, "input", "");
     v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
     v.m_waveIn.SetInput(v.m_input);
     const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
     v.m_framer.m_onFramesCut = [&v](const int16_t* samples, int32_t count) {
-        v.m_session.Recorded(samples, count, v.m_framer.m_frameCounter);
+        v.OnSessionSound(samples, count);
     };
     v.m_framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
@@ -385,6 +496,7 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
     v.m_store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
     v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
+    v.m_store.WriteProfileInt(kConfigSection, "pitchline", v.m_pitchLine ? 1 : 0);
     v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
     v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
     v.m_waveIn.Close();
@@ -439,6 +551,7 @@ void CAnalysisView::OnStart()
         v.m_pauseTimerSet = false;
     }
     v.m_lookBack.Leave();
+    v.m_noLivePicture = false;
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
@@ -463,6 +576,8 @@ void CAnalysisView::OnPause()
     if (!IsRecording())
         return;
     v.m_waveIn.Close();
+    if (v.m_options.trackPitch)
+        v.m_pitch.Provisional();
     // The worker goes on with the frames already in the ring until the timer.
     if (v.m_host != nullptr)
         v.m_host->SetPauseTimer(kPauseTimerMs);
@@ -576,9 +691,11 @@ void CAnalysisView::OnConfigure()
         v.m_core.undersampling.store(sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared, so there is
-        // no live end to look back from; the session stays.
+        // no live end to look back from; the session stays. An opened
+        // session has no live picture to clear: it stays where it was.
         v.StopReplay();
-        v.m_lookBack.Leave();
+        if (!v.m_noLivePicture)
+            v.m_lookBack.Leave();
         v.ComputeFraming();
     }
     v.m_showWaveform = values.waveform;
@@ -684,7 +801,9 @@ bool CAnalysisView::NewSession()
         OnPause();
     v.StopReplay();
     v.m_lookBack.Leave();
+    v.m_noLivePicture = false;
     v.m_session.Clear();
+    v.m_pitch.Reset();
     v.ComputeFraming();
     RedrawAll();
     v.ShowStatus();
@@ -692,6 +811,46 @@ bool CAnalysisView::NewSession()
 }
 
 const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
+
+void CAnalysisView::AdoptSession(SessionHistory session)
+{
+    Impl& v = *m_impl;
+    if (IsRecording())
+        OnPause();
+    // The paused worker is ended now rather than at the timer: the ring is
+    // reset below.
+    if (v.m_pauseTimerSet) {
+        if (v.m_host != nullptr)
+            v.m_host->KillPauseTimer();
+        v.m_pauseTimerSet = false;
+        v.m_core.EndWorker();
+    }
+    session.SetLimitMinutes(v.m_session.LimitMinutes());
+    session.MarkSaved();
+    v.m_session = std::move(session);
+    v.m_lookBack.Leave();
+    // A new era begins at the session's end, where a Start records on.
+    v.ComputeFraming();
+    v.m_noLivePicture = true;
+    v.m_liveSnapshot.clear();
+    v.m_snapshotWidth = v.m_snapshotHeight = -1;
+    v.m_lookBack.Enter(v.LiveEnd());
+    v.m_lookBack.Move(ViewKey::Home, v.m_surface.Width(), v.m_session.FirstFrame(), v.LiveEnd());
+    v.DrawLookBack();
+    v.RequestPaint();
+    v.ShowStatus();
+}
+
+SessionHistory CAnalysisView::TakeSession()
+{
+    Impl& v = *m_impl;
+    SessionHistory taken(v.m_session.LimitMinutes(), v.m_session.Hop());
+    std::swap(taken, v.m_session);
+    v.m_lookBack.Leave();
+    v.m_noLivePicture = false;
+    v.m_session.BeginEra(v.m_framer.m_frameCounter);
+    return taken;
+}
 
 void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lister)
 {
@@ -724,32 +883,34 @@ size_t CAnalysisView::ShownStride() const
     return m_impl->m_composed ? m_impl->m_shownStride : m_impl->m_surface.Stride();
 }
 
-int64_t CAnalysisView::FrameAtColumn(int x) const
+int64_t CAnalysisView::FrameAtColumn(int x) const { return m_impl->FrameAt(x); }
+
+void CAnalysisView::SetPitchLine(bool on)
 {
-    const Impl& v = *m_impl;
-    const int32_t width = v.m_surface.Width();
-    if (x < 0 || x >= width)
-        return -1;
-    int64_t frame = 0;
-    if (v.m_lookBack.Active()) {
-        frame = v.m_lookBack.RightFrame() - (width - 1 - x);
-    } else {
-        // The live picture's left-most column is never painted.
-        if (x == 0)
-            return -1;
-        frame = v.m_session.FrameOf(static_cast<int64_t>(v.m_framer.m_frameCounter) - 1 -
-                                    FramesBehindNewest(x, width, v.m_framer.m_framesPerBuffer));
-    }
-    return v.m_session.HasFrame(frame) ? frame : -1;
+    Impl& v = *m_impl;
+    if (v.m_pitchLine == on)
+        return;
+    v.m_pitchLine = on;
+    // Only the shown picture changes: composed again at the next paint.
+    v.ComposeShown();
+    v.RequestPaint();
+    v.ShowPitchReadout();
 }
+
+bool CAnalysisView::PitchLine() const { return m_impl->m_pitchLine; }
 
 void CAnalysisView::OnPointerMove(int x, int y)
 {
-    (void)x;
     (void)y;
+    m_impl->m_pointerX = x;
+    m_impl->ShowPitchReadout();
 }
 
-void CAnalysisView::OnPointerLeave() {}
+void CAnalysisView::OnPointerLeave()
+{
+    m_impl->m_pointerX = -1;
+    m_impl->ShowPitchReadout();
+}
 
 void CAnalysisView::OnPictureClick(int x, int y)
 {

@@ -34,6 +34,9 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
+inline constexpr int ID_PITCH_LINE = 32780;
+inline constexpr int ID_OPEN_RECORDING = 32778;
+inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 inline constexpr int kPlayTimerId = 2;
@@ -56,6 +59,9 @@ struct ViewOptions {
     // core's scan on its own thread (the render tool, for a reproducible
     // picture).
     bool workerThread = true;
+    // False: the session's pitch is not tracked as sound comes (whoever
+    // drives the view tracks it itself, as the whole-file analysis does).
+    bool trackPitch = true;
 };
 
 class CAnalysisView {
@@ -123,6 +129,14 @@ public:
     // keeps it.
     bool NewSession();
     const SessionHistory& Session() const;
+    // The session becomes `session` (an opened sound file's): recording
+    // stops, the old session is dropped unasked, the new one counts as saved
+    // and is kept within the history limit, and the view looks back at its
+    // start, its last frame being the end. A Start records on into it.
+    void AdoptSession(SessionHistory session);
+    // Hands out the session, leaving an empty one (the file analysis takes
+    // its private view's session this way).
+    SessionHistory TakeSession();
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.
@@ -147,6 +161,12 @@ public:
     int ShownWidth() const;
     int ShownHeight() const;
     size_t ShownStride() const;
+
+    // View › Pitch line: the tracker's f0 drawn over the shown picture (never
+    // into the retained one), live and looking back, with the pitch readout
+    // in the status bar's field 3. Stored as the "pitchline" setting.
+    void SetPitchLine(bool on);
+    bool PitchLine() const;
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.

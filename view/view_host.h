@@ -57,7 +57,8 @@ public:
     // OnWimData to run on the UI thread, once per notice, in order.
     virtual void PostBufferDone() = 0;
 
-    // The status bar's fields: 0 the state, 1 the input, 2 the position.
+    // The status bar's fields: 0 the state, 1 the input, 2 the position,
+    // 3 the pitch readout.
     virtual void SetStatusText(int field, const std::string& text)
     {
         (void)field;

@@ -3,12 +3,14 @@
 # microphone playing speech, a private X server, and `vocalume` driven by key
 # presses as a person would. Space starts recording and the window fills with
 # colour; space pauses and the picture stands still; R redraws the same
-# picture; File > Configure and Help > About open and close; File > Exit quits
+# picture; Ctrl+L draws the pitch line over it and takes it away again;
+# File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
 # frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. Every service is started here and stopped by its
-# PID.
+# recording is reported once. `vocalume FILE` opens the file as the session,
+# File > Export frame data writes its table, and Esc cancels the opening of a
+# long file. Every service is started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
 # while it shows speech (the picture in the README is made this way).
@@ -71,6 +73,12 @@ differing() {
   /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
 }
 
+# Pure white pixels of a screenshot: the pitch line's core is white, the
+# picture's colours and the toolkit's greys hardly ever are.
+white_pixels() {
+  /usr/bin/convert "$out/$1.png" -fill black +opaque white -fill white -opaque white -format '%[fx:round(mean*w*h)]' info:
+}
+
 # File > Exit: the program ends with status 0.
 quit_and_check() {
   xdotool windowfocus --sync "$frame"
@@ -123,6 +131,49 @@ stored() { sed -n "s/^$1=//p" "$settings"; }
 check "the placement is saved back on the screen" \
   '[ "$(stored left)" -ge 0 ] && [ "$(stored top)" -ge 0 ] && [ "$(stored width)" -le 1024 ] && [ "$(stored height)" -le 768 ]'
 
+# `vocalume FILE`, still with no sound server: the speech file opens as the
+# session, and the window looks back at its start in the speech's colours.
+start_program "$program" opened "$speech"
+frame=$(wait_window "^$title\$")
+check "vocalume FILE shows the main window" '[ -n "$frame" ]' || finish
+for _ in $(seq 20); do
+  sleep 0.5
+  shot opened "$frame"
+  awk -v s="$(saturation opened)" 'BEGIN { exit !(s > 0.03) }' && break
+done
+echo "     mean saturation of the opened file's picture $(saturation opened)"
+check "vocalume FILE opens the file: its speech colours the picture" \
+  "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
+check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
+# File > Export frame data, to a path typed into its dialog: a header and a
+# row for every frame (about 1000 a second).
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key e
+box=$(wait_window "^Export frame data\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/frames.csv"; sleep 0.2; xdotool key Return
+  for _ in $(seq 100); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
+fi
+seconds=$(soxi -D "$speech")
+check "File > Export frame data writes the opened file's frame table" \
+  'head -1 "$work/frames.csv" 2>/dev/null | grep -q "^frame,time_s,.*,f0_hz,voiced\$" &&
+   awk -v n="$(wc -l <"$work/frames.csv")" -v s="$seconds" "BEGIN { exit !(n > s * 990 && n < s * 1010) }"'
+quit_and_check "after opening a file"
+# A long file (about 9 minutes, several seconds of analysis) is cancelled by
+# Esc while it opens: the picture stays black, the session empty.
+sox "$speech" "$work/long.wav" repeat 80
+start_program "$program" cancelled "$work/long.wav"
+frame=$(wait_window "^$title\$")
+sleep 1
+xdotool windowfocus --sync "$frame"
+xdotool key Escape
+sleep 8
+shot cancelled "$frame"
+check "Esc cancels opening a long file: nothing changes" \
+  "awk -v s=$(saturation cancelled) 'BEGIN { exit !(s < 0.01) }'"
+quit_and_check "after cancelling an opening"
+
 # 3. Sound server with a virtual microphone, speech playing into it.
 check "the sound server answers" start_sound_server || finish
 sox "$speech" -r 44100 -c 1 "$work/speech.wav" pad 0 0.3 repeat 60
@@ -174,6 +225,14 @@ check "the waveform trace follows the speech along the top" \
 sleep 0.3
 shot recording2 "$frame"
 check "the picture moves while recording" '[ "$(differing recording recording2)" != 0 ]'
+# View > Pitch line (Ctrl+L) while recording speech: the white line appears.
+xdotool key ctrl+l
+sleep 1
+shot pitchline "$frame"
+echo "     white pixels without the pitch line $(white_pixels recording2), with it $(white_pixels pitchline)"
+check "Ctrl+L draws the pitch line over the speech" \
+  '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
+xdotool key ctrl+l
 
 # Esc: pause. After the pause timer the picture stands still.
 xdotool key Escape
@@ -204,6 +263,15 @@ check "End shows the very picture shown at the pause" '[ "$(differing paused end
 xdotool key Left; sleep 0.5
 shot left "$frame"
 check "Left goes back through the session" '[ "$(differing end left)" != 0 ]'
+# Looking back the line is drawn over the picture, never into it: off again,
+# the very same picture. It stays on, to be stored at exit.
+xdotool key ctrl+l; sleep 0.5
+shot leftline "$frame"
+xdotool key ctrl+l; sleep 0.5
+shot leftoff "$frame"
+check "the pitch line shows looking back" '[ "$(white_pixels leftline)" -gt $(($(white_pixels left) + 200)) ]'
+check "without the pitch line the picture is as before" '[ "$(differing left leftoff)" = 0 ]'
+xdotool key ctrl+l; sleep 0.3
 
 # P plays the session back from its start (Home), here to loudspeakers of
 # their own so that what their monitor hears is the program's alone; a white
@@ -300,6 +368,7 @@ quit_and_check "while recording"
 check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
+check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
 
 check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|)\$" "$settings"'
 

@@ -81,14 +81,22 @@ TEST(SessionHistoryTest, TheLimitDropsTheOldestAndKeepsTheNewest)
         end += perBuffer / 11;
         session.Recorded(sound.data(), perBuffer, end);
         session.Keep(end - 1, Marked(static_cast<double>(end)));
+        session.SetPitch(session.FrameOf(end - 1), static_cast<float>(end % 500) + 60.25f);
     }
     const int64_t minute = 60 * 11025;
     EXPECT_LE(session.EndSample() - session.FirstSample(), minute + 11025);
     EXPECT_GE(session.EndSample() - session.FirstSample(), minute);
     EXPECT_EQ((session.EndFrame() - session.FirstFrame()) * 11, session.EndSample() - session.FirstSample());
     EXPECT_EQ(session.Column(session.EndFrame() - 1).red, static_cast<double>(end));
+    // The pitch goes with its frame; the frames between get none.
+    EXPECT_EQ(session.Pitch(session.EndFrame() - 1), static_cast<float>(end % 500) + 60.25f);
+    EXPECT_EQ(session.Pitch(session.EndFrame() - 2), 0.0f);
+    EXPECT_EQ(session.PitchEnd(), session.EndFrame());
     EXPECT_GT(session.FirstFrame(), 0);
     EXPECT_LT(session.BytesUsed(), 4u << 20) << "a minute of session in under 4 MB";
+    session.Clear();
+    EXPECT_EQ(session.PitchEnd(), 0);
+    EXPECT_EQ(session.Pitch(0), 0.0f);
 }
 
 std::vector<int16_t> ReadBack(const std::string& path, SF_INFO& info)

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "column_surface.h"
 #include "fake_sound_output.h"
 #include "framer.h"
+#include "pitch_tracker.h"
 #include "scripted_source.h"
 #include "session_history.h"
 #include "wave_in.h"
@@ -78,7 +80,7 @@ public:
     ConfigValues offered;
     ConfigValues answer;
     std::atomic<int> buffersPosted{0};
-    std::string status[3];
+    std::string status[5];
     bool scrollBar = false;
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
@@ -225,7 +227,8 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
     source = nullptr;  // went with the view
     EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
                                                       "config/waveform=1", "config/timescale=0",
-                                                      "config/palette=1", "history/minutes=30"}));
+                                                      "config/palette=1", "config/pitchline=0",
+                                                      "history/minutes=30"}));
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
     EXPECT_EQ(*closes, 1);
@@ -615,6 +618,119 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_FALSE(view->NewSession());
     EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
     EXPECT_GT(view->Session().EndFrame(), 0);
+}
+
+// A voice gliding from 120 to 240 Hz over two seconds, five harmonics,
+// silent between 0.8 and 1.0 s; the right channel the same.
+class GlidingVoice {
+public:
+    std::vector<int16_t> Next(int32_t pairs)
+    {
+        std::vector<int16_t> out;
+        for (int32_t i = 0; i < pairs; ++i, ++m_sample) {
+            const double t = static_cast<double>(m_sample) / 11025;
+            m_phase += 2 * M_PI * (120.0 + 60.0 * t) / 11025;
+            double v = 0.0;
+            for (int h = 1; h <= 5; ++h)
+                v += std::sin(h * m_phase) / h;
+            const auto s = static_cast<int16_t>(t >= 0.8 && t < 1.0 ? 0.0 : 6000.0 * v);
+            out.push_back(s);
+            out.push_back(s);
+        }
+        return out;
+    }
+
+private:
+    int64_t m_sample = 0;
+    double m_phase = 0.0;
+};
+
+// Pixels of the shown picture that the pitch line made white, but for the
+// left-most column, which the live picture never paints.
+std::vector<size_t> WhiteLinePixels(const CAnalysisView& view)
+{
+    std::vector<size_t> white;
+    const size_t bytes = view.ShownStride() * static_cast<size_t>(view.ShownHeight());
+    for (size_t i = 0; i + 2 < bytes; i += 3) {
+        if (i % view.ShownStride() == 0)
+            continue;
+        const uint8_t* shown = view.ShownRgb() + i;
+        const uint8_t* kept = view.SurfaceRgb() + i;
+        if (shown[0] == 255 && shown[1] == 255 && shown[2] == 255 && (kept[0] & kept[1] & kept[2]) != 255)
+            white.push_back(i);
+    }
+    return white;
+}
+
+// The pitch line: the session's estimates are the tracker's over the very
+// sound the session keeps, across a Pause and a new era, up to the end of
+// the take; the live line shows only final estimates, so looking back draws
+// it again at the same pixels; it never touches the retained picture.
+TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
+{
+    Make(ViewOptions{false});
+    auto state = std::make_unique<AnalyserState>();
+    GlidingVoice voice;
+    const auto feed = [&](int buffers) {
+        for (int i = 0; i < buffers; ++i) {
+            source->Deliver(voice.Next(view->WaveIn().m_bufferBytes / 4));
+            view->OnWimData();
+            core->ScanUntilIdle(*state);
+            view->OnPaint();
+        }
+    };
+    EXPECT_FALSE(view->PitchLine()) << "off by default";
+    view->OnStart();
+    feed(5);
+    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb()) << "line off: the retained picture itself";
+    const std::vector<uint8_t> retained(view->SurfaceRgb(),
+                                        view->SurfaceRgb() + view->Surface().Stride() * 100);
+    view->SetPitchLine(true);
+    view->OnPaint();
+    EXPECT_NE(view->ShownRgb(), view->SurfaceRgb());
+    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + retained.size()), retained);
+    feed(1);
+    const std::vector<size_t> liveLine = WhiteLinePixels(*view);
+    const int64_t liveRight = view->FrameAtColumn(299);
+    EXPECT_GT(liveLine.size(), 200u);
+    EXPECT_NE(host.status[3].find(" Hz \xC2\xB7 "), std::string::npos) << host.status[3];
+    feed(5);
+    // Refresh 20 starts a new era of the framer; the session goes on.
+    host.answer = {"20", "3", 1, 1, 0};
+    view->OnConfigure();
+    view->OnStart();
+    feed(10);
+    view->OnPause();
+    view->OnTimer();
+
+    const SessionHistory& session = view->Session();
+    const std::vector<int16_t> sound = session.Sound();
+    ASSERT_EQ(session.FirstFrame(), 0);
+    ASSERT_EQ(session.PitchEnd(), session.EndFrame()) << "estimates to the end of the take";
+    const std::vector<PitchEstimate> expected = TrackPitch(sound.data(), sound.size(), session.EndFrame());
+    int64_t voiced = 0;
+    for (int64_t f = 0; f < session.EndFrame(); ++f) {
+        const PitchEstimate& e = expected[static_cast<size_t>(f)];
+        // Kept to 1/64 Hz; the glide moves 0.06 Hz a frame.
+        ASSERT_EQ(session.Pitch(f) > 0.0f, e.voiced) << "frame " << f << " of " << session.EndFrame();
+        ASSERT_NEAR(session.Pitch(f), e.voiced ? e.f0Hz : 0.0f, 1.0 / 128) << "frame " << f;
+        voiced += e.voiced ? 1 : 0;
+    }
+    EXPECT_GT(voiced, session.EndFrame() / 2);
+
+    view->OnScrollTo(liveRight - 299 - session.FirstFrame());
+    view->OnPaint();
+    ASSERT_TRUE(view->IsLookingBack());
+    ASSERT_EQ(view->FrameAtColumn(299), liveRight);
+    EXPECT_EQ(WhiteLinePixels(*view), liveLine);
+
+    // The readout names the frame under the pointer, and goes when it leaves.
+    view->OnPointerMove(150, 50);
+    EXPECT_NE(host.status[3].find(" s"), std::string::npos) << host.status[3];
+    view->OnPointerLeave();
+    EXPECT_EQ(host.status[3], "");
+    view->SetPitchLine(false);
+    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
 }
 
 // The Input group: the dialog offers the inputs there are now and the kept

@@ -7,10 +7,12 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/frame.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/scrolbar.h>
 
 #include "analysis_view.h"
+#include "background_job.h"
 #include "config_dlg.h"
 #include "screen_reader.h"
 
@@ -45,6 +47,9 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_RECORDING);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_PICTURE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PITCH_LINE);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_RECORDING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -57,6 +62,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                    "high frequencies, brightness its loudness, and light and dark stripes across "
                    "a column its pitch. Space starts and pauses recording.");
 
+    m_job = std::make_unique<CBackgroundJob>(this, [this] { SetStatusText(0, m_stateText); });
+    AcceptDroppedFiles();
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
     m_view->OnSize(size.x, size.y);
@@ -75,6 +82,13 @@ void CViewWindow::DetachView()
 
 void CViewWindow::ForwardChar(int character)
 {
+    // While a file is opened or exported, Esc cancels it and no other
+    // character changes the session.
+    if (m_job->Running()) {
+        if (character == 27)
+            m_job->Cancel();
+        return;
+    }
     if (m_view)
         m_view->OnChar(character);
 }
@@ -109,6 +123,11 @@ void CViewWindow::SetScrollBar(wxScrollBar* bar)
 
 void CViewWindow::SetStatusText(int field, const std::string& text)
 {
+    if (field == 0) {
+        m_stateText = text;
+        if (m_job && m_job->ShowingProgress())
+            return;
+    }
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetStatusBar())
         frame->SetStatusText(wxString::FromUTF8(text), field);
 }
@@ -310,6 +329,14 @@ void CViewWindow::SavePicture()
         ShowMessage(failure);
 }
 
+void CViewWindow::TogglePitchLine()
+{
+    m_view->SetPitchLine(!m_view->PitchLine());
+    // The check mark follows the view, however the command came.
+    if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetMenuBar())
+        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->PitchLine());
+}
+
 void CViewWindow::OnTimerEvent(wxTimerEvent&)
 {
     if (m_view)
@@ -333,12 +360,24 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     if (!m_view)
         return;
     switch (event.GetId()) {
-    case ID_RECORD_START: m_view->OnStart(); break;
+    case ID_RECORD_START:
+        if (!Busy())
+            m_view->OnStart();
+        break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
-    case ID_CONFIGURE: m_view->OnConfigure(); break;
+    case ID_CONFIGURE:
+        if (!Busy())
+            m_view->OnConfigure();
+        break;
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
-    case ID_NEW_SESSION: m_view->NewSession(); break;
+    case ID_PITCH_LINE: TogglePitchLine(); break;
+    case ID_NEW_SESSION:
+        if (!Busy())
+            m_view->NewSession();
+        break;
+    case ID_OPEN_RECORDING: ChooseRecording(); break;
+    case ID_EXPORT_FRAMES: ExportFrameData(); break;
     default: event.Skip(); break;
     }
 }

@@ -7,6 +7,9 @@
 // runs on the user-interface thread.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include <wx/timer.h>
 #include <wx/window.h>
 
@@ -19,6 +22,7 @@ class wxScrollEvent;
 namespace vocalume {
 
 class CAnalysisView;
+class CBackgroundJob;
 
 class CViewWindow : public wxWindow, public ViewHost {
 public:
@@ -36,6 +40,11 @@ public:
     // Hands a navigation key (arrows, pages, Home, End) to the view; false
     // for other keys.
     bool ForwardKey(int keyCode);
+
+    // Opens the sound file `path` as the session, in the background (see
+    // session_file_commands.cpp): File > Open recording, the command line and
+    // a file dropped on the window.
+    void OpenRecording(const std::string& path);
 
     // The scroll bar under the picture, shown while looking back is possible;
     // owned by the parent, which lays the two out.
@@ -63,6 +72,13 @@ private:
     void OnScrollEvent(wxScrollEvent& event);
     void SaveRecording();
     void SavePicture();
+    void TogglePitchLine();
+    void ChooseRecording();
+    void AcceptDroppedFiles();
+    void ExportFrameData();
+    // True (after a short beep) while opening or exporting runs: the session
+    // must not change under it.
+    bool Busy();
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
@@ -79,6 +95,10 @@ private:
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
+    std::unique_ptr<CBackgroundJob> m_job;
+    // What the view last put in the status bar's state field (shown again
+    // when a job's progress no longer takes it).
+    std::string m_stateText;
 };
 
 }  // namespace vocalume
