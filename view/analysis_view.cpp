@@ -825,6 +825,7 @@ void CAnalysisView::AdoptSession(SessionHistory session)
         v.m_pauseTimerSet = false;
         v.m_core.EndWorker();
     }
+    v.StopReplay();
     session.SetLimitMinutes(v.m_session.LimitMinutes());
     session.MarkSaved();
     v.m_session = std::move(session);
@@ -844,6 +845,7 @@ void CAnalysisView::AdoptSession(SessionHistory session)
 SessionHistory CAnalysisView::TakeSession()
 {
     Impl& v = *m_impl;
+    v.StopReplay();
     SessionHistory taken(v.m_session.LimitMinutes(), v.m_session.Hop());
     std::swap(taken, v.m_session);
     v.m_lookBack.Leave();
