@@ -45,7 +45,7 @@ public:
     // Sample pairs the file's header promises at the recording rate, known
     // after a successful Open; 0 when unknown (a stream). Only for sizing and
     // progress: the sound delivered may be shorter.
-    int64_t ExpectedPairs() const { return m_expectedPairs; }
+    int64_t ExpectedPairs() const override { return m_expectedPairs; }
 
 private:
     // Delivers up to `frames` pairs; false once the end has been reported.

@@ -76,6 +76,9 @@ public:
     // After an Open that succeeded: true when the chosen input was not there,
     // so that the default input records instead.
     virtual bool InputMissing() const { return false; }
+    // Sample pairs the source expects to give, known after a successful
+    // Open; 0 when unknown (a stream, a live input). Only for progress.
+    virtual int64_t ExpectedPairs() const { return 0; }
 };
 
 // Writes one diagnostic line to stderr when the environment variable

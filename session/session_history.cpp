@@ -36,6 +36,17 @@ void SessionHistory::Clear()
     m_eraFirstFrame = 0;
 }
 
+void SessionHistory::TrimTo(int64_t endFrame)
+{
+    if (endFrame >= EndFrame())
+        return;
+    const int64_t end = std::max(endFrame, m_firstFrame);
+    m_columns.resize(static_cast<size_t>(end - m_firstFrame));
+    const int64_t samples = SampleOfFrame(end) - FirstSample();
+    if (samples < static_cast<int64_t>(m_sound.size()))
+        m_sound.resize(static_cast<size_t>(samples));
+}
+
 void SessionHistory::BeginEra(int64_t firstIndex)
 {
     m_inEra = true;

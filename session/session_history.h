@@ -30,12 +30,21 @@ class SessionHistory final : public ColumnRecorder {
 public:
     // Keeps at most `minutes` minutes of frames and of sound.
     explicit SessionHistory(int32_t minutes, int32_t hop = 11);
+    // A whole session changes hands by moving (an opened file's session
+    // becomes the view's).
+    SessionHistory(SessionHistory&&) = default;
+    SessionHistory& operator=(SessionHistory&&) = default;
+    SessionHistory(const SessionHistory&) = default;
+    SessionHistory& operator=(const SessionHistory&) = default;
 
     void SetLimitMinutes(int32_t minutes);
     int32_t LimitMinutes() const { return m_minutes; }
 
     // Forgets everything: a new, empty session.
     void Clear();
+    // Forgets the frames from `endFrame` on and the sound from their first
+    // sample on (the silence a file's analysis ran on after its end).
+    void TrimTo(int64_t endFrame);
 
     // The framer's numbering starts again at `firstIndex` (a ring reset): the
     // next frame cut continues the session where it stands.

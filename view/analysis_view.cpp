@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "analysis_worker.h"
 #include "column_painter.h"
@@ -107,6 +108,8 @@ struct CAnalysisView::Impl : WaveInHost {
     // The session frame the live picture shows in its right-most column.
     int64_t LiveEnd() const
     {
+        if (m_noLivePicture)
+            return m_session.EndFrame() - 1;
         const int32_t width = m_surface.Width();
         return m_session.FrameOf(static_cast<int64_t>(m_framer.m_frameCounter) - 1 -
                                  FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
@@ -200,6 +203,18 @@ struct CAnalysisView::Impl : WaveInHost {
         m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + m_shownStride * static_cast<size_t>(m_shownHeight));
     }
 
+    // A Start after adopting a session: the live picture begins as the
+    // session's end, so that the new take follows it on screen as in the
+    // session.
+    void RecordOnAfterAdopted()
+    {
+        if (!m_noLivePicture)
+            return;
+        m_noLivePicture = false;
+        DrawSessionPicture(m_session, LiveEnd(),
+                           ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
+    }
+
     // Both outlive the view (its destructor still writes and ends the worker).
     SettingsStore& m_store;
     AnalysisCore& m_core;
@@ -219,6 +234,9 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_showTimescale = 1;
     Palette m_palette = Palette::Standard;
     bool m_pauseTimerSet = false;
+    // The session was adopted and nothing has been recorded since: there is
+    // no live picture, and the session's last frame is its end.
+    bool m_noLivePicture = false;
 
     Framer m_framer;
     ColumnSurface m_surface;
@@ -342,6 +360,7 @@ void CAnalysisView::OnStart()
         v.m_pauseTimerSet = false;
     }
     v.m_lookBack.Leave();
+    v.RecordOnAfterAdopted();
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
@@ -556,6 +575,7 @@ bool CAnalysisView::NewSession()
     if (IsRecording())
         OnPause();
     v.m_lookBack.Leave();
+    v.m_noLivePicture = false;
     v.m_session.Clear();
     v.ComputeFraming();
     RedrawAll();
@@ -564,6 +584,46 @@ bool CAnalysisView::NewSession()
 }
 
 const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
+
+void CAnalysisView::AdoptSession(SessionHistory session)
+{
+    Impl& v = *m_impl;
+    if (IsRecording())
+        OnPause();
+    // The paused worker is ended now rather than at the timer: the ring is
+    // reset below.
+    if (v.m_pauseTimerSet) {
+        if (v.m_host != nullptr)
+            v.m_host->KillPauseTimer();
+        v.m_pauseTimerSet = false;
+        v.m_core.EndWorker();
+    }
+    session.SetLimitMinutes(v.m_session.LimitMinutes());
+    session.MarkSaved();
+    v.m_session = std::move(session);
+    v.m_lookBack.Leave();
+    // A new era begins at the session's end, where a Start records on.
+    v.ComputeFraming();
+    v.m_noLivePicture = true;
+    v.m_liveSnapshot.clear();
+    v.m_snapshotWidth = v.m_snapshotHeight = -1;
+    v.m_lookBack.Enter(v.LiveEnd());
+    v.m_lookBack.Move(ViewKey::Home, v.m_surface.Width(), v.m_session.FirstFrame(), v.LiveEnd());
+    v.DrawLookBack();
+    v.RequestPaint();
+    v.ShowStatus();
+}
+
+SessionHistory CAnalysisView::TakeSession()
+{
+    Impl& v = *m_impl;
+    SessionHistory taken(v.m_session.LimitMinutes(), v.m_session.Hop());
+    std::swap(taken, v.m_session);
+    v.m_lookBack.Leave();
+    v.m_noLivePicture = false;
+    v.m_session.BeginEra(v.m_framer.m_frameCounter);
+    return taken;
+}
 
 void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lister)
 {

@@ -105,6 +105,14 @@ public:
     // keeps it.
     bool NewSession();
     const SessionHistory& Session() const;
+    // The session becomes `session` (an opened sound file's): recording
+    // stops, the old session is dropped unasked, the new one counts as saved
+    // and is kept within the history limit, and the view looks back at its
+    // start, its last frame being the end. A Start records on into it.
+    void AdoptSession(SessionHistory session);
+    // Hands out the session, leaving an empty one (the file analysis takes
+    // its private view's session this way).
+    SessionHistory TakeSession();
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.

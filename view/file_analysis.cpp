@@ -1,0 +1,401 @@
+#include "file_analysis.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "column_colour.h"
+#include "column_painter.h"
+#include "column_surface.h"
+#include "file_source.h"
+#include "framer.h"
+#include "pitch_line.h"
+#include "session_history.h"
+#include "wave_in.h"
+
+namespace vocalume {
+namespace {
+
+// Wraps the file's sound: counts the sample pairs the file gave and, once it
+// has ended, goes on with `padding` pairs of silence before the device hears
+// of the end (whose last partial buffer it then completes with silence).
+class PaddedSource final : public SoundSource, private SoundSink {
+public:
+    explicit PaddedSource(std::unique_ptr<SoundSource> inner) : m_inner(std::move(inner)) {}
+
+    void SetPadding(int64_t pairs) { m_padLeft = pairs; }
+    int64_t FilePairs() const { return m_filePairs; }
+    // Feeds the file's left channel, the samples the framer cuts, to
+    // `tracker` as they come, its estimates going to `pitch`.
+    void TrackPitch(PitchTracker* tracker, std::vector<PitchEstimate>* pitch)
+    {
+        m_tracker = tracker;
+        m_pitch = pitch;
+    }
+
+    bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override
+    {
+        m_sink = &sink;
+        m_innerEnded = m_ended = false;
+        m_filePairs = 0;
+        return m_inner->Open(format, *this, userMessage);
+    }
+    void Start() override { m_inner->Start(); }
+    bool BufferQueued() override { return m_inner->BufferQueued(); }
+    void Stop() override { m_inner->Stop(); }
+    void Close() override { m_inner->Close(); }
+    int64_t ExpectedPairs() const override { return m_inner->ExpectedPairs(); }
+
+    bool Pump() override
+    {
+        if (m_ended)
+            return false;
+        if (!m_innerEnded) {
+            m_inner->Pump();
+            if (!m_innerEnded)
+                return true;
+        }
+        static constexpr int32_t kChunk = 256;
+        static const int16_t silence[2 * kChunk] = {};
+        int32_t wanted = m_sink->FramesWanted();
+        while (wanted > 0 && m_padLeft > 0) {
+            const int32_t n = static_cast<int32_t>(std::min<int64_t>({wanted, kChunk, m_padLeft}));
+            m_sink->Deliver(silence, n);
+            wanted -= n;
+            m_padLeft -= n;
+        }
+        if (m_padLeft > 0)
+            return true;
+        m_sink->EndOfStream();
+        m_ended = true;
+        return false;
+    }
+
+private:
+    void Deliver(const int16_t* pairs, int32_t frames) override
+    {
+        m_filePairs += frames;
+        if (m_tracker != nullptr) {
+            int16_t left[256];
+            for (int32_t done = 0; done < frames;) {
+                const int32_t n = std::min<int32_t>(frames - done, 256);
+                for (int32_t i = 0; i < n; ++i)
+                    left[i] = pairs[2 * (done + i)];
+                m_tracker->Push(left, static_cast<size_t>(n), *m_pitch);
+                done += n;
+            }
+        }
+        m_sink->Deliver(pairs, frames);
+    }
+    int32_t FramesWanted() const override { return m_sink->FramesWanted(); }
+    void EndOfStream() override { m_innerEnded = true; }
+    void DeviceLost(const std::string& reason) override { m_sink->DeviceLost(reason); }
+
+    std::unique_ptr<SoundSource> m_inner;
+    SoundSink* m_sink = nullptr;
+    PitchTracker* m_tracker = nullptr;
+    std::vector<PitchEstimate>* m_pitch = nullptr;
+    int64_t m_filePairs = 0;
+    int64_t m_padLeft = 0;
+    bool m_innerEnded = false;
+    bool m_ended = false;
+};
+
+// The window, in memory: paints happen when the renderer says so, there is no
+// timer and no dialog, messages are kept for the caller.
+class RenderHost final : public ViewHost {
+public:
+    void RequestPaint() override {}
+    void SetPauseTimer(int) override {}
+    void KillPauseTimer() override {}
+    void ShowMessage(const std::string& text) override
+    {
+        if (message.empty())
+            message = text;
+    }
+    bool RunConfigDialog(ConfigValues&) override { return false; }
+    // Sound is pumped on the renderer's own thread: a plain count will do.
+    void PostBufferDone() override { ++posted; }
+
+    std::string message;
+    uint64_t posted = 0;
+};
+
+// Columns of a picture that grows to the right as frames are harvested. Its
+// memory follows what has been drawn: it doubles as needed, never beyond the
+// widest picture allowed.
+class ColumnStrip {
+public:
+    explicit ColumnStrip(int32_t height) : m_height(height) {}
+
+    void Reserve(int64_t columns)
+    {
+        if (columns <= m_capacity)
+            return;
+        const int64_t capacity = std::max(columns, std::min(2 * m_capacity, kMaxWholeColumns));
+        std::vector<uint8_t> grown(static_cast<size_t>(capacity) * 3 * static_cast<size_t>(m_height));
+        for (int32_t y = 0; m_capacity > 0 && y < m_height; ++y)
+            std::memcpy(grown.data() + static_cast<size_t>(y * capacity * 3),
+                        m_rgb.data() + static_cast<size_t>(y * m_capacity * 3),
+                        static_cast<size_t>(m_capacity * 3));
+        m_rgb.swap(grown);
+        m_capacity = capacity;
+    }
+
+    void Put(int64_t column, const ColumnSurface& surface, int32_t x)
+    {
+        Reserve(column + 1);
+        const int32_t rows = std::min(m_height, surface.Height());
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(m_rgb.data() + static_cast<size_t>((y * m_capacity + column) * 3),
+                        surface.Pixels() + static_cast<size_t>(y) * surface.Stride() +
+                            static_cast<size_t>(x) * 3,
+                        3);
+    }
+
+    void Hand(RenderedPicture& picture, int64_t columns)
+    {
+        Reserve(columns);
+        picture.width = static_cast<int32_t>(columns);
+        picture.height = m_height;
+        picture.stride = static_cast<size_t>(m_capacity) * 3;
+        picture.rgb = std::move(m_rgb);
+    }
+
+private:
+    int32_t m_height;
+    int64_t m_capacity = 0;
+    std::vector<uint8_t> m_rgb;
+};
+
+// Frames cut from `samples` samples by a framer that started empty.
+int64_t FramesIn(int64_t samples, int32_t windowLength, int32_t hop)
+{
+    return samples < windowLength ? 0 : (samples - windowLength) / hop + 1;
+}
+
+constexpr int32_t kFirstFrameIndex = kRingSize;  // the reset numbers the ring 0..4999
+
+std::string Seconds(double seconds) { return std::to_string(static_cast<int64_t>(seconds + 0.5)) + " s"; }
+
+// `lasts`: the sound's length in seconds where known, else negative.
+std::string TooLongForWhole(const std::string& soundName, const std::string& tooLongFor, double lasts,
+                            const Framer& framing)
+{
+    const double limit = static_cast<double>((kMaxWholeColumns - 1) * framing.m_hop + framing.m_windowLength) /
+                         framing.m_sampleRate;
+    const std::string length = lasts >= 0 ? " (it lasts about " + Seconds(lasts) + ")" : "";
+    return soundName + " is too long " + tooLongFor + length + ": the picture is at most " +
+           std::to_string(kMaxWholeColumns) + " columns wide, about " + Seconds(limit) + " of sound";
+}
+
+std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> input, const std::string& soundName,
+                   RenderedPicture& picture, const AnalysisProgress& progress)
+{
+    // The view comes up as at start-up, with the options as its stored
+    // settings and an analysis core of its own.
+    MemorySettingsStore store;
+    store.WriteProfileInt("config", "refresh", options.refresh);
+    store.WriteProfileInt("config", "sampling", options.sampling);
+    store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
+    store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
+    store.WriteProfileInt("config", "palette", options.palette);
+    auto core = std::make_unique<AnalysisCore>();
+    auto padded = std::make_unique<PaddedSource>(std::move(input));
+    PaddedSource& source = *padded;
+    auto tracker = std::make_unique<PitchTracker>();
+    std::vector<PitchEstimate> pitch;
+    const bool tracking = options.frameTable || options.pitchLine;
+    if (tracking)
+        source.TrackPitch(tracker.get(), &pitch);
+    RenderHost host;
+    CAnalysisView view(store, *core, std::move(padded), ViewOptions{false});
+    view.OnCreate(host);
+
+    const Framer& framing = view.Framing();
+    const int32_t fpb = framing.m_framesPerBuffer;
+    const int32_t spb = framing.m_samplesPerBuffer;
+    int32_t width = options.width;
+    if (options.whole) {
+        // Any client area wider than a buffer's frames sees every frame
+        // painted once in its new strip; the harvest keeps them all.
+        width = std::min(std::max(1024, 2 * fpb + 16), kRingSize);
+        // Enough silence after the sound for its last frame to reach the
+        // right-most column.
+        source.SetPadding((FramesBehindNewest(width - 1, width, fpb) + 1) * framing.m_hop + spb);
+    }
+    view.OnSize(width, options.height);
+
+    view.OnStart();
+    if (!view.IsRecording())
+        return host.message.empty() ? std::string(kOpenFailedMessage) : host.message;
+
+    // Frames of a picture of `pairs` sample pairs: every buffer begun is
+    // completed with silence.
+    const auto framesOf = [&framing, spb](int64_t pairs) {
+        return FramesIn((pairs + spb - 1) / spb * spb, framing.m_windowLength, framing.m_hop);
+    };
+    const int64_t expected = source.ExpectedPairs();
+    if (options.whole && framesOf(expected) > kMaxWholeColumns) {
+        view.OnPause();
+        return TooLongForWhole(soundName, options.tooLongFor, static_cast<double>(expected) / framing.m_sampleRate,
+                               framing);
+    }
+    if (options.paint)
+        view.OnPaint();
+
+    const int64_t expectedBuffers = std::max<int64_t>(1, (expected + spb - 1) / spb);
+    ColumnStrip strip(std::min(options.height, 1 << 20));
+
+    auto state = std::make_unique<AnalyserState>();
+    const bool keepRows = options.frameTable && options.whole && options.paint;
+    auto bands = std::make_unique<ColourBands>();
+    std::vector<FrameRow> rows;
+    const ColumnSurface& surface = view.Surface();
+    uint64_t taken = 0;
+    int64_t buffers = 0;
+    bool tooLong = false;
+    bool stopped = false;
+    while (!tooLong && !stopped) {
+        while (taken < host.posted) {
+            ++taken;
+            view.OnWimData();
+            core->ScanUntilIdle(*state);
+            if (!options.paint)
+                continue;
+            const PixelRect painted = surface.InvalidBounds();
+            view.OnPaint();
+            ++buffers;
+            if (options.whole) {
+                // A stream's length is learnt as it is read.
+                if (framesOf(source.FilePairs()) > kMaxWholeColumns) {
+                    tooLong = true;
+                    break;
+                }
+                // Columns keep what their first paint drew (no redraw happens
+                // here): take each new one with the frame it shows.
+                const int64_t newest = framing.m_frameCounter - 1;
+                const FrameRing& ring = core->ring;
+                const int32_t w = ring.WritePosition();
+                if (keepRows)
+                    BuildColourBands(*bands, ring.IsBusy(w) ? BinCountFor(ring[w].nsamples) : ring[w].nbins,
+                                     framing.m_sampleRate);
+                for (int32_t x = std::max(painted.left, 1); x < painted.right; ++x) {
+                    const int64_t behind = FramesBehindNewest(x, width, fpb);
+                    const int64_t index = newest - behind;
+                    if (index < kFirstFrameIndex)
+                        continue;
+                    strip.Put(index - kFirstFrameIndex, surface, x);
+                    // The record the painter drew there, coloured as it was.
+                    const FrameRecord& r = ring[static_cast<int32_t>((w - 1 - behind + 2 * kRingSize) % kRingSize)];
+                    if (keepRows && r.index == index) {
+                        const int64_t frame = index - kFirstFrameIndex;
+                        if (static_cast<int64_t>(rows.size()) <= frame)
+                            rows.resize(static_cast<size_t>(frame + 1));
+                        rows[static_cast<size_t>(frame)] =
+                            FrameRowOf(frame, r, ColumnColour(*bands, r, view.Fields().m_dbRange));
+                    }
+                }
+            }
+            if (progress &&
+                !progress(expected > 0 ? std::min(1.0, static_cast<double>(buffers) / expectedBuffers) : -1.0)) {
+                stopped = true;
+                break;
+            }
+        }
+        if (!tooLong && !stopped && !view.WaveIn().PumpSource() && taken == host.posted)
+            break;
+    }
+    view.OnPause();
+    if (stopped)
+        return kAnalysisStopped;
+    if (tooLong)
+        return TooLongForWhole(soundName, options.tooLongFor, -1, framing);
+
+    const int64_t filePairs = source.FilePairs();
+    if (filePairs == 0)
+        return soundName + " holds no sound";
+    picture.frames = framesOf(filePairs);
+    picture.buffers = static_cast<int64_t>(taken);
+
+    if (options.whole) {
+        if (picture.frames == 0)
+            return soundName + " is too short for a single frame";
+        strip.Hand(picture, picture.frames);
+        if (options.session && options.paint) {
+            // The private view's session kept every painted frame's
+            // description and the sound the framer cut; the silence after
+            // the end is not the sound's.
+            picture.session = std::make_unique<SessionHistory>(view.TakeSession());
+            picture.session->TrimTo(picture.frames);
+        }
+    } else {
+        picture.width = surface.Width();
+        picture.height = surface.Height();
+        picture.stride = surface.Stride();
+        picture.rgb.assign(surface.Pixels(), surface.Pixels() + picture.stride * picture.height);
+    }
+    if (tracking) {
+        // The frames past the file's end hear the silence that completed its
+        // last buffer.
+        tracker->Finish(picture.frames, pitch);
+        pitch.resize(static_cast<size_t>(picture.frames));
+        if (keepRows) {
+            rows.resize(static_cast<size_t>(picture.frames));
+            for (size_t f = 0; f < rows.size(); ++f) {
+                rows[f].frame = static_cast<int64_t>(f);
+                rows[f].pitch = pitch[f];
+            }
+            picture.rows = std::move(rows);
+        }
+        if (options.pitchLine && options.paint) {
+            // The frame each column shows: in a whole picture its own number,
+            // else the one the painter put there.
+            std::vector<PitchEstimate> columns(static_cast<size_t>(std::max(picture.width, 0)));
+            const int64_t newest = framing.m_frameCounter - 1 - kFirstFrameIndex;
+            // Column 0 of the window is never painted.
+            for (int32_t x = options.whole ? 0 : 1; x < picture.width; ++x) {
+                const int64_t frame = options.whole ? x : newest - FramesBehindNewest(x, picture.width, fpb);
+                if (frame >= 0 && frame < picture.frames)
+                    columns[static_cast<size_t>(x)] = pitch[static_cast<size_t>(frame)];
+            }
+            DrawPitchLine(PixelImage{picture.rgb.data(), picture.width, picture.height, picture.stride},
+                          columns.data());
+        }
+    }
+    if (progress)
+        progress(1.0);
+    return {};
+}
+
+}  // namespace
+
+std::string AnalyseSound(const AnalysisOptions& options, std::unique_ptr<SoundSource> source,
+                         const std::string& soundName, RenderedPicture& picture, const AnalysisProgress& progress)
+{
+    try {
+        return Render(options, std::move(source), soundName, picture, progress);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    picture = {};
+    return "not enough memory to render " + soundName;
+}
+
+std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& options, RenderedPicture& picture,
+                             const AnalysisProgress& progress)
+{
+    return AnalyseSound(options, std::make_unique<FileSoundSource>(path, FileSoundSource::Pacing::OnDemand),
+                        SoundFileName(path), picture, progress);
+}
+
+std::string SoundFileName(const std::string& path)
+{
+    return path == kStandardInput ? "the sound from standard input" : "the sound file \"" + path + "\"";
+}
+
+}  // namespace vocalume

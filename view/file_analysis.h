@@ -1,0 +1,96 @@
+// The analysis of a whole recording away from the window: the sound (a file,
+// or samples in memory) is played through the program's own analysis view
+// (CWaveIn, framer, analysis, surface, painter) on the calling thread, with an
+// analysis core of its own and no worker thread, so that the same input and
+// settings always give the same picture, the one the live window would show.
+// The render tool draws its pictures and frame tables this way, and the
+// program opens sound files and exports frame tables this way.
+//
+// Threads: any one thread per call; calls on different threads share nothing
+// but read-only tables, so the window's own view may exist meanwhile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame_table.h"
+#include "pitch_tracker.h"
+#include "session_history.h"
+
+namespace vocalume {
+
+class SoundSource;
+
+struct AnalysisOptions {
+    int32_t width = 700;  // client width of the live picture (not used with `whole`)
+    int32_t height = 500;
+    int32_t refresh = 10;
+    int32_t sampling = 3;
+    bool waveform = true;
+    bool timescale = true;
+    // The "palette" setting: 0 standard colours, 1 colour-blind safe.
+    int32_t palette = 0;
+    // One column for every frame of the sound instead of the last screenful.
+    bool whole = false;
+    // False: frames are analysed but nothing is painted (for measuring the
+    // analysis alone).
+    bool paint = true;
+    // Keep every frame's numbers for the frame table (needs `whole`).
+    bool frameTable = false;
+    // Track the pitch of every frame, and draw the pitch line over the picture.
+    bool pitchLine = false;
+    // Hand over the whole sound's session (needs `whole`): its sound and the
+    // description of every frame's column.
+    bool session = false;
+    // Ends the message for a sound longer than the widest whole picture.
+    std::string tooLongFor = "for --whole";
+};
+
+// Rows from the top, 3 bytes (red, green, blue) per pixel, rows `stride`
+// bytes apart.
+struct RenderedPicture {
+    int32_t width = 0;
+    int32_t height = 0;
+    size_t stride = 0;
+    std::vector<uint8_t> rgb;
+    int64_t frames = 0;   // frames cut from the sound's buffers
+    int64_t buffers = 0;  // capture buffers taken, padding included
+    // With `frameTable`: one row per frame, in frame order.
+    std::vector<FrameRow> rows;
+    // With `session`: the frames [0, frames) and the sound they were cut
+    // from, as a recording of this sound would have left them.
+    std::unique_ptr<SessionHistory> session;
+};
+
+// Called now and then with the share of the work done, 0 to 1 (negative when
+// the sound's length is unknown). Returning false stops the analysis.
+using AnalysisProgress = std::function<bool(double)>;
+
+// What an analysis stopped by its progress callback returns.
+inline constexpr const char* kAnalysisStopped = "stopped";
+
+// The widest picture `whole` draws, in columns (one per frame, about 997 s of
+// sound): the widest PNG image the writer accepts.
+inline constexpr int64_t kMaxWholeColumns = 1000000;
+
+// Analyses what `source` gives into `picture`; `soundName` names the sound in
+// messages ("the sound file \"a.wav\""). Returns an empty string on success,
+// kAnalysisStopped when `progress` stopped it, else one line saying what is
+// wrong with the sound, or that the picture does not fit in memory.
+std::string AnalyseSound(const AnalysisOptions& options, std::unique_ptr<SoundSource> source,
+                         const std::string& soundName, RenderedPicture& picture,
+                         const AnalysisProgress& progress = {});
+
+// The same for the sound file `path` (kStandardInput: standard input, read
+// once), in any format the file reader knows.
+std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& options,
+                             RenderedPicture& picture, const AnalysisProgress& progress = {});
+
+// How messages name the sound file `path`.
+std::string SoundFileName(const std::string& path);
+
+}  // namespace vocalume
