@@ -1,7 +1,10 @@
 #include "analysis_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -10,7 +13,10 @@
 #include "column_painter.h"
 #include "column_palette.h"
 #include "column_surface.h"
+#include "file_analysis.h"
 #include "framer.h"
+#include "model_lane.h"
+#include "png_file.h"
 #include "session_history.h"
 #include "session_picture.h"
 #include "sound_file_writer.h"
@@ -40,6 +46,7 @@ bool HistoryUsable(int32_t minutes)
     return false;
 }
 constexpr const char* kHistorySection = "history";
+constexpr const char* kModelSection = "model";
 constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 
 std::string FormatInt(int32_t value)
@@ -186,7 +193,7 @@ struct CAnalysisView::Impl : WaveInHost {
 
     // Whether anything is drawn over the retained picture now. While nothing
     // is, the window shows the retained picture itself, untouched.
-    bool HasOverlays() const { return false; }
+    bool HasOverlays() const { return m_model.Active(); }
 
     // Builds the picture the window shows after a paint: a copy of the
     // retained picture with whatever is drawn over it.
@@ -195,6 +202,10 @@ struct CAnalysisView::Impl : WaveInHost {
         m_composed = HasOverlays();
         if (!m_composed) {
             m_shown.clear();
+            return;
+        }
+        if (m_model.Active()) {
+            ComposeLanes();
             return;
         }
         m_shownWidth = m_surface.Width();
@@ -213,6 +224,60 @@ struct CAnalysisView::Impl : WaveInHost {
         m_noLivePicture = false;
         DrawSessionPicture(m_session, LiveEnd(),
                            ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
+    }
+
+    // The model lane and the session lane share the client area; without a
+    // model the session's picture fills it. A model's arrival or departure
+    // goes through here as a window resize does, so closing the model leaves
+    // the very picture a view that never had one would show.
+    void LayOut(int32_t width, int32_t height)
+    {
+        m_clientWidth = width;
+        m_clientHeight = height;
+        if (!m_model.Active()) {
+            m_surface.Resize(width, height);
+            return;
+        }
+        const LaneSplit split = SplitLanes(height);
+        m_surface.Resize(width, split.lower);
+        m_model.Resize(width, split.upper);
+    }
+
+    ColumnStyle Style() const { return ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}; }
+
+    // The session frame the session lane shows in its right-most column.
+    int64_t RightSessionFrame() const { return m_lookBack.Active() ? m_lookBack.RightFrame() : LiveEnd(); }
+
+    // The model lane over a separator row over the session's picture, the
+    // model lane brought to where the session stands.
+    void ComposeLanes()
+    {
+        m_model.Show(RightSessionFrame(), Style());
+        const ColumnSurface& upper = m_model.Surface();
+        m_shownWidth = m_surface.Width();
+        m_shownStride = m_surface.Stride();
+        m_shownHeight = upper.Height() + 1 + m_surface.Height();
+        m_shown.resize(m_shownStride * static_cast<size_t>(m_shownHeight));
+        uint8_t* row = m_shown.data();
+        const size_t upperBytes = std::min(upper.Stride(), m_shownStride);
+        for (int32_t y = 0; y < upper.Height(); ++y, row += m_shownStride) {
+            std::memcpy(row, upper.Pixels() + upper.Stride() * static_cast<size_t>(y), upperBytes);
+            std::memset(row + upperBytes, 0, m_shownStride - upperBytes);
+        }
+        for (int32_t x = 0; x < m_shownWidth; ++x) {
+            row[3 * x] = kLaneSeparator.red;
+            row[3 * x + 1] = kLaneSeparator.green;
+            row[3 * x + 2] = kLaneSeparator.blue;
+        }
+        row += m_shownStride;
+        if (m_surface.Height() > 0)
+            std::memcpy(row, m_surface.Pixels(), m_shownStride * static_cast<size_t>(m_surface.Height()));
+    }
+
+    void ShowModelName()
+    {
+        if (m_host != nullptr)
+            m_host->SetStatusText(kModelStatusField, m_model.Active() ? "Model: " + m_model.Name() : std::string());
     }
 
     // Both outlive the view (its destructor still writes and ends the worker).
@@ -241,6 +306,14 @@ struct CAnalysisView::Impl : WaveInHost {
     Framer m_framer;
     ColumnSurface m_surface;
     SessionHistory m_session{kDefaultHistoryMinutes};
+    // The model shown above the session, the take it is aligned with, and
+    // the client size the two lanes share.
+    ModelLane m_model;
+    int32_t m_clientWidth = 0;
+    int32_t m_clientHeight = 0;
+    // The "[model] file" setting: the model open now, or the one that was
+    // open at the last exit until another is opened or the model is closed.
+    std::string m_modelSetting;
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
@@ -278,6 +351,7 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
     v.m_input = store.GetProfileString(kConfigSection, "input", "");
     v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
+    v.m_modelSetting = store.GetProfileString(kModelSection, "file", "");
     v.m_waveIn.SetInput(v.m_input);
     const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
@@ -310,6 +384,7 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
     v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
     v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
+    v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
     v.m_waveIn.Close();
     v.m_host = nullptr;
 }
@@ -319,13 +394,14 @@ void CAnalysisView::OnCreate(ViewHost& host)
     m_impl->m_host = &host;
     m_impl->ComputeFraming();
     host.SetStatusText(1, m_impl->m_inputShown);
+    m_impl->ShowModelName();
     m_impl->ShowStatus();
 }
 
 void CAnalysisView::OnSize(int width, int height)
 {
     Impl& v = *m_impl;
-    v.m_surface.Resize(width, height);
+    v.LayOut(width, height);
     if (v.m_lookBack.Active()) {
         // Drawn again at the new size from the kept descriptions, from the
         // same right-most frame.
@@ -361,6 +437,8 @@ void CAnalysisView::OnStart()
     }
     v.m_lookBack.Leave();
     v.RecordOnAfterAdopted();
+    // The model begins again beside the first frame of this take.
+    v.m_model.TakeBegins(v.m_session.FrameOf(v.m_framer.m_frameCounter));
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
@@ -563,7 +641,8 @@ std::string CAnalysisView::SaveRecording(const std::string& path)
 
 std::string CAnalysisView::SavePicture(const std::string& path) const
 {
-    return m_impl->m_surface.WritePng(path);
+    // What the window shows, lanes and all.
+    return WritePngFile(path, ShownWidth(), ShownHeight(), ShownRgb(), ShownStride());
 }
 
 bool CAnalysisView::NewSession()
@@ -577,6 +656,7 @@ bool CAnalysisView::NewSession()
     v.m_lookBack.Leave();
     v.m_noLivePicture = false;
     v.m_session.Clear();
+    v.m_model.ForgetTake();
     v.ComputeFraming();
     RedrawAll();
     v.ShowStatus();
@@ -601,6 +681,7 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     session.SetLimitMinutes(v.m_session.LimitMinutes());
     session.MarkSaved();
     v.m_session = std::move(session);
+    v.m_model.ForgetTake();
     v.m_lookBack.Leave();
     // A new era begins at the session's end, where a Start records on.
     v.ComputeFraming();
@@ -623,6 +704,80 @@ SessionHistory CAnalysisView::TakeSession()
     v.m_noLivePicture = false;
     v.m_session.BeginEra(v.m_framer.m_frameCounter);
     return taken;
+}
+
+void CAnalysisView::SetModel(SessionHistory model, const std::string& name, const std::string& path)
+{
+    Impl& v = *m_impl;
+    v.m_model.Set(std::move(model), name, path);
+    v.m_modelSetting = path;
+    OnSize(v.m_clientWidth, v.m_clientHeight);
+    v.ShowModelName();
+}
+
+std::string CAnalysisView::OpenModel(const std::string& path, const AnalysisProgress& progress)
+{
+    Impl& v = *m_impl;
+    // The analysis runs on this thread: a recording would wait unserved.
+    if (IsRecording())
+        OnPause();
+    AnalysisOptions options;
+    options.refresh = v.m_framer.m_refreshRate;
+    options.sampling = v.m_core.undersampling.load();
+    options.whole = true;
+    options.session = true;
+    // Only the descriptions are kept: a low picture costs little memory.
+    options.height = 8;
+    options.tooLongFor = "to be a model";
+    RenderedPicture picture;
+    const std::string failure = AnalyseSoundFile(path, options, picture, progress);
+    if (!failure.empty())
+        return failure;
+    if (!picture.session)
+        return SoundFileName(path) + " gave no picture";
+    SetModel(std::move(*picture.session), std::filesystem::path(path).filename().string(), path);
+    return {};
+}
+
+std::string CAnalysisView::ReopenModel(const AnalysisProgress& progress)
+{
+    Impl& v = *m_impl;
+    std::error_code error;
+    if (v.m_modelSetting.empty() || v.m_model.Active() || !std::filesystem::is_regular_file(v.m_modelSetting, error))
+        return {};
+    return OpenModel(v.m_modelSetting, progress);
+}
+
+void CAnalysisView::CloseModel()
+{
+    Impl& v = *m_impl;
+    if (!v.m_model.Active())
+        return;
+    v.m_model.Clear();
+    v.m_modelSetting.clear();
+    OnSize(v.m_clientWidth, v.m_clientHeight);
+    v.ShowModelName();
+}
+
+bool CAnalysisView::HasModel() const { return m_impl->m_model.Active(); }
+const SessionHistory* CAnalysisView::Model() const { return m_impl->m_model.Model(); }
+const std::string& CAnalysisView::ModelName() const { return m_impl->m_model.Name(); }
+
+int64_t CAnalysisView::ModelFrameAtColumn(int x) const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.ModelFrameAt(x, v.RightSessionFrame());
+}
+
+int64_t CAnalysisView::TakeStartFrame() const
+{
+    return m_impl->m_model.HasTake() ? m_impl->m_model.TakeStart() : -1;
+}
+
+int CAnalysisView::SessionLaneTop() const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.Active() ? SplitLanes(v.m_clientHeight).upper + 1 : 0;
 }
 
 void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lister)

@@ -32,6 +32,8 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
+inline constexpr int ID_OPEN_MODEL = 32781;
+inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 
@@ -42,6 +44,8 @@ inline constexpr int32_t kMaxRefresh = 30;
 // The "history" setting "minutes": how much of the session is kept.
 inline constexpr int32_t kDefaultHistoryMinutes = 30;
 inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
+// The status bar field that names the model shown.
+inline constexpr int kModelStatusField = 4;
 // The first entry of the Configuration dialog's Microphone list.
 inline constexpr const char* kDefaultInputName = "Default input";
 
@@ -113,6 +117,36 @@ public:
     // Hands out the session, leaving an empty one (the file analysis takes
     // its private view's session this way).
     SessionHistory TakeSession();
+
+    // The model: a recording shown in a lane of its own above the session's
+    // picture, on the same time scale, for the learner to imitate. At every
+    // Start it begins again from its first frame, beside the take's first
+    // frame; looking back moves both lanes together. `name` is shown in the
+    // status bar, `path` is remembered as the "[model] file" setting.
+    void SetModel(SessionHistory model, const std::string& name, const std::string& path = {});
+    // Analyses the sound file `path` as the render tool's whole picture does
+    // and shows it as the model; a recording is paused first. Returns an
+    // empty string on success, else why not (the text kAnalysisStopped when
+    // `progress` stopped it), the view unchanged.
+    std::string OpenModel(const std::string& path, const std::function<bool(double)>& progress = {});
+    // Opens the remembered model again (at start-up), when there is one and
+    // its file is still there; an empty string also when there is none.
+    std::string ReopenModel(const std::function<bool(double)>& progress = {});
+    // Back to the session's picture alone, exactly as without a model.
+    void CloseModel();
+    bool HasModel() const;
+    // The model's sound and frames (for playing it); none without a model.
+    const SessionHistory* Model() const;
+    const std::string& ModelName() const;
+    // The model frame the model lane shows at picture column `x`; -1 where it
+    // shows none (black) or there is no model.
+    int64_t ModelFrameAtColumn(int x) const;
+    // The session frame at which the latest take began; -1 before any.
+    int64_t TakeStartFrame() const;
+    // The first row of the window that shows the session's picture: 0
+    // without a model, else below the model lane and its separator. Also the
+    // retained picture's (Surface) row 0.
+    int SessionLaneTop() const;
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.

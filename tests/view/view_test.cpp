@@ -74,7 +74,7 @@ public:
     ConfigValues offered;
     ConfigValues answer;
     std::atomic<int> buffersPosted{0};
-    std::string status[3];
+    std::string status[5];
     bool scrollBar = false;
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
