@@ -40,10 +40,11 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
-    // The status bar: the state, the input and the position in the session.
-    CreateStatusBar(3);
-    const int widths[3] = {-2, -3, -2};
-    SetStatusWidths(3, widths);
+    // The status bar: the state, the input, the position in the session, the
+    // pitch and the model shown.
+    CreateStatusBar(5);
+    const int widths[5] = {-2, -3, -2, -2, -3};
+    SetStatusWidths(5, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -70,6 +71,13 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     Bind(wxEVT_SET_FOCUS, &CMainFrame::OnSetFocus, this);
     Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCloseModel, this, ID_CLOSE_MODEL);
+    // The model of the last run comes back once the frame is on screen, so
+    // that a long analysis shows its progress over it.
+    CallAfter([this] {
+        if (m_viewWindow)
+            m_viewWindow->ReopenModel();
+    });
 }
 
 CMainFrame::~CMainFrame()
@@ -99,6 +107,11 @@ void CMainFrame::CreateMenu()
     auto* pause = new wxMenu;
     pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
 
+    auto* view = new wxMenu;
+    view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
+                 "Open a sound file as the model to imitate, shown above the live picture");
+    view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
+
     auto* help = new wxMenu;
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
@@ -107,6 +120,7 @@ void CMainFrame::CreateMenu()
     bar->Append(file, "&File");
     bar->Append(start, "&Start!");
     bar->Append(pause, "&Pause!");
+    bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
 }
@@ -129,6 +143,11 @@ void CMainFrame::OnClose(wxCloseEvent&)
     const wxRect rect = GetRect();
     SavePlacement(m_store, state, FrameRect{rect.x, rect.y, rect.width, rect.height});
     Destroy();
+}
+
+void CMainFrame::OnUpdateCloseModel(wxUpdateUIEvent& event)
+{
+    event.Enable(m_view && m_view->HasModel());
 }
 
 void CMainFrame::OnSetFocus(wxFocusEvent&)

@@ -314,6 +314,7 @@ struct CAnalysisView::Impl : WaveInHost {
     // The "[model] file" setting: the model open now, or the one that was
     // open at the last exit until another is opened or the model is closed.
     std::string m_modelSetting;
+    std::string m_modelSettingRead;
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
@@ -352,6 +353,7 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_input = store.GetProfileString(kConfigSection, "input", "");
     v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
     v.m_modelSetting = store.GetProfileString(kModelSection, "file", "");
+    v.m_modelSettingRead = v.m_modelSetting;
     v.m_waveIn.SetInput(v.m_input);
     const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
@@ -384,7 +386,10 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
     v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
     v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
-    v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
+    // Written only when it changed: a settings file never touched by a model
+    // stays without the section.
+    if (v.m_modelSetting != v.m_modelSettingRead)
+        v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
     v.m_waveIn.Close();
     v.m_host = nullptr;
 }

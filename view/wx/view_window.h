@@ -7,6 +7,9 @@
 // runs on the user-interface thread.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <wx/timer.h>
 #include <wx/window.h>
 
@@ -41,6 +44,10 @@ public:
     // owned by the parent, which lays the two out.
     void SetScrollBar(wxScrollBar* bar);
 
+    // Opens the model remembered from the last run, if its file is still
+    // there, telling the user only when it is there but cannot be read.
+    void ReopenModel();
+
     // ViewHost
     void RequestPaint() override;
     void SetPauseTimer(int milliseconds) override;
@@ -60,6 +67,11 @@ private:
     void OnScrollEvent(wxScrollEvent& event);
     void SaveRecording();
     void SavePicture();
+    // View > Model...: a sound file chosen by the user becomes the model.
+    void OpenModel();
+    // Runs `work` (a model's analysis), showing a progress dialog with a
+    // Cancel button once it has taken a moment; returns what `work` returns.
+    std::string WithProgress(const std::function<std::string(const std::function<bool(double)>&)>& work);
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
