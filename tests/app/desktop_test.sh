@@ -257,6 +257,57 @@ if [ -n "$about" ]; then
   check "OK closes the About box" 'gone "^About vocalume\$"'
 fi
 
+# View > Model... (Ctrl+M), a path typed into its file dialog: the window
+# splits into the model's lane over the picture, parted by one grey row, and
+# both move while recording. A file that is no sound gives one message and
+# leaves the model. View > Close model gives the picture the whole window.
+# Rows of a screenshot that are the lanes' separator nearly all the way across.
+separator_rows() {
+  /usr/bin/convert "$out/$1.png" -fill black +opaque 'rgb(96,96,96)' -fill white -opaque 'rgb(96,96,96)' \
+    -colorspace Gray -scale '1x!' txt:- | awk -F'[(),%]+' 'NR > 1 && $2 + 0 > 90' | wc -l
+}
+open_model() {
+  xdotool windowfocus --sync "$frame"
+  xdotool key ctrl+m
+  local box
+  box=$(wait_window '^Open model$')
+  [ -n "$box" ] || return 1
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+l; xdotool type --delay 10 "$1"; sleep 0.2; xdotool key Return
+  gone '^Open model$'
+}
+sox "$speech" -r 22050 -c 1 "$work/model.flac" trim 0 4
+check "View > Model... opens the typed sound file" 'open_model "$work/model.flac"'
+sleep 1
+shot model "$frame"
+check "the model's lane and the picture are parted by one grey row" '[ "$(separator_rows model)" -eq 1 ]'
+xdotool key space
+sleep 1.5
+shot model-recording "$frame"
+sleep 0.4
+shot model-recording2 "$frame"
+check "both lanes move while recording" '[ "$(differing model-recording model-recording2)" != 0 ]'
+xdotool key Escape
+sleep 1.2
+open_model "$work/garbage"
+for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
+check "a file that is no sound gives one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"
+  sleep 0.3; shot model-refused "$box"
+  xdotool key Return
+  sleep 0.5
+fi
+shot model-kept "$frame"
+check "the model stays" '[ "$(windows "^$title\$")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+v; sleep 0.3; xdotool key c
+sleep 0.7
+shot model-closed "$frame"
+check "View > Close model gives the picture the whole window" \
+  '[ "$(separator_rows model-closed)" -eq 0 ] && [ "$(saturation model-closed)" != 0 ]'
+
 # File > Exit while recording: the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
 xdotool key space
