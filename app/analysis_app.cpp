@@ -1,6 +1,7 @@
 #include "analysis_app.h"
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include <wx/config.h>
@@ -42,6 +43,15 @@ bool CAnalysisApp::OnInit()
     SetTopWindow(frame);
     frame->Show();
     frame->Update();
+    // `vocalume FILE`: the file is opened once the window is up, as if
+    // chosen with File > Open recording.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i].utf8_string();
+        if (!arg.empty() && arg[0] != '-') {
+            frame->CallAfter([frame, arg] { frame->OpenRecording(arg); });
+            break;
+        }
+    }
     return true;
 }
 
@@ -94,9 +104,10 @@ int main(int argc, char** argv)
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: vocalume [--version] [--help]\n"
+            std::printf("Usage: vocalume [--version] [--help] [FILE]\n"
                         "Shows your voice as moving coloured light. Press space to start and\n"
                         "pause recording; File > Configure sets the analysis and the colours.\n"
+                        "FILE, a sound file, is opened as the session to look through.\n"
                         "See the manual page vocalume(1).\n");
             return 0;
         }

@@ -72,11 +72,13 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCloseModel, this, ID_CLOSE_MODEL);
-    // The model of the last run comes back once the frame is on screen, so
-    // that a long analysis shows its progress over it.
+    // The model of the last run comes back once the frame is on screen, after
+    // a file named on the command line has begun opening (it waits for it).
     CallAfter([this] {
-        if (m_viewWindow)
-            m_viewWindow->ReopenModel();
+        CallAfter([this] {
+            if (m_viewWindow)
+                m_viewWindow->OpenModel();
+        });
     });
 }
 
@@ -94,8 +96,10 @@ void CMainFrame::CreateMenu()
 {
     auto* file = new wxMenu;
     file->Append(ID_NEW_SESSION, "&New session\tCtrl+N", "Clear the recording and the picture");
+    file->Append(ID_OPEN_RECORDING, "&Open recording...\tCtrl+O", "Open a sound file as the session");
     file->Append(ID_SAVE_RECORDING, "&Save recording...\tCtrl+S", "Save the sound of the session as WAV or FLAC");
     file->Append(ID_SAVE_PICTURE, "Save &picture...\tCtrl+Shift+S", "Save the picture shown now as PNG");
+    file->Append(ID_EXPORT_FRAMES, "&Export frame data...", "Save the numbers of every frame of the session as CSV");
     file->AppendSeparator();
     file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
     file->Append(wxID_EXIT, "E&xit", "Quit the program");
@@ -123,6 +127,12 @@ void CMainFrame::CreateMenu()
     bar->Append(view, "&View");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
+}
+
+void CMainFrame::OpenRecording(const std::string& path)
+{
+    if (m_viewWindow)
+        m_viewWindow->OpenRecording(path);
 }
 
 bool CMainFrame::TryBefore(wxEvent& event)

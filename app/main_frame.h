@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include <wx/frame.h>
 
@@ -27,6 +28,8 @@ public:
     ~CMainFrame() override;
 
     CAnalysisView& View() { return *m_view; }
+    // Opens the sound file `path` as the session (the command line's FILE).
+    void OpenRecording(const std::string& path);
 
 protected:
     // Commands go to the view before the frame and the application.

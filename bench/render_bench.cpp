@@ -1,16 +1,22 @@
 // The whole render of 60 s of speech-like sound at undersampling 1 (every
 // frame analysed in full), next to the same run with painting left out, so
-// that the share of the picture itself can be read off one run.
+// that the share of the picture itself can be read off one run; and opening
+// the same file in the program (the whole analysis with every column's
+// description kept, at the program's settings and at undersampling 1).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "memory_source.h"
 #include "renderer.h"
 
 namespace {
@@ -110,9 +116,36 @@ void BM_Render60sSpeech(benchmark::State& state) { Render(state, true, false); }
 void BM_Render60sSpeechWhole(benchmark::State& state) { Render(state, true, true); }
 void BM_Analysis60sSpeech(benchmark::State& state) { Render(state, false, false); }
 
+// File > Open recording: the analysis the program runs in the background,
+// with the settings of a view (`sampling` 0: the view's default).
+void Open(benchmark::State& state, int32_t sampling)
+{
+    vocalume::MemorySettingsStore store;
+    if (sampling > 0)
+        store.WriteProfileInt("config", "sampling", sampling);
+    auto core = std::make_unique<vocalume::AnalysisCore>();
+    vocalume::CAnalysisView view(store, *core, std::make_unique<vocalume::MemorySoundSource>(std::vector<int16_t>{}),
+                                 vocalume::ViewOptions{false});
+    vocalume::AnalysisOptions options = vocalume::WholeAnalysisOptions(view);
+    options.session = true;
+    for (auto _ : state) {
+        vocalume::RenderedPicture opened;
+        const std::string problem = vocalume::AnalyseSoundFile(SpeechFile(), options, opened);
+        if (!problem.empty() || !opened.session)
+            state.SkipWithError(problem.c_str());
+        else
+            state.counters["frames"] = static_cast<double>(opened.session->EndFrame());
+    }
+}
+
+void BM_OpenRecording60sSpeech(benchmark::State& state) { Open(state, 0); }
+void BM_OpenRecording60sSpeechSampling1(benchmark::State& state) { Open(state, 1); }
+
 BENCHMARK(BM_Render60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Render60sSpeechWhole)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Analysis60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenRecording60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenRecording60sSpeechSampling1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

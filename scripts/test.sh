@@ -85,7 +85,7 @@ stage asan -LE 'live|oracle'
 # 3. The ring, worker and sound-thread tests under ThreadSanitizer.
 CONFIG=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOCALUME_SANITIZE=thread
         -DVOCALUME_BUILD_APP=OFF -DVOCALUME_BUILD_BENCH=OFF)
-TARGETS=(analysis_tests capture_tests live_tests)
+TARGETS=(analysis_tests capture_tests live_tests tools_tests)
 stage tsan -R 'Threads\.'
 
 # 4. The analysis with the portable kernels alone, as every processor without

@@ -214,18 +214,6 @@ struct CAnalysisView::Impl : WaveInHost {
         m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + m_shownStride * static_cast<size_t>(m_shownHeight));
     }
 
-    // A Start after adopting a session: the live picture begins as the
-    // session's end, so that the new take follows it on screen as in the
-    // session.
-    void RecordOnAfterAdopted()
-    {
-        if (!m_noLivePicture)
-            return;
-        m_noLivePicture = false;
-        DrawSessionPicture(m_session, LiveEnd(),
-                           ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
-    }
-
     // The model lane and the session lane share the client area; without a
     // model the session's picture fills it. A model's arrival or departure
     // goes through here as a window resize does, so closing the model leaves
@@ -441,7 +429,7 @@ void CAnalysisView::OnStart()
         v.m_pauseTimerSet = false;
     }
     v.m_lookBack.Leave();
-    v.RecordOnAfterAdopted();
+    v.m_noLivePicture = false;
     // The model begins again beside the first frame of this take.
     v.m_model.TakeBegins(v.m_session.FrameOf(v.m_framer.m_frameCounter));
     v.m_core.ring.InvalidateAll();
@@ -720,37 +708,22 @@ void CAnalysisView::SetModel(SessionHistory model, const std::string& name, cons
     v.ShowModelName();
 }
 
-std::string CAnalysisView::OpenModel(const std::string& path, const AnalysisProgress& progress)
+std::string CAnalysisView::OpenModel(const std::string& path, const std::function<bool(double)>& progress)
 {
-    Impl& v = *m_impl;
-    // The analysis runs on this thread: a recording would wait unserved.
-    if (IsRecording())
-        OnPause();
-    AnalysisOptions options;
-    options.refresh = v.m_framer.m_refreshRate;
-    options.sampling = v.m_core.undersampling.load();
-    options.whole = true;
-    options.session = true;
-    // Only the descriptions are kept: a low picture costs little memory.
-    options.height = 8;
-    options.tooLongFor = "to be a model";
-    RenderedPicture picture;
-    const std::string failure = AnalyseSoundFile(path, options, picture, progress);
-    if (!failure.empty())
-        return failure;
-    if (!picture.session)
-        return SoundFileName(path) + " gave no picture";
-    SetModel(std::move(*picture.session), std::filesystem::path(path).filename().string(), path);
-    return {};
+    SessionHistory model(kDefaultHistoryMinutes);
+    const std::string failure = AnalyseModelFile(path, WholeAnalysisOptions(*this), model, progress);
+    if (failure.empty())
+        SetModel(std::move(model), std::filesystem::path(path).filename().string(), path);
+    return failure;
 }
 
-std::string CAnalysisView::ReopenModel(const AnalysisProgress& progress)
+std::string CAnalysisView::RememberedModel() const
 {
-    Impl& v = *m_impl;
+    const Impl& v = *m_impl;
     std::error_code error;
     if (v.m_modelSetting.empty() || v.m_model.Active() || !std::filesystem::is_regular_file(v.m_modelSetting, error))
         return {};
-    return OpenModel(v.m_modelSetting, progress);
+    return v.m_modelSetting;
 }
 
 void CAnalysisView::CloseModel()

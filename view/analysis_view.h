@@ -32,6 +32,8 @@ inline constexpr int ID_CONFIGURE = 32774;
 inline constexpr int ID_SAVE_RECORDING = 32775;
 inline constexpr int ID_SAVE_PICTURE = 32776;
 inline constexpr int ID_NEW_SESSION = 32777;
+inline constexpr int ID_OPEN_RECORDING = 32778;
+inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int kPauseTimerId = 1;
@@ -124,14 +126,15 @@ public:
     // frame; looking back moves both lanes together. `name` is shown in the
     // status bar, `path` is remembered as the "[model] file" setting.
     void SetModel(SessionHistory model, const std::string& name, const std::string& path = {});
-    // Analyses the sound file `path` as the render tool's whole picture does
-    // and shows it as the model; a recording is paused first. Returns an
-    // empty string on success, else why not (the text kAnalysisStopped when
-    // `progress` stopped it), the view unchanged.
+    // Analyses the sound file `path` as the render tool's whole picture does,
+    // on the calling thread, and shows it as the model. Returns an empty
+    // string on success, else why not (kAnalysisStopped when `progress`
+    // stopped it), the view unchanged. The window analyses in the background
+    // instead (AnalyseModelFile) and hands the result to SetModel.
     std::string OpenModel(const std::string& path, const std::function<bool(double)>& progress = {});
-    // Opens the remembered model again (at start-up), when there is one and
-    // its file is still there; an empty string also when there is none.
-    std::string ReopenModel(const std::function<bool(double)>& progress = {});
+    // The remembered model's file, for opening it again at start-up: empty
+    // when there is none, a model is shown, or the file is no longer there.
+    std::string RememberedModel() const;
     // Back to the session's picture alone, exactly as without a model.
     void CloseModel();
     bool HasModel() const;

@@ -13,6 +13,7 @@
 #include "column_surface.h"
 #include "file_source.h"
 #include "framer.h"
+#include "memory_source.h"
 #include "pitch_line.h"
 #include "session_history.h"
 #include "wave_in.h"
@@ -178,7 +179,10 @@ int64_t FramesIn(int64_t samples, int32_t windowLength, int32_t hop)
     return samples < windowLength ? 0 : (samples - windowLength) / hop + 1;
 }
 
-constexpr int32_t kFirstFrameIndex = kRingSize;  // the reset numbers the ring 0..4999
+constexpr int32_t kFirstFrameIndex = kRingSize;
+
+// Rows of the picture of an analysis done for its session or its frame table.
+constexpr int32_t kAnalysisStripHeight = 16;  // the reset numbers the ring 0..4999
 
 std::string Seconds(double seconds) { return std::to_string(static_cast<int64_t>(seconds + 0.5)) + " s"; }
 
@@ -396,6 +400,35 @@ std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& opt
 std::string SoundFileName(const std::string& path)
 {
     return path == kStandardInput ? "the sound from standard input" : "the sound file \"" + path + "\"";
+}
+
+}  // namespace vocalume
+
+namespace vocalume {
+
+AnalysisOptions WholeAnalysisOptions(const CAnalysisView& view)
+{
+    AnalysisOptions options;
+    options.refresh = view.RefreshRate();
+    options.sampling = view.Undersampling();
+    options.waveform = view.ShowWaveform() != 0;
+    options.timescale = view.ShowTimescale() != 0;
+    options.palette = view.PaletteSetting();
+    options.whole = true;
+    options.height = kAnalysisStripHeight;
+    return options;
+}
+
+std::string ExportFrameTable(std::vector<int16_t> sound, const AnalysisOptions& options, const std::string& path,
+                             const AnalysisProgress& progress)
+{
+    AnalysisOptions table = options;
+    table.whole = table.frameTable = table.paint = true;
+    table.pitchLine = table.session = false;
+    RenderedPicture picture;
+    const std::string problem = AnalyseSound(table, std::make_unique<MemorySoundSource>(std::move(sound)),
+                                             "the session's sound", picture, progress);
+    return problem.empty() ? WriteFrameTable(path, picture.rows) : problem;
 }
 
 }  // namespace vocalume

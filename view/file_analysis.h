@@ -23,6 +23,7 @@
 
 namespace vocalume {
 
+class CAnalysisView;
 class SoundSource;
 
 struct AnalysisOptions {
@@ -92,5 +93,18 @@ std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& opt
 
 // How messages name the sound file `path`.
 std::string SoundFileName(const std::string& path);
+
+// A whole analysis with the settings `view` analyses and draws with now
+// (refresh, sampling, waveform, timescale, colours). Its picture is a strip
+// a few rows high: what is wanted is the session or the frame table, whose
+// columns are drawn at any height later.
+AnalysisOptions WholeAnalysisOptions(const CAnalysisView& view);
+
+// Writes the frame table of `sound` (a session's kept sound, at the recording
+// rate) to `path`, whole or not at all: the rows vocalume-render --csv gives
+// for that sound saved to a file. Returns what AnalyseSound returns, or why
+// the file could not be written.
+std::string ExportFrameTable(std::vector<int16_t> sound, const AnalysisOptions& options, const std::string& path,
+                             const AnalysisProgress& progress = {});
 
 }  // namespace vocalume

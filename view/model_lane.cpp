@@ -17,6 +17,22 @@ LaneSplit SplitLanes(int32_t height)
     return split;
 }
 
+std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, SessionHistory& model,
+                             const AnalysisProgress& progress)
+{
+    options.whole = true;
+    options.session = true;
+    options.tooLongFor = "to be a model";
+    RenderedPicture picture;
+    const std::string failure = AnalyseSoundFile(path, options, picture, progress);
+    if (!failure.empty())
+        return failure;
+    if (!picture.session)
+        return SoundFileName(path) + " holds no sound";
+    model = std::move(*picture.session);
+    return {};
+}
+
 ModelLane::ModelLane() : m_column(static_cast<size_t>(kColumnBufferRows) * 4, 0) {}
 
 ModelLane::~ModelLane() = default;

@@ -15,6 +15,7 @@
 
 #include "column_description.h"
 #include "column_surface.h"
+#include "file_analysis.h"
 #include "session_history.h"
 
 namespace vocalume {
@@ -29,6 +30,13 @@ struct LaneSplit {
     int32_t lower = 0;  // rows of the session lane, from row upper + 1
 };
 LaneSplit SplitLanes(int32_t height);
+
+// Analyses the sound file `path` as the whole picture does, with `options`
+// (the view's, see WholeAnalysisOptions), and on success puts the frames and
+// sound into `model`. Returns an empty string, kAnalysisStopped, or why the
+// file cannot be a model; `model` is then unchanged. Any thread.
+std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, SessionHistory& model,
+                             const AnalysisProgress& progress = {});
 
 class ModelLane {
 public:

@@ -7,7 +7,7 @@
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
 # frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. Every service is started here and stopped by its
+# recording is reported once. `vocalume FILE` opens the file as the session. Every service is started here and stopped by its
 # PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
@@ -122,6 +122,22 @@ quit_and_check "without sound"
 stored() { sed -n "s/^$1=//p" "$settings"; }
 check "the placement is saved back on the screen" \
   '[ "$(stored left)" -ge 0 ] && [ "$(stored top)" -ge 0 ] && [ "$(stored width)" -le 1024 ] && [ "$(stored height)" -le 768 ]'
+
+# `vocalume FILE`, still with no sound server: the speech file opens as the
+# session, and the window looks back at its start in the speech's colours.
+start_program "$program" opened "$speech"
+frame=$(wait_window "^$title\$")
+check "vocalume FILE shows the main window" '[ -n "$frame" ]' || finish
+for _ in $(seq 20); do
+  sleep 0.5
+  shot opened "$frame"
+  awk -v s="$(saturation opened)" 'BEGIN { exit !(s > 0.03) }' && break
+done
+echo "     mean saturation of the opened file's picture $(saturation opened)"
+check "vocalume FILE opens the file: its speech colours the picture" \
+  "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
+check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
+quit_and_check "after opening a file"
 
 # 3. Sound server with a virtual microphone, speech playing into it.
 check "the sound server answers" start_sound_server || finish

@@ -75,8 +75,8 @@ start_x_server() {
 }
 
 # Starts the program in the background; $app is its PID.
-start_program() {
-  "$1" >"$out/$2.log" 2>&1 &
+start_program() {  # PROGRAM LOGNAME [ARGUMENT...]
+  "$1" "${@:3}" >"$out/$2.log" 2>&1 &
   app=$!
   pids+=($app)
 }

@@ -17,12 +17,23 @@
 #include <fstream>
 #include <iterator>
 #include <locale>
+#include <map>
+#include <memory>
+#include <cstring>
 #include <sstream>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "memory_source.h"
 #include "renderer.h"
+#include "column_surface.h"
+#include "session_history.h"
+#include "session_picture.h"
+#include "wave_in.h"
 #include "sound_files.h"
 
 namespace vocalume {
@@ -583,6 +594,251 @@ TEST(RenderTool, SignalDuringTheWriteRemovesTheTemporaryFile)
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_FALSE(LeftoversIn(folder.Path("")));
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+
+// ---- Opening a sound file in the program, and exporting its frame table ----
+
+// The window, in memory, for a view driven by the test on its own thread.
+struct QuietHost final : ViewHost {
+    void RequestPaint() override {}
+    void SetPauseTimer(int) override {}
+    void KillPauseTimer() override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool RunConfigDialog(ConfigValues&) override { return false; }
+    void PostBufferDone() override { ++posted; }
+    std::vector<std::string> messages;
+    uint64_t posted = 0;
+};
+
+// A program's view as the window has it, with the tool's settings as stored
+// ones. It records from `take` (played without a thread).
+struct ProgramView {
+    ProgramView(const std::map<std::string, int32_t>& config, int width, int height,
+                std::vector<int16_t> take = {})
+    {
+        for (const auto& [key, value] : config)
+            store.WriteProfileInt("config", key, value);
+        view = std::make_unique<CAnalysisView>(store, *core, std::make_unique<MemorySoundSource>(std::move(take)),
+                                               ViewOptions{false});
+        view->OnCreate(host);
+        view->OnSize(width, height);
+    }
+    // Opens `path` as File > Open recording does; returns its analysis's answer.
+    std::string Open(const std::string& path)
+    {
+        AnalysisOptions options = WholeAnalysisOptions(*view);
+        options.session = true;
+        RenderedPicture opened;
+        const std::string problem = AnalyseSoundFile(path, options, opened);
+        if (problem.empty())
+            view->AdoptSession(std::move(*opened.session));
+        return problem;
+    }
+    // Records the whole take, as the window would with the sound thread;
+    // the analysis is scanned here unless a worker runs it.
+    void RecordTake(bool scan = true)
+    {
+        view->OnStart();
+        auto state = std::make_unique<AnalyserState>();
+        uint64_t taken = 0;
+        for (;;) {
+            while (taken < host.posted) {
+                ++taken;
+                view->OnWimData();
+                if (scan)
+                    core->ScanUntilIdle(*state);
+                view->OnPaint();
+            }
+            if (!view->WaveIn().PumpSource() && taken == host.posted)
+                break;
+        }
+        view->OnPause();
+        view->OnTimer();
+    }
+    // Columns [0, width) of the view's picture equal columns [from, from +
+    // width) of `whole`; the first column that differs otherwise.
+    int32_t FirstDifference(const Image& whole, int32_t from) const
+    {
+        const int32_t width = view->SurfaceWidth();
+        for (int32_t x = 0; x < width; ++x)
+            for (int32_t y = 0; y < view->SurfaceHeight(); ++y)
+                if (std::memcmp(view->SurfaceRgb() + (static_cast<size_t>(y) * width + x) * 3, whole.At(from + x, y),
+                                3) != 0)
+                    return x;
+        return -1;
+    }
+
+    MemorySettingsStore store;
+    std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();  // too large for the stack
+    QuietHost host;
+    std::unique_ptr<CAnalysisView> view;
+};
+
+// A voice that comes and goes: a sung vowel, silence, then the vowel again.
+std::vector<int16_t> VoiceWithAPause()
+{
+    std::vector<int16_t> sound = SungVowel(0.9);
+    sound.resize(sound.size() + 4000);
+    const std::vector<int16_t> again = SungVowel(0.7);
+    sound.insert(sound.end(), again.begin(), again.end());
+    return sound;
+}
+
+TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
+{
+    struct Case {
+        std::string args;
+        std::map<std::string, int32_t> config;
+        int width, height;
+    };
+    const std::vector<Case> cases = {
+        {"", {}, 700, 500},
+        {"--refresh 25 --sampling 1 --palette colour-blind --no-waveform --height 230",
+         {{"refresh", 25}, {"sampling", 1}, {"palette", 1}, {"waveform", 0}},
+         900,
+         230},
+    };
+    TempFolder folder;
+    WriteWav(folder.Path("voice.wav"), 11025, 1, VoiceWithAPause());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ToolRun run = RenderTool(Quoted(folder.Path("voice.wav")) + " --whole --quiet -o " +
+                                           Quoted(folder.Path("whole.png")) + " " + c.args,
+                                       folder);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Image whole = ReadPng(folder.Path("whole.png"));
+        ASSERT_GT(whole.width, c.width);
+
+        ProgramView program(c.config, c.width, c.height);
+        ASSERT_EQ(program.Open(folder.Path("voice.wav")), "");
+        const CAnalysisView& view = *program.view;
+        EXPECT_TRUE(view.IsLookingBack());
+        EXPECT_FALSE(view.IsRecording());
+        EXPECT_FALSE(view.Session().HasUnsavedSound());
+        EXPECT_EQ(view.Session().FirstFrame(), 0);
+        EXPECT_EQ(view.Session().EndFrame(), whole.width);
+        ASSERT_EQ(view.SurfaceHeight(), whole.height);
+        EXPECT_EQ(program.FirstDifference(whole, 0), -1) << "at the file's start";
+        // End: the file's last frame in the right-most column, drawn from
+        // the descriptions.
+        program.view->OnKey(ViewKey::End);
+        EXPECT_EQ(program.FirstDifference(whole, whole.width - c.width), -1) << "at the file's end";
+    }
+}
+
+TEST(OpenedRecording, StartRecordsOnAsANewTakeAndExportGivesTheSavedSoundsTable)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("voice.wav"), 11025, 1, VoiceWithAPause());
+    ProgramView program({{"sampling", 2}}, 700, 300, SungVowel(0.5));
+    ASSERT_EQ(program.Open(folder.Path("voice.wav")), "");
+    CAnalysisView& view = *program.view;
+    const int64_t fileFrames = view.Session().EndFrame();
+    const ColumnDescription first = view.Session().Column(0);
+    const ColumnDescription last = view.Session().Column(fileFrames - 1);
+
+    program.RecordTake();
+    const SessionHistory& session = view.Session();
+    // The take follows the file: its frames after the file's, the file's
+    // kept as they were, the sound as long as the frames.
+    EXPECT_GT(session.EndFrame(), fileFrames + 400);
+    EXPECT_EQ(std::memcmp(&session.Column(0), &first, sizeof first), 0);
+    EXPECT_EQ(std::memcmp(&session.Column(fileFrames - 1), &last, sizeof last), 0);
+    EXPECT_EQ(session.EndSample(), session.SampleOfFrame(session.EndFrame()));
+    EXPECT_TRUE(session.HasUnsavedSound());
+    // The live picture shows the take as the session keeps it, after the
+    // file: its columns are those of the session's frames from the file's
+    // end on, drawn from their descriptions.
+    const int32_t width = view.SurfaceWidth(), height = view.SurfaceHeight();
+    ColumnSurface drawn;
+    drawn.Resize(width, height);
+    bool found = false;
+    for (int64_t right = session.EndFrame() - 1; !found && right > session.EndFrame() - 400; --right) {
+        DrawSessionPicture(session, right, ColumnStyle{11025, 1, 1, Palette::Standard}, drawn);
+        const int32_t takeStart = static_cast<int32_t>(fileFrames - (right - (width - 1)));
+        ASSERT_GT(takeStart, 0);
+        found = true;
+        for (int32_t y = 0; found && y < height; ++y) {
+            const size_t row = static_cast<size_t>(y) * width * 3;
+            found = std::memcmp(view.SurfaceRgb() + row + takeStart * 3, drawn.Pixels() + row + takeStart * 3,
+                                static_cast<size_t>(width - takeStart) * 3) == 0;
+        }
+    }
+    EXPECT_TRUE(found);
+
+    // Export: the table vocalume-render --csv gives for the saved sound.
+    ASSERT_EQ(view.SaveRecording(folder.Path("saved.wav")), "");
+    const ToolRun run = RenderTool(Quoted(folder.Path("saved.wav")) + " --sampling 2 --quiet --csv " +
+                                       Quoted(folder.Path("tool.csv")),
+                                   folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(ExportFrameTable(session.Sound(), WholeAnalysisOptions(view), folder.Path("export.csv")), "");
+    const std::string table = ReadFile(folder.Path("export.csv"));
+    EXPECT_EQ(table, ReadFile(folder.Path("tool.csv")));
+    EXPECT_GT(Lines(table).size(), static_cast<size_t>(fileFrames));
+}
+
+TEST(OpenedRecording, UnreadableOrCancelledLeavesTheSessionAndSaysWhy)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("voice.wav"), 11025, 1, SungVowel(0.6));
+    {
+        std::ofstream junk(folder.Path("damaged.wav"), std::ios::binary);
+        junk << "RIFF\x24\x10\0\0WAVEfmt ";
+        for (int i = 0; i < 3000; ++i)
+            junk.put(static_cast<char>((i * 7919) % 251));
+    }
+    ProgramView program({}, 700, 300);
+    ASSERT_EQ(program.Open(folder.Path("voice.wav")), "");
+    const int64_t frames = program.view->Session().EndFrame();
+
+    for (const std::string name : {"damaged.wav", "missing.wav"}) {
+        const std::string reason = program.Open(folder.Path(name));
+        EXPECT_NE(reason.find(name), std::string::npos) << reason;
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+        EXPECT_EQ(program.view->Session().EndFrame(), frames);
+    }
+    // Stopped at its first report: no session is handed over.
+    AnalysisOptions options = WholeAnalysisOptions(*program.view);
+    options.session = true;
+    RenderedPicture opened;
+    int reports = 0;
+    EXPECT_EQ(AnalyseSoundFile(folder.Path("voice.wav"), options, opened,
+                               [&reports](double) { return ++reports < 2; }),
+              kAnalysisStopped);
+    EXPECT_EQ(opened.session, nullptr);
+    EXPECT_TRUE(program.host.messages.empty());
+}
+
+// Opening runs on a thread of its own while the window's view analyses on
+// its worker: the analyses share only read-only tables (made on first use,
+// here by both at once), and each gives the picture it gives alone.
+TEST(FileAnalysisThreads, AnalysesOnTwoThreadsBesideARunningViewGiveTheirOwnPictures)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("voice.wav"), 11025, 1, SungVowel(0.4));
+    ProgramView window({}, 300, 100, SungVowel(0.3));
+    AnalysisOptions options = WholeAnalysisOptions(*window.view);
+    options.session = true;
+    RenderedPicture first, second, alone;
+    std::string firstProblem = "-", secondProblem = "-";
+    {
+        std::thread a([&] { firstProblem = AnalyseSoundFile(folder.Path("voice.wav"), options, first); });
+        std::thread b([&] { secondProblem = AnalyseSoundFile(folder.Path("voice.wav"), options, second); });
+        window.core->StartWorker();
+        window.RecordTake(false);
+        a.join();
+        b.join();
+    }
+    window.core->Shutdown();
+    ASSERT_EQ(AnalyseSoundFile(folder.Path("voice.wav"), options, alone), "");
+    EXPECT_EQ(firstProblem, "");
+    EXPECT_EQ(secondProblem, "");
+    EXPECT_EQ(first.rgb, alone.rgb);
+    EXPECT_EQ(second.rgb, alone.rgb);
+    ASSERT_TRUE(first.session && alone.session);
+    EXPECT_EQ(first.session->Sound(), alone.session->Sound());
 }
 
 }  // namespace

@@ -9,13 +9,11 @@
 #include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/msgdlg.h>
-#include <wx/progdlg.h>
 #include <wx/scrolbar.h>
-#include <wx/stopwatch.h>
 
 #include "analysis_view.h"
+#include "background_job.h"
 #include "config_dlg.h"
-#include "file_analysis.h"
 #include "screen_reader.h"
 
 namespace vocalume {
@@ -47,6 +45,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_RECORDING);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_SAVE_PICTURE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_NEW_SESSION);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_RECORDING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_MODEL);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CLOSE_MODEL);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
@@ -61,6 +61,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                    "high frequencies, brightness its loudness, and light and dark stripes across "
                    "a column its pitch. Space starts and pauses recording.");
 
+    m_job = std::make_unique<CBackgroundJob>(this);
+    AcceptDroppedFiles();
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
     m_view->OnSize(size.x, size.y);
@@ -78,6 +80,13 @@ void CViewWindow::DetachView()
 
 void CViewWindow::ForwardChar(int character)
 {
+    // While a file is opened or exported, Esc cancels it and no other
+    // character changes the session.
+    if (m_job->Running()) {
+        if (character == 27)
+            m_job->Cancel();
+        return;
+    }
     if (m_view)
         m_view->OnChar(character);
 }
@@ -297,55 +306,6 @@ void CViewWindow::SavePicture()
         ShowMessage(failure);
 }
 
-std::string CViewWindow::WithProgress(const std::function<std::string(const std::function<bool(double)>&)>& work)
-{
-    // A short file is analysed before a dialog would have been read.
-    constexpr long kQuietMs = 300;
-    const wxStopWatch watch;
-    std::unique_ptr<wxProgressDialog> dialog;
-    const auto progress = [&](double share) {
-        if (!dialog) {
-            if (watch.Time() < kQuietMs)
-                return true;
-            dialog = std::make_unique<wxProgressDialog>(
-                "Opening model", "Analysing the model's sound...", 1000, wxGetTopLevelParent(this),
-                wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME);
-        }
-        if (share < 0.0)
-            return dialog->Pulse();
-        return dialog->Update(static_cast<int>(std::min(share, 1.0) * 999.0));
-    };
-    return work(progress);
-}
-
-void CViewWindow::OpenModel()
-{
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Open model", wxEmptyString, wxEmptyString,
-                        "Sound files|*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.oga;*.opus;*.mp3;*.MP3;*.aif;*.aiff;"
-                        "*.AIFF;*.au;*.snd;*.caf;*.w64;*.rf64|All files|*",
-                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (dialog.ShowModal() != wxID_OK || !m_view)
-        return;
-    const std::string path = dialog.GetPath().utf8_string();
-    const std::string failure =
-        WithProgress([this, &path](const std::function<bool(double)>& progress) {
-            return m_view ? m_view->OpenModel(path, progress) : std::string(kAnalysisStopped);
-        });
-    if (!failure.empty() && failure != kAnalysisStopped)
-        ShowMessage("The model could not be opened: " + failure + ".");
-}
-
-void CViewWindow::ReopenModel()
-{
-    if (!m_view)
-        return;
-    const std::string failure = WithProgress([this](const std::function<bool(double)>& progress) {
-        return m_view ? m_view->ReopenModel(progress) : std::string(kAnalysisStopped);
-    });
-    if (!failure.empty() && failure != kAnalysisStopped)
-        ShowMessage("The last model could not be opened again: " + failure + ".");
-}
-
 void CViewWindow::OnTimerEvent(wxTimerEvent&)
 {
     if (m_view)
@@ -363,14 +323,28 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     if (!m_view)
         return;
     switch (event.GetId()) {
-    case ID_RECORD_START: m_view->OnStart(); break;
+    case ID_RECORD_START:
+        if (!Busy())
+            m_view->OnStart();
+        break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
-    case ID_CONFIGURE: m_view->OnConfigure(); break;
+    case ID_CONFIGURE:
+        if (!Busy())
+            m_view->OnConfigure();
+        break;
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
-    case ID_NEW_SESSION: m_view->NewSession(); break;
-    case ID_OPEN_MODEL: OpenModel(); break;
-    case ID_CLOSE_MODEL: m_view->CloseModel(); break;
+    case ID_NEW_SESSION:
+        if (!Busy())
+            m_view->NewSession();
+        break;
+    case ID_OPEN_RECORDING: ChooseRecording(); break;
+    case ID_EXPORT_FRAMES: ExportFrameData(); break;
+    case ID_OPEN_MODEL: ChooseModel(); break;
+    case ID_CLOSE_MODEL:
+        if (!Busy())
+            m_view->CloseModel();
+        break;
     default: event.Skip(); break;
     }
 }

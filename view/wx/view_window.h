@@ -7,7 +7,7 @@
 // runs on the user-interface thread.
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
 
 #include <wx/timer.h>
@@ -22,6 +22,7 @@ class wxScrollEvent;
 namespace vocalume {
 
 class CAnalysisView;
+class CBackgroundJob;
 
 class CViewWindow : public wxWindow, public ViewHost {
 public:
@@ -40,13 +41,20 @@ public:
     // for other keys.
     bool ForwardKey(int keyCode);
 
+    // Opens the sound file `path` as the session, in the background (see
+    // session_file_commands.cpp): File > Open recording, the command line and
+    // a file dropped on the window.
+    void OpenRecording(const std::string& path);
+
     // The scroll bar under the picture, shown while looking back is possible;
     // owned by the parent, which lays the two out.
     void SetScrollBar(wxScrollBar* bar);
 
-    // Opens the model remembered from the last run, if its file is still
-    // there, telling the user only when it is there but cannot be read.
-    void ReopenModel();
+    // Opens the sound file `path` as the model, in the background (see
+    // model_commands.cpp), or, with an empty path, the model remembered from
+    // the last run if its file is still there. A file that cannot be read is
+    // told in a message box and changes nothing.
+    void OpenModel(const std::string& path = {});
 
     // ViewHost
     void RequestPaint() override;
@@ -67,11 +75,14 @@ private:
     void OnScrollEvent(wxScrollEvent& event);
     void SaveRecording();
     void SavePicture();
+    void ChooseRecording();
+    void AcceptDroppedFiles();
+    void ExportFrameData();
+    // True (after a short beep) while opening or exporting runs: the session
+    // must not change under it.
+    bool Busy();
     // View > Model...: a sound file chosen by the user becomes the model.
-    void OpenModel();
-    // Runs `work` (a model's analysis), showing a progress dialog with a
-    // Cancel button once it has taken a moment; returns what `work` returns.
-    std::string WithProgress(const std::function<std::string(const std::function<bool(double)>&)>& work);
+    void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
@@ -86,6 +97,9 @@ private:
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
+    std::unique_ptr<CBackgroundJob> m_job;
+    // Tries the remembered model again once another job has ended.
+    std::unique_ptr<wxTimer> m_modelRetry;
 };
 
 }  // namespace vocalume

@@ -1,0 +1,60 @@
+// One long piece of work on the sound (opening a file, exporting a frame
+// table) run on a thread of its own while the window stays responsive. After
+// about half a second the status bar shows its progress ("Opening a.wav…
+// 40 %"); Esc (Cancel) stops it, and then it changes nothing.
+//
+// Threads: the work runs on the job's thread and must touch nothing the
+// window uses; everything else, the completion included, runs on the
+// user-interface thread. The destructor stops the work and waits for it.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <wx/timer.h>
+
+#include "file_analysis.h"
+
+class wxWindow;
+
+namespace vocalume {
+
+class CBackgroundJob : public wxEvtHandler {
+public:
+    // What the work does with the progress callback it is handed; returns
+    // an empty string, kAnalysisStopped, or why it failed.
+    using Work = std::function<std::string(const AnalysisProgress&)>;
+    using Done = std::function<void(const std::string&)>;
+
+    // `window`'s frame shows the progress; it outlives the job.
+    explicit CBackgroundJob(wxWindow* window);
+    ~CBackgroundJob() override;
+
+    bool Running() const { return m_thread.joinable(); }
+    // Begins `work` (none may be running), `label` naming it in the status
+    // bar; `done` gets its result once it has ended.
+    void Start(const std::string& label, Work work, Done done);
+    // Asks the work to stop at its next progress report.
+    void Cancel() { m_stop.store(true); }
+
+private:
+    void OnTick(wxTimerEvent& event);
+    void ShowProgress(bool shown);
+
+    wxWindow* m_window;
+    wxTimer m_timer;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_finished{false};
+    std::atomic<int> m_percent{0};
+    std::string m_result;  // written by the work before m_finished
+    std::string m_label;
+    Done m_done;
+    int m_ticks = 0;
+    bool m_shown = false;
+    std::string m_shownText;
+};
+
+}  // namespace vocalume
