@@ -280,7 +280,7 @@ fi
 # Rows of a screenshot that are the lanes' separator nearly all the way across.
 separator_rows() {
   /usr/bin/convert "$out/$1.png" -fill black +opaque 'rgb(96,96,96)' -fill white -opaque 'rgb(96,96,96)' \
-    -colorspace Gray -scale '1x!' txt:- | awk -F'[(),%]+' 'NR > 1 && $2 + 0 > 90' | wc -l
+    -colorspace Gray -scale '1x!' -threshold 90% -format '%[fx:round(mean*h)]' info:
 }
 open_model() {
   xdotool windowfocus --sync "$frame"
