@@ -574,6 +574,8 @@ void CAnalysisView::OnConfigure()
     v.m_showTimescale = values.timescale;
     v.m_palette = PaletteFromSetting(values.palette);
     RedrawAll();
+    // A change that cleared the picture ended looking back.
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnWimData()
