@@ -749,6 +749,12 @@ int64_t CAnalysisView::ModelFrameAtColumn(int x) const
     return v.m_model.ModelFrameAt(x, v.RightSessionFrame());
 }
 
+int64_t CAnalysisView::ModelColumnOf(int64_t frame) const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.ColumnOf(frame, v.RightSessionFrame());
+}
+
 int64_t CAnalysisView::TakeStartFrame() const
 {
     return m_impl->m_model.HasTake() ? m_impl->m_model.TakeStart() : -1;

@@ -144,6 +144,9 @@ public:
     // The model frame the model lane shows at picture column `x`; -1 where it
     // shows none (black) or there is no model.
     int64_t ModelFrameAtColumn(int x) const;
+    // The picture column that shows model frame `frame` now (it may lie
+    // outside the picture): where a line following the model's sound goes.
+    int64_t ModelColumnOf(int64_t frame) const;
     // The session frame at which the latest take began; -1 before any.
     int64_t TakeStartFrame() const;
     // The first row of the window that shows the session's picture: 0

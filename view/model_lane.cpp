@@ -77,6 +77,11 @@ int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame) const
     return m_model->HasFrame(frame) ? frame : -1;
 }
 
+int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame) const
+{
+    return frame - ModelRight(rightSessionFrame) + m_surface.Width() - 1;
+}
+
 void ModelLane::Resize(int32_t width, int32_t height)
 {
     m_surface.Resize(width, height);

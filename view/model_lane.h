@@ -63,6 +63,9 @@ public:
     // session frame `rightSessionFrame` in its right-most column; -1 where the
     // model has no such frame (the lane is black there).
     int64_t ModelFrameAt(int32_t x, int64_t rightSessionFrame) const;
+    // The other way: the column showing model frame `frame` (it may lie
+    // outside the lane).
+    int64_t ColumnOf(int64_t frame, int64_t rightSessionFrame) const;
 
     // The lane's size; it is drawn again whole at the next Show.
     void Resize(int32_t width, int32_t height);

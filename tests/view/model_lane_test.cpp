@@ -122,6 +122,9 @@ void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart,
             const int64_t wanted = beside - takeStart;
             EXPECT_EQ(frame, model.HasFrame(wanted) ? wanted : -1) << "column " << x;
         }
+        if (frame >= 0) {
+            EXPECT_EQ(view.ModelColumnOf(frame), x);
+        }
         shownFrames += frame >= 0 ? 1 : 0;
         blackColumns += frame < 0 ? 1 : 0;
         DrawColumnDescription(frame >= 0 ? model.Column(frame) : blank, g, ColumnStyle{}, cosines, column.data());
