@@ -566,8 +566,10 @@ void CAnalysisView::OnConfigure()
         v.m_core.undersampling.store(sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared, so there is
-        // no live end to look back from; the session stays.
-        v.m_lookBack.Leave();
+        // no live end to look back from; the session stays. An opened
+        // session has no live picture to clear: it stays where it was.
+        if (!v.m_noLivePicture)
+            v.m_lookBack.Leave();
         v.ComputeFraming();
     }
     v.m_showWaveform = values.waveform;

@@ -7,8 +7,9 @@
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
 # frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. `vocalume FILE` opens the file as the session. Every service is started here and stopped by its
-# PID.
+# recording is reported once. `vocalume FILE` opens the file as the session,
+# File > Export frame data writes its table, and Esc cancels the opening of a
+# long file. Every service is started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
 # while it shows speech (the picture in the README is made this way).
@@ -137,7 +138,34 @@ echo "     mean saturation of the opened file's picture $(saturation opened)"
 check "vocalume FILE opens the file: its speech colours the picture" \
   "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
 check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
+# File > Export frame data, to a path typed into its dialog: a header and a
+# row for every frame (about 1000 a second).
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key e
+box=$(wait_window "^Export frame data\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/frames.csv"; sleep 0.2; xdotool key Return
+  for _ in $(seq 100); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
+fi
+seconds=$(soxi -D "$speech")
+check "File > Export frame data writes the opened file's frame table" \
+  'head -1 "$work/frames.csv" 2>/dev/null | grep -q "^frame,time_s,.*,f0_hz,voiced\$" &&
+   awk -v n="$(wc -l <"$work/frames.csv")" -v s="$seconds" "BEGIN { exit !(n > s * 990 && n < s * 1010) }"'
 quit_and_check "after opening a file"
+# A long file (about 9 minutes, several seconds of analysis) is cancelled by
+# Esc while it opens: the picture stays black, the session empty.
+sox "$speech" "$work/long.wav" repeat 80
+start_program "$program" cancelled "$work/long.wav"
+frame=$(wait_window "^$title\$")
+sleep 1
+xdotool windowfocus --sync "$frame"
+xdotool key Escape
+sleep 8
+shot cancelled "$frame"
+check "Esc cancels opening a long file: nothing changes" \
+  "awk -v s=$(saturation cancelled) 'BEGIN { exit !(s < 0.01) }'"
+quit_and_check "after cancelling an opening"
 
 # 3. Sound server with a virtual microphone, speech playing into it.
 check "the sound server answers" start_sound_server || finish

@@ -605,8 +605,15 @@ struct QuietHost final : ViewHost {
     void SetPauseTimer(int) override {}
     void KillPauseTimer() override {}
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RunConfigDialog(ConfigValues&) override { return false; }
+    bool RunConfigDialog(ConfigValues& values) override
+    {
+        if (refreshChosen.empty())
+            return false;
+        values.refresh = refreshChosen;
+        return true;
+    }
     void PostBufferDone() override { ++posted; }
+    std::string refreshChosen;  // empty: the dialog is cancelled
     std::vector<std::string> messages;
     uint64_t posted = 0;
 };
@@ -724,6 +731,12 @@ TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
         // the descriptions.
         program.view->OnKey(ViewKey::End);
         EXPECT_EQ(program.FirstDifference(whole, whole.width - c.width), -1) << "at the file's end";
+        // A new refresh rate clears the live picture; an opened file has
+        // none, and stays shown.
+        program.host.refreshChosen = "15";
+        program.view->OnConfigure();
+        program.view->OnPaint();
+        EXPECT_EQ(program.FirstDifference(whole, whole.width - c.width), -1) << "after Configure";
     }
 }
 

@@ -18,7 +18,8 @@ wxFrame* FrameOf(wxWindow* window)
 
 }  // namespace
 
-CBackgroundJob::CBackgroundJob(wxWindow* window) : m_window(window), m_timer(this)
+CBackgroundJob::CBackgroundJob(wxWindow* window, std::function<void()> restore)
+    : m_window(window), m_restore(std::move(restore)), m_timer(this)
 {
     Bind(wxEVT_TIMER, &CBackgroundJob::OnTick, this);
 }
@@ -57,15 +58,15 @@ void CBackgroundJob::ShowProgress(bool shown)
     wxFrame* frame = FrameOf(m_window);
     if (frame == nullptr)
         return;
-    // The state field is lent to the job and handed back as it was.
-    const std::string text = m_label + "\xE2\x80\xA6 " + std::to_string(m_percent.load()) + " %  (Esc cancels)";
-    if (shown && !m_shown)
-        frame->PushStatusText(wxString::FromUTF8(text), 0);
-    else if (shown && text != m_shownText)
-        frame->SetStatusText(wxString::FromUTF8(text), 0);
-    else if (!shown && m_shown)
-        frame->PopStatusText(0);
+    // The state field is lent to the job and handed back with what the view
+    // last put there.
+    const std::string text = m_label + "\xE2\x80\xA6 " + std::to_string(m_percent.load()) + " %";
+    const bool was = m_shown;
     m_shown = shown;
+    if (shown && text != m_shownText)
+        frame->SetStatusText(wxString::FromUTF8(text), 0);
+    else if (!shown && was && m_restore)
+        m_restore();
     m_shownText = shown ? text : std::string();
 }
 

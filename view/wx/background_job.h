@@ -28,11 +28,14 @@ public:
     using Work = std::function<std::string(const AnalysisProgress&)>;
     using Done = std::function<void(const std::string&)>;
 
-    // `window`'s frame shows the progress; it outlives the job.
-    explicit CBackgroundJob(wxWindow* window);
+    // `window`'s frame shows the progress in the state field; it outlives
+    // the job. `restore` puts the field's own text back afterwards.
+    CBackgroundJob(wxWindow* window, std::function<void()> restore);
     ~CBackgroundJob() override;
 
     bool Running() const { return m_thread.joinable(); }
+    // The state field shows the progress now.
+    bool ShowingProgress() const { return m_shown; }
     // Begins `work` (none may be running), `label` naming it in the status
     // bar; `done` gets its result once it has ended.
     void Start(const std::string& label, Work work, Done done);
@@ -44,6 +47,7 @@ private:
     void ShowProgress(bool shown);
 
     wxWindow* m_window;
+    std::function<void()> m_restore;
     wxTimer m_timer;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

@@ -61,7 +61,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                    "high frequencies, brightness its loudness, and light and dark stripes across "
                    "a column its pitch. Space starts and pauses recording.");
 
-    m_job = std::make_unique<CBackgroundJob>(this);
+    m_job = std::make_unique<CBackgroundJob>(this, [this] { SetStatusText(0, m_stateText); });
     AcceptDroppedFiles();
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
@@ -121,6 +121,11 @@ void CViewWindow::SetScrollBar(wxScrollBar* bar)
 
 void CViewWindow::SetStatusText(int field, const std::string& text)
 {
+    if (field == 0) {
+        m_stateText = text;
+        if (m_job && m_job->ShowingProgress())
+            return;
+    }
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetStatusBar())
         frame->SetStatusText(wxString::FromUTF8(text), field);
 }

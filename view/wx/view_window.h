@@ -100,6 +100,9 @@ private:
     std::unique_ptr<CBackgroundJob> m_job;
     // Tries the remembered model again once another job has ended.
     std::unique_ptr<wxTimer> m_modelRetry;
+    // What the view last put in the status bar's state field (shown again
+    // when a job's progress no longer takes it).
+    std::string m_stateText;
 };
 
 }  // namespace vocalume
