@@ -351,6 +351,8 @@ sleep 0.7
 shot model-closed "$frame"
 check "View > Close model gives the picture the whole window" \
   '[ "$(separator_rows model-closed)" -eq 0 ] && [ "$(saturation model-closed)" != 0 ]'
+# Open again, so that the next start finds it remembered.
+open_model "$work/model.flac"
 
 # File > Exit while recording: the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
@@ -361,7 +363,19 @@ check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 
-check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|)\$" "$settings"'
+check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|)\$" "$settings"'
+check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$settings"'
+
+# The remembered model comes back at the next start.
+start_program "$program" reopened
+frame=$(wait_window "^$title\$")
+sleep 1.5
+shot reopened "$frame"
+check "the model of the last run is shown again at start-up" '[ "$(separator_rows reopened)" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+v; sleep 0.3; xdotool key c
+sleep 0.3
+quit_and_check "after closing the model again"
 
 # 5. A sound server that freezes while recording: File > Exit still quits
 # within 2 s. The server goes on afterwards.
