@@ -220,10 +220,7 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
     const std::string path = folder.Path("vowel.wav");
     testing::WriteWav(path, 11025, 1, testing::Sine(220.0, 11025, 11025, 0.5));
     const std::string broken = folder.Path("broken.wav");
-    {
-        std::vector<int16_t> none;
-        testing::WriteWav(broken, 11025, 1, none);
-    }
+    testing::WriteWav(broken, 11025, 1, {});
     MemorySettingsStore store;
     {
         Rig rig(store);
@@ -237,14 +234,11 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         EXPECT_NE(failure.find("broken.wav"), std::string::npos) << failure;
         EXPECT_EQ(rig.view->ModelName(), "vowel.wav");
         EXPECT_EQ(rig.view->Model()->EndFrame(), frames);
-        EXPECT_NE(rig.view->OpenModel(folder.Path("absent.wav")), "");
     }
     EXPECT_EQ(store.GetProfileString("model", "file", ""), path);
     {
         Rig rig(store);
         ASSERT_EQ(rig.view->RememberedModel(), path);
-        EXPECT_EQ(rig.view->OpenModel(path), "");
-        EXPECT_EQ(rig.view->RememberedModel(), "") << "shown already";
         std::filesystem::remove(path);
     }
     {
