@@ -616,7 +616,6 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_GT(view->Session().EndFrame(), 0);
 }
 
-<<<<<<< HEAD
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,
 // silent between 0.8 and 1.0 s; the right channel the same.
 class GlidingVoice {
@@ -728,7 +727,8 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     EXPECT_EQ(host.status[3], "");
     view->SetPitchLine(false);
     EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
-=======
+}
+
 // A new refresh rate clears the picture and so ends looking back: the status
 // bar no longer says "Looking back".
 TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
@@ -749,7 +749,6 @@ TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
     view->OnConfigure();
     EXPECT_FALSE(view->IsLookingBack());
     EXPECT_EQ(host.status[0], "Paused");
->>>>>>> model
 }
 
 // The Input group: the dialog offers the inputs there are now and the kept
