@@ -42,11 +42,11 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
-    // The status bar: the state, the input, the position in the session and
-    // the pitch readout.
-    CreateStatusBar(4);
-    const int widths[4] = {-2, -3, -2, -4};
-    SetStatusWidths(4, widths);
+    // The status bar: the state, the input, the position in the session, the
+    // pitch and the model shown.
+    CreateStatusBar(5);
+    const int widths[5] = {-2, -3, -2, -4, -3};
+    SetStatusWidths(5, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -73,6 +73,15 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     Bind(wxEVT_SET_FOCUS, &CMainFrame::OnSetFocus, this);
     Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCloseModel, this, ID_CLOSE_MODEL);
+    // The model of the last run comes back once the frame is on screen, after
+    // a file named on the command line has begun opening (it waits for it).
+    CallAfter([this] {
+        CallAfter([this] {
+            if (m_viewWindow)
+                m_viewWindow->OpenModel();
+        });
+    });
 }
 
 CMainFrame::~CMainFrame()
@@ -108,6 +117,9 @@ void CMainFrame::CreateMenu()
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
                           "Draw the voice's pitch over the picture and read it in the status bar");
     view->Check(ID_PITCH_LINE, m_view->PitchLine());
+    view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
+                 "Open a sound file as the model to imitate, shown above the live picture");
+    view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
 
     auto* help = new wxMenu;
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
@@ -146,6 +158,11 @@ void CMainFrame::OnClose(wxCloseEvent&)
     const wxRect rect = GetRect();
     SavePlacement(m_store, state, FrameRect{rect.x, rect.y, rect.width, rect.height});
     Destroy();
+}
+
+void CMainFrame::OnUpdateCloseModel(wxUpdateUIEvent& event)
+{
+    event.Enable(m_view && m_view->HasModel());
 }
 
 void CMainFrame::OnSetFocus(wxFocusEvent&)

@@ -41,6 +41,7 @@ private:
     void OnSetFocus(wxFocusEvent& event);
     void OnActivate(wxActivateEvent& event);
     void OnCharHook(wxKeyEvent& event);
+    void OnUpdateCloseModel(wxUpdateUIEvent& event);
 
     // The application's store, which outlives the frame.
     SettingsStore& m_store;

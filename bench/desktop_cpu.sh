@@ -7,13 +7,15 @@
 #     share of one core;
 #   - the lag from a sound onset to its first lit column on the screen: clicks
 #     after silence, found in successive screenshots.
-#   bash bench/desktop_cpu.sh [PATH/TO/vocalume] [SPEECH.wav]
+#   bash bench/desktop_cpu.sh [PATH/TO/vocalume] [SPEECH.wav] [MODEL.wav]
+# With MODEL.wav the model lane shows it (View > Model...) while recording.
 # Default settings (refresh 10, ratio 3). Every service is started here and
 # stopped by its PID.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/release/app/vocalume}")
 speech=$(realpath "${2:-$root/resources/demo.wav}")
+model=${3:+$(realpath "$3")}
 [ -x "$program" ] || { echo "no program at $program: build first (bash scripts/run.sh)" >&2; exit 2; }
 source "$root/tests/support/services.sh"
 services_init measure ""
@@ -27,6 +29,18 @@ frame=$(wait_window "^$title\$")
 [ -n "$frame" ] || { echo "the window did not show" >&2; exit 1; }
 sleep 0.5
 xdotool windowfocus --sync "$frame"
+if [ -n "$model" ]; then
+  # The file dialog's location field takes the path.
+  xdotool key ctrl+m
+  box=$(wait_window "^Open model\$")
+  [ -n "$box" ] || { echo "the model's file dialog did not show" >&2; exit 1; }
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+l; sleep 0.2; xdotool type --delay 10 "$model"; sleep 0.2; xdotool key Return
+  for _ in $(seq 50); do [ -z "$(xdotool search --onlyvisible --name "^Open model\$" 2>/dev/null)" ] && break; sleep 0.1; done
+  sleep 1
+  xdotool windowfocus --sync "$frame"
+  echo "model: $model"
+fi
 
 # 1. Processor time while recording speech, then idle after the pause timer.
 sox "$speech" -r 44100 -c 1 "$work/speech.wav" pad 0 0.3 repeat 10 2>/dev/null
@@ -77,6 +91,8 @@ sox -n -r 44100 -c 1 "$work/click.wav" synth 0.05 whitenoise gain -3 pad 1.5 1.5
 width=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
 height=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')
 row=$((height / 2 + 12))
+# With a model the picture of the voice is the lower lane.
+[ -n "$model" ] && row=$((height * 3 / 4 + 12))
 frame_ms=$(awk 'BEGIN { print 11 * 1000 / 11025 }')
 lags=()
 unclean=0

@@ -18,6 +18,9 @@ constexpr int32_t kGuideShare = 48;  // in 256ths: faint
 constexpr double kC2Hz = 65.40639132514966;
 constexpr int32_t kFirstOctave = 2;
 constexpr int32_t kLastOctave = 6;
+// The largest step between neighbouring columns, in octaves, that the line
+// joins: a minor third.
+constexpr double kLargestJoinedStep = 0.25;
 
 }  // namespace
 
@@ -52,6 +55,7 @@ void DrawPitchLine(PixelImage image, const PitchEstimate* columns)
     // neighbour's edge never cuts into the line.
     for (int pass = 0; pass < 2; ++pass) {
         int32_t previous = -1;
+        float previousHz = 0.0f;
         for (int32_t x = 0; x < image.width; ++x) {
             const PitchEstimate& e = columns[x];
             if (!e.voiced || !(e.f0Hz > 0.0f)) {
@@ -59,7 +63,13 @@ void DrawPitchLine(PixelImage image, const PitchEstimate* columns)
                 continue;
             }
             const int32_t y = PitchLineRow(e.f0Hz, h);
-            // Joined to the column before, so that fast changes stay one line.
+            // Joined to the column before, so that fast changes stay one
+            // line; but no voice moves by more than a few semitones within a
+            // frame, so a bigger step (the tracker settling on another
+            // octave) starts a new piece instead of a bar across the picture.
+            if (previous >= 0 && std::abs(std::log2(e.f0Hz / previousHz)) > kLargestJoinedStep)
+                previous = -1;
+            previousHz = e.f0Hz;
             const int32_t top = previous < 0 ? y : std::min(y, previous);
             const int32_t bottom = std::min((previous < 0 ? y : std::max(y, previous)) + 1, h - 1);
             previous = y;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -11,10 +13,13 @@
 #include "column_painter.h"
 #include "column_palette.h"
 #include "column_surface.h"
+#include "file_analysis.h"
 #include "framer.h"
 #include "replay.h"
 #include "pitch_line.h"
 #include "pitch_readout.h"
+#include "model_lane.h"
+#include "png_file.h"
 #include "session_history.h"
 #include "session_picture.h"
 #include "session_pitch.h"
@@ -46,6 +51,7 @@ bool HistoryUsable(int32_t minutes)
     return false;
 }
 constexpr const char* kHistorySection = "history";
+constexpr const char* kModelSection = "model";
 constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 // The live pitch readout changes at most every quarter of a second, and goes
 // blank after half a second without voice.
@@ -268,7 +274,7 @@ struct CAnalysisView::Impl : WaveInHost {
 
     // Whether anything is drawn over the retained picture now. While nothing
     // is, the window shows the retained picture itself, untouched.
-    bool HasOverlays() const { return m_pitchLine || (m_replay && m_replay->LineColumn() >= 0); }
+    bool HasOverlays() const { return m_pitchLine || m_model.Active() || (m_replay && m_replay->LineColumn() >= 0); }
 
     // Builds the picture the window shows after a paint: a copy of the
     // retained picture with whatever is drawn over it. Only the columns
@@ -282,40 +288,113 @@ struct CAnalysisView::Impl : WaveInHost {
             m_shown.clear();
             return;
         }
-        const size_t bytes = m_surface.Stride() * static_cast<size_t>(m_surface.Height());
-        if (m_shown.size() != bytes || m_shownWidth != m_surface.Width()) {
-            m_shownWidth = m_surface.Width();
-            m_shownHeight = m_surface.Height();
-            m_shownStride = m_surface.Stride();
-            m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + bytes);
+        if (m_model.Active()) {
+            ComposeLanes();
         } else {
-            left = std::max(left, 0);
-            right = std::min(right, m_shownWidth - 1);
-            for (int32_t y = 0; y < m_shownHeight && left <= right; ++y) {
-                const size_t at = static_cast<size_t>(y) * m_shownStride + static_cast<size_t>(left) * 3;
-                std::copy_n(m_surface.Pixels() + at, static_cast<size_t>(right - left + 1) * 3, m_shown.data() + at);
+            const size_t bytes = m_surface.Stride() * static_cast<size_t>(m_surface.Height());
+            if (m_shown.size() != bytes || m_shownWidth != m_surface.Width() || m_shownHeight != m_surface.Height()) {
+                m_shownWidth = m_surface.Width();
+                m_shownHeight = m_surface.Height();
+                m_shownStride = m_surface.Stride();
+                m_shown.assign(m_surface.Pixels(), m_surface.Pixels() + bytes);
+            } else {
+                left = std::max(left, 0);
+                right = std::min(right, m_shownWidth - 1);
+                for (int32_t y = 0; y < m_shownHeight && left <= right; ++y) {
+                    const size_t at = static_cast<size_t>(y) * m_shownStride + static_cast<size_t>(left) * 3;
+                    std::copy_n(m_surface.Pixels() + at, static_cast<size_t>(right - left + 1) * 3,
+                                m_shown.data() + at);
+                }
             }
         }
         if (m_pitchLine)
-            DrawPitchOverlay();
+            DrawPitchOverlays();
+        // The play line crosses the session's lane, the lowest.
         if (m_replay)
-            DrawPlayLine(m_shown.data(), static_cast<int>(m_shownStride), m_shownWidth, m_shownHeight,
-                         m_replay->LineColumn());
+            DrawPlayLine(m_shown.data() + m_shownStride * static_cast<size_t>(m_shownHeight - m_surface.Height()),
+                         static_cast<int>(m_shownStride), m_shownWidth, m_surface.Height(), m_replay->LineColumn());
     }
 
-    // The pitch line over the composed picture: each column's frame and its
-    // estimate; frames not yet estimated draw nothing.
-    void DrawPitchOverlay()
+    // The pitch line over each lane of the composed picture: each column's
+    // frame and its estimate; frames not yet estimated draw nothing. The
+    // model's line comes from its whole-file track, so a learner sees both
+    // melodies one above the other.
+    void DrawPitchOverlays()
     {
-        m_lineColumns.assign(static_cast<size_t>(m_shownWidth), PitchEstimate{});
-        for (int32_t x = 0; x < m_shownWidth; ++x) {
-            const int64_t frame = FrameAt(x);
-            if (frame < 0 || frame >= m_session.PitchEnd())
-                continue;
-            const float f0 = m_session.Pitch(frame);
-            m_lineColumns[static_cast<size_t>(x)] = PitchEstimate{f0, f0 > 0.0f};
+        const auto lane = [this](int32_t top, int32_t height, const SessionHistory& session, auto frameAt) {
+            m_lineColumns.assign(static_cast<size_t>(m_shownWidth), PitchEstimate{});
+            for (int32_t x = 0; x < m_shownWidth; ++x) {
+                const int64_t frame = frameAt(x);
+                if (frame < 0 || frame >= session.PitchEnd() || !session.HasFrame(frame))
+                    continue;
+                const float f0 = session.Pitch(frame);
+                m_lineColumns[static_cast<size_t>(x)] = PitchEstimate{f0, f0 > 0.0f};
+            }
+            DrawPitchLine(PixelImage{m_shown.data() + m_shownStride * static_cast<size_t>(top), m_shownWidth, height,
+                                     m_shownStride},
+                          m_lineColumns.data());
+        };
+        const int32_t sessionTop = m_shownHeight - m_surface.Height();
+        lane(sessionTop, m_surface.Height(), m_session, [this](int32_t x) { return FrameAt(x); });
+        if (m_model.Active()) {
+            const int64_t right = RightSessionFrame();
+            lane(0, m_model.Surface().Height(), *m_model.Model(),
+                 [this, right](int32_t x) { return m_model.ModelFrameAt(x, right); });
         }
-        DrawPitchLine(PixelImage{m_shown.data(), m_shownWidth, m_shownHeight, m_shownStride}, m_lineColumns.data());
+    }
+
+    // The model lane and the session lane share the client area; without a
+    // model the session's picture fills it. A model's arrival or departure
+    // goes through here as a window resize does, so closing the model leaves
+    // the very picture a view that never had one would show.
+    void LayOut(int32_t width, int32_t height)
+    {
+        m_clientWidth = width;
+        m_clientHeight = height;
+        if (!m_model.Active()) {
+            m_surface.Resize(width, height);
+            return;
+        }
+        const LaneSplit split = SplitLanes(height);
+        m_surface.Resize(width, split.lower);
+        m_model.Resize(width, split.upper);
+    }
+
+    ColumnStyle Style() const { return ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}; }
+
+    // The session frame the session lane shows in its right-most column.
+    int64_t RightSessionFrame() const { return m_lookBack.Active() ? m_lookBack.RightFrame() : LiveEnd(); }
+
+    // The model lane over a separator row over the session's picture, the
+    // model lane brought to where the session stands.
+    void ComposeLanes()
+    {
+        m_model.Show(RightSessionFrame(), Style());
+        const ColumnSurface& upper = m_model.Surface();
+        m_shownWidth = m_surface.Width();
+        m_shownStride = m_surface.Stride();
+        m_shownHeight = upper.Height() + 1 + m_surface.Height();
+        m_shown.resize(m_shownStride * static_cast<size_t>(m_shownHeight));
+        uint8_t* row = m_shown.data();
+        const size_t upperBytes = std::min(upper.Stride(), m_shownStride);
+        for (int32_t y = 0; y < upper.Height(); ++y, row += m_shownStride) {
+            std::memcpy(row, upper.Pixels() + upper.Stride() * static_cast<size_t>(y), upperBytes);
+            std::memset(row + upperBytes, 0, m_shownStride - upperBytes);
+        }
+        for (int32_t x = 0; x < m_shownWidth; ++x) {
+            row[3 * x] = kLaneSeparator.red;
+            row[3 * x + 1] = kLaneSeparator.green;
+            row[3 * x + 2] = kLaneSeparator.blue;
+        }
+        row += m_shownStride;
+        if (m_surface.Height() > 0)
+            std::memcpy(row, m_surface.Pixels(), m_shownStride * static_cast<size_t>(m_surface.Height()));
+    }
+
+    void ShowModelName()
+    {
+        if (m_host != nullptr)
+            m_host->SetStatusText(kModelStatusField, m_model.Active() ? "Model: " + m_model.Name() : std::string());
     }
 
     // Playing the session back. The picture looks back while it plays, so
@@ -422,6 +501,15 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_pointerX = -1;
     std::string m_shownReadout;
     int64_t m_readoutFrame = -kReadoutEveryFrames;  // settled end at the last live readout
+    // The model shown above the session, the take it is aligned with, and
+    // the client size the two lanes share.
+    ModelLane m_model;
+    int32_t m_clientWidth = 0;
+    int32_t m_clientHeight = 0;
+    // The "[model] file" setting: the model open now, or the one that was
+    // open at the last exit until another is opened or the model is closed.
+    std::string m_modelSetting;
+    std::string m_modelSettingRead;
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
@@ -466,6 +554,8 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_pitchLine = store.GetProfileInt(kConfigSection, "pitchline", 0) != 0;
     v.m_input = store.GetProfileString(kConfigSection, "input", "");
     v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
+    v.m_modelSetting = store.GetProfileString(kModelSection, "file", "");
+    v.m_modelSettingRead = v.m_modelSetting;
     v.m_waveIn.SetInput(v.m_input);
     const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
@@ -499,6 +589,10 @@ CAnalysisView::~CAnalysisView()
     v.m_store.WriteProfileInt(kConfigSection, "pitchline", v.m_pitchLine ? 1 : 0);
     v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
     v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
+    // Written only when it changed: a settings file never touched by a model
+    // stays without the section.
+    if (v.m_modelSetting != v.m_modelSettingRead)
+        v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
     v.m_waveIn.Close();
     v.m_host = nullptr;
 }
@@ -508,13 +602,14 @@ void CAnalysisView::OnCreate(ViewHost& host)
     m_impl->m_host = &host;
     m_impl->ComputeFraming();
     host.SetStatusText(1, m_impl->m_inputShown);
+    m_impl->ShowModelName();
     m_impl->ShowStatus();
 }
 
 void CAnalysisView::OnSize(int width, int height)
 {
     Impl& v = *m_impl;
-    v.m_surface.Resize(width, height);
+    v.LayOut(width, height);
     if (v.m_lookBack.Active()) {
         // Drawn again at the new size from the kept descriptions, from the
         // same right-most frame.
@@ -552,6 +647,8 @@ void CAnalysisView::OnStart()
     }
     v.m_lookBack.Leave();
     v.m_noLivePicture = false;
+    // The model begins again beside the first frame of this take.
+    v.m_model.TakeBegins(v.m_session.FrameOf(v.m_framer.m_frameCounter));
     v.m_core.ring.InvalidateAll();
     std::string staleReason;
     v.TakeDeviceLost(staleReason);
@@ -702,6 +799,8 @@ void CAnalysisView::OnConfigure()
     v.m_showTimescale = values.timescale;
     v.m_palette = PaletteFromSetting(values.palette);
     RedrawAll();
+    // A change that cleared the picture ended looking back.
+    v.ShowStatus();
 }
 
 void CAnalysisView::OnWimData()
@@ -788,7 +887,8 @@ std::string CAnalysisView::SaveRecording(const std::string& path)
 
 std::string CAnalysisView::SavePicture(const std::string& path) const
 {
-    return m_impl->m_surface.WritePng(path);
+    // What the window shows, lanes and all.
+    return WritePngFile(path, ShownWidth(), ShownHeight(), ShownRgb(), ShownStride());
 }
 
 bool CAnalysisView::NewSession()
@@ -804,6 +904,7 @@ bool CAnalysisView::NewSession()
     v.m_noLivePicture = false;
     v.m_session.Clear();
     v.m_pitch.Reset();
+    v.m_model.ForgetTake();
     v.ComputeFraming();
     RedrawAll();
     v.ShowStatus();
@@ -829,6 +930,7 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     session.SetLimitMinutes(v.m_session.LimitMinutes());
     session.MarkSaved();
     v.m_session = std::move(session);
+    v.m_model.ForgetTake();
     v.m_lookBack.Leave();
     // A new era begins at the session's end, where a Start records on.
     v.ComputeFraming();
@@ -852,6 +954,71 @@ SessionHistory CAnalysisView::TakeSession()
     v.m_noLivePicture = false;
     v.m_session.BeginEra(v.m_framer.m_frameCounter);
     return taken;
+}
+
+void CAnalysisView::SetModel(SessionHistory model, const std::string& name, const std::string& path)
+{
+    Impl& v = *m_impl;
+    v.m_model.Set(std::move(model), name, path);
+    v.m_modelSetting = path;
+    OnSize(v.m_clientWidth, v.m_clientHeight);
+    v.ShowModelName();
+}
+
+std::string CAnalysisView::OpenModel(const std::string& path, const std::function<bool(double)>& progress)
+{
+    SessionHistory model(kDefaultHistoryMinutes);
+    const std::string failure = AnalyseModelFile(path, WholeAnalysisOptions(*this), model, progress);
+    if (failure.empty())
+        SetModel(std::move(model), std::filesystem::path(path).filename().string(), path);
+    return failure;
+}
+
+std::string CAnalysisView::RememberedModel() const
+{
+    const Impl& v = *m_impl;
+    std::error_code error;
+    if (v.m_modelSetting.empty() || v.m_model.Active() || !std::filesystem::is_regular_file(v.m_modelSetting, error))
+        return {};
+    return v.m_modelSetting;
+}
+
+void CAnalysisView::CloseModel()
+{
+    Impl& v = *m_impl;
+    if (!v.m_model.Active())
+        return;
+    v.m_model.Clear();
+    v.m_modelSetting.clear();
+    OnSize(v.m_clientWidth, v.m_clientHeight);
+    v.ShowModelName();
+}
+
+bool CAnalysisView::HasModel() const { return m_impl->m_model.Active(); }
+const SessionHistory* CAnalysisView::Model() const { return m_impl->m_model.Model(); }
+const std::string& CAnalysisView::ModelName() const { return m_impl->m_model.Name(); }
+
+int64_t CAnalysisView::ModelFrameAtColumn(int x) const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.ModelFrameAt(x, v.RightSessionFrame());
+}
+
+int64_t CAnalysisView::ModelColumnOf(int64_t frame) const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.ColumnOf(frame, v.RightSessionFrame());
+}
+
+int64_t CAnalysisView::TakeStartFrame() const
+{
+    return m_impl->m_model.HasTake() ? m_impl->m_model.TakeStart() : -1;
+}
+
+int CAnalysisView::SessionLaneTop() const
+{
+    const Impl& v = *m_impl;
+    return v.m_model.Active() ? SplitLanes(v.m_clientHeight).upper + 1 : 0;
 }
 
 void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lister)

@@ -37,6 +37,8 @@ inline constexpr int ID_NEW_SESSION = 32777;
 inline constexpr int ID_PITCH_LINE = 32780;
 inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
+inline constexpr int ID_OPEN_MODEL = 32781;
+inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 inline constexpr int kPlayTimerId = 2;
@@ -50,6 +52,8 @@ inline constexpr int32_t kMaxRefresh = 30;
 // The "history" setting "minutes": how much of the session is kept.
 inline constexpr int32_t kDefaultHistoryMinutes = 30;
 inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
+// The status bar field that names the model shown.
+inline constexpr int kModelStatusField = 4;
 // The first entry of the Configuration dialog's Microphone list.
 inline constexpr const char* kDefaultInputName = "Default input";
 
@@ -137,6 +141,40 @@ public:
     // Hands out the session, leaving an empty one (the file analysis takes
     // its private view's session this way).
     SessionHistory TakeSession();
+
+    // The model: a recording shown in a lane of its own above the session's
+    // picture, on the same time scale, for the learner to imitate. At every
+    // Start it begins again from its first frame, beside the take's first
+    // frame; looking back moves both lanes together. `name` is shown in the
+    // status bar, `path` is remembered as the "[model] file" setting.
+    void SetModel(SessionHistory model, const std::string& name, const std::string& path = {});
+    // Analyses the sound file `path` as the render tool's whole picture does,
+    // on the calling thread, and shows it as the model. Returns an empty
+    // string on success, else why not (kAnalysisStopped when `progress`
+    // stopped it), the view unchanged. The window analyses in the background
+    // instead (AnalyseModelFile) and hands the result to SetModel.
+    std::string OpenModel(const std::string& path, const std::function<bool(double)>& progress = {});
+    // The remembered model's file, for opening it again at start-up: empty
+    // when there is none, a model is shown, or the file is no longer there.
+    std::string RememberedModel() const;
+    // Back to the session's picture alone, exactly as without a model.
+    void CloseModel();
+    bool HasModel() const;
+    // The model's sound and frames (for playing it); none without a model.
+    const SessionHistory* Model() const;
+    const std::string& ModelName() const;
+    // The model frame the model lane shows at picture column `x`; -1 where it
+    // shows none (black) or there is no model.
+    int64_t ModelFrameAtColumn(int x) const;
+    // The picture column that shows model frame `frame` now (it may lie
+    // outside the picture): where a line following the model's sound goes.
+    int64_t ModelColumnOf(int64_t frame) const;
+    // The session frame at which the latest take began; -1 before any.
+    int64_t TakeStartFrame() const;
+    // The first row of the window that shows the session's picture: 0
+    // without a model, else below the model lane and its separator. Also the
+    // retained picture's (Surface) row 0.
+    int SessionLaneTop() const;
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.

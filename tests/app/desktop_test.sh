@@ -360,6 +360,59 @@ if [ -n "$about" ]; then
   check "OK closes the About box" 'gone "^About vocalume\$"'
 fi
 
+# View > Model... (Ctrl+M), a path typed into its file dialog: the window
+# splits into the model's lane over the picture, parted by one grey row, and
+# both move while recording. A file that is no sound gives one message and
+# leaves the model. View > Close model gives the picture the whole window.
+# Rows of a screenshot that are the lanes' separator nearly all the way across.
+separator_rows() {
+  /usr/bin/convert "$out/$1.png" -fill black +opaque 'rgb(96,96,96)' -fill white -opaque 'rgb(96,96,96)' \
+    -colorspace Gray -scale '1x!' -threshold 90% -format '%[fx:round(mean*h)]' info:
+}
+open_model() {
+  xdotool windowfocus --sync "$frame"
+  xdotool key ctrl+m
+  local box
+  box=$(wait_window '^Open model$')
+  [ -n "$box" ] || return 1
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+l; xdotool type --delay 10 "$1"; sleep 0.2; xdotool key Return
+  gone '^Open model$'
+}
+sox "$speech" -r 22050 -c 1 "$work/model.flac" trim 0 4
+check "View > Model... opens the typed sound file" 'open_model "$work/model.flac"'
+sleep 1
+shot model "$frame"
+check "the model's lane and the picture are parted by one grey row" '[ "$(separator_rows model)" -eq 1 ]'
+xdotool key space
+sleep 1.5
+shot model-recording "$frame"
+sleep 0.4
+shot model-recording2 "$frame"
+check "both lanes move while recording" '[ "$(differing model-recording model-recording2)" != 0 ]'
+xdotool key Escape
+sleep 1.2
+open_model "$work/garbage"
+for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
+check "a file that is no sound gives one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"
+  sleep 0.3; shot model-refused "$box"
+  xdotool key Return
+  sleep 0.5
+fi
+shot model-kept "$frame"
+check "the model stays" '[ "$(windows "^$title\$")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+v; sleep 0.3; xdotool key c
+sleep 0.7
+shot model-closed "$frame"
+check "View > Close model gives the picture the whole window" \
+  '[ "$(separator_rows model-closed)" -eq 0 ] && [ "$(saturation model-closed)" != 0 ]'
+# Open again, so that the next start finds it remembered.
+open_model "$work/model.flac"
+
 # File > Exit while recording: the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
 xdotool key space
@@ -370,7 +423,19 @@ check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
 
-check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|)\$" "$settings"'
+check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|)\$" "$settings"'
+check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$settings"'
+
+# The remembered model comes back at the next start.
+start_program "$program" reopened
+frame=$(wait_window "^$title\$")
+sleep 1.5
+shot reopened "$frame"
+check "the model of the last run is shown again at start-up" '[ "$(separator_rows reopened)" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+v; sleep 0.3; xdotool key c
+sleep 0.3
+quit_and_check "after closing the model again"
 
 # 5. A sound server that freezes while recording: File > Exit still quits
 # within 2 s. The server goes on afterwards.

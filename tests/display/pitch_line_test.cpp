@@ -1,6 +1,7 @@
 // The pitch line over a grey picture, at rows worked out by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "pitch_line.h"
@@ -44,6 +45,17 @@ TEST(PitchLine, DrawsVoicedColumnsAtTheirPitchWithEdgeGuidesAndLabels)
         for (int32_t x = kWidth - 10; x < kWidth; ++x)
             lit += at(x, y) == white;
     EXPECT_GT(lit, 8);
+    // An octave's step between neighbours (the tracker settling on another
+    // octave) is no stroke across the picture; a glide stays joined.
+    std::fill(rgb.begin(), rgb.end(), 100);
+    for (int32_t x = 20; x < 30; ++x)
+        columns[static_cast<size_t>(x)] = {400.0f, true};  // row 25
+    for (int32_t x = 30; x < 40; ++x)
+        columns[static_cast<size_t>(x)] = {400.0f * (1.0f + 0.02f * static_cast<float>(x - 29)), true};
+    DrawPitchLine(image, columns.data());
+    EXPECT_EQ(at(20, 25), white);
+    EXPECT_NE(at(20, 37), white);
+    EXPECT_EQ(at(31, 24), white);  // 408 -> 416 Hz: one row up, joined
     EXPECT_EQ(PitchLineRow(800.0, kHeight), 0);
     EXPECT_EQ(PitchLineRow(30.0, kHeight), kHeight - 1);
 }

@@ -733,6 +733,28 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
 }
 
+// A new refresh rate clears the picture and so ends looking back: the status
+// bar no longer says "Looking back".
+TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
+{
+    Make(ViewOptions{false});
+    auto state = std::make_unique<AnalyserState>();
+    view->OnStart();
+    for (int i = 0; i < 8; ++i) {
+        FeedBuffer();
+        core->ScanUntilIdle(*state);
+        view->OnPaint();
+    }
+    view->OnPause();
+    view->OnTimer();
+    view->OnKey(ViewKey::Home);
+    ASSERT_EQ(host.status[0], "Looking back");
+    host.answer = {"15", "3", 1, 1};
+    view->OnConfigure();
+    EXPECT_FALSE(view->IsLookingBack());
+    EXPECT_EQ(host.status[0], "Paused");
+}
+
 // The Input group: the dialog offers the inputs there are now and the kept
 // minutes; a new input is handled like a new refresh rate and reaches the
 // source; both are stored. A chosen input that is missing at Start is told

@@ -1,6 +1,7 @@
 #include "view_window.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
@@ -50,6 +51,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PITCH_LINE);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_RECORDING);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_MODEL);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CLOSE_MODEL);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -378,6 +381,11 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
         break;
     case ID_OPEN_RECORDING: ChooseRecording(); break;
     case ID_EXPORT_FRAMES: ExportFrameData(); break;
+    case ID_OPEN_MODEL: ChooseModel(); break;
+    case ID_CLOSE_MODEL:
+        if (!Busy())
+            m_view->CloseModel();
+        break;
     default: event.Skip(); break;
     }
 }

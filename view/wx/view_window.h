@@ -50,6 +50,12 @@ public:
     // owned by the parent, which lays the two out.
     void SetScrollBar(wxScrollBar* bar);
 
+    // Opens the sound file `path` as the model, in the background (see
+    // model_commands.cpp), or, with an empty path, the model remembered from
+    // the last run if its file is still there. A file that cannot be read is
+    // told in a message box and changes nothing.
+    void OpenModel(const std::string& path = {});
+
     // ViewHost
     void RequestPaint() override;
     void SetPauseTimer(int milliseconds) override;
@@ -79,6 +85,8 @@ private:
     // True (after a short beep) while opening or exporting runs: the session
     // must not change under it.
     bool Busy();
+    // View > Model...: a sound file chosen by the user becomes the model.
+    void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
@@ -96,6 +104,8 @@ private:
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
     std::unique_ptr<CBackgroundJob> m_job;
+    // Tries the remembered model again once another job has ended.
+    std::unique_ptr<wxTimer> m_modelRetry;
     // What the view last put in the status bar's state field (shown again
     // when a job's progress no longer takes it).
     std::string m_stateText;

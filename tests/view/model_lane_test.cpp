@@ -1,0 +1,253 @@
+// The model lane against the session lane: which model frame stands beside
+// which session frame while recording and looking back, that closing the model
+// leaves the picture of a view that never had one, and opening model files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis_view.h"
+#include "analysis_worker.h"
+#include "column_painter.h"
+#include "column_surface.h"
+#include "model_lane.h"
+#include "scripted_source.h"
+#include "session_history.h"
+#include "sound_files.h"
+#include "wave_in.h"
+
+namespace vocalume {
+namespace {
+
+class ModelHost : public ViewHost {
+public:
+    void RequestPaint() override {}
+    void SetPauseTimer(int) override {}
+    void KillPauseTimer() override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool RunConfigDialog(ConfigValues&) override { return false; }
+    void PostBufferDone() override {}
+    void SetStatusText(int field, const std::string& text) override { status[field] = text; }
+
+    std::vector<std::string> messages;
+    std::string status[5];
+};
+
+// A view recording from a scripted source, its analysis scanned on the
+// test's own thread so that two such views draw the same pictures.
+struct Rig {
+    explicit Rig(MemorySettingsStore& store)
+    {
+        auto owned = std::make_unique<ScriptedSoundSource>();
+        source = owned.get();
+        view = std::make_unique<CAnalysisView>(store, *core, std::move(owned), ViewOptions{false});
+        view->OnCreate(host);
+        view->OnSize(300, 101);
+    }
+    void Buffers(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            source->DeliverCounting(view->WaveIn().m_bufferBytes / 4);
+            view->OnWimData();
+            core->ScanUntilIdle(*state);
+            view->OnPaint();
+        }
+    }
+    void PauseFully()
+    {
+        view->OnPause();
+        view->OnTimer();
+        view->OnPaint();
+    }
+    std::vector<uint8_t> Shown() const
+    {
+        return {view->ShownRgb(), view->ShownRgb() + view->ShownStride() * static_cast<size_t>(view->ShownHeight())};
+    }
+
+    std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
+    std::unique_ptr<AnalyserState> state = std::make_unique<AnalyserState>();
+    ModelHost host;
+    ScriptedSoundSource* source = nullptr;
+    std::unique_ptr<CAnalysisView> view;
+};
+
+// A model whose every frame has a colour of its own, so that a column tells
+// which frame it shows.
+SessionHistory NumberedModel(int64_t frames)
+{
+    SessionHistory model(30);
+    model.BeginEra(0);
+    const std::vector<int16_t> sound(static_cast<size_t>(frames) * 11, 0);
+    model.Recorded(sound.data(), static_cast<int32_t>(sound.size()), frames);
+    for (int64_t f = 0; f < frames; ++f) {
+        ColumnDescription c;
+        c.red = 20.0 + static_cast<double>(f % 200);
+        c.green = 40.0 + static_cast<double>(f / 200) * 30.0;
+        c.blue = 90.0;
+        c.minSample = static_cast<int16_t>(-100 * (f % 50));
+        c.maxSample = static_cast<int16_t>(100 * (f % 50));
+        model.Keep(f, c);
+    }
+    return model;
+}
+
+// Checks the shown picture: the model lane holds, column by column, the model
+// frame the view says it shows, and that frame is the one `takeStart` frames
+// before the session frame below it; then the separator, then the session.
+void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart, const char* when)
+{
+    SCOPED_TRACE(when);
+    const CAnalysisView& view = *rig.view;
+    const LaneSplit split = SplitLanes(101);
+    ASSERT_EQ(view.ShownWidth(), 300);
+    ASSERT_EQ(view.ShownHeight(), 101);
+    ASSERT_EQ(view.SessionLaneTop(), split.upper + 1);
+    ASSERT_EQ(view.SurfaceHeight(), split.lower);
+
+    ColumnSurface expected(300, split.upper);
+    const ColumnGeometry g = GeometryForHeight(split.upper);
+    std::vector<uint8_t> column(static_cast<size_t>(kColumnBufferRows) * 4);
+    BeamCosines cosines;
+    ColumnDescription blank;
+    blank.flags = ColumnDescription::kNoTrace;
+    int shownFrames = 0;
+    int blackColumns = 0;
+    expected.BeginPaint();
+    for (int x = 0; x < 300; ++x) {
+        const int64_t frame = view.ModelFrameAtColumn(x);
+        const int64_t beside = view.FrameAtColumn(x);
+        if (beside >= 0) {
+            const int64_t wanted = beside - takeStart;
+            EXPECT_EQ(frame, model.HasFrame(wanted) ? wanted : -1) << "column " << x;
+        }
+        if (frame >= 0) {
+            EXPECT_EQ(view.ModelColumnOf(frame), x);
+        }
+        shownFrames += frame >= 0 ? 1 : 0;
+        blackColumns += frame < 0 ? 1 : 0;
+        DrawColumnDescription(frame >= 0 ? model.Column(frame) : blank, g, ColumnStyle{}, cosines, column.data());
+        expected.DrawColumn(x, column.data(), g.h);
+    }
+    expected.EndPaint();
+    EXPECT_GT(shownFrames, 20);
+    EXPECT_GT(blackColumns, 10);
+
+    const uint8_t* shown = view.ShownRgb();
+    const size_t stride = view.ShownStride();
+    EXPECT_EQ(0, std::memcmp(shown, expected.Pixels(), stride * static_cast<size_t>(split.upper)));
+    for (int x = 0; x < 300; ++x) {
+        const uint8_t* p = shown + stride * static_cast<size_t>(split.upper) + 3 * static_cast<size_t>(x);
+        ASSERT_EQ((Rgb{p[0], p[1], p[2]}), kLaneSeparator) << x;
+    }
+    EXPECT_EQ(0, std::memcmp(shown + stride * static_cast<size_t>(split.upper + 1), view.SurfaceRgb(),
+                             stride * static_cast<size_t>(split.lower)));
+}
+
+// A first take, then a model and a second take: the model begins beside the
+// second take's first frame and is drawn a strip at a time as the session
+// scrolls; looking back moves both lanes together.
+TEST(ModelLane, TheModelStandsBesideTheLatestTakeLiveAndLookingBack)
+{
+    MemorySettingsStore store;
+    Rig rig(store);
+    rig.view->OnStart();
+    rig.Buffers(3);
+    rig.PauseFully();
+
+    const SessionHistory model = NumberedModel(250);
+    rig.view->SetModel(model, "model.wav");
+    EXPECT_EQ(rig.host.status[kModelStatusField], "Model: model.wav");
+    const int64_t takeStart = rig.view->Session().EndFrame();
+    rig.view->OnStart();
+    EXPECT_EQ(rig.view->TakeStartFrame(), takeStart);
+    rig.Buffers(4);
+    ExpectLanes(rig, model, takeStart, "recording");
+
+    rig.PauseFully();
+    rig.view->OnKey(ViewKey::Home);
+    rig.view->OnPaint();
+    ASSERT_TRUE(rig.view->IsLookingBack());
+    ExpectLanes(rig, model, takeStart, "looking back from the start");
+    rig.view->OnKey(ViewKey::Right);
+    rig.view->OnPaint();
+    ExpectLanes(rig, model, takeStart, "a tenth further");
+}
+
+// With the model closed, recording and looking back show byte for byte what
+// a view fed the same sound without ever having a model shows.
+TEST(ModelLane, ClosingTheModelLeavesThePictureOfAViewThatNeverHadOne)
+{
+    MemorySettingsStore store;
+    MemorySettingsStore twinStore;
+    Rig rig(store);
+    Rig twin(twinStore);
+    const auto both = [&](auto step) {
+        step(rig);
+        step(twin);
+    };
+    rig.view->SetModel(NumberedModel(400), "model.wav");
+    both([](Rig& r) {
+        r.view->OnStart();
+        r.Buffers(3);
+    });
+    rig.view->CloseModel();
+    EXPECT_EQ(rig.host.status[kModelStatusField], "");
+    both([](Rig& r) { r.Buffers(2); });
+    EXPECT_EQ(rig.view->ShownHeight(), 101);
+    EXPECT_EQ(rig.Shown(), twin.Shown()) << "recording";
+    EXPECT_EQ(rig.view->ShownRgb(), rig.view->SurfaceRgb()) << "nothing composed without a model";
+
+    both([](Rig& r) {
+        r.PauseFully();
+        r.view->OnKey(ViewKey::Home);
+        r.view->OnPaint();
+    });
+    rig.view->SetModel(NumberedModel(400), "model.wav");
+    rig.view->OnPaint();
+    rig.view->CloseModel();
+    rig.view->OnPaint();
+    EXPECT_EQ(rig.Shown(), twin.Shown()) << "looking back";
+}
+
+// A model file is analysed, named in the status bar and remembered; one that
+// cannot be read changes nothing; a remembered file is offered again to the
+// next view, a vanished one is not, and is not forgotten either.
+TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
+{
+    testing::TempFolder folder;
+    const std::string path = folder.Path("vowel.wav");
+    testing::WriteWav(path, 11025, 1, testing::Sine(220.0, 11025, 11025, 0.5));
+    const std::string broken = folder.Path("broken.wav");
+    testing::WriteWav(broken, 11025, 1, {});
+    MemorySettingsStore store;
+    {
+        Rig rig(store);
+        ASSERT_EQ(rig.view->OpenModel(path), "");
+        ASSERT_TRUE(rig.view->HasModel());
+        const int64_t frames = rig.view->Model()->EndFrame();
+        EXPECT_NEAR(static_cast<double>(frames), 1002.0, 40.0) << "about a thousand frames a second";
+        EXPECT_EQ(rig.host.status[kModelStatusField], "Model: vowel.wav");
+
+        const std::string failure = rig.view->OpenModel(broken);
+        EXPECT_NE(failure.find("broken.wav"), std::string::npos) << failure;
+        EXPECT_EQ(rig.view->ModelName(), "vowel.wav");
+        EXPECT_EQ(rig.view->Model()->EndFrame(), frames);
+    }
+    EXPECT_EQ(store.GetProfileString("model", "file", ""), path);
+    {
+        Rig rig(store);
+        ASSERT_EQ(rig.view->RememberedModel(), path);
+        std::filesystem::remove(path);
+    }
+    {
+        Rig rig(store);
+        EXPECT_EQ(rig.view->RememberedModel(), "") << "its file is gone";
+        rig.view->CloseModel();
+    }
+    EXPECT_EQ(store.GetProfileString("model", "file", "?"), path) << "kept while its file is away";
+}
+
+}  // namespace
+}  // namespace vocalume

@@ -1,0 +1,75 @@
+// The window's model commands: View > Model... and the model remembered from
+// the last run. The model's sound is analysed in the background through the
+// shared file analysis while the window goes on, recording or not.
+#include <memory>
+
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+
+#include "analysis_view.h"
+#include "background_job.h"
+#include "model_lane.h"
+#include "session_history.h"
+#include "view_window.h"
+
+namespace vocalume {
+namespace {
+
+constexpr int kModelRetryMs = 250;
+
+}  // namespace
+
+void CViewWindow::ChooseModel()
+{
+    if (!m_view || Busy())
+        return;
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Open model", wxEmptyString, wxEmptyString,
+                        "Sound files (*.wav;*.flac;*.ogg;*.aiff;*.aif;*.au;*.caf;*.mp3)|"
+                        "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.aiff;*.aif;*.AIFF;*.AIF;*.au;*.caf;*.mp3;*.MP3|"
+                        "All files (*)|*",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    OpenModel(dialog.GetPath().utf8_string());
+}
+
+void CViewWindow::OpenModel(const std::string& chosen)
+{
+    if (!m_view)
+        return;
+    if (chosen.empty() && m_job->Running()) {
+        // The remembered model waits for a file being opened from the
+        // command line.
+        if (!m_modelRetry) {
+            m_modelRetry = std::make_unique<wxTimer>();
+            m_modelRetry->Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OpenModel(); });
+        }
+        m_modelRetry->StartOnce(kModelRetryMs);
+        return;
+    }
+    if (Busy())
+        return;
+    const std::string path = chosen.empty() ? m_view->RememberedModel() : chosen;
+    if (path.empty())
+        return;
+    const AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    auto model = std::make_shared<SessionHistory>(kDefaultHistoryMinutes);
+    const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
+    m_job->Start(
+        "Opening the model " + name,
+        [path, options, model](const AnalysisProgress& progress) {
+            return AnalyseModelFile(path, options, *model, progress);
+        },
+        [this, model, name, path](const std::string& result) {
+            // Cancelled: nothing changes. Failed: the model shown stays.
+            if (result == kAnalysisStopped || !m_view)
+                return;
+            if (!result.empty()) {
+                ShowMessage("The model could not be opened: " + result + ".");
+                return;
+            }
+            m_view->SetModel(std::move(*model), name, path);
+        });
+}
+
+}  // namespace vocalume
