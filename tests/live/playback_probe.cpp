@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -58,9 +57,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        const char* monitor = std::getenv("PLAYBACK_PROBE_MONITOR");
-        const char* argv[] = {"parec", "-d", monitor != nullptr ? monitor : "vsink.monitor", "--format=s16le",
-                              "--rate=11025", "--channels=1", "--raw", "--latency-msec=5", nullptr};
+        const char* argv[] = {"parec", "-d", "vsink.monitor", "--format=s16le", "--rate=11025",
+                              "--channels=1", "--raw", "--latency-msec=5", nullptr};
         const int e = posix_spawnp(&m_pid, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
@@ -236,10 +234,6 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     monitor.Stop();
     const std::vector<int16_t>& recorded = monitor.Samples();
-    if (const char* keep = std::getenv("PLAYBACK_PROBE_KEEP")) {
-        std::ofstream(keep, std::ios::binary)
-            .write(reinterpret_cast<const char*>(recorded.data()), static_cast<std::streamsize>(recorded.size() * 2));
-    }
 
     bool ok = true;
     auto check = [&](bool good, const std::string& what) {
