@@ -885,6 +885,25 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     EXPECT_FALSE(view->IsPlaying());
     EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
 
+    // With a model shown above the session, the line crosses the session's
+    // lane only.
+    view->SetModel(session, "model.wav");
+    view->OnKey(ViewKey::Home);
+    view->OnChar('p');
+    output.heard = (view->FrameAtColumn(0) + 50) * 11 - session.FirstSample();
+    view->OnPlayTimer();
+    view->OnPaint();
+    ASSERT_GT(view->ShownHeight(), view->SurfaceHeight());
+    auto white = [&](int y) {
+        const uint8_t* p = view->ShownRgb() + view->ShownStride() * static_cast<size_t>(y) + 50 * 3;
+        return p[0] == 255 && p[1] == 255 && p[2] == 255;
+    };
+    EXPECT_TRUE(white(view->ShownHeight() - 1));
+    EXPECT_TRUE(white(view->ShownHeight() - view->SurfaceHeight()));
+    EXPECT_FALSE(white(view->ShownHeight() - view->SurfaceHeight() - 1)) << "the lanes' separator";
+    view->OnChar(27);
+    view->CloseModel();
+
     // Space while playing stops it and records again.
     view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
