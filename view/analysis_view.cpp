@@ -186,7 +186,10 @@ struct CAnalysisView::Impl : WaveInHost {
         const bool recording = m_waveIn.m_isOpen != 0;
         // Back at the live end, the picture is the paused one again.
         const bool back = m_lookBack.Active() && m_lookBack.RightFrame() != LiveEnd();
-        const char* state = recording ? "Recording" : Playing() ? "Playing" : (back ? "Looking back" : "Paused");
+        const char* state = recording          ? "Recording"
+                            : Playing()          ? (m_playingModel ? "Playing the model" : "Playing")
+                            : back               ? "Looking back"
+                                                 : "Paused";
         const double seconds =
             static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / m_sampleRate;
         // While recording the length changes every buffer: whole seconds keep
@@ -309,10 +312,15 @@ struct CAnalysisView::Impl : WaveInHost {
         }
         if (m_pitchLine)
             DrawPitchOverlays();
-        // The play line crosses the session's lane, the lowest.
-        if (m_replay)
-            DrawPlayLine(m_shown.data() + m_shownStride * static_cast<size_t>(m_shownHeight - m_surface.Height()),
-                         static_cast<int>(m_shownStride), m_shownWidth, m_surface.Height(), m_replay->LineColumn());
+        // The play line crosses the lane whose sound plays: the session's,
+        // the lowest, or the model's on top.
+        if (m_replay) {
+            const bool model = m_playingModel && m_model.Active();
+            const int32_t top = model ? 0 : m_shownHeight - m_surface.Height();
+            DrawPlayLine(m_shown.data() + m_shownStride * static_cast<size_t>(top), static_cast<int>(m_shownStride),
+                         m_shownWidth, model ? m_model.Surface().Height() : m_surface.Height(),
+                         m_replay->LineColumn());
+        }
     }
 
     // The pitch line over each lane of the composed picture: each column's
@@ -403,19 +411,51 @@ struct CAnalysisView::Impl : WaveInHost {
     bool Playing() const { return m_replay && m_replay->Playing(); }
     // The session frame in the picture's left-most column, looking back.
     int64_t LeftFrame() const { return m_lookBack.RightFrame() - m_surface.Width() + 1; }
-    void StartReplay()
+    // The play line moves at the pace the live picture scrolls (the refresh
+    // rate): as smooth as the picture the user chose, and each step costs a
+    // paint of the window.
+    int PlayTimerMs() const { return std::max(kPlayTimerMs, 1000 / std::max(m_framer.m_refreshRate, 1)); }
+
+    // The model's sound, from the model frame at the clicked column or else
+    // the first one the model lane shows (its start when it shows none).
+    bool StartModelReplay(std::string& reason)
+    {
+        const SessionHistory& model = *m_model.Model();
+        EnterLookBack();
+        const int64_t right = RightSessionFrame();
+        int64_t from = -1;
+        if (m_playColumn >= 0)
+            from = m_model.ModelFrameAt(m_playColumn, right);
+        for (int32_t x = 0; from < 0 && x < m_surface.Width(); ++x)
+            from = m_model.ModelFrameAt(x, right);
+        from = std::max(from, model.FirstFrame());
+        auto sound = std::make_shared<const std::vector<int16_t>>(model.Sound());
+        m_playingModel = true;
+        return m_replay->Start(std::move(sound), model.FirstSample(), model.Hop(), from, reason);
+    }
+    void StartReplay(bool model = false)
     {
         if (m_host == nullptr || !CanLookBack())
             return;
         std::string reason = "no sound output device was found";
-        if (m_replay && m_session.EndSample() > m_session.FirstSample()) {
+        if (model) {
+            if (!m_model.Active() || !m_replay || m_model.Model()->EndSample() <= m_model.Model()->FirstSample())
+                return;
+            if (StartModelReplay(reason)) {
+                m_host->SetPlayTimer(PlayTimerMs());
+                FollowReplay();
+                ShowStatus();
+                return;
+            }
+        } else if (m_replay && m_session.EndSample() > m_session.FirstSample()) {
+            m_playingModel = false;
             EnterLookBack();
             int64_t from = std::max(LeftFrame(), m_session.FirstFrame());
             if (m_playFrom >= from && m_playFrom <= m_lookBack.RightFrame())
                 from = m_playFrom;
             auto sound = std::make_shared<const std::vector<int16_t>>(m_session.Sound());
             if (m_replay->Start(std::move(sound), m_session.FirstSample(), m_session.Hop(), from, reason)) {
-                m_host->SetPlayTimer(kPlayTimerMs);
+                m_host->SetPlayTimer(PlayTimerMs());
                 FollowReplay();
                 ShowStatus();
                 return;
@@ -444,7 +484,10 @@ struct CAnalysisView::Impl : WaveInHost {
     void FollowReplay()
     {
         const int32_t width = m_surface.Width();
-        auto columnOf = [this](int64_t frame) { return frame - LeftFrame(); };
+        auto columnOf = [this](int64_t frame) {
+            return m_playingModel && m_model.Active() ? m_model.ColumnOf(frame, RightSessionFrame())
+                                                      : frame - LeftFrame();
+        };
         Replay::Step step = m_replay->Follow(columnOf, width);
         const int32_t oldColumn = step.oldColumn;
         if (step.turnPage &&
@@ -528,6 +571,8 @@ struct CAnalysisView::Impl : WaveInHost {
     std::unique_ptr<SoundOutput> m_output;
     std::unique_ptr<Replay> m_replay;
     int64_t m_playFrom = -1;
+    int32_t m_playColumn = -1;  // the column clicked last, for the model
+    bool m_playingModel = false;
     // What the status bar shows, so that it is told only of changes.
     std::string m_shownState;
     std::string m_shownPosition;
@@ -638,6 +683,7 @@ void CAnalysisView::OnStart()
         return;
     v.StopReplay();
     v.m_playFrom = -1;
+    v.m_playColumn = -1;
     // A Start before the pause timer has fired keeps the worker: left
     // pending, the timer would end it while recording runs again.
     if (v.m_pauseTimerSet) {
@@ -724,8 +770,8 @@ void CAnalysisView::OnChar(int character)
     case ' ': ToggleRecording(); break;
     case 'R':
     case 'r': RedrawAll(); break;
-    case 'P':
     case 'p': TogglePlayback(); break;
+    case 'P': ToggleModelPlayback(); break;
     case 27:
         if (IsRecording())
             OnPause();
@@ -866,6 +912,14 @@ void CAnalysisView::TogglePlayback()
         m_impl->StopReplay();
     else
         m_impl->StartReplay();
+}
+
+void CAnalysisView::ToggleModelPlayback()
+{
+    if (IsPlaying())
+        m_impl->StopReplay();
+    else
+        m_impl->StartReplay(true);
 }
 
 bool CAnalysisView::IsPlaying() const { return m_impl->Playing(); }
@@ -1087,9 +1141,11 @@ void CAnalysisView::OnPictureClick(int x, int y)
     Impl& v = *m_impl;
     // Where P plays from next; while playing, the sound goes there at once.
     v.m_playFrom = FrameAtColumn(x);
-    if (v.m_playFrom >= 0 && IsPlaying()) {
+    v.m_playColumn = x;
+    if (IsPlaying() && (v.m_playingModel || v.m_playFrom >= 0)) {
+        const bool model = v.m_playingModel;
         v.StopReplay();
-        v.StartReplay();
+        v.StartReplay(model);
     }
 }
 

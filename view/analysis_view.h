@@ -42,7 +42,8 @@ inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPauseTimerMs = 500;
 inline constexpr int kPlayTimerId = 2;
-// How often the play line moves while playing: about the display's pace.
+// The shortest step of the play line while playing, in milliseconds; it
+// moves at the refresh rate's pace otherwise.
 inline constexpr int kPlayTimerMs = 25;
 
 // Default values of the "config" settings.
@@ -119,6 +120,8 @@ public:
     // no sound output.
     void SetSoundOutput(std::unique_ptr<SoundOutput> output);
     void TogglePlayback();
+    // Shift+P: the same for the model's sound, with the line over its lane.
+    void ToggleModelPlayback();
     bool IsPlaying() const;
     // The play timer fired: the play line follows the sound heard.
     void OnPlayTimer();

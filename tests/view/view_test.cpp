@@ -831,10 +831,10 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     const SessionHistory& session = view->Session();
     const int64_t left = view->FrameAtColumn(1) - 1;
 
-    view->OnChar('P');
+    view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
     EXPECT_EQ(host.status[0], "Playing");
-    EXPECT_EQ(host.playTimer, kPlayTimerMs);
+    EXPECT_EQ(host.playTimer, 1000 / view->RefreshRate()) << "the line moves as often as the picture";
     ASSERT_TRUE(output.samples);
     EXPECT_EQ(*output.samples, session.Sound());
     EXPECT_EQ(output.from, left * 11 - session.FirstSample());
@@ -901,6 +901,21 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     EXPECT_TRUE(white(view->ShownHeight() - 1));
     EXPECT_TRUE(white(view->ShownHeight() - view->SurfaceHeight()));
     EXPECT_FALSE(white(view->ShownHeight() - view->SurfaceHeight() - 1)) << "the lanes' separator";
+    view->OnChar(27);
+    // Shift+P plays the model, from the model frame at the column clicked,
+    // with the line over the model's lane only.
+    view->OnPictureClick(30, 10);
+    view->OnChar('P');
+    ASSERT_TRUE(view->IsPlaying());
+    EXPECT_EQ(host.status[0], "Playing the model");
+    const int64_t modelLeft = view->ModelFrameAtColumn(0);
+    ASSERT_GE(modelLeft, 0);
+    EXPECT_EQ(output.from, (modelLeft + 30) * 11);
+    output.heard = (modelLeft + 50) * 11;
+    view->OnPlayTimer();
+    view->OnPaint();
+    EXPECT_TRUE(white(0));
+    EXPECT_FALSE(white(view->ShownHeight() - 1));
     view->OnChar(27);
     view->CloseModel();
 
