@@ -11,18 +11,19 @@
 # recording is reported once. `vocalume FILE` opens the file as the session,
 # File > Export frame data writes its table, and Esc cancels the opening of a
 # long file. Every service is started here and stopped by its PID.
-#   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png]
+#   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png] [--probe PLAYBACK_PROBE]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
 # while it shows speech (the picture in the README is made this way).
 set -u
 program=$(realpath "${1:?usage: desktop_test.sh PROGRAM SPEECH.wav [--keep DIR] [--screenshot FILE]}")
 speech=$(realpath "${2:?usage: desktop_test.sh PROGRAM SPEECH.wav}")
 shift 2
-keep="" screenshot=""
+keep="" screenshot="" probe=""
 while [ $# -gt 0 ]; do
   case $1 in
     --keep) keep=$(realpath -m "$2"); shift 2 ;;
     --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
+    --probe) probe=$(realpath "$2"); shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -277,8 +278,12 @@ xdotool key ctrl+l; sleep 0.3
 # their own so that what their monitor hears is the program's alone; a white
 # line moves across the picture with the sound (an idle test sink may take
 # up to a second or so to start playing), and Esc stops it.
+# The server moves the streams that follow the default sink along with it:
+# the speech into the microphone goes back to its own sink.
+streams=$(pactl list short sink-inputs | awk '{ print $1 }')
 pactl load-module module-null-sink sink_name=speakers >/dev/null
 pactl set-default-sink speakers
+for id in $streams; do pactl move-sink-input "$id" vsink; done
 parec -d speakers.monitor --format=s16le --rate=11025 --channels=1 --raw --latency-msec=20 >"$work/played.raw" &
 pids+=($!)
 monitor=$!
@@ -328,6 +333,12 @@ saved=$(soxi -D "$work/take.wav" 2>/dev/null || echo 0)
 echo "     recorded for $recorded s, the saved sound lasts $saved s"
 check "the saved recording lasts as long as the recording did" \
   "awk -v a=$recorded -v b=$saved 'BEGIN { exit !(b > a - 1.0 && b <= a + 0.1) }'"
+# What the loudspeakers heard of P is the session's own sound, the one saved.
+if [ -n "$probe" ]; then
+  sox "$work/take.wav" -t raw -e signed -b 16 -c 1 "$work/take.raw"
+  check "what P played is the session's sound (correlation at least 0.9)" \
+    '"$probe" --compare "$work/played.raw" "$work/take.raw"'
+fi
 check "File > Save picture writes the typed PNG" 'save_as ctrl+shift+s "Save picture" "$work/picture.png"'
 check "the saved picture is a PNG as wide as the picture" \
   '[ "$(/usr/bin/identify -format "%m" "$work/picture.png" 2>/dev/null)" = PNG ] && [ "$(/usr/bin/identify -format "%w" "$work/picture.png")" -gt 600 ]'

@@ -8,6 +8,9 @@
 //   playback_probe SOUND.raw          play 16-bit mono 11025 Hz samples, check
 //   playback_probe --stop SOUND.raw   stop after a second: nothing more is heard
 //   playback_probe --expect-no-device opening fails soon, with a reason
+//   playback_probe --compare HEARD.raw SESSION.raw
+//                                     the loudest half second of the session's
+//                                     first 1.5 s is in what a monitor heard
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -166,6 +169,49 @@ std::pair<int64_t, double> BestOffset(const std::vector<int16_t>& recorded, cons
     return best;
 }
 
+std::vector<int16_t> ReadRaw(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// What the program played from the start of its session, as a monitor heard
+// it, against the session's sound as saved: its loudest half second among
+// the first 1.5 s (where playing from the start surely reached) must be in
+// the recording.
+int CompareWithSession(const char* heardPath, const char* sessionPath)
+{
+    const std::vector<int16_t> heard = ReadRaw(heardPath);
+    const std::vector<int16_t> session = ReadRaw(sessionPath);
+    const size_t rate = static_cast<size_t>(kRate);
+    const size_t window = rate / 2, span = std::min(session.size(), rate * 3 / 2);
+    if (span < window) {
+        std::printf("FAIL: the session holds less than half a second\n");
+        return 1;
+    }
+    size_t loudest = 0;
+    double most = -1.0;
+    for (size_t start = 0; start + window <= span; start += rate / 20) {
+        double energy = 0.0;
+        for (size_t i = start; i < start + window; ++i)
+            energy += static_cast<double>(session[i]) * session[i];
+        if (energy > most) {
+            most = energy;
+            loudest = start;
+        }
+    }
+    const std::vector<int16_t> piece(session.begin() + static_cast<std::ptrdiff_t>(loudest),
+                                     session.begin() + static_cast<std::ptrdiff_t>(loudest + window));
+    const auto [offset, correlation] = BestOffset(heard, piece);
+    std::printf("the session's %.2f-%.2f s heard at %.3f s of the monitor's %.2f s, correlation %.4f\n",
+                static_cast<double>(loudest) / kRate, static_cast<double>(loudest + window) / kRate,
+                static_cast<double>(offset) / kRate, static_cast<double>(heard.size()) / kRate, correlation);
+    return correlation >= 0.9 ? 0 : 1;
+}
+
 int ExpectNoDevice()
 {
     auto output = MakeLiveSoundOutput();
@@ -186,6 +232,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--expect-no-device") == 0)
         return ExpectNoDevice();
+    if (argc > 3 && std::strcmp(argv[1], "--compare") == 0)
+        return CompareWithSession(argv[2], argv[3]);
     const bool stopEarly = argc > 2 && std::strcmp(argv[1], "--stop") == 0;
     const char* path = argv[stopEarly ? 2 : 1];
     std::ifstream in(path, std::ios::binary);
