@@ -981,7 +981,16 @@ void CAnalysisView::AdoptSession(SessionHistory session)
         v.m_core.EndWorker();
     }
     v.StopReplay();
+    const bool whole = session.FirstFrame() == 0;
     session.SetLimitMinutes(v.m_session.LimitMinutes());
+    // A file longer than the session keeps is opened from where the kept
+    // part begins; the user is told, so that its start is not thought lost.
+    if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
+        v.m_host->ShowMessage(
+            (session.LimitMinutes() == 1 ? std::string("Only the last minute")
+                                         : "Only the last " + FormatInt(session.LimitMinutes()) + " minutes") +
+            " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
+            "\xE2\x80\xA6 minutes).");
     session.MarkSaved();
     v.m_session = std::move(session);
     v.m_model.ForgetTake();

@@ -802,6 +802,24 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
 namespace vocalume {
 namespace {
 
+// A file longer than the session keeps opens with its last minutes, and the
+// user is told so once.
+TEST_F(ViewTest, AnOpenedFileLongerThanTheSessionKeepsSaysWhatIsShown)
+{
+    store.WriteProfileInt("history", "minutes", 1);
+    Make(ViewOptions{false});
+    SessionHistory file(120);
+    file.BeginEra(0);
+    const std::vector<int16_t> silence(11 * 1000);
+    for (int64_t end = 1000; end <= 70 * 1000; end += 1000)
+        file.Recorded(silence.data(), static_cast<int32_t>(silence.size()), end);
+    view->AdoptSession(std::move(file));
+    EXPECT_GT(view->Session().FirstFrame(), 0);
+    EXPECT_EQ(view->Session().EndFrame(), 70 * 1000);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].rfind("Only the last minute of the recording is shown", 0), 0u) << host.messages[0];
+}
+
 // P while paused plays the session from the left edge or the column clicked;
 // the play line is drawn over a copy of the picture, never into it, moves
 // with the sound, turns the page at the right edge; Esc stops it, Space
