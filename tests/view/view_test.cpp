@@ -156,6 +156,21 @@ protected:
         view->OnWimData();
     }
 
+    // Records `buffers` buffers, the analysis scanned here, then pauses
+    // until the pause timer has fired.
+    void RecordThenPause(int buffers)
+    {
+        auto state = std::make_unique<AnalyserState>();
+        view->OnStart();
+        for (int i = 0; i < buffers; ++i) {
+            FeedBuffer();
+            core->ScanUntilIdle(*state);
+            view->OnPaint();
+        }
+        view->OnPause();
+        view->OnTimer();
+    }
+
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
     LoggingStore store;
     FakeHost host;
@@ -738,15 +753,7 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
 TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
 {
     Make(ViewOptions{false});
-    auto state = std::make_unique<AnalyserState>();
-    view->OnStart();
-    for (int i = 0; i < 8; ++i) {
-        FeedBuffer();
-        core->ScanUntilIdle(*state);
-        view->OnPaint();
-    }
-    view->OnPause();
-    view->OnTimer();
+    RecordThenPause(8);
     view->OnKey(ViewKey::Home);
     ASSERT_EQ(host.status[0], "Looking back");
     host.answer = {"15", "3", 1, 1};
@@ -827,15 +834,7 @@ TEST_F(ViewTest, AnOpenedFileLongerThanTheSessionKeepsSaysWhatIsShown)
 TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
 {
     Make(ViewOptions{false});
-    auto state = std::make_unique<AnalyserState>();
-    view->OnStart();
-    for (int i = 0; i < 8; ++i) {
-        FeedBuffer();
-        core->ScanUntilIdle(*state);
-        view->OnPaint();
-    }
-    view->OnPause();
-    view->OnTimer();
+    RecordThenPause(8);
     view->OnPaint();
     view->OnChar('p');
     EXPECT_EQ(host.status[0], "Cannot play: no sound output device was found");

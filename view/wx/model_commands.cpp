@@ -23,14 +23,9 @@ void CViewWindow::ChooseModel()
 {
     if (!m_view || Busy())
         return;
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Open model", wxEmptyString, wxEmptyString,
-                        "Sound files (*.wav;*.flac;*.ogg;*.aiff;*.aif;*.au;*.caf;*.mp3)|"
-                        "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.aiff;*.aif;*.AIFF;*.AIF;*.au;*.caf;*.mp3;*.MP3|"
-                        "All files (*)|*",
-                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (dialog.ShowModal() != wxID_OK)
-        return;
-    OpenModel(dialog.GetPath().utf8_string());
+    const std::string path = AskSoundFile("Open model");
+    if (!path.empty())
+        OpenModel(path);
 }
 
 void CViewWindow::OpenModel(const std::string& chosen)

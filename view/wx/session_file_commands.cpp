@@ -57,14 +57,19 @@ void CViewWindow::ChooseRecording()
         return;
     // Stopped first, so that the question below is about what is recorded.
     m_view->OnPause();
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Open recording", wxEmptyString, wxEmptyString,
+    const std::string path = AskSoundFile("Open recording");
+    if (!path.empty())
+        OpenRecording(path);
+}
+
+std::string CViewWindow::AskSoundFile(const char* title)
+{
+    wxFileDialog dialog(wxGetTopLevelParent(this), title, wxEmptyString, wxEmptyString,
                         "Sound files (*.wav;*.flac;*.ogg;*.aiff;*.aif;*.au;*.caf;*.mp3)|"
                         "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.aiff;*.aif;*.AIFF;*.AIF;*.au;*.caf;*.mp3;*.MP3|"
                         "All files (*)|*",
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (dialog.ShowModal() != wxID_OK)
-        return;
-    OpenRecording(dialog.GetPath().utf8_string());
+    return dialog.ShowModal() == wxID_OK ? dialog.GetPath().utf8_string() : std::string();
 }
 
 void CViewWindow::OpenRecording(const std::string& path)

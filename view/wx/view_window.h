@@ -80,6 +80,9 @@ private:
     void SavePicture();
     void TogglePitchLine();
     void ChooseRecording();
+    // Asks for a sound file to open, in a dialog titled `title`; empty when
+    // the user cancels.
+    std::string AskSoundFile(const char* title);
     void AcceptDroppedFiles();
     void ExportFrameData();
     // True (after a short beep) while opening or exporting runs: the session
