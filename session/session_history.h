@@ -61,6 +61,8 @@ public:
     // The session number of the framer's frame `frameIndex` of the current
     // era (it may lie outside the frames kept).
     int64_t FrameOf(int64_t frameIndex) const { return m_eraFirstFrame + (frameIndex - m_eraFirstIndex); }
+    // The session number of the current era's first frame.
+    int64_t EraFirstFrame() const { return m_eraFirstFrame; }
 
     // Frames kept: [FirstFrame, EndFrame), in session numbering. Frames that
     // were cut but never drawn describe a black column.

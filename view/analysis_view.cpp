@@ -271,6 +271,10 @@ struct CAnalysisView::Impl : WaveInHost {
                 return -1;
             frame = m_session.FrameOf(static_cast<int64_t>(m_framer.m_frameCounter) - 1 -
                                       FramesBehindNewest(x, width, m_framer.m_framesPerBuffer));
+            // A ring reset cleared the live picture: it shows no frame from
+            // before it, nor a pitch line over them.
+            if (frame < m_session.EraFirstFrame())
+                return -1;
         }
         return m_session.HasFrame(frame) ? frame : -1;
     }

@@ -760,6 +760,8 @@ TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
     view->OnConfigure();
     EXPECT_FALSE(view->IsLookingBack());
     EXPECT_EQ(host.status[0], "Paused");
+    // The cleared picture shows no frame, so no pitch line is drawn over it.
+    EXPECT_EQ(view->FrameAtColumn(view->SurfaceWidth() - 1), -1);
 }
 
 // The Input group: the dialog offers the inputs there are now and the kept
