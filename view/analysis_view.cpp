@@ -239,6 +239,15 @@ struct CAnalysisView::Impl : WaveInHost {
             const int64_t voiced = m_pitch.NewestVoicedFrame();
             if (voiced >= 0 && m_pitch.SettledEnd() - voiced <= kReadoutHoldFrames)
                 text = FormatPitch(m_pitch.NewestVoicedHz());
+        } else if (m_pitchLine && m_model.Active() && m_pointerY >= 0 && m_pointerY < m_model.Surface().Height()) {
+            // Over the model's lane: the model's pitch, timed in the model.
+            const SessionHistory& model = *m_model.Model();
+            const int64_t frame = m_model.ModelFrameAt(m_pointerX, RightSessionFrame());
+            if (frame >= 0 && frame < model.PitchEnd() && model.HasFrame(frame)) {
+                const int64_t sample = model.SampleOfFrame(frame) + PitchTracker::kCentreOffset;
+                text = "Model: " + FormatPitchAt(model.Pitch(frame),
+                                                 static_cast<double>(sample - model.FirstSample()) / m_sampleRate);
+            }
         } else if (m_pitchLine) {
             const int64_t frame = FrameAt(m_pointerX);
             if (frame >= 0 && frame < m_session.PitchEnd()) {
@@ -546,6 +555,7 @@ struct CAnalysisView::Impl : WaveInHost {
     bool m_pitchLine = false;
     std::vector<PitchEstimate> m_lineColumns;
     int32_t m_pointerX = -1;
+    int32_t m_pointerY = -1;
     std::string m_shownReadout;
     int64_t m_readoutFrame = -kReadoutEveryFrames;  // settled end at the last live readout
     // The model shown above the session, the take it is aligned with, and
@@ -1137,14 +1147,15 @@ bool CAnalysisView::PitchLine() const { return m_impl->m_pitchLine; }
 
 void CAnalysisView::OnPointerMove(int x, int y)
 {
-    (void)y;
     m_impl->m_pointerX = x;
+    m_impl->m_pointerY = y;
     m_impl->ShowPitchReadout();
 }
 
 void CAnalysisView::OnPointerLeave()
 {
     m_impl->m_pointerX = -1;
+    m_impl->m_pointerY = -1;
     m_impl->ShowPitchReadout();
 }
 

@@ -921,6 +921,14 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     EXPECT_TRUE(white(view->ShownHeight() - view->SurfaceHeight()));
     EXPECT_FALSE(white(view->ShownHeight() - view->SurfaceHeight() - 1)) << "the lanes' separator";
     view->OnChar(27);
+    // With the pitch line on, the readout reads the lane under the pointer.
+    view->SetPitchLine(true);
+    view->OnPointerMove(150, 2);
+    EXPECT_EQ(host.status[3].rfind("Model: ", 0), 0u) << host.status[3];
+    view->OnPointerMove(150, view->ShownHeight() - 2);
+    EXPECT_NE(host.status[3].find(" s"), std::string::npos) << host.status[3];
+    EXPECT_NE(host.status[3].rfind("Model: ", 0), 0u) << host.status[3];
+    view->SetPitchLine(false);
     // Shift+P plays the model, from the model frame at the column clicked,
     // with the line over the model's lane only.
     view->OnPictureClick(30, 10);
