@@ -10,6 +10,7 @@
 
 #include "model_lane.h"
 #include "session_history.h"
+#include "speech_like_column.h"
 
 namespace vocalume {
 namespace {
@@ -25,16 +26,7 @@ SessionHistory VoicedModel()
     const std::vector<int16_t> sound(static_cast<size_t>(frames) * 11, 1000);
     model.Recorded(sound.data(), static_cast<int32_t>(sound.size()), frames);
     for (int64_t f = 0; f < frames; ++f) {
-        ColumnDescription c;
-        c.red = 40 + f % 200;
-        c.green = 90;
-        c.blue = 180 - f % 100;
-        c.acPeak = 0.9f;
-        c.beamLag = 90 + static_cast<int32_t>(f % 20);
-        c.minSample = -3000;
-        c.maxSample = 4000;
-        c.flags = ColumnDescription::kDeepPitch | ColumnDescription::kMarker;
-        model.Keep(f, c);
+        model.Keep(f, SpeechLikeColumn(f));
     }
     return model;
 }

@@ -12,6 +12,7 @@
 #include "pitch_line.h"
 #include "session_history.h"
 #include "session_picture.h"
+#include "speech_like_column.h"
 
 namespace vocalume {
 namespace {
@@ -30,16 +31,9 @@ void Record(SessionHistory& session, int32_t seconds)
     for (int64_t b = 0; b < buffers; ++b) {
         session.Recorded(sound.data(), static_cast<int32_t>(sound.size()), index + kFramesPerBuffer);
         for (int32_t f = 0; f < kFramesPerBuffer; ++f, ++index) {
-            ColumnDescription c;
-            c.red = 40 + index % 200;
-            c.green = 90;
-            c.blue = 180 - index % 100;
-            c.acPeak = 0.9f;
-            c.beamLag = 90 + static_cast<int32_t>(index % 20);
-            c.minSample = -3000;
-            c.maxSample = 4000;
-            c.flags = ColumnDescription::kDeepPitch | (index % 100 == 0 ? ColumnDescription::kTick : 0) |
-                      ColumnDescription::kMarker;
+            ColumnDescription c = SpeechLikeColumn(index);
+            if (index % 100 == 0)
+                c.flags |= ColumnDescription::kTick;
             session.Keep(index, c);
         }
     }
