@@ -30,43 +30,21 @@
 namespace vocalume {
 namespace {
 
-constexpr const char* kConfigSection = "config";
 constexpr int32_t kDbRange = 40;
-
-// A refresh rate outside 1..30 would divide by zero or make capture buffers
-// shorter than a frame; a ratio below 1 would divide by zero in the analysis.
-// Such stored values (hand-edited or from a damaged store) fall back to the
-// defaults.
-bool RefreshUsable(int32_t refresh) { return refresh >= 1 && refresh <= kMaxRefresh; }
-bool SamplingUsable(int32_t sampling) { return sampling >= 1; }
-bool HistoryUsable(int32_t minutes)
-{
-    for (const int32_t choice : kHistoryMinuteChoices)
-        if (minutes == choice)
-            return true;
-    return false;
-}
-constexpr const char* kHistorySection = "history";
-constexpr const char* kModelSection = "model";
 constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 // The live pitch readout changes at most every quarter of a second, and goes
 // blank after half a second without voice.
 constexpr int64_t kReadoutEveryFrames = 250;
 constexpr int64_t kReadoutHoldFrames = 500;
 
-std::string FormatInt(int32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    return text;
-}
-
 }  // namespace
 
 struct CAnalysisView::Impl : WaveInHost {
-    Impl(SettingsStore& s, AnalysisCore& c, std::unique_ptr<SoundSource> source, ViewOptions o)
-        : m_store(s), m_core(c), m_options(o), m_waveIn(std::move(source))
+    Impl(SettingsStore* s, const ViewSettings& settings, AnalysisCore& c, std::unique_ptr<SoundSource> source,
+         ViewOptions o)
+        : m_store(s), m_core(c), m_options(o), m_settings(settings), m_loaded(settings), m_waveIn(std::move(source))
     {
+        m_settings.Validate();
     }
 
     // The device's notices go to the window through the view's host. Buffer
@@ -128,7 +106,7 @@ struct CAnalysisView::Impl : WaveInHost {
         if (!m_options.trackPitch)
             return;
         m_pitch.Recorded(samples, count);
-        if (m_pitchLine && LiveEnd() >= m_pitch.SettledEnd())
+        if (m_settings.pitchLine && LiveEnd() >= m_pitch.SettledEnd())
             m_pitch.Provisional();
     }
 
@@ -162,7 +140,7 @@ struct CAnalysisView::Impl : WaveInHost {
         if (right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot))
             return;
         DrawSessionPicture(m_session, right,
-                           ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}, m_surface);
+                           ColumnStyle{m_sampleRate, m_settings.waveform, m_settings.timescale, m_settings.palette}, m_surface);
     }
 
     void LookedBack(bool moved)
@@ -225,7 +203,7 @@ struct CAnalysisView::Impl : WaveInHost {
         const bool live = m_waveIn.m_isOpen != 0;
         if (!live)
             m_readoutFrame = -kReadoutEveryFrames;
-        if (m_pitchLine && live) {
+        if (m_settings.pitchLine && live) {
             // A few times a second: faster is unreadable, and every change
             // redraws the status bar.
             const int64_t settled = m_pitch.SettledEnd();
@@ -235,7 +213,7 @@ struct CAnalysisView::Impl : WaveInHost {
             const int64_t voiced = m_pitch.NewestVoicedFrame();
             if (voiced >= 0 && m_pitch.SettledEnd() - voiced <= kReadoutHoldFrames)
                 text = FormatPitch(m_pitch.NewestVoicedHz());
-        } else if (m_pitchLine && m_model.Active() && m_pointerY >= 0 && m_pointerY < m_model.Surface().Height()) {
+        } else if (m_settings.pitchLine && m_model.Active() && m_pointerY >= 0 && m_pointerY < m_model.Surface().Height()) {
             // Over the model's lane: the model's pitch, timed in the model.
             const SessionHistory& model = *m_model.Model();
             const int64_t frame = m_model.ModelFrameAt(m_pointerX, RightSessionFrame());
@@ -244,7 +222,7 @@ struct CAnalysisView::Impl : WaveInHost {
                 text = "Model: " + FormatPitchAt(model.Pitch(frame),
                                                  static_cast<double>(sample - model.FirstSample()) / m_sampleRate);
             }
-        } else if (m_pitchLine) {
+        } else if (m_settings.pitchLine) {
             const int64_t frame = FrameAt(m_pointerX);
             if (frame >= 0 && frame < m_session.PitchEnd()) {
                 // The time of the frame's centre in the kept sound, as in a
@@ -286,7 +264,7 @@ struct CAnalysisView::Impl : WaveInHost {
 
     // Whether anything is drawn over the retained picture now. While nothing
     // is, the window shows the retained picture itself, untouched.
-    bool HasOverlays() const { return m_pitchLine || m_model.Active() || (m_replay && m_replay->LineColumn() >= 0); }
+    bool HasOverlays() const { return m_settings.pitchLine || m_model.Active() || (m_replay && m_replay->LineColumn() >= 0); }
 
     // Builds the picture the window shows after a paint: a copy of the
     // retained picture with whatever is drawn over it. Only the columns
@@ -319,7 +297,7 @@ struct CAnalysisView::Impl : WaveInHost {
                 }
             }
         }
-        if (m_pitchLine)
+        if (m_settings.pitchLine)
             DrawPitchOverlays();
         // The play line crosses the lane whose sound plays: the session's,
         // the lowest, or the model's on top.
@@ -377,7 +355,7 @@ struct CAnalysisView::Impl : WaveInHost {
         m_model.Resize(width, split.upper);
     }
 
-    ColumnStyle Style() const { return ColumnStyle{m_sampleRate, m_showWaveform, m_showTimescale, m_palette}; }
+    ColumnStyle Style() const { return ColumnStyle{m_sampleRate, m_settings.waveform, m_settings.timescale, m_settings.palette}; }
 
     // The session frame the session lane shows in its right-most column.
     int64_t RightSessionFrame() const { return m_lookBack.Active() ? m_lookBack.RightFrame() : LiveEnd(); }
@@ -519,10 +497,34 @@ struct CAnalysisView::Impl : WaveInHost {
         }
     }
 
-    // Both outlive the view (its destructor still writes and ends the worker).
-    SettingsStore& m_store;
+    // Applies the settings and the recording format, and computes the framing.
+    void Begin()
+    {
+        m_inputShown = m_settings.input.empty() ? kDefaultInputName : m_settings.input;
+        m_waveIn.SetInput(m_settings.input);
+        m_session.SetLimitMinutes(m_settings.historyMinutes);
+        m_framer.m_onFramesCut = [this](const int16_t* samples, int32_t count) { OnSessionSound(samples, count); };
+        m_framer.m_refreshRate = m_settings.refresh;
+        m_core.undersampling.store(m_settings.sampling);
+        m_ringSize = kRingSize;
+        m_sampleRate = kRecordingRate;
+        m_windowRefHz = kWindowRefHz;
+        m_hopTenthsMs = kHopTenthsMs;
+        m_dbRange = kDbRange;
+        m_framer.m_sampleRate = m_sampleRate;
+        m_framer.m_windowRefHz = m_windowRefHz;
+        m_framer.m_hopTenthsMs = m_hopTenthsMs;
+        ComputeFraming();
+    }
+
+    // Both outlive the view (its destructor still writes and ends the worker);
+    // a view given its settings has no store and writes none.
+    SettingsStore* m_store;
     AnalysisCore& m_core;
     ViewOptions m_options;
+    // The settings as they stand, and as they were read.
+    ViewSettings m_settings;
+    const ViewSettings m_loaded;
     // The window, from OnCreate until the view is destroyed; none before.
     ViewHost* m_host = nullptr;
     std::mutex m_lostMutex;  // guards the two below, written on a sound thread
@@ -534,9 +536,6 @@ struct CAnalysisView::Impl : WaveInHost {
     int32_t m_windowRefHz = 0;
     int32_t m_hopTenthsMs = 0;
     int32_t m_dbRange = 0;
-    int32_t m_showWaveform = 1;
-    int32_t m_showTimescale = 1;
-    Palette m_palette = Palette::Standard;
     bool m_pauseTimerSet = false;
     // The session was adopted and nothing has been recorded since: there is
     // no live picture, and the session's last frame is its end.
@@ -546,9 +545,8 @@ struct CAnalysisView::Impl : WaveInHost {
     ColumnSurface m_surface;
     SessionHistory m_session{kDefaultHistoryMinutes};
     SessionPitch m_pitch{m_session};
-    // View › Pitch line, one estimate per shown column, and the pointer's
-    // column over the picture (-1 away from it).
-    bool m_pitchLine = false;
+    // One pitch estimate per shown column, and the pointer's column over the
+    // picture (-1 away from it).
     std::vector<PitchEstimate> m_lineColumns;
     int32_t m_pointerX = -1;
     int32_t m_pointerY = -1;
@@ -559,10 +557,6 @@ struct CAnalysisView::Impl : WaveInHost {
     ModelLane m_model;
     int32_t m_clientWidth = 0;
     int32_t m_clientHeight = 0;
-    // The "[model] file" setting: the model open now, or the one that was
-    // open at the last exit until another is opened or the model is closed.
-    std::string m_modelSetting;
-    std::string m_modelSettingRead;
     LookBack m_lookBack;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
@@ -586,9 +580,8 @@ struct CAnalysisView::Impl : WaveInHost {
     // What the status bar shows, so that it is told only of changes.
     std::string m_shownState;
     std::string m_shownPosition;
-    // The chosen input (empty: the default one), its name for the user, and
-    // whether its absence has been told.
-    std::string m_input;
+    // The chosen input's name for the user, and whether its absence has been
+    // told.
     std::string m_inputShown;
     bool m_missingTold = false;
     std::function<std::vector<InputChoice>()> m_inputLister;
@@ -596,39 +589,18 @@ struct CAnalysisView::Impl : WaveInHost {
     CWaveIn m_waveIn;
 };
 
-CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
-                             std::unique_ptr<SoundSource> source, ViewOptions options)
-    : m_impl(std::make_unique<Impl>(store, core, std::move(source), options))
+CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+                             ViewOptions options)
+    : m_impl(std::make_unique<Impl>(&store, ViewSettings::Load(store), core, std::move(source), options))
 {
-    Impl& v = *m_impl;
-    const int32_t refresh = store.GetProfileInt(kConfigSection, "refresh", kDefaultRefresh);
-    const int32_t sampling = store.GetProfileInt(kConfigSection, "sampling", kDefaultSampling);
-    v.m_showWaveform = store.GetProfileInt(kConfigSection, "waveform", 1);
-    v.m_showTimescale = store.GetProfileInt(kConfigSection, "timescale", 1);
-    v.m_palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
-    v.m_pitchLine = store.GetProfileInt(kConfigSection, "pitchline", 0) != 0;
-    v.m_input = store.GetProfileString(kConfigSection, "input", "");
-    v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
-    v.m_modelSetting = store.GetProfileString(kModelSection, "file", "");
-    v.m_modelSettingRead = v.m_modelSetting;
-    v.m_waveIn.SetInput(v.m_input);
-    const int32_t minutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
-    v.m_session.SetLimitMinutes(HistoryUsable(minutes) ? minutes : kDefaultHistoryMinutes);
-    v.m_framer.m_onFramesCut = [&v](const int16_t* samples, int32_t count) {
-        v.OnSessionSound(samples, count);
-    };
-    v.m_framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
-    core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
+    m_impl->Begin();
+}
 
-    v.m_ringSize = kRingSize;
-    v.m_sampleRate = kRecordingRate;
-    v.m_windowRefHz = kWindowRefHz;
-    v.m_hopTenthsMs = kHopTenthsMs;
-    v.m_dbRange = kDbRange;
-    v.m_framer.m_sampleRate = v.m_sampleRate;
-    v.m_framer.m_windowRefHz = v.m_windowRefHz;
-    v.m_framer.m_hopTenthsMs = v.m_hopTenthsMs;
-    v.ComputeFraming();
+CAnalysisView::CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+                             ViewOptions options)
+    : m_impl(std::make_unique<Impl>(nullptr, settings, core, std::move(source), options))
+{
+    m_impl->Begin();
 }
 
 CAnalysisView::~CAnalysisView()
@@ -636,18 +608,8 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
-    v.m_store.WriteProfileInt(kConfigSection, "refresh", v.m_framer.m_refreshRate);
-    v.m_store.WriteProfileInt(kConfigSection, "sampling", v.m_core.undersampling.load());
-    v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
-    v.m_store.WriteProfileInt(kConfigSection, "timescale", v.m_showTimescale);
-    v.m_store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(v.m_palette));
-    v.m_store.WriteProfileInt(kConfigSection, "pitchline", v.m_pitchLine ? 1 : 0);
-    v.m_store.WriteProfileString(kConfigSection, "input", v.m_input);
-    v.m_store.WriteProfileInt(kHistorySection, "minutes", v.m_session.LimitMinutes());
-    // Written only when it changed: a settings file never touched by a model
-    // stays without the section.
-    if (v.m_modelSetting != v.m_modelSettingRead)
-        v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
+    if (v.m_store != nullptr)
+        v.m_settings.Save(*v.m_store, v.m_loaded);
     v.m_waveIn.Close();
     v.m_host = nullptr;
 }
@@ -796,52 +758,32 @@ void CAnalysisView::OnConfigure()
     Impl& v = *m_impl;
     if (v.m_host == nullptr)
         return;
-    const int32_t oldRefresh = v.m_framer.m_refreshRate;
-    const int32_t oldSampling = v.m_core.undersampling.load();
-    ConfigValues values;
-    values.refresh = FormatInt(oldRefresh);
-    values.sampling = FormatInt(oldSampling);
-    values.waveform = v.m_showWaveform;
-    values.timescale = v.m_showTimescale;
-    values.palette = static_cast<int>(v.m_palette);
+    ConfigValues values = v.m_settings.ToDialog();
     if (v.m_inputLister)
         values.inputs = v.m_inputLister();
     const std::vector<InputChoice> offered = values.inputs;
-    values.input = v.m_input;
-    values.history = FormatInt(v.m_session.LimitMinutes());
     if (!v.m_host->RunConfigDialog(values))
         return;  // cancelled: nothing changes, not even the picture
 
-    // A list left without a selection, or a text that is no usable number,
-    // keeps the value it had.
-    int32_t refresh = std::atoi(values.refresh.c_str());
-    int32_t sampling = std::atoi(values.sampling.c_str());
-    if (!RefreshUsable(refresh))
-        refresh = oldRefresh;
-    if (!SamplingUsable(sampling))
-        sampling = oldSampling;
-
-    const int32_t minutes = std::atoi(values.history.c_str());
-    if (HistoryUsable(minutes))
-        v.m_session.SetLimitMinutes(minutes);
-    const bool newInput = values.input != v.m_input;
+    const ViewSettings old = v.m_settings;
+    v.m_settings.FromDialog(values);
+    v.m_session.SetLimitMinutes(v.m_settings.historyMinutes);
+    const bool newInput = v.m_settings.input != old.input;
     if (newInput) {
-        v.m_input = values.input;
-        v.m_inputShown = v.m_input.empty() ? kDefaultInputName : v.m_input;
+        v.m_inputShown = v.m_settings.input.empty() ? kDefaultInputName : v.m_settings.input;
         for (const InputChoice& choice : offered)
-            if (choice.name == v.m_input)
+            if (choice.name == v.m_settings.input)
                 v.m_inputShown = choice.description;
-        v.m_waveIn.SetInput(v.m_input);
+        v.m_waveIn.SetInput(v.m_settings.input);
         v.m_missingTold = false;
-        if (v.m_host != nullptr)
-            v.m_host->SetStatusText(1, v.m_inputShown);
+        v.m_host->SetStatusText(1, v.m_inputShown);
     }
 
-    if (refresh != oldRefresh || sampling != oldSampling || newInput) {
+    if (v.m_settings.refresh != old.refresh || v.m_settings.sampling != old.sampling || newInput) {
         if (IsRecording())
             OnPause();
-        v.m_framer.m_refreshRate = refresh;
-        v.m_core.undersampling.store(sampling);
+        v.m_framer.m_refreshRate = v.m_settings.refresh;
+        v.m_core.undersampling.store(v.m_settings.sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared, so there is
         // no live end to look back from; the session stays. An opened
@@ -851,9 +793,6 @@ void CAnalysisView::OnConfigure()
             v.m_lookBack.Leave();
         v.ComputeFraming();
     }
-    v.m_showWaveform = values.waveform;
-    v.m_showTimescale = values.timescale;
-    v.m_palette = PaletteFromSetting(values.palette);
     RedrawAll();
     // A change that cleared the picture ended looking back.
     v.ShowStatus();
@@ -998,7 +937,7 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
         v.m_host->ShowMessage(
             (session.LimitMinutes() == 1 ? std::string("Only the last minute")
-                                         : "Only the last " + FormatInt(session.LimitMinutes()) + " minutes") +
+                                         : "Only the last " + std::to_string(session.LimitMinutes()) + " minutes") +
             " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
             "\xE2\x80\xA6 minutes).");
     session.MarkSaved();
@@ -1033,7 +972,7 @@ void CAnalysisView::SetModel(SessionHistory model, const std::string& name, cons
 {
     Impl& v = *m_impl;
     v.m_model.Set(std::move(model), name, path);
-    v.m_modelSetting = path;
+    v.m_settings.modelFile = path;
     OnSize(v.m_clientWidth, v.m_clientHeight);
     v.ShowModelName();
 }
@@ -1051,9 +990,10 @@ std::string CAnalysisView::RememberedModel() const
 {
     const Impl& v = *m_impl;
     std::error_code error;
-    if (v.m_modelSetting.empty() || v.m_model.Active() || !std::filesystem::is_regular_file(v.m_modelSetting, error))
+    const std::string& file = v.m_settings.modelFile;
+    if (file.empty() || v.m_model.Active() || !std::filesystem::is_regular_file(file, error))
         return {};
-    return v.m_modelSetting;
+    return file;
 }
 
 void CAnalysisView::CloseModel()
@@ -1062,7 +1002,7 @@ void CAnalysisView::CloseModel()
     if (!v.m_model.Active())
         return;
     v.m_model.Clear();
-    v.m_modelSetting.clear();
+    v.m_settings.modelFile.clear();
     OnSize(v.m_clientWidth, v.m_clientHeight);
     v.ShowModelName();
 }
@@ -1099,7 +1039,6 @@ void CAnalysisView::SetInputLister(std::function<std::vector<InputChoice>()> lis
     m_impl->m_inputLister = std::move(lister);
 }
 
-const std::string& CAnalysisView::Input() const { return m_impl->m_input; }
 
 bool CAnalysisView::IsRecording() const { return m_impl->m_waveIn.m_isOpen != 0; }
 bool CAnalysisView::IsPauseTimerSet() const { return m_impl->m_pauseTimerSet; }
@@ -1130,16 +1069,14 @@ int64_t CAnalysisView::FrameAtColumn(int x) const { return m_impl->FrameAt(x); }
 void CAnalysisView::SetPitchLine(bool on)
 {
     Impl& v = *m_impl;
-    if (v.m_pitchLine == on)
+    if (v.m_settings.pitchLine == on)
         return;
-    v.m_pitchLine = on;
+    v.m_settings.pitchLine = on;
     // Only the shown picture changes: composed again at the next paint.
     v.ComposeShown();
     v.RequestPaint();
     v.ShowPitchReadout();
 }
-
-bool CAnalysisView::PitchLine() const { return m_impl->m_pitchLine; }
 
 void CAnalysisView::OnPointerMove(int x, int y)
 {
@@ -1182,16 +1119,12 @@ PaintFields CAnalysisView::Fields() const
     f.m_ringSize = v.m_ringSize;
     f.m_sampleRate = v.m_sampleRate;
     f.m_dbRange = v.m_dbRange;
-    f.m_showWaveform = v.m_showWaveform;
-    f.m_showTimescale = v.m_showTimescale;
-    f.m_palette = v.m_palette;
+    f.m_showWaveform = v.m_settings.waveform;
+    f.m_showTimescale = v.m_settings.timescale;
+    f.m_palette = v.m_settings.palette;
     return f;
 }
 
-int32_t CAnalysisView::RefreshRate() const { return m_impl->m_framer.m_refreshRate; }
-int32_t CAnalysisView::Undersampling() const { return m_impl->m_core.undersampling.load(); }
-int32_t CAnalysisView::ShowWaveform() const { return m_impl->m_showWaveform; }
-int32_t CAnalysisView::ShowTimescale() const { return m_impl->m_showTimescale; }
-int32_t CAnalysisView::PaletteSetting() const { return static_cast<int32_t>(m_impl->m_palette); }
+const ViewSettings& CAnalysisView::Settings() const { return m_impl->m_settings; }
 
 }  // namespace vocalume

@@ -14,6 +14,7 @@
 #include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
+#include "view_settings.h"
 
 namespace vocalume {
 
@@ -46,13 +47,6 @@ inline constexpr int kPlayTimerId = 2;
 // moves at the refresh rate's pace otherwise.
 inline constexpr int kPlayTimerMs = 25;
 
-// Default values of the "config" settings.
-inline constexpr int32_t kDefaultRefresh = 10;
-inline constexpr int32_t kDefaultSampling = 3;
-inline constexpr int32_t kMaxRefresh = 30;
-// The "history" setting "minutes": how much of the session is kept.
-inline constexpr int32_t kDefaultHistoryMinutes = 30;
-inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
 // The status bar field that names the model shown.
 inline constexpr int kModelStatusField = 4;
 // The first entry of the Configuration dialog's Microphone list.
@@ -71,11 +65,15 @@ struct ViewOptions {
 
 class CAnalysisView {
 public:
-    // Reads the "config" settings, fixes the constants, computes the framing
-    // and resets the ring of `core`. Records from `source`. `store` and
-    // `core` must outlive the view: its destructor writes the settings and
-    // tells the worker to end.
+    // Reads the settings from `store`, fixes the constants, computes the
+    // framing and resets the ring of `core`. Records from `source`. `store`
+    // and `core` must outlive the view: its destructor writes the settings
+    // back and tells the worker to end.
     CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+                  ViewOptions options = {});
+    // The same with the settings given (values that cannot work replaced by
+    // the defaults) and stored nowhere: a view that analyses a file.
+    CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                   ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
     ~CAnalysisView();
@@ -182,8 +180,6 @@ public:
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.
     void SetInputLister(std::function<std::vector<InputChoice>()> lister);
-    // The chosen input's stable name; empty for the default input.
-    const std::string& Input() const;
 
     bool IsRecording() const;
     // True from a Pause until its timer has fired (or a Start cancelled it).
@@ -207,7 +203,6 @@ public:
     // into the retained one), live and looking back, with the pitch readout
     // in the status bar's field 3. Stored as the "pitchline" setting.
     void SetPitchLine(bool on);
-    bool PitchLine() const;
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.
@@ -224,12 +219,9 @@ public:
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
-    int32_t RefreshRate() const;
-    int32_t Undersampling() const;
-    int32_t ShowWaveform() const;
-    int32_t ShowTimescale() const;
-    // The "palette" setting: 0 standard colours, 1 colour-blind safe.
-    int32_t PaletteSetting() const;
+    // The settings as they stand now (the dialog's choices, the pitch line,
+    // the model's file).
+    const ViewSettings& Settings() const;
 
 private:
     struct Impl;

@@ -87,17 +87,6 @@ public:
     bool yes = true;
 };
 
-// Remembers the order in which settings are written.
-class LoggingStore : public MemorySettingsStore {
-public:
-    void WriteProfileInt(const std::string& section, const std::string& key, int32_t value) override
-    {
-        writes.push_back(section + "/" + key + "=" + std::to_string(value));
-        MemorySettingsStore::WriteProfileInt(section, key, value);
-    }
-    std::vector<std::string> writes;
-};
-
 int ThreadsOfThisProcess()
 {
     std::ifstream status("/proc/self/status");
@@ -172,7 +161,7 @@ protected:
     }
 
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
-    LoggingStore store;
+    MemorySettingsStore store;
     FakeHost host;
     ScriptedSoundSource* source = nullptr;
     std::unique_ptr<CAnalysisView> view;
@@ -181,39 +170,25 @@ protected:
 TEST_F(ViewTest, NoStoredSettingsGiveTheDefaults)
 {
     Make();
-    EXPECT_EQ(view->RefreshRate(), 10);
-    EXPECT_EQ(view->Undersampling(), 3);
-    EXPECT_EQ(view->ShowWaveform(), 1);
-    EXPECT_EQ(view->ShowTimescale(), 1);
+    EXPECT_EQ(view->Settings().refresh, 10);
+    EXPECT_EQ(core->undersampling.load(), 3);
     EXPECT_EQ(view->Framing().m_framesPerBuffer, 104);
     EXPECT_EQ(view->Framing().m_samplesPerBuffer, 1144);
     EXPECT_FALSE(view->IsRecording());
     EXPECT_FALSE(core->WorkerHeld());
 }
 
-TEST_F(ViewTest, StoredValuesThatCannotWorkAreReplacedByTheDefaults)
+// A view given settings that cannot work frames and analyses with the
+// defaults instead.
+TEST_F(ViewTest, SettingsThatCannotWorkAreReplacedByTheDefaults)
 {
-    struct Case {
-        int32_t refresh, sampling;
-        int32_t wantRefresh, wantSampling;
-    };
-    const Case cases[] = {{0, 0, 10, 3},    {99, -4, 10, 3}, {31, 1, 10, 1},
-                          {1, 7, 1, 7},     {30, 5, 30, 5},  {25, 2, 25, 2}};
-    for (const Case& c : cases) {
-        auto fresh = std::make_unique<AnalysisCore>();
-        MemorySettingsStore s;
-        s.WriteProfileInt("config", "refresh", c.refresh);
-        s.WriteProfileInt("config", "sampling", c.sampling);
-        s.WriteProfileInt("config", "waveform", 0);
-        s.WriteProfileInt("config", "palette", c.refresh);  // only 1 names a palette besides 0
-        CAnalysisView v(s, *fresh, std::make_unique<ScriptedSoundSource>());
-        EXPECT_EQ(v.PaletteSetting(), c.refresh == 1 ? 1 : 0) << c.refresh;
-        EXPECT_EQ(v.RefreshRate(), c.wantRefresh) << c.refresh;
-        EXPECT_EQ(v.Undersampling(), c.wantSampling) << c.sampling;
-        EXPECT_EQ(v.ShowWaveform(), 0);
-        EXPECT_EQ(v.ShowTimescale(), 1);
-        EXPECT_GT(v.Framing().m_framesPerBuffer, 0);
-    }
+    ViewSettings given;
+    given.refresh = 0;
+    given.sampling = -4;
+    CAnalysisView v(given, *core, std::make_unique<ScriptedSoundSource>());
+    EXPECT_EQ(v.Settings().refresh, 10);
+    EXPECT_EQ(core->undersampling.load(), 3);
+    EXPECT_EQ(v.Framing().m_framesPerBuffer, 104);
 }
 
 TEST_F(ViewTest, DialogOpensOnTheStoredValuesAsText)
@@ -229,21 +204,22 @@ TEST_F(ViewTest, DialogOpensOnTheStoredValuesAsText)
     EXPECT_EQ(host.offered.timescale, 0);
 }
 
-TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
+TEST_F(ViewTest, SettingsAreWrittenBackOnDestruction)
 {
     store.WriteProfileInt("config", "sampling", 5);
     Make();
     host.answer = {"20", "5", 0, 1, 1};  // refresh 20, timescale 0, waveform 1, colour-blind
     view->OnConfigure();
-    store.writes.clear();
     view->OnStart();
     const std::shared_ptr<int> closes = source->closesSeen;
     view.reset();
     source = nullptr;  // went with the view
-    EXPECT_EQ(store.writes, (std::vector<std::string>{"config/refresh=20", "config/sampling=5",
-                                                      "config/waveform=1", "config/timescale=0",
-                                                      "config/palette=1", "config/pitchline=0",
-                                                      "history/minutes=30"}));
+    const ViewSettings stored = ViewSettings::Load(store);
+    EXPECT_EQ(stored.refresh, 20);
+    EXPECT_EQ(stored.sampling, 5);
+    EXPECT_EQ(stored.waveform, 1);
+    EXPECT_EQ(stored.timescale, 0);
+    EXPECT_EQ(stored.palette, Palette::ColourBlind);
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
     EXPECT_EQ(*closes, 1);
@@ -449,9 +425,8 @@ TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
     EXPECT_TRUE(view->IsRecording());
     EXPECT_TRUE(host.timerSets.empty());
     EXPECT_EQ(core->ring.WritePosition(), written);  // no ring reset
-    EXPECT_EQ(view->ShowWaveform(), 0);
-    EXPECT_EQ(view->ShowTimescale(), 0);
     EXPECT_EQ(view->Fields().m_showWaveform, 0);
+    EXPECT_EQ(view->Fields().m_showTimescale, 0);
     EXPECT_EQ(host.paintRequests, before + 1);
     EXPECT_TRUE(AllDrawnCleared(core->ring));
 }
@@ -467,7 +442,7 @@ TEST_F(ViewTest, ConfigureWithANewRatioPausesAndResets)
     view->OnConfigure();
     EXPECT_FALSE(view->IsRecording());
     EXPECT_EQ(host.timerSets, std::vector<int>{500});
-    EXPECT_EQ(view->Undersampling(), 1);
+    EXPECT_EQ(core->undersampling.load(), 1);
     EXPECT_EQ(view->Framing().m_framesPerBuffer, 104);  // framing unchanged...
     EXPECT_EQ(core->ring.WritePosition(), 0);           // ...but the ring is reset
     EXPECT_EQ(view->Framing().m_frameCounter, 5000);
@@ -481,7 +456,7 @@ TEST_F(ViewTest, ConfigureWithANewRefreshRateWhileIdle)
     host.answer = {"25", "3", 1, 1};
     view->OnConfigure();
     EXPECT_TRUE(host.timerSets.empty());
-    EXPECT_EQ(view->RefreshRate(), 25);
+    EXPECT_EQ(view->Settings().refresh, 25);
     EXPECT_EQ(view->Framing().m_framesPerBuffer, 40);
     EXPECT_EQ(view->Framing().m_samplesPerBuffer, 440);
     EXPECT_EQ(host.paintRequests, 1);
@@ -501,8 +476,8 @@ TEST_F(ViewTest, ConfigureWithDisplayOptionsOnlyKeepsRecording)
     view->OnConfigure();
     EXPECT_TRUE(view->IsRecording());
     EXPECT_TRUE(host.timerSets.empty());
-    EXPECT_EQ(view->ShowTimescale(), 0);
-    EXPECT_EQ(view->ShowWaveform(), 1);
+    EXPECT_EQ(view->Settings().timescale, 0);
+    EXPECT_EQ(view->Settings().waveform, 1);
     EXPECT_EQ(host.paintRequests, before + 1);
 }
 
@@ -517,9 +492,9 @@ TEST_F(ViewTest, CancelChangesNothingAndRedrawsNothing)
     view->OnConfigure();
     EXPECT_EQ(host.dialogs, 1);
     EXPECT_TRUE(view->IsRecording());
-    EXPECT_EQ(view->RefreshRate(), 10);
-    EXPECT_EQ(view->Undersampling(), 3);
-    EXPECT_EQ(view->ShowWaveform(), 1);
+    EXPECT_EQ(view->Settings().refresh, 10);
+    EXPECT_EQ(core->undersampling.load(), 3);
+    EXPECT_EQ(view->Settings().waveform, 1);
     EXPECT_EQ(host.paintRequests, before);
     EXPECT_EQ(core->ring[3].drawn.load(), 1);
 }
@@ -532,10 +507,10 @@ TEST_F(ViewTest, AListLeftWithoutSelectionKeepsItsValue)
     // Neither list selected: the texts are empty or no number at all.
     host.answer = {"", "x", 1, 0};
     view->OnConfigure();
-    EXPECT_EQ(view->RefreshRate(), 15);
-    EXPECT_EQ(view->Undersampling(), 3);
+    EXPECT_EQ(view->Settings().refresh, 15);
+    EXPECT_EQ(core->undersampling.load(), 3);
     EXPECT_TRUE(view->IsRecording());  // nothing changed that needs a pause
-    EXPECT_EQ(view->ShowWaveform(), 0);
+    EXPECT_EQ(view->Settings().waveform, 0);
 }
 
 TEST_F(ViewTest, BuffersScrollThePictureAndPaintsDrawAnalysedColumns)
@@ -694,7 +669,7 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
             view->OnPaint();
         }
     };
-    EXPECT_FALSE(view->PitchLine()) << "off by default";
+    EXPECT_FALSE(view->Settings().pitchLine) << "off by default";
     view->OnStart();
     feed(5);
     EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb()) << "line off: the retained picture itself";
@@ -853,7 +828,7 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
     EXPECT_EQ(host.status[0], "Playing");
-    EXPECT_EQ(host.playTimer, 1000 / view->RefreshRate()) << "the line moves as often as the picture";
+    EXPECT_EQ(host.playTimer, 1000 / view->Settings().refresh) << "the line moves as often as the picture";
     ASSERT_TRUE(output.samples);
     EXPECT_EQ(*output.samples, session.Sound());
     EXPECT_EQ(output.from, left * 11 - session.FirstSample());

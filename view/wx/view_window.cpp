@@ -334,10 +334,10 @@ void CViewWindow::SavePicture()
 
 void CViewWindow::TogglePitchLine()
 {
-    m_view->SetPitchLine(!m_view->PitchLine());
+    m_view->SetPitchLine(!m_view->Settings().pitchLine);
     // The check mark follows the view, however the command came.
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetMenuBar())
-        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->PitchLine());
+        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->Settings().pitchLine);
 }
 
 void CViewWindow::OnTimerEvent(wxTimerEvent&)
