@@ -44,9 +44,9 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
     // pitch and the model shown.
-    CreateStatusBar(5);
-    const int widths[5] = {-2, -3, -2, -4, -3};
-    SetStatusWidths(5, widths);
+    CreateStatusBar(kStatusFields);
+    const int widths[kStatusFields] = {-2, -3, -2, -4, -3};
+    SetStatusWidths(kStatusFields, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);

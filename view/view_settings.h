@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "column_description.h"
 #include "column_palette.h"
 #include "settings_store.h"
 #include "view_host.h"
@@ -54,6 +55,8 @@ struct ViewSettings {
     static ViewSettings Load(SettingsStore& store);
     // Replaces values that cannot work by the defaults.
     void Validate();
+    // How columns are drawn with these settings.
+    ColumnStyle Style() const { return ColumnStyle{kRecordingRate, waveform, timescale, palette}; }
     // Writes every setting back; the model's only when it differs from
     // `loaded`'s, so that a store never touched by a model stays without
     // that section.

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -55,7 +56,7 @@ public:
         return true;
     }
     void PostBufferDone() override { ++buffersPosted; }
-    void SetStatusText(int field, const std::string& text) override { status[field] = text; }
+    void SetStatusText(StatusField field, const std::string& text) override { status[field] = text; }
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override
     {
         scrollBar = shown;
@@ -80,7 +81,7 @@ public:
     ConfigValues offered;
     ConfigValues answer;
     std::atomic<int> buffersPosted{0};
-    std::string status[5];
+    std::map<StatusField, std::string> status;
     bool scrollBar = false;
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
@@ -335,7 +336,7 @@ TEST_F(ViewTest, StartBeforeThePauseTimerKeepsTheWorkerAnalysing)
     view->OnStart();
     EXPECT_TRUE(view->IsRecording());
     EXPECT_FALSE(host.timerSet);
-    EXPECT_FALSE(view->IsPauseTimerSet());
+    EXPECT_FALSE(host.timerSet);
     EXPECT_EQ(host.timerKills, 1);
     // A timer notice that was already queued does not end the worker.
     view->OnTimer();
@@ -401,7 +402,7 @@ TEST_F(ViewTest, ALostDeviceIsToldOncePausesAndKeepsTheFrames)
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].find("the microphone was unplugged"), std::string::npos);
     EXPECT_FALSE(view->IsRecording());
-    EXPECT_TRUE(view->IsPauseTimerSet());
+    EXPECT_TRUE(host.timerSet);
     EXPECT_EQ(core->ring.WritePosition(), written);
 
     view->OnChar(' ');
@@ -554,30 +555,30 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
         core->ScanUntilIdle(*state);
         view->OnPaint();
     }
+    const int64_t liveRight = view->FrameAtColumn(299);
     view->OnKey(ViewKey::Home);
-    EXPECT_FALSE(view->IsLookingBack()) << "not while recording";
-    EXPECT_EQ(host.status[0], "Recording");
+    EXPECT_EQ(view->FrameAtColumn(299), liveRight) << "not while recording";
+    EXPECT_EQ(host.status[StatusField::State], "Recording");
     view->OnPause();
     view->OnKey(ViewKey::Home);
-    EXPECT_FALSE(view->IsLookingBack()) << "not before the pause has completed";
+    EXPECT_EQ(view->FrameAtColumn(299), liveRight) << "not before the pause has completed";
     view->OnTimer();
     view->OnPaint();
-    EXPECT_EQ(host.status[0], "Paused");
+    EXPECT_EQ(host.status[StatusField::State], "Paused");
     EXPECT_TRUE(host.scrollBar) << "8 buffers of frames are more than 300 columns";
-    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->SurfaceHeight());
-    const std::vector<uint8_t> paused(view->SurfaceRgb(), view->SurfaceRgb() + bytes);
+    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->Surface().Height());
+    const std::vector<uint8_t> paused(view->Surface().Pixels(), view->Surface().Pixels() + bytes);
 
     view->OnKey(ViewKey::Home);
     view->OnPaint();
-    EXPECT_TRUE(view->IsLookingBack());
-    EXPECT_EQ(host.status[0], "Looking back");
+    EXPECT_EQ(host.status[StatusField::State], "Looking back");
     EXPECT_EQ(host.scrollPosition, 0);
-    EXPECT_NE(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused);
+    EXPECT_NE(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + bytes), paused);
     view->OnKey(ViewKey::Right);
     view->OnWheel(-3);
     view->OnKey(ViewKey::End);
     view->OnPaint();
-    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused);
+    EXPECT_EQ(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + bytes), paused);
 
     const SessionHistory& session = view->Session();
     const std::vector<int16_t> sound = session.Sound();
@@ -600,7 +601,7 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_TRUE(view->NewSession());
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(view->Session().EndFrame(), 0);
-    EXPECT_FALSE(view->IsLookingBack());
+    EXPECT_EQ(host.status[StatusField::State], "Paused");
     view->OnStart();
     FeedBuffer();
     view->OnPause();
@@ -645,7 +646,7 @@ std::vector<size_t> WhiteLinePixels(const CAnalysisView& view)
         if (i % view.ShownStride() == 0)
             continue;
         const uint8_t* shown = view.ShownRgb() + i;
-        const uint8_t* kept = view.SurfaceRgb() + i;
+        const uint8_t* kept = view.Surface().Pixels() + i;
         if (shown[0] == 255 && shown[1] == 255 && shown[2] == 255 && (kept[0] & kept[1] & kept[2]) != 255)
             white.push_back(i);
     }
@@ -672,18 +673,18 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     EXPECT_FALSE(view->Settings().pitchLine) << "off by default";
     view->OnStart();
     feed(5);
-    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb()) << "line off: the retained picture itself";
-    const std::vector<uint8_t> retained(view->SurfaceRgb(),
-                                        view->SurfaceRgb() + view->Surface().Stride() * 100);
+    EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels()) << "line off: the retained picture itself";
+    const std::vector<uint8_t> retained(view->Surface().Pixels(),
+                                        view->Surface().Pixels() + view->Surface().Stride() * 100);
     view->SetPitchLine(true);
     view->OnPaint();
-    EXPECT_NE(view->ShownRgb(), view->SurfaceRgb());
-    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + retained.size()), retained);
+    EXPECT_NE(view->ShownRgb(), view->Surface().Pixels());
+    EXPECT_EQ(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + retained.size()), retained);
     feed(1);
     const std::vector<size_t> liveLine = WhiteLinePixels(*view);
     const int64_t liveRight = view->FrameAtColumn(299);
     EXPECT_GT(liveLine.size(), 200u);
-    EXPECT_NE(host.status[3].find(" Hz \xC2\xB7 "), std::string::npos) << host.status[3];
+    EXPECT_NE(host.status[StatusField::Readout].find(" Hz \xC2\xB7 "), std::string::npos) << host.status[StatusField::Readout];
     feed(5);
     // Refresh 20 starts a new era of the framer; the session goes on.
     host.answer = {"20", "3", 1, 1, 0};
@@ -710,17 +711,17 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
 
     view->OnScrollTo(liveRight - 299 - session.FirstFrame());
     view->OnPaint();
-    ASSERT_TRUE(view->IsLookingBack());
+    ASSERT_EQ(host.status[StatusField::State], "Looking back");
     ASSERT_EQ(view->FrameAtColumn(299), liveRight);
     EXPECT_EQ(WhiteLinePixels(*view), liveLine);
 
     // The readout names the frame under the pointer, and goes when it leaves.
     view->OnPointerMove(150, 50);
-    EXPECT_NE(host.status[3].find(" s"), std::string::npos) << host.status[3];
+    EXPECT_NE(host.status[StatusField::Readout].find(" s"), std::string::npos) << host.status[StatusField::Readout];
     view->OnPointerLeave();
-    EXPECT_EQ(host.status[3], "");
+    EXPECT_EQ(host.status[StatusField::Readout], "");
     view->SetPitchLine(false);
-    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
+    EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels());
 }
 
 // A new refresh rate clears the picture and so ends looking back: the status
@@ -730,13 +731,12 @@ TEST_F(ViewTest, ANewRefreshRateEndsLookingBackInTheStatusBarToo)
     Make(ViewOptions{false});
     RecordThenPause(8);
     view->OnKey(ViewKey::Home);
-    ASSERT_EQ(host.status[0], "Looking back");
+    ASSERT_EQ(host.status[StatusField::State], "Looking back");
     host.answer = {"15", "3", 1, 1};
     view->OnConfigure();
-    EXPECT_FALSE(view->IsLookingBack());
-    EXPECT_EQ(host.status[0], "Paused");
+    EXPECT_EQ(host.status[StatusField::State], "Paused");
     // The cleared picture shows no frame, so no pitch line is drawn over it.
-    EXPECT_EQ(view->FrameAtColumn(view->SurfaceWidth() - 1), -1);
+    EXPECT_EQ(view->FrameAtColumn(view->Surface().Width() - 1), -1);
 }
 
 // The Input group: the dialog offers the inputs there are now and the kept
@@ -764,16 +764,16 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
     EXPECT_EQ(host.offered.history, "30");
     EXPECT_FALSE(view->IsRecording()) << "a new input pauses, as a new refresh rate does";
     EXPECT_EQ(source->input, "mic-2");
-    EXPECT_EQ(host.status[1], "Headset");
+    EXPECT_EQ(host.status[StatusField::Input], "Headset");
     EXPECT_EQ(view->Session().LimitMinutes(), 5);
 
     source->inputMissing = true;
     view->OnStart();
-    EXPECT_EQ(host.status[1], "Default input (\"Headset\" is missing)");
+    EXPECT_EQ(host.status[StatusField::Input], "Default input (\"Headset\" is missing)");
     view->OnPause();
-    host.status[1] = "";
+    host.status[StatusField::Input] = "";
     view->OnStart();
-    EXPECT_EQ(host.status[1], "") << "told once";
+    EXPECT_EQ(host.status[StatusField::Input], "") << "told once";
     view->OnPause();
     view.reset();
     EXPECT_EQ(store.GetProfileString("config", "input", "?"), "mic-2");
@@ -814,20 +814,20 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     RecordThenPause(8);
     view->OnPaint();
     view->OnChar('p');
-    EXPECT_EQ(host.status[0], "Cannot play: no sound output device was found");
+    EXPECT_EQ(host.status[StatusField::State], "Cannot play: no sound output device was found");
     EXPECT_FALSE(view->IsPlaying());
 
     auto owned = std::make_unique<FakeSoundOutput>();
     FakeSoundOutput& output = *owned;
     view->SetSoundOutput(std::move(owned));
-    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->SurfaceHeight());
-    const std::vector<uint8_t> paused(view->SurfaceRgb(), view->SurfaceRgb() + bytes);
+    const size_t bytes = view->Surface().Stride() * static_cast<size_t>(view->Surface().Height());
+    const std::vector<uint8_t> paused(view->Surface().Pixels(), view->Surface().Pixels() + bytes);
     const SessionHistory& session = view->Session();
     const int64_t left = view->FrameAtColumn(1) - 1;
 
     view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
-    EXPECT_EQ(host.status[0], "Playing");
+    EXPECT_EQ(host.status[StatusField::State], "Playing");
     EXPECT_EQ(host.playTimer, 1000 / view->Settings().refresh) << "the line moves as often as the picture";
     ASSERT_TRUE(output.samples);
     EXPECT_EQ(*output.samples, session.Sound());
@@ -843,7 +843,7 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
         const uint8_t* pixel = view->ShownRgb() + stride * 50 + static_cast<size_t>(x) * 3;
         EXPECT_EQ(pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255, x == 40) << x;
     }
-    EXPECT_EQ(std::vector<uint8_t>(view->SurfaceRgb(), view->SurfaceRgb() + bytes), paused)
+    EXPECT_EQ(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + bytes), paused)
         << "the line is never drawn into the picture";
     // The line moves on; the window shows only the stretch between the two
     // columns anew, where the old line is gone.
@@ -877,7 +877,7 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     view->OnPlayTimer();
     view->OnPaint();
     EXPECT_FALSE(view->IsPlaying());
-    EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
+    EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels());
 
     // With a model shown above the session, the line crosses the session's
     // lane only.
@@ -887,30 +887,32 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     output.heard = (view->FrameAtColumn(0) + 50) * 11 - session.FirstSample();
     view->OnPlayTimer();
     view->OnPaint();
-    ASSERT_GT(view->ShownHeight(), view->SurfaceHeight());
+    ASSERT_GT(view->ShownHeight(), view->Surface().Height());
     auto white = [&](int y) {
         const uint8_t* p = view->ShownRgb() + view->ShownStride() * static_cast<size_t>(y) + 50 * 3;
         return p[0] == 255 && p[1] == 255 && p[2] == 255;
     };
     EXPECT_TRUE(white(view->ShownHeight() - 1));
-    EXPECT_TRUE(white(view->ShownHeight() - view->SurfaceHeight()));
-    EXPECT_FALSE(white(view->ShownHeight() - view->SurfaceHeight() - 1)) << "the lanes' separator";
+    EXPECT_TRUE(white(view->ShownHeight() - view->Surface().Height()));
+    EXPECT_FALSE(white(view->ShownHeight() - view->Surface().Height() - 1)) << "the lanes' separator";
     view->OnChar(27);
     // With the pitch line on, the readout reads the lane under the pointer.
     view->SetPitchLine(true);
     view->OnPointerMove(150, 2);
-    EXPECT_EQ(host.status[3].rfind("Model: ", 0), 0u) << host.status[3];
+    EXPECT_EQ(host.status[StatusField::Readout].rfind("Model: ", 0), 0u) << host.status[StatusField::Readout];
     view->OnPointerMove(150, view->ShownHeight() - 2);
-    EXPECT_NE(host.status[3].find(" s"), std::string::npos) << host.status[3];
-    EXPECT_NE(host.status[3].rfind("Model: ", 0), 0u) << host.status[3];
+    EXPECT_NE(host.status[StatusField::Readout].find(" s"), std::string::npos) << host.status[StatusField::Readout];
+    EXPECT_NE(host.status[StatusField::Readout].rfind("Model: ", 0), 0u) << host.status[StatusField::Readout];
     view->SetPitchLine(false);
     // Shift+P plays the model, from the model frame at the column clicked,
     // with the line over the model's lane only.
     view->OnPictureClick(30, 10);
     view->OnChar('P');
     ASSERT_TRUE(view->IsPlaying());
-    EXPECT_EQ(host.status[0], "Playing the model");
-    const int64_t modelLeft = view->ModelFrameAtColumn(0);
+    EXPECT_EQ(host.status[StatusField::State], "Playing the model");
+    // The model is the session, whose one take began at its frame 0: the
+    // model lane shows the very frames the session lane shows.
+    const int64_t modelLeft = view->FrameAtColumn(0);
     ASSERT_GE(modelLeft, 0);
     EXPECT_EQ(output.from, (modelLeft + 30) * 11);
     output.heard = (modelLeft + 50) * 11;

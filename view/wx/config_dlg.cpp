@@ -9,6 +9,7 @@
 #include "config_exchange.h"
 #include "dialog_units.h"
 #include "analysis_view.h"
+#include "input_choice.h"
 #include "screen_reader.h"
 
 namespace vocalume {
