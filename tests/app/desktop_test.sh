@@ -94,6 +94,32 @@ quit_and_check() {
 }
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
 
+# Pictures are judged once they are what the step should lead to, or after
+# 15 s: a busy machine (the sanitizer build, parallel builds) may take that
+# long to handle a key, and the test waits for the program, never for the
+# clock. shot_until NAME CONDITION: screenshots of the main window as NAME
+# until CONDITION (about NAME) holds.
+shot_until() {
+  for _ in $(seq 60); do
+    shot "$1" "$frame"
+    eval "$2" && return 0
+    sleep 0.25
+  done
+  return 1
+}
+# shot_still NAME: screenshots until two in a row, 0.3 s apart, are the same
+# picture; the last is NAME.
+shot_still() {
+  shot "$1" "$frame"
+  for _ in $(seq 50); do
+    sleep 0.3
+    cp "$out/$1.png" "$work/still-before.png"
+    shot "$1" "$frame"
+    [ "$(/usr/bin/compare -metric AE "$work/still-before.png" "$out/$1.png" null: 2>&1 | cut -d' ' -f1)" = 0 ] && return 0
+  done
+  return 1
+}
+
 # 2. With no sound server there is no record device: Start shows the
 # message once, the program goes on working and quits cleanly. The stored
 # placement is far off the screen and larger than it.
@@ -223,13 +249,11 @@ check "space starts recording and speech colours the picture" \
 check "the waveform trace follows the speech along the top" \
   '[ "$(trace_pixels recording)" -gt $((idle_trace + 500)) ]'
 [ -n "$screenshot" ] && cp "$out/recording.png" "$screenshot"
-sleep 0.3
-shot recording2 "$frame"
+shot_until recording2 '[ "$(differing recording recording2)" != 0 ]'
 check "the picture moves while recording" '[ "$(differing recording recording2)" != 0 ]'
 # View > Pitch line (Ctrl+L) while recording speech: the white line appears.
 xdotool key ctrl+l
-sleep 1
-shot pitchline "$frame"
+shot_until pitchline '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
 echo "     white pixels without the pitch line $(white_pixels recording2), with it $(white_pixels pitchline)"
 check "Ctrl+L draws the pitch line over the speech" \
   '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
@@ -238,14 +262,13 @@ xdotool key ctrl+l
 # Esc: pause. After the pause timer the picture stands still.
 xdotool key Escape
 paused_recording=$(date +%s.%N)
-sleep 1.2
-shot paused "$frame"
+sleep 0.6
+shot_still paused
 sleep 0.7
 shot paused2 "$frame"
 check "Esc pauses and the picture stands still" '[ "$(differing paused paused2)" = 0 ]'
 xdotool key r
-sleep 0.7
-shot redrawn "$frame"
+shot_still redrawn
 check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
 
 # Esc while paused does nothing; the program keeps running.
@@ -255,24 +278,25 @@ check "Esc while paused leaves the program running" 'kill -0 $app 2>/dev/null'
 
 # Looking back: Home shows the session's start, End the very picture shown at
 # the pause, Left goes back a tenth of the window.
-xdotool key Home; sleep 0.5
-shot home "$frame"
+xdotool key Home
+shot_until home '[ "$(differing paused home)" != 0 ]'
 check "Home looks back to the start of the session" '[ "$(differing paused home)" != 0 ]'
-xdotool key End; sleep 0.5
-shot end "$frame"
+xdotool key End
+shot_until end '[ "$(differing paused end)" = 0 ]'
 check "End shows the very picture shown at the pause" '[ "$(differing paused end)" = 0 ]'
-xdotool key Left; sleep 0.5
-shot left "$frame"
+xdotool key Left
+shot_until left '[ "$(differing end left)" != 0 ]' && shot_still left
 check "Left goes back through the session" '[ "$(differing end left)" != 0 ]'
 # Looking back the line is drawn over the picture, never into it: off again,
 # the very same picture. It stays on, to be stored at exit.
-xdotool key ctrl+l; sleep 0.5
-shot leftline "$frame"
-xdotool key ctrl+l; sleep 0.5
-shot leftoff "$frame"
+xdotool key ctrl+l
+shot_until leftline '[ "$(white_pixels leftline)" -gt $(($(white_pixels left) + 200)) ]'
 check "the pitch line shows looking back" '[ "$(white_pixels leftline)" -gt $(($(white_pixels left) + 200)) ]'
+xdotool key ctrl+l
+shot_until leftoff '[ "$(differing left leftoff)" = 0 ]'
 check "without the pitch line the picture is as before" '[ "$(differing left leftoff)" = 0 ]'
-xdotool key ctrl+l; sleep 0.3
+xdotool key ctrl+l
+shot_until lineback '[ "$(white_pixels lineback)" -gt $(($(white_pixels left) + 200)) ]'
 
 # P plays the session back from its start (Home), here to loudspeakers of
 # their own so that what their monitor hears is the program's alone; a white
@@ -302,8 +326,7 @@ for _ in $(seq 12); do
   lines="$lines $(white_column playing)"
 done
 xdotool key Escape
-sleep 0.5
-shot stopped "$frame"
+shot_until stopped '[ -z "$(white_column stopped)" ]'
 kill "$monitor"
 pactl set-default-sink vsink
 played_db=$(sox -t raw -r 11025 -e signed -b 16 -c 1 "$work/played.raw" -n stats 2>&1 | awk '/^RMS lev dB/ { print $4 }')
@@ -392,8 +415,7 @@ open_model() {
 }
 sox "$speech" -r 22050 -c 1 "$work/model.flac" trim 0 4
 check "View > Model... opens the typed sound file" 'open_model "$work/model.flac"'
-sleep 1
-shot model "$frame"
+shot_until model '[ "$(separator_rows model)" -eq 1 ]'
 check "the model's lane and the picture are parted by one grey row" '[ "$(separator_rows model)" -eq 1 ]'
 xdotool key space
 sleep 1.5
@@ -421,8 +443,7 @@ shot model-kept "$frame"
 check "the model stays" '[ "$(windows "^$title\$")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key alt+v; sleep 0.3; xdotool key c
-sleep 0.7
-shot model-closed "$frame"
+shot_until model-closed '[ "$(separator_rows model-closed)" -eq 0 ]'
 check "View > Close model gives the picture the whole window" \
   '[ "$(separator_rows model-closed)" -eq 0 ] && [ "$(saturation model-closed)" != 0 ]'
 # Open again, so that the next start finds it remembered.
@@ -444,8 +465,7 @@ check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$se
 # The remembered model comes back at the next start.
 start_program "$program" reopened
 frame=$(wait_window "^$title\$")
-sleep 1.5
-shot reopened "$frame"
+shot_until reopened '[ "$(separator_rows reopened)" -eq 1 ]'
 check "the model of the last run is shown again at start-up" '[ "$(separator_rows reopened)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key alt+v; sleep 0.3; xdotool key c
@@ -481,9 +501,9 @@ if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot device-lost "$box"
   xdotool key Return
-  sleep 1
+  for _ in $(seq 50); do [ "$(windows "^$title\$")" -eq 1 ] && break; sleep 0.1; done
   check "the message comes once, the recording pauses and the picture stands still" \
-    '[ "$(windows "^$title\$")" -eq 1 ] && shot lost1 "$frame" && sleep 0.5 && shot lost2 "$frame" && [ "$(differing lost1 lost2)" = 0 ] && [ "$(saturation lost2)" != 0 ]'
+    'shot_still lost && sleep 0.5 && [ "$(windows "^$title\$")" -eq 1 ] && [ "$(saturation lost)" != 0 ]'
 fi
 quit_and_check "after the sound server died"
 
