@@ -11,6 +11,14 @@ constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
 
 }  // namespace
 
+void StatusBar::Attach(ViewHost* host)
+{
+    m_host = host;
+    for (int field = 0; field < kStatusFields && m_host != nullptr; ++field)
+        if (!m_texts[static_cast<size_t>(field)].empty())
+            m_host->SetStatusText(static_cast<StatusField>(field), m_texts[static_cast<size_t>(field)]);
+}
+
 void StatusBar::Show(StatusField field, const std::string& text)
 {
     std::string& shown = m_texts[static_cast<size_t>(field)];

@@ -16,8 +16,8 @@ namespace vocalume {
 
 class StatusBar {
 public:
-    // Texts go to `host` from now on (none before: they are only kept).
-    void Attach(ViewHost* host) { m_host = host; }
+    // Texts go to `host` from now on, beginning with those kept before.
+    void Attach(ViewHost* host);
     // Shows `text` in `field` unless it shows it already.
     void Show(StatusField field, const std::string& text);
     const std::string& Text(StatusField field) const { return m_texts[static_cast<size_t>(field)]; }

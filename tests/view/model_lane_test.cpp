@@ -13,7 +13,10 @@
 #include "analysis_worker.h"
 #include "column_painter.h"
 #include "column_surface.h"
+#include "fake_view_host.h"
+#include "lanes.h"
 #include "model_lane.h"
+#include "parts_rig.h"
 #include "scripted_source.h"
 #include "session_history.h"
 #include "sound_files.h"
@@ -21,20 +24,6 @@
 
 namespace vocalume {
 namespace {
-
-class ModelHost : public ViewHost {
-public:
-    void RequestPaint() override {}
-    void SetPauseTimer(int) override {}
-    void KillPauseTimer() override {}
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RunConfigDialog(ConfigValues&) override { return false; }
-    void PostBufferDone() override {}
-    void SetStatusText(StatusField field, const std::string& text) override { status[field] = text; }
-
-    std::vector<std::string> messages;
-    std::map<StatusField, std::string> status;
-};
 
 // A view recording from a scripted source, its analysis scanned on the
 // test's own thread so that two such views draw the same pictures.
@@ -69,30 +58,10 @@ struct Rig {
 
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
     std::unique_ptr<AnalyserState> state = std::make_unique<AnalyserState>();
-    ModelHost host;
+    FakeHost host;
     ScriptedSoundSource* source = nullptr;
     std::unique_ptr<CAnalysisView> view;
 };
-
-// A model whose every frame has a colour of its own, so that a column tells
-// which frame it shows.
-SessionHistory NumberedModel(int64_t frames)
-{
-    SessionHistory model(30);
-    model.BeginEra(0);
-    const std::vector<int16_t> sound(static_cast<size_t>(frames) * 11, 0);
-    model.Recorded(sound.data(), static_cast<int32_t>(sound.size()), frames);
-    for (int64_t f = 0; f < frames; ++f) {
-        ColumnDescription c;
-        c.red = 20.0 + static_cast<double>(f % 200);
-        c.green = 40.0 + static_cast<double>(f / 200) * 30.0;
-        c.blue = 90.0;
-        c.minSample = static_cast<int16_t>(-100 * (f % 50));
-        c.maxSample = static_cast<int16_t>(100 * (f % 50));
-        model.Keep(f, c);
-    }
-    return model;
-}
 
 // Checks the shown picture: the model lane holds, column by column, the model
 // frame `takeStart` frames before the session frame below it (black where
@@ -151,7 +120,7 @@ TEST(ModelLane, TheModelStandsBesideTheLatestTakeLiveAndLookingBack)
     rig.Buffers(3);
     rig.PauseFully();
 
-    const SessionHistory model = NumberedModel(250);
+    const SessionHistory model = NumberedSession(250);
     rig.view->SetModel(model, "model.wav");
     EXPECT_EQ(rig.host.status[StatusField::Model], "Model: model.wav");
     const int64_t takeStart = rig.view->Session().EndFrame();
@@ -181,7 +150,7 @@ TEST(ModelLane, ClosingTheModelLeavesThePictureOfAViewThatNeverHadOne)
         step(rig);
         step(twin);
     };
-    rig.view->SetModel(NumberedModel(400), "model.wav");
+    rig.view->SetModel(NumberedSession(400), "model.wav");
     both([](Rig& r) {
         r.view->OnStart();
         r.Buffers(3);
@@ -198,7 +167,7 @@ TEST(ModelLane, ClosingTheModelLeavesThePictureOfAViewThatNeverHadOne)
         r.view->OnKey(ViewKey::Home);
         r.view->OnPaint();
     });
-    rig.view->SetModel(NumberedModel(400), "model.wav");
+    rig.view->SetModel(NumberedSession(400), "model.wav");
     rig.view->OnPaint();
     rig.view->CloseModel();
     rig.view->OnPaint();
@@ -241,6 +210,39 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         rig.view->CloseModel();
     }
     EXPECT_EQ(store.GetProfileString("model", "file", "?"), path) << "kept while its file is away";
+}
+
+// The lanes share the client area; the model's frames stand beside the
+// session's from the take's start on, and each column maps back to its
+// frame; Shift+P starts at the clicked column's model frame, else at the
+// first one the lane shows.
+TEST(Lanes, TheModelLaneAboveItsFramesBesideTheTakes)
+{
+    PartsRig rig(1000, 300, 101);
+    Lanes& lanes = rig.lanes;
+    EXPECT_EQ(lanes.Rows().sessionHeight, 101);
+    lanes.SetModel(NumberedSession(250), "model.wav", "");
+    const LaneRows rows = lanes.Rows();
+    EXPECT_EQ(rows.modelHeight, 50);
+    EXPECT_EQ(rows.sessionTop, 51);
+    EXPECT_EQ(rows.sessionHeight, 50);
+    EXPECT_TRUE(lanes.InModelLane(49));
+    EXPECT_FALSE(lanes.InModelLane(50));
+
+    lanes.TakeBegins(900);
+    for (int32_t x : {0, 150, 299}) {
+        const int64_t beside = rig.lookingBack.FrameAt(x);
+        const int64_t frame = lanes.ModelFrameAt(x);
+        EXPECT_EQ(frame, beside - 900 < 250 && beside >= 900 ? beside - 900 : -1) << x;
+        if (frame >= 0) {
+            EXPECT_EQ(lanes.ColumnOfModelFrame(frame), x);
+        }
+    }
+    EXPECT_EQ(lanes.ModelPlayFrom(250), lanes.ModelFrameAt(250));
+    EXPECT_EQ(lanes.ModelPlayFrom(-1), 0) << "the first frame the lane shows";
+    lanes.CloseModel();
+    EXPECT_EQ(lanes.Rows().sessionHeight, 101);
+    EXPECT_EQ(lanes.StatusText(), "");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +17,7 @@
 #include "column_painter.h"
 #include "column_surface.h"
 #include "fake_sound_output.h"
+#include "fake_view_host.h"
 #include "framer.h"
 #include "pitch_tracker.h"
 #include "scripted_source.h"
@@ -29,74 +29,6 @@
 
 namespace vocalume {
 namespace {
-
-class FakeHost : public ViewHost {
-public:
-    void RequestPaint() override { ++paintRequests; }
-    void SetPauseTimer(int milliseconds) override
-    {
-        timerSets.push_back(milliseconds);
-        timerSet = true;
-    }
-    void KillPauseTimer() override
-    {
-        ++timerKills;
-        timerSet = false;
-    }
-    void SetPlayTimer(int milliseconds) override { playTimer = milliseconds; }
-    void KillPlayTimer() override { playTimer = 0; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RunConfigDialog(ConfigValues& values) override
-    {
-        ++dialogs;
-        offered = values;
-        if (!dialogOk)
-            return false;
-        values = answer;
-        return true;
-    }
-    void PostBufferDone() override { ++buffersPosted; }
-    void SetStatusText(StatusField field, const std::string& text) override { status[field] = text; }
-    void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override
-    {
-        scrollBar = shown;
-        scrollPosition = position;
-        (void)page;
-        (void)range;
-    }
-    bool AskYesNo(const std::string& question) override
-    {
-        questions.push_back(question);
-        return yes;
-    }
-
-    int paintRequests = 0;
-    std::vector<int> timerSets;
-    bool timerSet = false;
-    int timerKills = 0;
-    int playTimer = 0;
-    std::vector<std::string> messages;
-    int dialogs = 0;
-    bool dialogOk = true;
-    ConfigValues offered;
-    ConfigValues answer;
-    std::atomic<int> buffersPosted{0};
-    std::map<StatusField, std::string> status;
-    bool scrollBar = false;
-    int64_t scrollPosition = 0;
-    std::vector<std::string> questions;
-    bool yes = true;
-};
-
-int ThreadsOfThisProcess()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Threads:", 0) == 0)
-            return std::stoi(line.substr(8));
-    return -1;
-}
 
 bool AllDrawnCleared(const FrameRing& ring)
 {
@@ -226,57 +158,39 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestruction)
     EXPECT_EQ(*closes, 1);
 }
 
-TEST_F(ViewTest, StartPauseAndTimerWalkTheStates)
+// The view's share of Start, Pause and the timer (the device, the worker
+// and the timer itself are the recording control's): Start clears what the
+// ring has drawn and repaints everything, a Start while recording does
+// nothing, and the end of a pause draws everything again.
+TEST_F(ViewTest, StartAndTheEndOfAPauseRedrawThePicture)
 {
     Make();
     MarkAllDrawn(core->ring);
-
-    // idle -> recording
     view->OnStart();
     EXPECT_TRUE(view->IsRecording());
-    EXPECT_EQ(source->opens, 1);
-    EXPECT_EQ(source->format.samplesPerSec, 11025);
-    EXPECT_EQ(view->WaveIn().m_bufferBytes, 1144 * 4);
-    EXPECT_TRUE(core->WorkerHeld());
-    EXPECT_EQ(core->stopWorker.load(), 0);
     EXPECT_TRUE(AllDrawnCleared(core->ring));
     EXPECT_EQ(view->Surface().InvalidBounds(), view->Surface().ClientRect());
-    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_GT(host.paintRequests, 0);
 
     // Start while recording: nothing at all, not even a paint request.
     MarkAllDrawn(core->ring);
+    const int painted = host.paintRequests;
     view->OnStart();
-    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_EQ(host.paintRequests, painted);
     EXPECT_EQ(source->opens, 1);
     EXPECT_EQ(core->ring[0].drawn.load(), 1);
 
-    // recording -> pausing: device closed, worker still running.
+    // Pause, Esc or Pause again while pausing: one timer.
     view->OnPause();
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(source->closes, 1);
-    EXPECT_EQ(host.timerSets, std::vector<int>{500});
-    EXPECT_TRUE(core->WorkerHeld());
-    EXPECT_EQ(core->stopWorker.load(), 0);
-
-    // Pause or Esc while pausing: no second timer.
     view->OnPause();
     view->OnChar(27);
-    EXPECT_EQ(host.timerSets.size(), 1u);
-
-    // pausing -> idle: exactly one redraw, the timer killed, the worker ended.
-    const int before = host.paintRequests;
+    EXPECT_EQ(host.timerSets, std::vector<int>{500});
     view->OnTimer();
-    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_GT(host.paintRequests, painted);
     EXPECT_TRUE(AllDrawnCleared(core->ring));
-    EXPECT_EQ(host.timerKills, 1);
-    EXPECT_FALSE(host.timerSet);
     EXPECT_FALSE(core->WorkerHeld());
-    EXPECT_EQ(core->stopWorker.load(), 1);
-
-    // The next Start begins a new worker.
     view->OnStart();
-    EXPECT_TRUE(core->WorkerHeld());
-    EXPECT_EQ(core->stopWorker.load(), 0);
+    EXPECT_TRUE(core->WorkerHeld()) << "the next Start begins a new worker";
 }
 
 TEST_F(ViewTest, PauseAndEscWhileIdleSetNoTimer)
@@ -305,7 +219,7 @@ TEST_F(ViewTest, KeysToggleRedrawAndPause)
         MarkAllDrawn(core->ring);
         const int before = host.paintRequests;
         view->OnChar(c);
-        EXPECT_EQ(host.paintRequests, before + 1);
+        EXPECT_GT(host.paintRequests, before);
         EXPECT_TRUE(AllDrawnCleared(core->ring));
     }
 
@@ -336,7 +250,6 @@ TEST_F(ViewTest, StartBeforeThePauseTimerKeepsTheWorkerAnalysing)
     view->OnStart();
     EXPECT_TRUE(view->IsRecording());
     EXPECT_FALSE(host.timerSet);
-    EXPECT_FALSE(host.timerSet);
     EXPECT_EQ(host.timerKills, 1);
     // A timer notice that was already queued does not end the worker.
     view->OnTimer();
@@ -350,38 +263,6 @@ TEST_F(ViewTest, StartBeforeThePauseTimerKeepsTheWorkerAnalysing)
     EXPECT_EQ(view->Framing().m_frameCounter, before + 104);
     EXPECT_TRUE(WaitUntilAnalysed(core->ring));
     EXPECT_EQ(host.buffersPosted.load(), 2);
-}
-
-TEST_F(ViewTest, FailedStartShowsOneMessageAndBeginsOneWorker)
-{
-    Make();
-    source->failOpen = true;
-    const int threadsBefore = ThreadsOfThisProcess();
-
-    view->OnStart();
-    EXPECT_EQ(host.messages, std::vector<std::string>{kOpenFailedMessage});
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_TRUE(core->WorkerHeld());
-    EXPECT_EQ(core->stopWorker.load(), 0);
-    EXPECT_EQ(host.paintRequests, 1);
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
-
-    // Not recording: Pause and Esc do nothing.
-    view->OnPause();
-    view->OnChar(27);
-    EXPECT_TRUE(host.timerSets.empty());
-
-    // A retry tells the user again and begins no second worker.
-    view->OnStart();
-    EXPECT_EQ(host.messages.size(), 2u);
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
-
-    // Once the device opens, recording runs with the same worker.
-    source->failOpen = false;
-    view->OnStart();
-    EXPECT_TRUE(view->IsRecording());
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
 }
 
 // A microphone unplugged while recording: the user is told once why, the
@@ -428,7 +309,7 @@ TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
     EXPECT_EQ(core->ring.WritePosition(), written);  // no ring reset
     EXPECT_EQ(view->Fields().m_showWaveform, 0);
     EXPECT_EQ(view->Fields().m_showTimescale, 0);
-    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_GT(host.paintRequests, before);
     EXPECT_TRUE(AllDrawnCleared(core->ring));
 }
 
@@ -460,7 +341,7 @@ TEST_F(ViewTest, ConfigureWithANewRefreshRateWhileIdle)
     EXPECT_EQ(view->Settings().refresh, 25);
     EXPECT_EQ(view->Framing().m_framesPerBuffer, 40);
     EXPECT_EQ(view->Framing().m_samplesPerBuffer, 440);
-    EXPECT_EQ(host.paintRequests, 1);
+    EXPECT_GT(host.paintRequests, 0);
     EXPECT_FALSE(core->WorkerHeld());
 
     // The next Start opens the device with the new buffer size.
@@ -479,7 +360,7 @@ TEST_F(ViewTest, ConfigureWithDisplayOptionsOnlyKeepsRecording)
     EXPECT_TRUE(host.timerSets.empty());
     EXPECT_EQ(view->Settings().timescale, 0);
     EXPECT_EQ(view->Settings().waveform, 1);
-    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_GT(host.paintRequests, before);
 }
 
 TEST_F(ViewTest, CancelChangesNothingAndRedrawsNothing)
@@ -524,7 +405,7 @@ TEST_F(ViewTest, BuffersScrollThePictureAndPaintsDrawAnalysedColumns)
 
     const int before = host.paintRequests;
     FeedBuffer();  // the first buffer cuts 104 - 35 frames
-    EXPECT_EQ(host.paintRequests, before + 1);
+    EXPECT_GT(host.paintRequests, before);
     EXPECT_EQ(view->Surface().InvalidBounds(), (PixelRect{300 - 69, 0, 300, 100}));
     auto state = std::make_unique<AnalyserState>();
     core->ScanUntilIdle(*state);
@@ -804,11 +685,19 @@ TEST_F(ViewTest, AnOpenedFileLongerThanTheSessionKeepsSaysWhatIsShown)
     EXPECT_EQ(host.messages[0].rfind("Only the last minute of the recording is shown", 0), 0u) << host.messages[0];
 }
 
-// P while paused plays the session from the left edge or the column clicked;
-// the play line is drawn over a copy of the picture, never into it, moves
-// with the sound, turns the page at the right edge; Esc stops it, Space
-// stops it and records. Without an output P says so in the status bar.
-TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
+// Whether the shown picture is white at (x, y).
+bool ShownWhite(const CAnalysisView& view, int x, int y)
+{
+    const uint8_t* p = view.ShownRgb() + view.ShownStride() * static_cast<size_t>(y) + static_cast<size_t>(x) * 3;
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+}
+
+// P while paused plays the session (where from, and the page turning, are
+// the playback's own tests): the state says so, the line moves as often as
+// the picture scrolls, over a copy of the picture and never into it, each
+// step painting the stretch it moved over; Esc stops it, and so does the
+// end. Without an output P says so in the state field.
+TEST_F(ViewTest, PlayingBackDrawsTheLineOverACopyOfThePicture)
 {
     Make(ViewOptions{false});
     RecordThenPause(8);
@@ -824,25 +713,20 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     const std::vector<uint8_t> paused(view->Surface().Pixels(), view->Surface().Pixels() + bytes);
     const SessionHistory& session = view->Session();
     const int64_t left = view->FrameAtColumn(1) - 1;
-
     view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
     EXPECT_EQ(host.status[StatusField::State], "Playing");
     EXPECT_EQ(host.playTimer, 1000 / view->Settings().refresh) << "the line moves as often as the picture";
     ASSERT_TRUE(output.samples);
     EXPECT_EQ(*output.samples, session.Sound());
-    EXPECT_EQ(output.from, left * 11 - session.FirstSample());
     EXPECT_EQ(view->FrameAtColumn(0), left) << "the paused picture stays";
 
     // Frame left + 40 is heard: the line is in column 40 of what is shown.
     output.heard = (left + 40) * 11 - session.FirstSample() + 5;
     view->OnPlayTimer();
     view->OnPaint();
-    const size_t stride = view->ShownStride();
-    for (int x : {39, 40, 41}) {
-        const uint8_t* pixel = view->ShownRgb() + stride * 50 + static_cast<size_t>(x) * 3;
-        EXPECT_EQ(pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255, x == 40) << x;
-    }
+    for (int x : {39, 40, 41})
+        EXPECT_EQ(ShownWhite(*view, x, 50), x == 40) << x;
     EXPECT_EQ(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + bytes), paused)
         << "the line is never drawn into the picture";
     // The line moves on; the window shows only the stretch between the two
@@ -850,80 +734,76 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     output.heard += 20 * 11;
     view->OnPlayTimer();
     view->OnPaint(40, 60);
-    const uint8_t* old = view->ShownRgb() + stride * 50 + 40 * 3;
-    const uint8_t* now = view->ShownRgb() + stride * 50 + 60 * 3;
-    EXPECT_TRUE(old[0] != 255 || old[1] != 255 || old[2] != 255);
-    EXPECT_TRUE(now[0] == 255 && now[1] == 255 && now[2] == 255);
+    EXPECT_FALSE(ShownWhite(*view, 40, 50));
+    EXPECT_TRUE(ShownWhite(*view, 60, 50));
 
-    // Home, then a click in column 100: P plays from that frame; past the
-    // right edge the page turns by the window's width.
     view->OnChar(27);
     EXPECT_FALSE(view->IsPlaying());
     EXPECT_EQ(host.playTimer, 0);
-    view->OnKey(ViewKey::Home);
-    const int64_t home = view->FrameAtColumn(0);
-    view->OnPictureClick(100, 10);
+    EXPECT_EQ(host.status[StatusField::State], "Paused") << "at the live end: the paused picture";
     view->OnChar('p');
-    EXPECT_EQ(output.from, (home + 100) * 11 - session.FirstSample());
-    output.heard = (home + 300) * 11 - session.FirstSample();
-    view->OnPlayTimer();
-    EXPECT_EQ(view->FrameAtColumn(0), home + 300);
-    view->OnPaint();
-    const uint8_t* pixel = view->ShownRgb() + stride * 50;
-    EXPECT_TRUE(pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255);
-
-    // The end of the sound: the line goes, the picture is the retained one.
     output.finished = true;
     view->OnPlayTimer();
     view->OnPaint();
     EXPECT_FALSE(view->IsPlaying());
-    EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels());
+    EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels()) << "the line gone, the retained picture itself";
+}
 
-    // With a model shown above the session, the line crosses the session's
-    // lane only.
+// With a model shown above the session, P draws the line across the
+// session's lane and Shift+P across the model's; the readout reads the lane
+// under the pointer.
+TEST_F(ViewTest, WithAModelTheLineAndTheReadoutKeepToTheirLanes)
+{
+    Make(ViewOptions{false});
+    RecordThenPause(8);
+    auto owned = std::make_unique<FakeSoundOutput>();
+    FakeSoundOutput& output = *owned;
+    view->SetSoundOutput(std::move(owned));
+    const SessionHistory& session = view->Session();
     view->SetModel(session, "model.wav");
     view->OnKey(ViewKey::Home);
     view->OnChar('p');
     output.heard = (view->FrameAtColumn(0) + 50) * 11 - session.FirstSample();
     view->OnPlayTimer();
     view->OnPaint();
-    ASSERT_GT(view->ShownHeight(), view->Surface().Height());
-    auto white = [&](int y) {
-        const uint8_t* p = view->ShownRgb() + view->ShownStride() * static_cast<size_t>(y) + 50 * 3;
-        return p[0] == 255 && p[1] == 255 && p[2] == 255;
-    };
-    EXPECT_TRUE(white(view->ShownHeight() - 1));
-    EXPECT_TRUE(white(view->ShownHeight() - view->Surface().Height()));
-    EXPECT_FALSE(white(view->ShownHeight() - view->Surface().Height() - 1)) << "the lanes' separator";
+    const int sessionTop = view->ShownHeight() - view->Surface().Height();
+    ASSERT_GT(sessionTop, 0);
+    EXPECT_TRUE(ShownWhite(*view, 50, view->ShownHeight() - 1));
+    EXPECT_TRUE(ShownWhite(*view, 50, sessionTop));
+    EXPECT_FALSE(ShownWhite(*view, 50, sessionTop - 1)) << "the lanes' separator";
     view->OnChar(27);
-    // With the pitch line on, the readout reads the lane under the pointer.
+
     view->SetPitchLine(true);
     view->OnPointerMove(150, 2);
     EXPECT_EQ(host.status[StatusField::Readout].rfind("Model: ", 0), 0u) << host.status[StatusField::Readout];
     view->OnPointerMove(150, view->ShownHeight() - 2);
-    EXPECT_NE(host.status[StatusField::Readout].find(" s"), std::string::npos) << host.status[StatusField::Readout];
-    EXPECT_NE(host.status[StatusField::Readout].rfind("Model: ", 0), 0u) << host.status[StatusField::Readout];
+    EXPECT_NE(host.status[StatusField::Readout].find(" s"), std::string::npos);
+    EXPECT_NE(host.status[StatusField::Readout].rfind("Model: ", 0), 0u);
     view->SetPitchLine(false);
-    // Shift+P plays the model, from the model frame at the column clicked,
-    // with the line over the model's lane only.
+
+    // The model is the session, whose one take began at its frame 0: the
+    // model lane shows the very frames the session lane shows.
     view->OnPictureClick(30, 10);
     view->OnChar('P');
     ASSERT_TRUE(view->IsPlaying());
     EXPECT_EQ(host.status[StatusField::State], "Playing the model");
-    // The model is the session, whose one take began at its frame 0: the
-    // model lane shows the very frames the session lane shows.
     const int64_t modelLeft = view->FrameAtColumn(0);
-    ASSERT_GE(modelLeft, 0);
     EXPECT_EQ(output.from, (modelLeft + 30) * 11);
     output.heard = (modelLeft + 50) * 11;
     view->OnPlayTimer();
     view->OnPaint();
-    EXPECT_TRUE(white(0));
-    EXPECT_FALSE(white(view->ShownHeight() - 1));
-    view->OnChar(27);
-    view->CloseModel();
+    EXPECT_TRUE(ShownWhite(*view, 50, 0));
+    EXPECT_FALSE(ShownWhite(*view, 50, view->ShownHeight() - 1));
+}
 
-    // Space while playing stops it and records again.
+// Space while playing stops it and records; P does nothing while recording.
+TEST_F(ViewTest, SpaceWhilePlayingStopsItAndRecords)
+{
+    Make(ViewOptions{false});
+    RecordThenPause(2);
+    auto owned = std::make_unique<FakeSoundOutput>();
+    FakeSoundOutput& output = *owned;
+    view->SetSoundOutput(std::move(owned));
     view->OnChar('p');
     ASSERT_TRUE(view->IsPlaying());
     const int stops = output.stops;
