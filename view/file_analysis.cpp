@@ -424,7 +424,7 @@ AnalysisOptions WholeAnalysisOptions(const CAnalysisView& view)
     return options;
 }
 
-std::string ExportFrameTable(std::vector<int16_t> sound, const AnalysisOptions& options, const std::string& path,
+std::string ExportFrameTable(SoundChunks sound, const AnalysisOptions& options, const std::string& path,
                              const AnalysisProgress& progress)
 {
     AnalysisOptions table = options;

@@ -44,7 +44,7 @@ bool Playback::Start(bool model, std::string& reason)
             from = m_clickedFrame;
     }
     m_playingModel = model;
-    if (!m_replay->Start(std::make_shared<const std::vector<int16_t>>(sound->Sound()), sound->FirstSample(), sound->Hop(), from, reason))
+    if (!m_replay->Start(sound->Sound(), sound->FirstSample(), sound->Hop(), from, reason))
         return false;
     if (m_host != nullptr)
         m_host->SetPlayTimer(TimerMs());

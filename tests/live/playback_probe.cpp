@@ -215,7 +215,7 @@ int CompareWithSession(const char* heardPath, const char* sessionPath)
 int ExpectNoDevice()
 {
     auto output = MakeLiveSoundOutput();
-    auto samples = std::make_shared<std::vector<int16_t>>(11025, int16_t{1000});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1000}));
     std::string reason;
     const auto start = Clock::now();
     const bool played = output->Play(samples, 0, reason);
@@ -258,7 +258,7 @@ int main(int argc, char** argv)
     auto output = MakeLiveSoundOutput();
     const auto origin = Clock::now();
     std::string reason;
-    if (!output->Play(sound, 0, reason)) {
+    if (!output->Play(SoundChunks(*sound), 0, reason)) {
         monitor.Stop();
         std::printf("FAIL: the output did not open: %s\n", reason.c_str());
         return 1;

@@ -863,7 +863,7 @@ TEST(FileAnalysisThreads, AnalysesOnTwoThreadsBesideARunningViewGiveTheirOwnPict
     EXPECT_EQ(first.rgb, alone.rgb);
     EXPECT_EQ(second.rgb, alone.rgb);
     ASSERT_TRUE(first.session && alone.session);
-    EXPECT_EQ(first.session->Sound(), alone.session->Sound());
+    EXPECT_EQ(first.session->Sound().ToVector(), alone.session->Sound().ToVector());
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST(Playback, PStartsAtTheLeftEdgeOrTheClickAndTheLineTurnsThePage)
     ASSERT_TRUE(rig.playback.Start(false, reason));
     EXPECT_TRUE(rig.lookingBack.Active()) << "the picture looks back, so that the page can turn";
     EXPECT_EQ(rig.output->from, 1700 * 11) << "the picture shows frames 1700 to 1999";
-    EXPECT_EQ((*rig.output->samples)[static_cast<size_t>(rig.output->from)], 1700);
+    EXPECT_EQ(rig.output->samples[rig.output->from], 1700);
     EXPECT_EQ(rig.host.playTimer, 100) << "as often as the picture scrolls at refresh 10";
 
     rig.output->heard = (1700 + 40) * 11 + 5;

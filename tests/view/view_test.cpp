@@ -462,7 +462,7 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_EQ(std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + bytes), paused);
 
     const SessionHistory& session = view->Session();
-    const std::vector<int16_t> sound = session.Sound();
+    const std::vector<int16_t> sound = session.Sound().ToVector();
     ASSERT_EQ(static_cast<int64_t>(sound.size()), session.EndFrame() * 11);
     ASSERT_GT(sound.size(), 8000u);
     for (size_t i = 0; i < sound.size(); ++i)
@@ -576,7 +576,7 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     view->OnTimer();
 
     const SessionHistory& session = view->Session();
-    const std::vector<int16_t> sound = session.Sound();
+    const std::vector<int16_t> sound = session.Sound().ToVector();
     ASSERT_EQ(session.FirstFrame(), 0);
     ASSERT_EQ(session.PitchEnd(), session.EndFrame()) << "estimates to the end of the take";
     const std::vector<PitchEstimate> expected = TrackPitch(sound.data(), sound.size(), session.EndFrame());
@@ -717,8 +717,7 @@ TEST_F(ViewTest, PlayingBackDrawsTheLineOverACopyOfThePicture)
     ASSERT_TRUE(view->IsPlaying());
     EXPECT_EQ(host.status[StatusField::State], "Playing");
     EXPECT_EQ(host.playTimer, 1000 / view->Settings().refresh) << "the line moves as often as the picture";
-    ASSERT_TRUE(output.samples);
-    EXPECT_EQ(*output.samples, session.Sound());
+    EXPECT_EQ(output.samples.ToVector(), session.Sound().ToVector());
     EXPECT_EQ(view->FrameAtColumn(0), left) << "the paused picture stays";
 
     // Frame left + 40 is heard: the line is in column 40 of what is shown.
