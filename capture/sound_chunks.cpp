@@ -16,8 +16,7 @@ SoundChunks::SoundChunks(std::vector<Chunk> chunks, int64_t skip) : m_chunks(std
 
 SoundChunks::SoundChunks(std::vector<int16_t> samples)
     : SoundChunks({std::make_shared<const std::vector<int16_t>>(std::move(samples))}, 0)
-{
-}
+{}
 
 std::span<const int16_t> SoundChunks::Run(int64_t from, int64_t most) const
 {

@@ -110,8 +110,7 @@ GuardedSoundOutput::GuardedSoundOutput(Factory make, Bounds bounds) : m_make(std
 
 GuardedSoundOutput::~GuardedSoundOutput() { Stop(); }
 
-bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from,
-                              std::string& reason)
+bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from, std::string& reason)
 {
     Stop();
     if (from < 0 || from >= samples.Size()) {

@@ -15,14 +15,12 @@ namespace vocalume {
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
     : m_impl(std::make_unique<Impl>(&store, ViewSettings::Load(store), core, std::move(source), options))
-{
-}
+{}
 
 CAnalysisView::CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
     : m_impl(std::make_unique<Impl>(nullptr, settings, core, std::move(source), options))
-{
-}
+{}
 
 CAnalysisView::~CAnalysisView()
 {

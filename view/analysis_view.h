@@ -50,7 +50,6 @@ inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPlayTimerId = 2;
 
-
 // How a view runs its analysis.
 struct ViewOptions {
     // False: Start begins no worker thread; whoever drives the view runs the

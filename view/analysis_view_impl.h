@@ -33,8 +33,8 @@ namespace vocalume {
 // picture, and the parts, each given what it works on. Members are made in
 // this order and go in the reverse one: the device first.
 struct CAnalysisView::Impl {
-    Impl(SettingsStore* store, const ViewSettings& settings, AnalysisCore& core,
-         std::unique_ptr<SoundSource> source, ViewOptions options)
+    Impl(SettingsStore* store, const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+         ViewOptions options)
         : m_store(store),
           m_core(core),
           m_options(options),

@@ -35,8 +35,7 @@ void Compositor::CopyRetained(const Canvas& canvas)
     const int32_t rows = std::min(canvas.rows.sessionHeight, m_retained.Height());
     if (canvas.whole) {
         if (rows > 0)
-            std::copy_n(m_retained.Pixels(), m_stride * static_cast<size_t>(rows),
-                        canvas.SessionLane().pixels);
+            std::copy_n(m_retained.Pixels(), m_stride * static_cast<size_t>(rows), canvas.SessionLane().pixels);
         return;
     }
     for (int32_t y = 0; y < rows && canvas.left <= canvas.right; ++y) {

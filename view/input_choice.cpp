@@ -4,10 +4,7 @@ namespace vocalume {
 
 ChosenInput::ChosenInput(const std::string& input) : m_shown(input.empty() ? kDefaultInputName : input) {}
 
-std::vector<InputChoice> ChosenInput::List() const
-{
-    return m_lister ? m_lister() : std::vector<InputChoice>{};
-}
+std::vector<InputChoice> ChosenInput::List() const { return m_lister ? m_lister() : std::vector<InputChoice>{}; }
 
 void ChosenInput::Choose(const std::string& input, const std::vector<InputChoice>& offered)
 {

@@ -8,8 +8,7 @@ namespace vocalume {
 
 Lanes::Lanes(ColumnSurface& sessionPicture, const LookingBack& lookingBack, const ViewSettings& settings)
     : m_sessionPicture(sessionPicture), m_lookingBack(lookingBack), m_settings(settings)
-{
-}
+{}
 
 void Lanes::LayOut(int32_t width, int32_t height)
 {

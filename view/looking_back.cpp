@@ -8,8 +8,7 @@ namespace vocalume {
 LookingBack::LookingBack(const SessionHistory& session, ColumnSurface& surface, const Framer& framer,
                          const ViewSettings& settings)
     : m_session(session), m_surface(surface), m_framer(framer), m_settings(settings)
-{
-}
+{}
 
 int64_t LookingBack::LiveEnd() const
 {
@@ -32,8 +31,8 @@ int64_t LookingBack::FrameAt(int32_t x) const
         // The live picture's left-most column is never painted.
         if (x == 0)
             return -1;
-        frame = m_session.FrameOf(m_framer.m_frameCounter - 1 -
-                                  FramesBehindNewest(x, width, m_framer.m_framesPerBuffer));
+        frame =
+            m_session.FrameOf(m_framer.m_frameCounter - 1 - FramesBehindNewest(x, width, m_framer.m_framesPerBuffer));
         // A ring reset cleared the live picture: it shows no frame from
         // before it, nor a pitch line over them.
         if (frame < m_session.EraFirstFrame())

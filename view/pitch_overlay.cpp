@@ -37,8 +37,7 @@ std::string ReadoutOf(const SessionHistory& session, int64_t frame)
 PitchOverlay::PitchOverlay(const ViewSettings& settings, const SessionHistory& session, const SessionPitch& pitch,
                            const LookingBack& lookingBack, const Lanes& lanes)
     : m_settings(settings), m_session(session), m_pitch(pitch), m_lookingBack(lookingBack), m_lanes(lanes)
-{
-}
+{}
 
 void PitchOverlay::PointAt(int32_t x, int32_t y)
 {
@@ -76,10 +75,11 @@ std::string PitchOverlay::SessionReadout() const { return ReadoutOf(m_session, m
 
 void PitchOverlay::Draw(const Canvas& canvas)
 {
-    DrawLane(canvas.SessionLane(), m_session, [this](int32_t x) { return m_lookingBack.FrameAt(x); }, m_lineColumns);
+    DrawLane(
+        canvas.SessionLane(), m_session, [this](int32_t x) { return m_lookingBack.FrameAt(x); }, m_lineColumns);
     if (m_lanes.HasModel())
-        DrawLane(canvas.ModelLane(), *m_lanes.Model(), [this](int32_t x) { return m_lanes.ModelFrameAt(x); },
-                 m_lineColumns);
+        DrawLane(
+            canvas.ModelLane(), *m_lanes.Model(), [this](int32_t x) { return m_lanes.ModelFrameAt(x); }, m_lineColumns);
 }
 
 }  // namespace vocalume

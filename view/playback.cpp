@@ -8,8 +8,7 @@ namespace vocalume {
 Playback::Playback(const SessionHistory& session, LookingBack& lookingBack, const Lanes& lanes,
                    const ViewSettings& settings)
     : m_session(session), m_lookingBack(lookingBack), m_lanes(lanes), m_settings(settings)
-{
-}
+{}
 
 void Playback::SetOutput(std::unique_ptr<SoundOutput> output)
 {

@@ -33,8 +33,7 @@ inline constexpr int kPlayTimerMs = 25;
 
 class Playback final : public PictureLayer {
 public:
-    Playback(const SessionHistory& session, LookingBack& lookingBack, const Lanes& lanes,
-             const ViewSettings& settings);
+    Playback(const SessionHistory& session, LookingBack& lookingBack, const Lanes& lanes, const ViewSettings& settings);
 
     void Attach(ViewHost* host) { m_host = host; }
     // Where sound is played, kept here; none: nothing can be played.

@@ -6,8 +6,7 @@ namespace vocalume {
 
 RecordingControl::RecordingControl(AnalysisCore& core, std::unique_ptr<SoundSource> source, bool workerThread)
     : m_core(core), m_workerThread(workerThread), m_waveIn(std::move(source))
-{
-}
+{}
 
 RecordingControl::~RecordingControl() { m_waveIn.Close(); }
 

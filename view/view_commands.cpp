@@ -91,7 +91,8 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     const int32_t minutes = session.LimitMinutes();
     if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
         v.m_host->ShowMessage(
-            (minutes == 1 ? std::string("Only the last minute") : "Only the last " + std::to_string(minutes) + " minutes") +
+            (minutes == 1 ? std::string("Only the last minute")
+                          : "Only the last " + std::to_string(minutes) + " minutes") +
             " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
             "\xE2\x80\xA6 minutes).");
     session.MarkSaved();

@@ -210,9 +210,9 @@ TEST_F(SoundFileTest, FailedSavesLeaveTheEarlierFileWhole)
         EXPECT_NE(WriteSoundFile((dir / "other.wav").string(), SoundChunks(Ramp(100, 0)), 11025), "");
         fs::permissions(dir, fs::perms::owner_all);
     }
-    EXPECT_NE(WriteSoundFile((dir / "missing" / "take.wav").string(), SoundChunks(Ramp(100, 0)), 11025).find(
-                  "No such file"),
-              std::string::npos);
+    EXPECT_NE(
+        WriteSoundFile((dir / "missing" / "take.wav").string(), SoundChunks(Ramp(100, 0)), 11025).find("No such file"),
+        std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 

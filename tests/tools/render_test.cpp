@@ -671,8 +671,8 @@ struct ProgramView {
         const int32_t width = view->Surface().Width();
         for (int32_t x = 0; x < width; ++x)
             for (int32_t y = 0; y < view->Surface().Height(); ++y)
-                if (std::memcmp(view->Surface().Pixels() + (static_cast<size_t>(y) * width + x) * 3, whole.At(from + x, y),
-                                3) != 0)
+                if (std::memcmp(view->Surface().Pixels() + (static_cast<size_t>(y) * width + x) * 3,
+                                whole.At(from + x, y), 3) != 0)
                     return x;
         return -1;
     }

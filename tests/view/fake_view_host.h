@@ -16,10 +16,7 @@ namespace vocalume {
 class FakeHost : public ViewHost {
 public:
     void RequestPaint() override { ++paintRequests; }
-    void RequestPaintColumns(int left, int right) override
-    {
-        columnsPainted.push_back({left, right});
-    }
+    void RequestPaintColumns(int left, int right) override { columnsPainted.push_back({left, right}); }
     void SetPauseTimer(int milliseconds) override
     {
         timerSets.push_back(milliseconds);

@@ -38,7 +38,8 @@ TEST(StatusBar, TheStateAndThePositionInWords)
 
     EXPECT_EQ(PositionText(65.34, false, -1.0), "1:05.3");
     EXPECT_EQ(PositionText(65.34, true, -1.0), "1:05") << "whole seconds while recording";
-    EXPECT_EQ(PositionText(65.34, false, 12.44), "\xE2\x88\x92" "12.4 s of 1:05.3");
+    EXPECT_EQ(PositionText(65.34, false, 12.44), "\xE2\x88\x92"
+                                                 "12.4 s of 1:05.3");
 }
 
 // The input field names the microphone as the list described it; a chosen

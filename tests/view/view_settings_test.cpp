@@ -15,8 +15,8 @@ TEST(ViewSettings, StoredValuesThatCannotWorkAreReadAsTheDefaults)
         int32_t refresh, sampling, minutes;
         int32_t wantRefresh, wantSampling, wantMinutes;
     };
-    const Case cases[] = {{0, 0, 0, 10, 3, 30},  {99, -4, 7, 10, 3, 30}, {31, 1, 120, 10, 1, 120},
-                          {1, 7, 1, 1, 7, 1},    {30, 5, 60, 30, 5, 60}, {25, 2, -1, 25, 2, 30}};
+    const Case cases[] = {{0, 0, 0, 10, 3, 30}, {99, -4, 7, 10, 3, 30}, {31, 1, 120, 10, 1, 120},
+                          {1, 7, 1, 1, 7, 1},   {30, 5, 60, 30, 5, 60}, {25, 2, -1, 25, 2, 30}};
     for (const Case& c : cases) {
         MemorySettingsStore store;
         store.WriteProfileInt("config", "refresh", c.refresh);

@@ -565,7 +565,8 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     const std::vector<size_t> liveLine = WhiteLinePixels(*view);
     const int64_t liveRight = view->FrameAtColumn(299);
     EXPECT_GT(liveLine.size(), 200u);
-    EXPECT_NE(host.status[StatusField::Readout].find(" Hz \xC2\xB7 "), std::string::npos) << host.status[StatusField::Readout];
+    EXPECT_NE(host.status[StatusField::Readout].find(" Hz \xC2\xB7 "), std::string::npos)
+        << host.status[StatusField::Readout];
     feed(5);
     // Refresh 20 starts a new era of the framer; the session goes on.
     host.answer = {"20", "3", 1, 1, 0};
