@@ -111,8 +111,8 @@ public:
     // left edge, or from the column last clicked, to the end, with a play
     // line over the picture that turns the page at the right edge; P again,
     // Esc, or Space (which then records) stop it. The sound goes to `output`,
-    // kept by the view; without one, P says in the status bar that there is
-    // no sound output.
+    // kept by the view; without one, P (and Shift+P with a model shown) says
+    // in the status bar that there is no sound output.
     void SetSoundOutput(std::unique_ptr<SoundOutput> output);
     void TogglePlayback();
     // Shift+P: the same for the model's sound, with the line over its lane.
