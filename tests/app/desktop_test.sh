@@ -466,8 +466,9 @@ xdotool key alt+v; sleep 0.3; xdotool key c
 shot_until model-closed '[ "$(separator_rows model-closed)" -eq 0 ]'
 check "View > Close model gives the picture the whole window" \
   '[ "$(separator_rows model-closed)" -eq 0 ] && [ "$(saturation model-closed)" != 0 ]'
-# Open again, so that the next start finds it remembered.
+# Open again, so that the next start finds it remembered: once it is shown.
 open_model "$work/model.flac"
+shot_until model-again '[ "$(separator_rows model-again)" -eq 1 ]'
 
 # File > Exit while recording: the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
