@@ -159,16 +159,22 @@ public:
 
 // Columns of a picture that grows to the right as frames are harvested. Its
 // memory follows what has been drawn: it doubles as needed, never beyond the
-// widest picture allowed.
+// widest picture allowed, and never beyond the columns the sound is expected
+// to give while they suffice.
 class ColumnStrip {
 public:
-    explicit ColumnStrip(int32_t height) : m_height(height) {}
+    ColumnStrip(int32_t height, int64_t expectedColumns) : m_height(height), m_expected(expectedColumns) {}
 
     void Reserve(int64_t columns)
     {
         if (columns <= m_capacity)
             return;
-        const int64_t capacity = std::max(columns, std::min(2 * m_capacity, kMaxWholeColumns));
+        int64_t capacity = std::max<int64_t>(m_capacity, 1);
+        while (capacity < columns)
+            capacity *= 2;
+        if (m_expected >= columns)
+            capacity = std::min(capacity, m_expected);
+        capacity = std::min(capacity, std::max(columns, kMaxWholeColumns));
         std::vector<uint8_t> grown(static_cast<size_t>(capacity) * 3 * static_cast<size_t>(m_height));
         for (int32_t y = 0; m_capacity > 0 && y < m_height; ++y)
             std::memcpy(grown.data() + static_cast<size_t>(y * capacity * 3),
@@ -201,6 +207,7 @@ public:
 
 private:
     int32_t m_height;
+    int64_t m_expected;
     int64_t m_capacity = 0;
     std::vector<uint8_t> m_rgb;
 };
@@ -269,13 +276,15 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     const int32_t fpb = framing.m_framesPerBuffer;
     const int32_t spb = framing.m_samplesPerBuffer;
     int32_t width = options.width;
+    int64_t padding = 0;
     if (options.whole) {
         // Any client area wider than a buffer's frames sees every frame
         // painted once in its new strip; the harvest keeps them all.
         width = std::min(std::max(1024, 2 * fpb + 16), kRingSize);
         // Enough silence after the sound for its last frame to reach the
         // right-most column.
-        source.SetPadding((FramesBehindNewest(width - 1, width, fpb) + 1) * framing.m_hop + spb);
+        padding = (FramesBehindNewest(width - 1, width, fpb) + 1) * framing.m_hop + spb;
+        source.SetPadding(padding);
     }
     // Without a picture the surface is one row high: it only scrolls.
     view.OnSize(width, options.paint ? options.height : 1);
@@ -318,7 +327,8 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
         view.OnPaint();
 
     const int64_t expectedBuffers = std::max<int64_t>(1, (expected + spb - 1) / spb);
-    ColumnStrip strip(std::min(options.height, 1 << 20));
+    // The strip takes the columns of the silence after the sound too.
+    ColumnStrip strip(std::min(options.height, 1 << 20), expected > 0 ? framesOf(expected + padding) : 0);
 
     auto state = std::make_unique<AnalyserState>();
     const bool keepRows = options.frameTable && options.whole;
