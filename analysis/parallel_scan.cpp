@@ -155,7 +155,7 @@ void ParallelScan::RetireUpTo(int64_t index)
     }
 }
 
-void ParallelScan::Scan(AnalyserState& state)
+void ParallelScan::Scan(AnalyserState& state, bool smooth)
 {
     if (m_threads.empty()) {
         m_core.ScanUntilIdle(state);
@@ -212,8 +212,10 @@ void ParallelScan::Scan(AnalyserState& state)
     // first scan after a reset looks through the whole ring.
     Settle();
     const bool wholeRing = !m_primed;
-    const int32_t farthest = wholeRing ? kRingSize - 1 : fresh + 4;
     m_primed = true;
+    if (!smooth)
+        return;
+    const int32_t farthest = wholeRing ? kRingSize - 1 : fresh + 4;
     std::vector<int32_t> slots;
     slots.reserve(static_cast<size_t>(farthest));
     for (int32_t k = farthest; k >= 0; --k) {

@@ -64,7 +64,11 @@ public:
 
     // Analyses the frames the framer cut since the last call, newest first,
     // and hands the smoothing they allow to a helper. `state` is the owner's.
-    void Scan(AnalyserState& state);
+    // With `smooth` false the smoothing is left out: for frames that will
+    // never be shown, whose records are then never smoothed (the records
+    // smoothed later are the same, as the smoothing of a record changes
+    // nothing but that record).
+    void Scan(AnalyserState& state, bool smooth = true);
 
     // Waits for the smoothing handed out (or does it here if no helper took
     // it yet): the ring is then exactly as ScanUntilIdle leaves it.

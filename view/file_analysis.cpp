@@ -288,25 +288,29 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     }
     // Without a picture the surface is one row high: it only scrolls.
     view.OnSize(width, options.paint ? options.height : 1);
+    // A painter walking back far enough to reach the newest records (in a
+    // window about as wide as the ring) would meet the smoothing still going
+    // on there, and draws some columns from them.
+    const bool farReach = width + 2 * fpb + 16 >= kRingSize;
     // The picture of the last window shows the frames of the sound's end
     // alone: a buffer after which enough sound is known to follow for all
-    // its frames to scroll out of the window is not painted. The picture
-    // stays the same: a column is drawn from its frame's record (and the
-    // next one's number) alone, wherever and whenever it is drawn, and every
-    // frame still in the window at the end is drawn by a later paint while
-    // it is right of column 0, before the last scroll.
+    // its frames to scroll out of the window is passed over, not painted.
+    // The picture stays the same: a column is drawn from its frame's record
+    // (and the next one's number) alone, wherever and whenever it is drawn,
+    // and the first paint after passing over draws every column, while each
+    // frame still in the window at the end is right of column 0, before the
+    // last scroll.
+    const bool mayPassOver = options.paint && !options.whole && !farReach;
     const int64_t passOverAhead =
-        options.whole ? -1 : (static_cast<int64_t>(width) + 2 * fpb + 16) * framing.m_hop + spb;
-    source.SetReadAhead(options.whole ? 8 * spb : passOverAhead + 5 * spb);
+        mayPassOver ? (static_cast<int64_t>(width) + 2 * fpb + 16) * framing.m_hop + spb : -1;
+    source.SetReadAhead(mayPassOver ? passOverAhead + 5 * spb : 8 * spb);
+    bool passingOver = false;
 
     // The frames are analysed on every thread allowed; the ring's scan ends
     // each buffer as the worker's would.
     ParallelScan scan(*core,
                       ScanFraming{framing.m_frameCounter, framing.m_windowLength, framing.m_hop, spb}, threads);
     source.Listen(follower.get(), &scan);
-    // A painter walking back far enough to reach the newest records would
-    // meet the smoothing still going on there.
-    const bool settleBeforePaint = width + 2 * fpb + 16 >= kRingSize;
 
     view.OnStart();
     if (!view.IsRecording())
@@ -344,7 +348,10 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
         while (taken < host.posted) {
             ++taken;
             view.OnWimData();
-            scan.Scan(*state);
+            // A buffer passed over is not smoothed either: its frames, and
+            // the five before them, will have scrolled out by the end.
+            const bool passOver = mayPassOver && source.PairsAhead() >= passOverAhead;
+            scan.Scan(*state, !passOver);
             ++buffers;
             // A stream's length is learnt as it is read.
             if (options.whole && framesOf(source.FilePairs()) > kMaxWholeColumns) {
@@ -375,8 +382,17 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
                         FrameRowOf(frame, r, ColumnColour(*bands, r, view.Fields().m_dbRange));
                 }
             }
-            if (options.paint && (options.whole || source.PairsAhead() < passOverAhead)) {
-                if (settleBeforePaint)
+            if (passOver) {
+                // Meanwhile the window is one row high: it only scrolls.
+                if (!passingOver)
+                    view.OnSize(width, 1);
+                passingOver = true;
+            } else if (options.paint) {
+                // Back at its height, black and all to be painted.
+                if (passingOver)
+                    view.OnSize(width, options.height);
+                passingOver = false;
+                if (farReach)
                     scan.Settle();
                 const PixelRect painted = surface.InvalidBounds();
                 view.OnPaint();
