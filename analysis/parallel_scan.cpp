@@ -111,8 +111,10 @@ void ParallelScan::MakeJobs()
         job.state.store(kQueued, kRelease);
         ++m_jobsMade;
     }
+    // Samples before the next frame are no longer needed; they go once they
+    // are half of what is kept, so that little is moved.
     const int64_t used = std::min<int64_t>(m_nextFrame * hop - m_heardStart, static_cast<int64_t>(m_heard.size()));
-    if (used > 0) {
+    if (used > 0 && 2 * used >= static_cast<int64_t>(m_heard.size())) {
         m_heard.erase(m_heard.begin(), m_heard.begin() + used);
         m_heardStart += used;
     }
