@@ -222,9 +222,10 @@ int main(int argc, char** argv)
 
     try {
         if (tablePass) {
+            // The table alone: nothing is painted, no picture is made.
             vocalume::RenderOptions table = options;
             table.whole = table.frameTable = true;
-            table.pitchLine = false;
+            table.paint = table.pitchLine = false;
             vocalume::RenderedPicture rows;
             std::string problem;
             {

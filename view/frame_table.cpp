@@ -88,7 +88,7 @@ std::string FormatFrameRow(const FrameRow& row)
     return line;
 }
 
-std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>& rows)
+std::string WriteFrameTable(const std::string& path, const FrameRows& rows)
 {
     if (path.empty())
         return "cannot write the frame table: no file name given";

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 #include "column_colour.h"
 #include "frame_ring.h"
@@ -33,6 +33,10 @@ struct FrameRow {
     PitchEstimate pitch;
 };
 
+// The rows of a table, in frame order. Kept in blocks, so that a long
+// sound's table grows without ever being copied whole.
+using FrameRows = std::deque<FrameRow>;
+
 inline constexpr const char* kFrameTableHeader =
     "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
     "min_sample,max_sample,red,green,blue,f0_hz,voiced";
@@ -46,6 +50,6 @@ std::string FormatFrameRow(const FrameRow& row);
 // Writes the header and every row to `path` through a temporary file in the
 // same folder, renamed over `path` only when complete. Returns an empty string
 // on success, else what went wrong.
-std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>& rows);
+std::string WriteFrameTable(const std::string& path, const FrameRows& rows);
 
 }  // namespace vocalume
