@@ -572,7 +572,7 @@ std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int6
 
 int64_t PitchFramesIn(int64_t samples)
 {
-    return samples < PitchTracker::kFrameLength ? 0 : (samples - PitchTracker::kFrameLength) / PitchTracker::kHop + 1;
+    return samples < kFrameLength ? 0 : (samples - kFrameLength) / PitchTracker::kHop + 1;
 }
 
 }  // namespace vocalume

@@ -1,5 +1,5 @@
 // The pitch tracker: for every frame of the sound (392 samples every 11 at
-// 11025 Hz, as the framer cuts them) a fundamental frequency in Hz and a
+// the recording rate, as the framer cuts them) a fundamental frequency in Hz and a
 // voiced/unvoiced decision, meant to be read as a number rather than seen as
 // bands. It works on the samples alone and never touches the frame records or
 // the picture.
@@ -29,6 +29,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
 struct PitchEstimate {
@@ -38,11 +40,10 @@ struct PitchEstimate {
 
 class PitchTracker {
 public:
-    static constexpr int32_t kSampleRate = 11025;
-    static constexpr int32_t kHop = 11;
+    static constexpr int32_t kSampleRate = kRecordingRate;
+    static constexpr int32_t kHop = kFrameHop;
     // Sample offset of frame k's centre: 11 k + 196.
-    static constexpr int32_t kCentreOffset = 196;
-    static constexpr int32_t kFrameLength = 392;
+    static constexpr int32_t kCentreOffset = kFrameLength / 2;
     // Periods searched: 9 to 240 samples (about 46 to 1225 Hz).
     static constexpr int32_t kMinLag = 9;
     static constexpr int32_t kMaxLag = 240;

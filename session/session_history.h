@@ -24,7 +24,6 @@
 
 namespace vocalume {
 
-inline constexpr int32_t kSessionRate = 11025;
 // The session keeps each frame's f0 in two bytes on a musical scale: steps of
 // 1/8192 octave (under a sixth of a cent) up from kSessionPitchLowHz, to
 // about 5 kHz, far above any voice; 0 stands for unvoiced.
@@ -34,7 +33,7 @@ inline constexpr float kSessionPitchLowHz = 20.0f;
 class SessionHistory final : public ColumnRecorder {
 public:
     // Keeps at most `minutes` minutes of frames and of sound.
-    explicit SessionHistory(int32_t minutes, int32_t hop = 11);
+    explicit SessionHistory(int32_t minutes, int32_t hop = kFrameHop);
     // A whole session changes hands by moving (an opened file's session
     // becomes the view's).
     SessionHistory(SessionHistory&&) = default;
