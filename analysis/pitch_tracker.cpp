@@ -174,20 +174,35 @@ PitchTracker::PitchTracker(Sums sums)
 
 void PitchTracker::Push(const int16_t* samples, size_t count, std::vector<PitchEstimate>& out)
 {
+    // Grown once for the whole piece, then filled in place.
+    const size_t at = m_history.size();
+    m_history.resize(at + count);
+    m_energy.resize(at + 1 + count);
+    m_levelEnergy.resize(m_levelEnergy.size() + count);
+    m_levelNeighbours.resize(m_levelNeighbours.size() + count);
+    int16_t* history = m_history.data() + at;
+    int64_t* energy = m_energy.data() + at + 1;
+    int64_t* levelEnergy = m_levelEnergy.data() + m_levelEnergy.size() - count;
+    int64_t* levelNeighbours = m_levelNeighbours.data() + m_levelNeighbours.size() - count;
+    int64_t e = energy[-1], le = levelEnergy[-1], ln = levelNeighbours[-1];
+    std::array<int16_t, 4> r = m_recent;
     for (size_t i = 0; i < count; ++i) {
         const int16_t h = Halved(samples[i]);
-        m_levelEnergy.push_back(m_levelEnergy.back() + static_cast<int32_t>(h) * h);
-        m_levelNeighbours.push_back(m_levelNeighbours.back() + static_cast<int32_t>(h) * m_recent[3]);
+        le += static_cast<int32_t>(h) * h;
+        ln += static_cast<int32_t>(h) * r[3];
+        levelEnergy[i] = le;
+        levelNeighbours[i] = ln;
         // The low-pass 1 2 1 over four, centred two samples back (one is
         // kept in hand): a voice's harmonics up to 1.1 kHz pass nearly whole,
         // the hiss of fricatives above 4 kHz loses 15 to 30 dB, so that
         // it does not pass for a voice at the top of the range.
-        const int32_t smooth = (m_recent[1] + 2 * m_recent[2] + m_recent[3] + 2) >> 2;
-        m_recent = {m_recent[1], m_recent[2], m_recent[3], h};
-        const auto y = static_cast<int16_t>(smooth);
-        m_history.push_back(y);
-        m_energy.push_back(m_energy.back() + static_cast<int32_t>(y) * y);
+        const auto y = static_cast<int16_t>((r[1] + 2 * r[2] + r[3] + 2) >> 2);
+        r = {r[1], r[2], r[3], h};
+        history[i] = y;
+        e += static_cast<int32_t>(y) * y;
+        energy[i] = e;
     }
+    m_recent = r;
     m_received += static_cast<int64_t>(count);
     while (m_received >= CentreOf(m_analysed) + kLookAheadSamples + kSmoothingDelay) {
         AnalyseNext();
@@ -269,10 +284,7 @@ void PitchTracker::Normalise(int64_t centre)
     m_normalised[0] = 1.0f;
     for (size_t lag = 1; lag <= kMaxLag + 1 && totals[lag] == 0.0f; ++lag)
         m_normalised[lag] = 1.0f;
-    // The lowest difference at any lag up to each lag.
-    m_lowestBelow[0] = m_normalised[0];
-    for (size_t lag = 1; lag <= kMaxLag + 1; ++lag)
-        m_lowestBelow[lag] = std::min(m_lowestBelow[lag - 1], m_normalised[lag]);
+    m_haveLowestBelow = false;
 }
 
 // The period near the dip at `lag` (a local minimum), refined between lags by
@@ -300,8 +312,16 @@ float PitchTracker::LowestNear(float lag) const
 
 // Whether the period `period`, a dip of normalised difference `lowest`,
 // holds two or more periods of the voice (see kClearPeriod).
-bool PitchTracker::HoldsSeveralPeriods(float period, float lowest) const
+bool PitchTracker::HoldsSeveralPeriods(float period, float lowest)
 {
+    // The lowest difference at any lag up to each lag, once a frame, for the
+    // first candidate that asks.
+    if (!m_haveLowestBelow) {
+        m_lowestBelow[0] = m_normalised[0];
+        for (size_t lag = 1; lag <= kMaxLag + 1; ++lag)
+            m_lowestBelow[lag] = std::min(m_lowestBelow[lag - 1], m_normalised[lag]);
+        m_haveLowestBelow = true;
+    }
     // Most candidates have no dip clear enough anywhere below them.
     const float enough = std::min(kClearPeriod, lowest + kNearlyAsPeriodic);
     if (m_lowestBelow[static_cast<size_t>(period)] > enough)

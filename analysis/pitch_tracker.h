@@ -103,7 +103,7 @@ private:
     void SettleAll(std::vector<PitchEstimate>& out);
     int32_t BestPath(std::array<float, kSettleFrames + 1>& lags) const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
-    bool HoldsSeveralPeriods(float period, float lowest) const;
+    bool HoldsSeveralPeriods(float period, float lowest);
     int64_t Energy(int64_t first, int64_t last) const;
     int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
 
@@ -126,7 +126,8 @@ private:
     // For each lag, the sum over its window of x[j] x[j + lag], exact.
     std::array<int64_t, kMaxLag + 2> m_cross{};
     std::array<float, kMaxLag + 2> m_normalised{};
-    std::array<float, kMaxLag + 2> m_lowestBelow{};
+    std::array<float, kMaxLag + 2> m_lowestBelow{};  // made when first asked for, once a frame
+    bool m_haveLowestBelow = false;
     double m_peak = 0.0;  // slowly decaying peak amplitude of the stream
     // The picture's loudness ceiling, followed as the frame analysis follows
     // it, in dB.
