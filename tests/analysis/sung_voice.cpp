@@ -4,31 +4,14 @@
 #include <cmath>
 #include <random>
 
+#include "signals.h"
+
 namespace vocalume::testing {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kOversampling = 8;
-constexpr double kRate = 11025.0;
 constexpr double kFineRate = kRate * kOversampling;
-
-struct Resonator {
-    double a = 0.0, b = 0.0, c = 0.0, y1 = 0.0, y2 = 0.0;
-    Resonator(double freq, double bandwidth)
-    {
-        const double t = 1.0 / kFineRate;
-        c = -std::exp(-2.0 * kPi * bandwidth * t);
-        b = 2.0 * std::exp(-kPi * bandwidth * t) * std::cos(2.0 * kPi * freq * t);
-        a = 1.0 - b - c;
-    }
-    double operator()(double x)
-    {
-        const double y = a * x + b * y1 + c * y2;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-};
 
 // Glottal flow through one period at phase p in [0, 1): opening over 40 %,
 // closing over 16 %, then closed.
@@ -82,7 +65,7 @@ std::vector<int16_t> Sing(const SungVoice& voice)
         breathPower > 0.0 ? std::sqrt(voicedPower / breathPower * std::pow(10.0, voice.breathDb / 10.0)) : 0.0;
     std::vector<Resonator> formants;
     for (double f : voice.formants)
-        formants.emplace_back(f, 50.0 + 0.03 * f);
+        formants.emplace_back(f, 50.0 + 0.03 * f, kFineRate);
     for (size_t i = 0; i < fine; ++i) {
         double v = source[i] + breathGain * breath[i];
         for (Resonator& r : formants)
