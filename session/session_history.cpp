@@ -107,17 +107,25 @@ void SessionHistory::SetPitch(int64_t frame, float f0Hz)
 {
     if (!HasFrame(frame))
         return;
-    // Anything but a positive frequency (a NaN too) is kept as unvoiced.
-    const float clamped = f0Hz > 0.0f ? std::min(f0Hz, kMaxSessionPitchHz) : 0.0f;
-    m_pitch[static_cast<size_t>(frame - m_firstFrame)] =
-        static_cast<uint16_t>(std::lround(clamped * kSessionPitchSteps));
+    // Anything but a positive frequency (a NaN too) is kept as unvoiced;
+    // frequencies off the scale at either end keep its end.
+    uint16_t code = 0;
+    if (f0Hz > 0.0f) {
+        const double steps = std::log2(static_cast<double>(f0Hz) / kSessionPitchLowHz) * kSessionPitchSteps;
+        code = static_cast<uint16_t>(std::clamp<double>(std::round(steps), 0.0, 65534.0) + 1.0);
+    }
+    m_pitch[static_cast<size_t>(frame - m_firstFrame)] = code;
     m_pitchEnd = std::max(m_pitchEnd, frame + 1);
 }
 
 float SessionHistory::Pitch(int64_t frame) const
 {
-    return HasFrame(frame) ? static_cast<float>(m_pitch[static_cast<size_t>(frame - m_firstFrame)]) / kSessionPitchSteps
-                           : 0.0f;
+    if (!HasFrame(frame))
+        return 0.0f;
+    const uint16_t code = m_pitch[static_cast<size_t>(frame - m_firstFrame)];
+    return code == 0 ? 0.0f
+                     : static_cast<float>(kSessionPitchLowHz *
+                                          std::exp2(static_cast<double>(code - 1) / kSessionPitchSteps));
 }
 
 const ColumnDescription& SessionHistory::Column(int64_t frame) const

@@ -174,7 +174,7 @@ int main(int argc, char** argv)
                    "of the whole file, with a header row; f0_hz is the pitch tracker's estimate, empty\n"
                    "when the frame is unvoiced");
     app.add_flag("--pitch", options.pitchLine,
-                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to 800 Hz (top),\n"
+                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to about 1130 Hz (top),\n"
                  "with guide lines at each C");
     app.set_version_flag("--version", std::string("vocalume-render ") + vocalume::kVersion,
                          "Print the version and exit");
