@@ -110,6 +110,16 @@ const ColumnDescription& SessionHistory::Column(int64_t frame) const
 
 std::vector<int16_t> SessionHistory::Sound() const { return {m_sound.begin(), m_sound.end()}; }
 
+std::vector<int16_t> SessionHistory::SoundBetween(int64_t from, int64_t to) const
+{
+    from = std::max(from, FirstSample());
+    to = std::min(to, EndSample());
+    if (from >= to)
+        return {};
+    const auto begin = m_sound.begin() + (from - FirstSample());
+    return {begin, begin + (to - from)};
+}
+
 size_t SessionHistory::BytesUsed() const
 {
     return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t) +

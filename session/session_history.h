@@ -76,6 +76,9 @@ public:
     int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
     // Copies the kept sound in order.
     std::vector<int16_t> Sound() const;
+    // Copies the kept samples [from, to) of the session's numbering; samples
+    // the session does not keep are left out.
+    std::vector<int16_t> SoundBetween(int64_t from, int64_t to) const;
     // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
     // written as the estimates come, some frames behind the newest one, and
     // kept to 1/64 Hz (under a quarter of a cent at the lowest voice) up to
