@@ -47,9 +47,8 @@ constexpr int32_t kRadius = 12;
 // (two 40 s takes at 20 ms).
 constexpr int64_t kWholeGridCells = 4000000;
 // Either take is compared for at most this many times the other's length and
-// two seconds more: a take stopped early needs no more of the model, and
-// what was said long after the model ended matches nothing in it.
-constexpr double kReachFactor = 3.0;
+// this many steps (two seconds) more.
+constexpr int64_t kReachFactor = 3;
 constexpr int64_t kReachExtraSteps = 400;
 
 constexpr float kUnvoiced = std::numeric_limits<float>::quiet_NaN();
@@ -341,6 +340,11 @@ Band Refined(const Path& coarse, int32_t steps, int32_t modelSteps)
 
 }  // namespace
 
+int64_t FramesCompared(int64_t otherFrames)
+{
+    return (kReachFactor * otherFrames) + kReachExtraSteps * kVoiceStepFrames;
+}
+
 TakeAlignment AlignTake(const VoiceFeatures& attempt, const VoiceFeatures& model, const std::atomic<bool>* stop)
 {
     AlignmentCost cost;
@@ -353,9 +357,7 @@ TakeAlignment AlignTake(const VoiceFeatures& attempt, const VoiceFeatures& model
     TakeAlignment result;
     if (attempt.Steps() == 0 || model.Steps() == 0)
         return result;
-    const auto reach = [](int64_t other) {
-        return static_cast<int64_t>(kReachFactor * static_cast<double>(other)) + kReachExtraSteps;
-    };
+    const auto reach = [](int64_t other) { return kReachFactor * other + kReachExtraSteps; };
     const int64_t attemptSteps = std::min(attempt.Steps(), reach(model.Steps()));
     const int64_t modelSteps = std::min(model.Steps(), reach(attemptSteps));
 

@@ -43,6 +43,12 @@ struct AlignmentCost {
     int64_t trackBytes = 0;
 };
 
+// How many frames of one take are compared with a take of `otherFrames`
+// frames: three times as many and two seconds more. A take stopped early
+// needs no more of the model, and what was said long after the model ended
+// matches nothing in it.
+int64_t FramesCompared(int64_t otherFrames);
+
 // Aligns the attempt's frames to the model's, both from their first frame.
 // Empty when either has no frame, or when `stop` (if given) was raised
 // meanwhile; it is read now and then, so that an alignment no longer wanted

@@ -10,8 +10,7 @@
 namespace vocalume {
 namespace {
 
-constexpr double kRate = 11025.0;
-constexpr double kBinHz = kRate / kVoiceFftSize;
+constexpr double kBinHz = static_cast<double>(kSessionRate) / kVoiceFftSize;
 constexpr double kLowestBandHz = 80.0;
 constexpr double kHighestBandHz = 4000.0;
 // Offset of a frame's centre from its first sample: half the 392-sample window.
@@ -112,7 +111,7 @@ std::vector<double> ShapeOnGrid(const VoiceFeatures& voice)
 double VoiceBandCentreHz(int32_t band) { return BandEdgeHz(band + 1); }
 
 VoiceFeatures MeasureVoice(const int16_t* sound, size_t samples, const std::vector<float>& pitchHz,
-                           int64_t frames, int32_t hop)
+                           int64_t frames, int32_t hop, const std::atomic<bool>* stop)
 {
     const auto& window = Window();
     VoiceFeatures v;
@@ -123,6 +122,12 @@ VoiceFeatures MeasureVoice(const int16_t* sound, size_t samples, const std::vect
     v.f0Hz.resize(static_cast<size_t>(steps));
     std::array<float, kVoiceFftSize> fft{};
     for (int64_t s = 0; s < steps; ++s) {
+        if (stop != nullptr && (s & 1023) == 0 && stop->load(std::memory_order_relaxed)) {
+            v.frames = s * kVoiceStepFrames;
+            v.spectrum.resize(static_cast<size_t>(s * kVoiceBins));
+            v.f0Hz.resize(static_cast<size_t>(s));
+            break;
+        }
         const int64_t frame = s * kVoiceStepFrames;
         const int64_t first = frame * hop + kFrameCentre - kVoiceWindow / 2;
         fft.fill(0.0f);
@@ -143,18 +148,28 @@ VoiceFeatures MeasureVoice(const int16_t* sound, size_t samples, const std::vect
     return v;
 }
 
-VoiceFeatures MeasureVoice(const SessionHistory& session, int64_t firstFrame, int64_t endFrame)
+TakeSound CopyTake(const SessionHistory& session, int64_t firstFrame, int64_t endFrame)
 {
+    TakeSound take;
+    take.hop = session.Hop();
     firstFrame = std::max(firstFrame, session.FirstFrame());
     endFrame = std::min(endFrame, session.EndFrame());
     if (endFrame <= firstFrame)
-        return MeasureVoice(nullptr, 0, {}, 0, session.Hop());
-    const int64_t from = session.SampleOfFrame(firstFrame);
-    const std::vector<int16_t> sound = session.SoundBetween(from, session.SampleOfFrame(endFrame) + 2 * kFrameCentre);
-    std::vector<float> pitch(static_cast<size_t>(endFrame - firstFrame));
+        return take;
+    take.frames = endFrame - firstFrame;
+    // The last frame's window reaches past its first sample.
+    take.sound = session.SoundBetween(session.SampleOfFrame(firstFrame),
+                                      session.SampleOfFrame(endFrame) + 2 * kFrameCentre);
+    take.pitchHz.resize(static_cast<size_t>(take.frames));
     for (int64_t f = firstFrame; f < endFrame; ++f)
-        pitch[static_cast<size_t>(f - firstFrame)] = session.Pitch(f);
-    return MeasureVoice(sound.data(), sound.size(), pitch, endFrame - firstFrame, session.Hop());
+        take.pitchHz[static_cast<size_t>(f - firstFrame)] = session.Pitch(f);
+    return take;
+}
+
+VoiceFeatures MeasureVoice(const TakeSound& take, int64_t frames, const std::atomic<bool>* stop)
+{
+    return MeasureVoice(take.sound.data(), take.sound.size(), take.pitchHz,
+                        frames < 0 ? take.frames : std::min(frames, take.frames), take.hop, stop);
 }
 
 std::vector<VoiceBands> BandPowers(const VoiceFeatures& voice, double scale)

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -50,12 +51,25 @@ struct VoiceFeatures {
 // (frame f begins at sample f * hop; samples past the end are silence), with
 // `pitchHz[f]` the tracker's f0 of frame f (0 when unvoiced; missing entries
 // count as unvoiced).
+// Stops early, with the features of the steps measured so far, when `stop`
+// is raised.
 VoiceFeatures MeasureVoice(const int16_t* sound, size_t samples, const std::vector<float>& pitchHz,
-                           int64_t frames, int32_t hop);
+                           int64_t frames, int32_t hop, const std::atomic<bool>* stop = nullptr);
 
-// The features of the session's frames [firstFrame, endFrame), which it keeps
-// with their sound and pitch (frames it no longer keeps are left out).
-VoiceFeatures MeasureVoice(const SessionHistory& session, int64_t firstFrame, int64_t endFrame);
+// A take as the coach reads it, copied out of the session: the sound from
+// the take's first frame on, and the tracker's f0 of each of its frames.
+struct TakeSound {
+    std::vector<int16_t> sound;
+    std::vector<float> pitchHz;
+    int64_t frames = 0;
+    int32_t hop = 11;
+};
+
+// The session's frames [firstFrame, endFrame), as far as it keeps them.
+TakeSound CopyTake(const SessionHistory& session, int64_t firstFrame, int64_t endFrame);
+
+// The features of the take's first `frames` frames (all, when negative).
+VoiceFeatures MeasureVoice(const TakeSound& take, int64_t frames = -1, const std::atomic<bool>* stop = nullptr);
 
 // The power in each mel band of every step, with every frequency of the bands
 // multiplied by `scale` (above 1 for a voice whose resonances lie higher).
