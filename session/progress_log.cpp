@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <limits>
 #include <mutex>
 #include <sstream>
+
+#include "whole_file.h"
 
 namespace vocalume {
 namespace {
@@ -33,30 +36,43 @@ std::string Quoted(const std::string& field)
     return quoted + '"';
 }
 
-std::string HeaderRow()
+// The columns of this version's log.
+std::vector<std::string> OurColumns()
 {
-    std::string row = kWhenColumn;
-    row += ',';
-    row += kModelColumn;
-    for (const ScoreField& field : ScoreFields()) {
-        row += ',';
-        row += field.key;
+    std::vector<std::string> columns{kWhenColumn, kModelColumn};
+    for (const ScoreField& field : ScoreFields())
+        columns.emplace_back(field.key);
+    return columns;
+}
+
+std::string Row(const std::vector<std::string>& fields)
+{
+    std::string row;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            row += ',';
+        row += Quoted(fields[i]);
     }
     row += '\n';
     return row;
 }
 
-std::string EntryRow(const ProgressEntry& entry)
+// The entry's fields under `columns`: empty under a column it does not know.
+std::vector<std::string> EntryFields(const ProgressEntry& entry, const std::vector<std::string>& columns)
 {
-    std::string row = Quoted(entry.when);
-    row += ',';
-    row += Quoted(entry.model);
-    for (const ScoreField& field : ScoreFields()) {
-        row += ',';
-        row += FormatScore(entry.scores.*field.value, field.decimals);
+    std::vector<std::string> fields;
+    for (const std::string& column : columns) {
+        std::string value;
+        if (column == kWhenColumn)
+            value = entry.when;
+        else if (column == kModelColumn)
+            value = entry.model;
+        for (const ScoreField& field : ScoreFields())
+            if (column == field.key)
+                value = FormatScore(entry.scores.*field.value, field.decimals);
+        fields.push_back(std::move(value));
     }
-    row += '\n';
-    return row;
+    return fields;
 }
 
 // Splits comma-separated text into rows of fields; a quoted field may hold
@@ -158,36 +174,58 @@ std::string AppendProgress(const std::string& path, const ProgressEntry& entry)
         std::filesystem::create_directories(folder, ec);
     if (ec)
         return failure("its folder cannot be made (" + ec.message() + ")");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return failure(std::strerror(errno));
     struct stat info {};
-    std::string text;
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const std::string why = S_ISREG(info.st_mode) ? std::strerror(errno) : "it is not a regular file";
+        ::close(fd);
+        return failure(why);
+    }
+    std::string old(static_cast<size_t>(info.st_size), '\0');
+    if (!old.empty() && ::pread(fd, old.data(), old.size(), 0) != static_cast<ssize_t>(old.size())) {
         const int why = errno;
         ::close(fd);
         return failure(std::strerror(why));
     }
-    if (!S_ISREG(info.st_mode)) {
+    const auto rows = ParseRows(old.substr(0, old.find('\n')));
+    std::vector<std::string> columns = rows.empty() ? std::vector<std::string>() : rows.front();
+    std::vector<std::string> missing;
+    for (const std::string& column : OurColumns())
+        if (std::find(columns.begin(), columns.end(), column) == columns.end())
+            missing.push_back(column);
+    if (!columns.empty() && !missing.empty()) {
+        // A log of an older version, without some of our scores: it is
+        // written anew with those columns added, empty in its lines, so that
+        // neither its lines nor the new one lose a score.
         ::close(fd);
-        return failure("it is not a regular file");
-    }
-    if (info.st_size == 0) {
-        text = HeaderRow();
-    } else {
-        // A log whose last line lacks its end (edited by hand) gets it first,
-        // so that the new line stands on its own.
-        char last = '\n';
-        const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (reader >= 0) {
-            if (::pread(reader, &last, 1, info.st_size - 1) != 1)
-                last = '\n';
-            ::close(reader);
+        std::vector<std::vector<std::string>> lines = ParseRows(old);
+        const size_t width = lines.front().size();
+        columns.insert(columns.end(), missing.begin(), missing.end());
+        std::string text = Row(columns);
+        for (size_t r = 1; r < lines.size(); ++r) {
+            if (lines[r].size() == width)
+                lines[r].resize(columns.size());
+            text += Row(lines[r]);
         }
-        if (last != '\n')
-            text.push_back('\n');
+        text += Row(EntryFields(entry, columns));
+        const std::string problem = WriteFileWhole(path, [&text](std::FILE* file) -> std::string {
+            return std::fwrite(text.data(), 1, text.size(), file) == text.size() ? std::string()
+                                                                                 : std::string(kFillFailed);
+        });
+        return problem.empty() ? problem : failure(problem);
     }
-    text += EntryRow(entry);
+    std::string text;
+    if (columns.empty()) {
+        columns = OurColumns();
+        text = Row(columns);
+    } else if (old.back() != '\n') {
+        // A last line without its end (edited by hand) gets it first, so
+        // that the new line stands on its own.
+        text.push_back('\n');
+    }
+    text += Row(EntryFields(entry, columns));
     // One write, so that lines of two programs never interleave; a write cut
     // short is taken back, so that the log holds no half line.
     const ssize_t written = ::write(fd, text.data(), text.size());
