@@ -58,6 +58,7 @@ struct Track {
     int32_t steps = 0;
     std::vector<float> v;      // kStride numbers a step
     std::vector<float> pitch;  // semitones from the take's middle; NaN when unvoiced
+    std::vector<uint8_t> quiet;  // 1 where the take holds no sound
     const float* At(int32_t s) const { return v.data() + static_cast<size_t>(s) * kStride; }
     float& At(int32_t s, int32_t k) { return v[static_cast<size_t>(s) * kStride + static_cast<size_t>(k)]; }
 };
@@ -74,7 +75,7 @@ double Median(std::vector<double> values)
 // The cepstra of `bands` relative to the take's loud level, each band first
 // raised by the quiet level `floor`, which both takes share so that
 // background noise in one does not set it apart from the other.
-Track MakeTrack(const VoiceFeatures& voice, const std::vector<VoiceBands>& bands, double loud,
+Track MakeTrack(const VoiceFeatures& voice, const std::vector<VoiceBands>& bands, const VoiceLevels& levels,
                 const std::array<double, kVoiceBands>& floor, int64_t steps)
 {
     static const auto cosines = [] {
@@ -89,11 +90,15 @@ Track MakeTrack(const VoiceFeatures& voice, const std::vector<VoiceBands>& bands
     t.steps = static_cast<int32_t>(steps);
     t.v.assign(static_cast<size_t>(t.steps) * kStride, 0.0f);
     t.pitch.assign(static_cast<size_t>(t.steps), kUnvoiced);
+    const std::vector<uint8_t> sounding = SoundingSteps(LoudnessDb(bands, levels), levels);
+    for (int32_t s = 0; s < t.steps; ++s)
+        t.quiet.push_back(sounding[static_cast<size_t>(s)] == 0 ? 1 : 0);
     std::array<double, kVoiceBands> logs{};
     for (int32_t s = 0; s < t.steps; ++s) {
         for (int32_t b = 0; b < kVoiceBands; ++b)
             logs[static_cast<size_t>(b)] =
-                std::log(bands[static_cast<size_t>(s)][static_cast<size_t>(b)] / loud + floor[static_cast<size_t>(b)]);
+                std::log(bands[static_cast<size_t>(s)][static_cast<size_t>(b)] / levels.loud +
+                         floor[static_cast<size_t>(b)]);
         for (int32_t k = 0; k < kCepstra; ++k) {
             double sum = 0.0;
             for (int32_t b = 0; b < kVoiceBands; ++b)
@@ -167,11 +172,13 @@ Track Coarser(const Track& t, int32_t factor)
     c.steps = (t.steps + factor - 1) / factor;
     c.v.assign(static_cast<size_t>(c.steps) * kStride, 0.0f);
     c.pitch.assign(static_cast<size_t>(c.steps), kUnvoiced);
+    c.quiet.assign(static_cast<size_t>(c.steps), 0);
     for (int32_t s = 0; s < c.steps; ++s) {
         const int32_t from = s * factor, to = std::min(from + factor, t.steps);
         double pitch = 0.0;
         int32_t voiced = 0;
         for (int32_t i = from; i < to; ++i) {
+            c.quiet[static_cast<size_t>(s)] |= t.quiet[static_cast<size_t>(i)];
             for (int32_t k = 0; k < kDims; ++k)
                 c.At(s, k) += t.At(i)[k] / static_cast<float>(to - from);
             if (!std::isnan(t.pitch[static_cast<size_t>(i)])) {
@@ -282,9 +289,14 @@ bool WarpInBand(const Track& a, const Track& m, const Band& band, Path& path, Al
         prevLo = lo;
         prevHi = hi;
     }
-    int32_t endJ = prevLo;
+    // The attempt ends where the model is quiet, or at the model's end: a
+    // take is paused between words, and a sound lost in the attempt's noise
+    // at its end is no reason to think it stopped early.
+    int32_t endJ = prevHi;
     double bestRate = kNone;
     for (int32_t j = prevLo; j <= prevHi; ++j) {
+        if (m.quiet[static_cast<size_t>(j)] == 0 && j != m.steps - 1)
+            continue;
         const double rate = previous[static_cast<size_t>(j - prevLo)] / (n + j + 1);
         if (rate < bestRate) {
             bestRate = rate;
@@ -368,8 +380,8 @@ TakeAlignment AlignTake(const VoiceFeatures& attempt, const VoiceFeatures& model
     for (size_t b = 0; b < floor.size(); ++b)
         floor[b] = std::max({levelsA.quietBand[b] / levelsA.loud, levelsM.quietBand[b] / levelsM.loud, 1e-7});
     std::vector<Track> a, m;
-    a.push_back(MakeTrack(attempt, bandsA, levelsA.loud, floor, attemptSteps));
-    m.push_back(MakeTrack(model, bandsM, levelsM.loud, floor, modelSteps));
+    a.push_back(MakeTrack(attempt, bandsA, levelsA, floor, attemptSteps));
+    m.push_back(MakeTrack(model, bandsM, levelsM, floor, modelSteps));
     Weigh(a[0], m[0]);
     while (static_cast<int64_t>(a.back().steps) * m.back().steps > kWholeGridCells && a.back().steps > 1 &&
            m.back().steps > 1) {

@@ -231,11 +231,19 @@ VoiceLevels LevelsOf(const std::vector<VoiceBands>& bands)
         values[s] = Total(bands[s]);
     levels.loud = std::max(Percentile(values, kLoudShare), 1e-15);
     levels.quiet = Percentile(values, kQuietShare);
-    for (int32_t b = 0; b < kVoiceBands; ++b) {
-        for (size_t s = 0; s < bands.size(); ++s)
-            values[s] = bands[s][static_cast<size_t>(b)];
-        levels.quietBand[static_cast<size_t>(b)] = Percentile(values, kQuietShare);
-    }
+    // Each band's quiet level is its average over the quietest steps: in
+    // steady noise a band's power wanders, and the average is what the noise
+    // hides a faint sound under.
+    const double quietest = levels.quiet;
+    size_t count = 0;
+    for (size_t s = 0; s < bands.size(); ++s)
+        if (values[s] <= quietest) {
+            ++count;
+            for (int32_t b = 0; b < kVoiceBands; ++b)
+                levels.quietBand[static_cast<size_t>(b)] += bands[s][static_cast<size_t>(b)];
+        }
+    for (double& band : levels.quietBand)
+        band /= static_cast<double>(std::max<size_t>(count, 1));
     return levels;
 }
 
