@@ -11,9 +11,10 @@ packages=(
   # microphone, speech, and a virtual display
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
   xvfb xauth xdotool x11-apps imagemagick
-  # the reference pitch track the pitch tracker is measured against, and the
-  # decimal-comma locale the frame table is tested under
-  praat locales
+  # the reference pitch track the pitch tracker is measured against, the
+  # decimal-comma locale the frame table is tested under, and real recorded
+  # voices (LGPL-2.1) the coach's alignment is measured on
+  praat locales codec2-examples
   # for the Debian package and its checks
   dpkg-dev lintian appstream desktop-file-utils
 )
