@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "pitch_tracker.h"
+#include "recording_format.h"
 #include "synthetic_speech.h"
 #include "take_review.h"
 
@@ -66,7 +67,7 @@ void ReviewOf(benchmark::State& state, double seconds)
     AlignmentCost cost;
     AlignTake(a, m, cost);
     const double features = static_cast<double>((a.spectrum.size() + m.spectrum.size()) * sizeof(float));
-    state.counters["take_s"] = static_cast<double>(take.frames) * take.hop / 11025.0;
+    state.counters["take_s"] = static_cast<double>(take.frames) * take.hop / static_cast<double>(kRecordingRate);
     state.counters["cells"] = static_cast<double>(cost.cells);
     state.counters["peak_MB"] = (features + static_cast<double>(cost.tableBytes + cost.trackBytes)) / 1e6;
     rusage usage{};

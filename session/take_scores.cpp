@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "session_history.h"
+#include "recording_format.h"
 
 namespace vocalume {
 namespace {
@@ -108,7 +108,7 @@ TakeScores ScoreTake(const VoiceFeatures& take, const VoiceFeatures& model, cons
     const auto matched = [&](int64_t i) {
         return std::clamp<int64_t>(alignment.modelStep[static_cast<size_t>(i)], 0, model.Steps() - 1);
     };
-    const double stepSeconds = static_cast<double>(kVoiceStepFrames * take.hop) / kSessionRate;
+    const double stepSeconds = static_cast<double>(kVoiceStepFrames * take.hop) / kRecordingRate;
 
     // Timing: the sounding spans, the model's up to where the take ended.
     int64_t modelFirst = 0, modelLast = matched(last);

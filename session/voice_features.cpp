@@ -4,17 +4,18 @@
 #include <cmath>
 #include <numeric>
 
+#include "recording_format.h"
 #include "session_history.h"
 #include "signal_kernels.h"
 
 namespace vocalume {
 namespace {
 
-constexpr double kBinHz = static_cast<double>(kSessionRate) / kVoiceFftSize;
+constexpr double kBinHz = static_cast<double>(kRecordingRate) / kVoiceFftSize;
 constexpr double kLowestBandHz = 80.0;
 constexpr double kHighestBandHz = 4000.0;
-// Offset of a frame's centre from its first sample: half the 392-sample window.
-constexpr int32_t kFrameCentre = 196;
+// Offset of a frame's centre from its first sample.
+constexpr int32_t kFrameCentre = kFrameLength / 2;
 
 double MelOf(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
 double HzOfMel(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }

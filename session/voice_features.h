@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
 class SessionHistory;
@@ -37,7 +39,7 @@ using VoiceBands = std::array<float, kVoiceBands>;
 struct VoiceFeatures {
     // The frames the features cover (the take's length) and their hop.
     int64_t frames = 0;
-    int32_t hop = 11;
+    int32_t hop = kFrameHop;
     // Per step: the power in each bin (of samples in full scale), kVoiceBins
     // a step, and the f0 in Hz of the step's first frame, 0 when unvoiced.
     std::vector<float> spectrum;
@@ -62,7 +64,7 @@ struct TakeSound {
     std::vector<int16_t> sound;
     std::vector<float> pitchHz;
     int64_t frames = 0;
-    int32_t hop = 11;
+    int32_t hop = kFrameHop;
 };
 
 // The session's frames [firstFrame, endFrame), as far as it keeps them.
