@@ -63,6 +63,14 @@ TEST_F(ProgressTest, LinesAreAddedAndReadBack)
     EXPECT_DOUBLE_EQ(read[1].scores.pitchCorrelation, 0.5);
     EXPECT_TRUE(std::isnan(read[1].scores.loudnessCorrelation));
     EXPECT_EQ(Read(log).substr(0, 11), "date,model,");
+
+    // A last line that lost its end (edited by hand) stays a line of its own.
+    fs::resize_file(log, fs::file_size(log) - 1);
+    ASSERT_EQ(AppendProgress(log, Entry("2024-05-19 09:00:00", "third.wav", 20.0)), "");
+    read.clear();
+    ASSERT_EQ(ReadProgress(log, read), "");
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[1].model, "plain.wav");
 }
 
 // A log of another version (its columns in another order, one unknown, ours
