@@ -177,6 +177,31 @@ void SessionHistory::DropSound(int64_t count)
     }
 }
 
+std::vector<int16_t> SessionHistory::SoundBetween(int64_t from, int64_t to) const
+{
+    from = std::max(from, FirstSample());
+    to = std::min(to, EndSample());
+    if (from >= to)
+        return {};
+    std::vector<int16_t> out;
+    out.reserve(static_cast<size_t>(to - from));
+    // Where `from` lies among the chunks, counting the skipped samples of
+    // the first; past the full chunks lies the chunk being filled.
+    int64_t at = from - FirstSample() + m_soundSkip;
+    const auto full = static_cast<int64_t>(m_soundChunks.size());
+    while (static_cast<int64_t>(out.size()) < to - from) {
+        const int64_t chunk = at / kSoundChunkSamples;
+        const std::vector<int16_t>& samples =
+            chunk < full ? *m_soundChunks[static_cast<size_t>(chunk)] : m_soundTail;
+        const int64_t offset = chunk < full ? at % kSoundChunkSamples : at - full * kSoundChunkSamples;
+        const int64_t n = std::min(static_cast<int64_t>(samples.size()) - offset,
+                                   to - from - static_cast<int64_t>(out.size()));
+        out.insert(out.end(), samples.begin() + offset, samples.begin() + offset + n);
+        at += n;
+    }
+    return out;
+}
+
 size_t SessionHistory::BytesUsed() const
 {
     return m_columns.size() * sizeof(ColumnDescription) +

@@ -85,6 +85,9 @@ public:
     // The kept sound in order: the full chunks shared, the one being filled
     // copied.
     SoundChunks Sound() const;
+    // Copies the kept samples [from, to) of the session's numbering; samples
+    // the session does not keep are left out.
+    std::vector<int16_t> SoundBetween(int64_t from, int64_t to) const;
     // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
     // written as the estimates come, some frames behind the newest one, and
     // kept to a twelfth of a cent (see kSessionPitchSteps). Frames

@@ -41,6 +41,10 @@ inline constexpr const char* kFrameTableHeader =
     "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
     "min_sample,max_sample,red,green,blue,f0_hz,voiced";
 
+// The time in seconds of frame `frame`'s centre, as the table's time_s gives
+// it: frames may be fractional.
+double FrameTimeSeconds(double frame);
+
 // The row of frame `frame` for an analysed record and its base colour.
 FrameRow FrameRowOf(int64_t frame, const FrameRecord& record, const ColumnRgb& colour);
 
@@ -51,5 +55,12 @@ std::string FormatFrameRow(const FrameRow& row);
 // same folder, renamed over `path` only when complete. Returns an empty string
 // on success, else what went wrong.
 std::string WriteFrameTable(const std::string& path, const FrameRows& rows);
+
+// The alignment table of a take and the model it imitates: a header row, then
+// for every frame of the take its time_s (as the frame table gives it) and
+// the time in the model it matches, model_time_s, `modelFrame[f]` being the
+// model frame matched by frame f. Written whole or not at all, as above.
+inline constexpr const char* kAlignmentTableHeader = "time_s,model_time_s";
+std::string WriteAlignmentTable(const std::string& path, const std::vector<double>& modelFrame);
 
 }  // namespace vocalume

@@ -140,6 +140,10 @@ TEST(SessionHistoryTest, TheSoundIsHandedOutInChunksThatStayAsTheyWere)
     expectKept(early, 0, 40040);
     expectKept(session.Sound(), session.FirstSample(), session.EndSample() - session.FirstSample());
     EXPECT_GT(session.FirstSample(), 0);
+    // A stretch from before the oldest kept sample, over full chunks, into
+    // the chunk being filled, is the kept part of it.
+    const std::vector<int16_t> between = session.SoundBetween(session.FirstSample() - 5, session.EndSample() - 3);
+    expectKept(SoundChunks(between), session.FirstSample(), session.EndSample() - 3 - session.FirstSample());
 
     // Trimmed inside a full chunk, then recorded on.
     const int64_t end = session.FirstFrame() + 30000;

@@ -36,6 +36,7 @@
 #include "session_picture.h"
 #include "wave_in.h"
 #include "sound_files.h"
+#include "synthetic_speech.h"
 
 namespace vocalume {
 namespace {
@@ -396,6 +397,50 @@ TEST(RenderTool, FrameTableHoldsEveryFrameWithItsPitch)
         }
     }
     EXPECT_GT(voiced, 700);
+}
+
+// A take against a model: the alignment table has a row for every frame,
+// its time_s as the frame table gives it, and a take aligned to itself
+// matches itself; --score prints the scores as JSON, --log adds them to the
+// log in the data folder and --report writes the report of that log.
+TEST(RenderTool, AlignmentScoresLogAndReportOfATakeAgainstAModel)
+{
+    TempFolder folder;
+    const std::vector<testing::SpeechSound> sentence{
+        {0.2}, {0.2, 730, 1090, 2440, 120, 140}, {0.1, 3800}, {0.2, 300, 870, 2240, 140, 110}, {0.2}};
+    WriteWav(folder.Path("take.wav"), 11025, 1, testing::Say(sentence));
+    const std::string take = Quoted(folder.Path("take.wav"));
+    const std::string data = "XDG_DATA_HOME=" + Quoted(folder.Path("data")) + " ";
+    ASSERT_EQ(RenderTool(take + " --csv " + Quoted(folder.Path("frames.csv")), folder).status, 0);
+    const std::string command = data + "'" + VOCALUME_RENDER_PATH + "' " + take + " --model " + take +
+                                " --align-csv " + Quoted(folder.Path("align.csv")) + " --score --log -q > " +
+                                Quoted(folder.Path("score.json"));
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::vector<std::string> frames = Lines(ReadFile(folder.Path("frames.csv")));
+    const std::vector<std::string> rows = Lines(ReadFile(folder.Path("align.csv")));
+    ASSERT_EQ(rows.size(), frames.size());
+    EXPECT_EQ(rows[0], "time_s,model_time_s");
+    for (size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_EQ(Fields(rows[i])[0], Fields(frames[i])[1]) << i;
+        if (i > 250 && i + 250 < rows.size()) {
+            EXPECT_NEAR(std::stod(Fields(rows[i])[1]), std::stod(Fields(rows[i])[0]), 0.005) << i;
+        }
+    }
+    const std::string json = ReadFile(folder.Path("score.json"));
+    EXPECT_EQ(json.rfind("{\"model\": \"take.wav\", ", 0), 0u) << json;
+    EXPECT_NE(json.find("\"pitch_cents\": 0.0"), std::string::npos) << json;
+    EXPECT_EQ(Lines(ReadFile(folder.Path("data/vocalume/progress.csv"))).size(), 2u);
+
+    const std::string report = folder.Path("report.html");
+    ASSERT_EQ(std::system((data + "'" + VOCALUME_RENDER_PATH + "' --report " + Quoted(report)).c_str()), 0);
+    EXPECT_NE(ReadFile(report).find("<h2>Model: take.wav</h2>"), std::string::npos);
+
+    // A review needs a model, and a model something to do with it.
+    for (const std::string& args : {take + " --score", take + " --model " + take}) {
+        const ToolRun refused = RenderTool(args, folder);
+        EXPECT_EQ(refused.status, 2) << args;
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    }
 }
 
 // Numbers keep their decimal point in a locale that writes a comma. The
