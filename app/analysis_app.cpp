@@ -13,6 +13,7 @@
 #include "analysis_worker.h"
 #include "main_frame.h"
 #include "vocalume_version.h"
+#include "whole_file.h"
 #include "wx_settings_store.h"
 
 namespace vocalume {
@@ -112,5 +113,9 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    // Before any thread exists: a signal that ends the program removes the
+    // temporary of a file being written, and a file-size limit fails a write
+    // with a message instead of ending the program.
+    vocalume::RemoveUnfinishedFilesOnSignal();
     return wxEntry(argc, argv);
 }

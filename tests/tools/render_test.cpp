@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -285,6 +286,8 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
         good + " -o " + out + " --width many",
         good + " -o " + out + " --palette rainbow",
         good,  // no output named
+        good + " -o " + out + " --csv " + out,  // one file for two outputs
+        good + " --csv " + Quoted(folder.Path(std::string(240, 'n') + ".csv")),  // refused before the render
     };
     for (const std::string& args : cases) {
         const ToolRun run = RenderTool(args, folder);
@@ -528,6 +531,10 @@ TEST(RenderTool, WholeRefusesSoundTooLongForOnePicture)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
     }
+    // The frame table alone is refused for what was asked, not for --whole.
+    const ToolRun table = RenderTool(Quoted(folder.Path("sparse.wav")) + " --csv " + Quoted(folder.Path("o.csv")), folder);
+    EXPECT_EQ(table.status, 2);
+    EXPECT_EQ(table.err.find("--whole"), std::string::npos) << table.err;
 }
 
 // Only a regular file is replaced, never the sound being read; a link to a
@@ -568,33 +575,43 @@ TEST(RenderTool, OutputMustBeARegularFileOtherThanTheInput)
     EXPECT_FALSE(LeftoversIn(folder.Path("")));
 }
 
-// A render ended by SIGTERM while it writes its picture leaves no temporary
-// file behind, and ends as the signal ends a program.
+// A render ended by a signal while it writes its picture leaves nothing but
+// what was there, and ends as the signal ends a program. The tool stops
+// itself once the picture is on disk, before it takes its name (the write's
+// pause point for tests), and is signalled there: with a named temporary
+// the handler removes it; an unnamed one is nowhere even after SIGKILL.
 TEST(RenderTool, SignalDuringTheWriteRemovesTheTemporaryFile)
 {
-    TempFolder folder;
-    const std::string out = folder.Path("big.png");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // A tall, wide picture takes a while to compress.
-        ::execl(VOCALUME_RENDER_PATH, VOCALUME_RENDER_PATH, VOCALUME_DEMO_WAV, "--whole", "--height", "1024",
-                "-q", "-o", out.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    bool signalled = false;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (!signalled && LeftoversIn(folder.Path(""))) {
-            ::kill(child, SIGTERM);
-            signalled = true;
+    struct Case {
+        bool named;
+        int signal;
+    };
+    for (const Case c : {Case{true, SIGTERM}, Case{true, SIGQUIT}, Case{false, SIGKILL}}) {
+        TempFolder folder;
+        const std::string out = folder.Path("picture.png");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::setenv("VOCALUME_TEST_PAUSE_WRITE", "1", 1);
+            if (c.named)
+                ::setenv("VOCALUME_TEST_NAMED_TEMPORARY", "1", 1);
+            ::execl(VOCALUME_RENDER_PATH, VOCALUME_RENDER_PATH, VOCALUME_DEMO_WAV, "-q", "-o", out.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
         }
-        ::usleep(500);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "the tool did not stop at the write's pause point";
+        EXPECT_EQ(LeftoversIn(folder.Path("")), c.named);
+        ::kill(child, c.signal);
+        ::kill(child, SIGCONT);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.signal;
+        EXPECT_FALSE(LeftoversIn(folder.Path(""))) << c.signal;
+        EXPECT_FALSE(std::filesystem::exists(out));
     }
-    ASSERT_TRUE(signalled) << "the picture was written before it could be interrupted";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_FALSE(LeftoversIn(folder.Path("")));
-    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 
