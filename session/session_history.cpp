@@ -39,13 +39,17 @@ void SessionHistory::Clear()
     m_eraFirstFrame = 0;
 }
 
-void SessionHistory::TrimTo(int64_t endFrame)
+void SessionHistory::TrimTo(int64_t endFrame) { TrimTo(endFrame, SampleOfFrame(std::max(endFrame, m_firstFrame))); }
+
+void SessionHistory::TrimTo(int64_t endFrame, int64_t endSample)
 {
-    if (endFrame >= EndFrame())
-        return;
-    const int64_t end = std::max(endFrame, m_firstFrame);
-    m_columns.resize(static_cast<size_t>(end - m_firstFrame));
-    const int64_t samples = SampleOfFrame(end) - FirstSample();
+    if (endFrame < EndFrame()) {
+        const int64_t end = std::max(endFrame, m_firstFrame);
+        m_columns.resize(static_cast<size_t>(end - m_firstFrame));
+        m_pitch.resize(m_columns.size());
+        m_pitchEnd = std::min(m_pitchEnd, end);
+    }
+    const int64_t samples = std::max<int64_t>(endSample - FirstSample(), 0);
     if (samples < static_cast<int64_t>(m_sound.size()))
         m_sound.resize(static_cast<size_t>(samples));
 }
@@ -60,6 +64,15 @@ void SessionHistory::BeginEra(int64_t firstIndex)
 
 void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t endIndex)
 {
+    if (count > 0 && m_inEra) {
+        // The new sound begins at its first frame's first sample: after an
+        // opened file whose sound ends elsewhere than its frames, it is cut
+        // there, or the silence the file's frames showed is kept.
+        const int64_t firstFrame = m_eraFirstFrame + (m_nextIndex - m_eraFirstIndex);
+        const int64_t at = std::max<int64_t>(SampleOfFrame(firstFrame) - FirstSample(), 0);
+        if (at != static_cast<int64_t>(m_sound.size()))
+            m_sound.resize(static_cast<size_t>(at), 0);
+    }
     if (count > 0) {
         m_sound.insert(m_sound.end(), samples, samples + count);
         m_unsaved = true;

@@ -335,7 +335,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
             // description and the sound the framer cut; the silence after
             // the end is not the sound's.
             picture.session = std::make_unique<SessionHistory>(view.TakeSession());
-            picture.session->TrimTo(picture.frames);
+            picture.session->TrimTo(picture.frames, filePairs);
         }
     } else {
         picture.width = surface.Width();
