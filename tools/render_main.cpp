@@ -216,6 +216,8 @@ int main(int argc, char** argv)
                 ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
                 problem = vocalume::RenderSoundFile(table, rows, [&bar](double share) { bar.Show(share); });
             }
+            if (problem.empty() && !rows.note.empty())
+                Fail(rows.note);
             if (problem.empty())
                 problem = vocalume::WriteFrameTable(csv, rows.rows);
             if (!problem.empty()) {
@@ -236,6 +238,9 @@ int main(int argc, char** argv)
             Fail(problem);
             return kBadInput;
         }
+        // Told once, when the table's pass has not told it already.
+        if (!picture.note.empty() && !tablePass)
+            Fail(picture.note);
         problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
                                          picture.stride);
         if (problem.empty() && options.frameTable)

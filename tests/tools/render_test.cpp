@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <locale>
 #include <map>
 #include <memory>
@@ -530,25 +531,49 @@ TEST(RenderTool, PipedSoundGivesTheFilesPicture)
 }
 
 // --whole refuses, before rendering, a sound whose picture would be wider
-// than a PNG image may be: a sparse file of 3 GB and a short file labelled
-// with a rate of 1 Hz.
+// than a PNG image may be: a sparse file of 3 GB. A header claiming a rate of
+// 1 Hz (2000 samples would last 33 minutes) is refused for its rate.
 TEST(RenderTool, WholeRefusesSoundTooLongForOnePicture)
 {
     TempFolder folder;
     WriteWavPromising(folder.Path("sparse.wav"), 11025, 0xbffffff0u, SungVowel(0.1));
     std::filesystem::resize_file(folder.Path("sparse.wav"), 3ull << 30);
     WriteWavPromising(folder.Path("slow.wav"), 1, 2 * 2000, std::vector<int16_t>(2000, 1000));
-    for (const char* name : {"sparse.wav", "slow.wav"}) {
-        const ToolRun run = RenderTool(Quoted(folder.Path(name)) + " --whole -o " + Quoted(folder.Path("o.png")), folder);
-        EXPECT_EQ(run.status, 2) << name;
-        EXPECT_NE(run.err.find("at most 1000000 columns"), std::string::npos) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
-    }
+    const ToolRun run = RenderTool(Quoted(folder.Path("sparse.wav")) + " --whole -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("at most 1000000 columns"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    const ToolRun slow = RenderTool(Quoted(folder.Path("slow.wav")) + " -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(slow.status, 2);
+    EXPECT_NE(slow.err.find("sample rate of 1 Hz"), std::string::npos) << slow.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
     // The frame table alone is refused for what was asked, not for --whole.
     const ToolRun table = RenderTool(Quoted(folder.Path("sparse.wav")) + " --csv " + Quoted(folder.Path("o.csv")), folder);
     EXPECT_EQ(table.status, 2);
     EXPECT_EQ(table.err.find("--whole"), std::string::npos) << table.err;
+}
+
+// Samples that hold no number are drawn as silence, and the tool says how
+// many in one line; the picture is still made.
+TEST(RenderTool, DamagedSamplesAreToldAndTheRestIsDrawn)
+{
+    TempFolder folder;
+    std::vector<float> x(11025, 0.25f);
+    for (size_t i = 3000; i < 3050; ++i)
+        x[i] = std::numeric_limits<float>::quiet_NaN();
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(folder.Path("nan.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_write_float(file, x.data(), static_cast<sf_count_t>(x.size()));
+    sf_close(file);
+    const ToolRun run = RenderTool(Quoted(folder.Path("nan.wav")) + " -q -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("is damaged: 50 of its samples"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(folder.Path("o.png")));
 }
 
 // Only a regular file is replaced, never the sound being read; a link to a
