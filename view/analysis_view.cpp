@@ -80,25 +80,44 @@ struct CAnalysisView::Impl : WaveInHost {
         if (m_host != nullptr)
             m_host->PostBufferDone();
     }
-    // The device was lost: the reason waits for the UI thread, which a
-    // notice of its own wakes.
+    // The device was lost, or could not be opened after all (a live
+    // device opens after Start has returned): the message waits for the UI
+    // thread, which a notice of its own wakes.
     void PostDeviceLost(const std::string& reason) override
+    {
+        PostDeviceNews("The recording stopped: " + reason + ". Press space to try again.");
+    }
+    void PostOpenFailed(const std::string& message) override
+    {
+        PostDeviceNews(message + ". Press space to try again.");
+    }
+    void PostDeviceNews(const std::string& message)
     {
         {
             std::lock_guard<std::mutex> lock(m_lostMutex);
-            m_lostReason = reason;
+            m_lostReason = message;
             m_deviceLost = true;
         }
         PostBufferDone();
     }
-    // True, with the reason, when the device was lost since the last call.
-    bool TakeDeviceLost(std::string& reason)
+    // True, with the message for the user, when the device was lost (or
+    // failed to open) since the last call.
+    bool TakeDeviceLost(std::string& message)
     {
         std::lock_guard<std::mutex> lock(m_lostMutex);
         const bool lost = m_deviceLost;
         m_deviceLost = false;
-        reason = m_lostReason;
+        message = m_lostReason;
         return lost;
+    }
+    // Once, in the status bar: the chosen microphone is not connected (a
+    // live device knows once it has opened, after Start).
+    void TellMissingInput()
+    {
+        if (m_waveIn.InputMissing() && !m_missingTold && m_host != nullptr) {
+            m_missingTold = true;
+            m_host->SetStatusText(1, std::string(kDefaultInputName) + " (\"" + m_inputShown + "\" is missing)");
+        }
     }
     void ShowMessage(const std::string& text) override
     {
@@ -514,6 +533,12 @@ struct CAnalysisView::Impl : WaveInHost {
             if (m_host != nullptr)
                 m_host->KillPlayTimer();
             ShowStatus();
+            // The output's device failed: said in the state's field, as a
+            // refusal at P is, until the state changes.
+            if (!step.problem.empty() && m_host != nullptr) {
+                m_shownState = "Cannot play: " + step.problem;
+                m_host->SetStatusText(0, m_shownState);
+            }
         }
         if (m_host != nullptr && step.lineColumn != oldColumn) {
             // One stretch from the old line to the new: one paint.
@@ -719,11 +744,7 @@ void CAnalysisView::OnStart()
         v.m_core.StartWorker();
     v.m_surface.InvalidateAll();
     v.RequestPaint();
-    if (v.m_waveIn.InputMissing() && !v.m_missingTold && v.m_host != nullptr) {
-        // Once, in the status bar: the chosen microphone is not connected.
-        v.m_missingTold = true;
-        v.m_host->SetStatusText(1, std::string(kDefaultInputName) + " (\"" + v.m_inputShown + "\" is missing)");
-    }
+    v.TellMissingInput();
     v.ShowStatus();
 }
 
@@ -872,11 +893,13 @@ void CAnalysisView::OnWimData()
         v.RequestPaint();
         v.ShowStatus();
     }
-    std::string reason;
-    if (v.TakeDeviceLost(reason) && IsRecording()) {
+    if (result.ran)
+        v.TellMissingInput();
+    std::string message;
+    if (v.TakeDeviceLost(message) && IsRecording()) {
         // As a Pause: what was recorded is analysed and stays on screen.
         OnPause();
-        v.ShowMessage("The recording stopped: " + reason + ". Press space to try again.");
+        v.ShowMessage(message);
     }
 }
 

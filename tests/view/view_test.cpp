@@ -432,6 +432,14 @@ TEST_F(ViewTest, ALostDeviceIsToldOncePausesAndKeepsTheFrames)
     EXPECT_TRUE(view->IsRecording());
     EXPECT_EQ(source->opens, 2);
     EXPECT_EQ(host.messages.size(), 1u);
+
+    // A live device opens after Start has returned: one that then cannot
+    // open is told in its own words, and the recording pauses as well.
+    source->FailLate("Failed to open record device: it did not answer");
+    view->OnWimData();
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1], "Failed to open record device: it did not answer. Press space to try again.");
+    EXPECT_FALSE(view->IsRecording());
 }
 
 TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
@@ -792,8 +800,10 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
     EXPECT_EQ(host.status[1], "Headset");
     EXPECT_EQ(view->Session().LimitMinutes(), 5);
 
-    source->inputMissing = true;
+    // Known only once the device has opened, which its first buffer shows.
     view->OnStart();
+    source->inputMissing = true;
+    FeedBuffer();
     EXPECT_EQ(host.status[1], "Default input (\"Headset\" is missing)");
     view->OnPause();
     host.status[1] = "";
