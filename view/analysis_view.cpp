@@ -982,11 +982,26 @@ std::string CAnalysisView::SavePicture(const std::string& path) const
     return WritePngFile(path, ShownWidth(), ShownHeight(), ShownRgb(), ShownStride());
 }
 
+bool CAnalysisView::MayDropSession()
+{
+    Impl& v = *m_impl;
+    // Paused first, so that what is saved, or dropped, is what was recorded.
+    if (IsRecording())
+        OnPause();
+    if (!v.m_session.HasUnsavedSound() || v.m_host == nullptr)
+        return true;
+    switch (v.m_host->AskSaveRecording()) {
+    case SaveAnswer::Save: return v.m_host->SaveRecordingAs() && !v.m_session.HasUnsavedSound();
+    case SaveAnswer::DontSave: return true;
+    case SaveAnswer::Cancel: break;
+    }
+    return false;
+}
+
 bool CAnalysisView::NewSession()
 {
     Impl& v = *m_impl;
-    if (v.m_session.HasUnsavedSound() && v.m_host != nullptr &&
-        !v.m_host->AskYesNo("Discard the recording so far?"))
+    if (!MayDropSession())
         return false;
     if (IsRecording())
         OnPause();
@@ -1092,6 +1107,13 @@ void CAnalysisView::CloseModel()
     v.m_modelSetting.clear();
     OnSize(v.m_clientWidth, v.m_clientHeight);
     v.ShowModelName();
+}
+
+void CAnalysisView::ForgetRememberedModel()
+{
+    Impl& v = *m_impl;
+    if (!v.m_model.Active())
+        v.m_modelSetting.clear();
 }
 
 bool CAnalysisView::HasModel() const { return m_impl->m_model.Active(); }

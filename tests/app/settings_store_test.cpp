@@ -130,5 +130,34 @@ TEST(WxSettingsStoreTest, DamagedFileIsSetAsideOnceAndReplacedByACleanOne)
         unsetenv("XDG_CONFIG_HOME");
 }
 
+// A folder where the settings file belongs: said once at start-up, the
+// program runs on its defaults, and nothing is left beside it or in it.
+TEST(WxSettingsStoreTest, AFolderWhereTheFileBelongsIsToldOnceAndLeftAlone)
+{
+    wxInitializer wx;
+    ASSERT_TRUE(wx.IsOk());
+    char folder[] = "/tmp/vocalume-settings-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string restore = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", folder, 1);
+    const std::filesystem::path vendor = std::filesystem::path(folder) / "Larkspur Tools";
+    std::filesystem::create_directories(vendor / "Vocalume.conf");
+    {
+        auto store = WxSettingsStore::ForUser("Larkspur Tools", "Vocalume");
+        EXPECT_NE(store->StartupProblem().Find("is a folder"), wxNOT_FOUND) << store->StartupProblem();
+        store->WriteProfileInt("config", "refresh", 15);
+        EXPECT_EQ(store->GetProfileInt("config", "refresh", 10), 15);
+        store->Flush();
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vendor), {}), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(vendor / "Vocalume.conf"));
+    std::filesystem::remove_all(folder);
+    if (saved)
+        setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
 }  // namespace vocalume

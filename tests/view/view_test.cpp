@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -68,6 +69,13 @@ public:
         questions.push_back(question);
         return yes;
     }
+    SaveAnswer AskSaveRecording() override
+    {
+        ++saveQuestions;
+        return saveAnswer;
+    }
+    // As the window does: the path the user would choose, saved by the view.
+    bool SaveRecordingAs() override { return view != nullptr && view->SaveRecording(savePath).empty(); }
 
     int paintRequests = 0;
     std::vector<int> timerSets;
@@ -85,6 +93,10 @@ public:
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
     bool yes = true;
+    int saveQuestions = 0;
+    SaveAnswer saveAnswer = SaveAnswer::DontSave;
+    std::string savePath;
+    CAnalysisView* view = nullptr;  // the view that saves, for SaveRecordingAs
 };
 
 // Remembers the order in which settings are written.
@@ -147,6 +159,7 @@ protected:
         view->OnCreate(host);
         view->OnSize(300, 100);
         host.paintRequests = 0;
+        host.view = view.get();
     }
 
     // One device buffer of sound, handled as the window hands it on.
@@ -634,13 +647,37 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(view->Session().EndFrame(), 0);
     EXPECT_FALSE(view->IsLookingBack());
-    view->OnStart();
-    FeedBuffer();
-    view->OnPause();
-    host.yes = false;
+
+    // Unsaved sound: "Save the recording?" before it goes. Cancel keeps it,
+    // and so does a save that fails or is cancelled; Save that succeeds, or
+    // Don't save, let it go. Recording pauses first.
+    const auto recordSome = [this] {
+        view->OnStart();
+        FeedBuffer();
+        FeedBuffer();
+    };
+    recordSome();
+    host.saveAnswer = SaveAnswer::Cancel;
     EXPECT_FALSE(view->NewSession());
-    EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
-    EXPECT_GT(view->Session().EndFrame(), 0);
+    EXPECT_EQ(host.saveQuestions, 1);
+    EXPECT_FALSE(view->IsRecording());
+    const int64_t kept = view->Session().EndFrame();
+    EXPECT_GT(kept, 0);
+    host.saveAnswer = SaveAnswer::Save;
+    host.savePath = ::testing::TempDir() + "/no-such-folder/take.wav";
+    EXPECT_FALSE(view->NewSession());
+    EXPECT_EQ(view->Session().EndFrame(), kept);
+    host.savePath = path;
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.saveQuestions, 3);
+    EXPECT_EQ(view->Session().EndFrame(), 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::remove(path.c_str());
+    recordSome();
+    host.saveAnswer = SaveAnswer::DontSave;
+    EXPECT_TRUE(view->MayDropSession());
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(host.questions.empty()) << "the yes-or-no question is not asked";
 }
 
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,
