@@ -7,10 +7,15 @@
 # File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
-# frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. `vocalume FILE` opens the file as the session,
-# File > Export frame data writes its table, and Esc cancels the opening of a
-# long file. Every service is started here and stopped by its PID.
+# frozen sound server holds up neither Space nor File > Exit, and one that
+# dies while recording is reported once. Unsaved sound is asked about before
+# the program quits ("Save the recording?"), and a name typed without its
+# extension before a file is replaced. `vocalume FILE` opens the file as the
+# session (a pipe is refused at once), File > Export frame data writes its
+# table (and a signal during the write leaves no temporary), and Esc cancels
+# the opening of a long file. A remembered model that cannot be opened is no
+# message box and is forgotten; space records while a remembered model opens.
+# Every service is started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png] [--probe PLAYBACK_PROBE]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
 # while it shows speech (the picture in the README is made this way).
@@ -74,16 +79,58 @@ differing() {
   /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
 }
 
+# Waits up to about 6 s for the picture to move (recording has begun and
+# sound arrives), taking screenshots named NAME1 and NAME2.
+wait_moving() {
+  shot "${1}1" "$frame"
+  for _ in $(seq 15); do
+    sleep 0.4
+    shot "${1}2" "$frame"
+    [ "$(differing "${1}1" "${1}2")" != 0 ] && return 0
+  done
+  return 1
+}
+
 # Pure white pixels of a screenshot: the pitch line's core is white, the
 # picture's colours and the toolkit's greys hardly ever are.
 white_pixels() {
   /usr/bin/convert "$out/$1.png" -fill black +opaque white -fill white -opaque white -format '%[fx:round(mean*w*h)]' info:
 }
 
-# File > Exit: the program ends with status 0.
-quit_and_check() {
+# The program's window other than its frame (a message box or a question,
+# titled as the frame), waiting up to 5 s.
+other_window() {
+  local w
+  for _ in $(seq 50); do
+    w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -v "^$frame\$" | head -1)
+    [ -n "$w" ] && { echo "$w"; return; }
+    sleep 0.1
+  done
+}
+# Answers the program's message box or question with KEY, after a
+# screenshot of it named SHOT where given.
+answer() {  # KEY [SHOT]
+  local box w
+  box=$(other_window)
+  if [ -z "$box" ]; then
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+      echo "     no question; a window is showing: $(xdotool getwindowname "$w")"
+    done
+    return 1
+  fi
+  # A box just mapped may not take the focus at once.
+  for _ in $(seq 10); do xdotool windowfocus --sync "$box" 2>/dev/null && break; sleep 0.2; done
+  sleep 0.3
+  [ -n "${2:-}" ] && shot "$2" "$box"
+  xdotool key "$1"
+}
+# File > Exit: the program ends with status 0. With unsaved sound it asks
+# "Save the recording?", answered with KEY (alt+n: Don't save).
+quit_and_check() {  # NAME [KEY]
+  local key=${2:-}
   xdotool windowfocus --sync "$frame"
   xdotool key alt+f; sleep 0.3; xdotool key x
+  [ -n "$key" ] && check "File > Exit asks to save the unsaved recording ($1)" 'answer "$key"'
   for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$app" 2>/dev/null; then
     check "File > Exit quits ($1)" false
@@ -132,6 +179,14 @@ stored() { sed -n "s/^$1=//p" "$settings"; }
 check "the placement is saved back on the screen" \
   '[ "$(stored left)" -ge 0 ] && [ "$(stored top)" -ge 0 ] && [ "$(stored width)" -le 1024 ] && [ "$(stored height)" -le 768 ]'
 
+# `vocalume FIFO`: a pipe is no sound file, said at once; the program goes
+# on (nothing waits for a writer) and quits.
+mkfifo "$work/pipe.wav"
+start_program "$program" pipe "$work/pipe.wav"
+frame=$(wait_window "^$title\$")
+check "vocalume FIFO says at once that a pipe is no sound file" 'answer Return pipe-refused'
+quit_and_check "after a pipe was refused"
+
 # `vocalume FILE`, still with no sound server: the speech file opens as the
 # session, and the window looks back at its start in the speech's colours.
 start_program "$program" opened "$speech"
@@ -161,6 +216,25 @@ check "File > Export frame data writes the opened file's frame table" \
   'head -1 "$work/frames.csv" 2>/dev/null | grep -q "^frame,time_s,.*,f0_hz,voiced\$" &&
    awk -v n="$(wc -l <"$work/frames.csv")" -v s="$seconds" "BEGIN { exit !(n > s * 990 && n < s * 1010) }"'
 quit_and_check "after opening a file"
+# Ended by a signal while it writes the frame table: nothing is left. The
+# program stops itself once the table is on disk, before it takes its name
+# (the write's pause point for tests), and is signalled there.
+VOCALUME_TEST_PAUSE_WRITE=1 VOCALUME_TEST_NAMED_TEMPORARY=1 start_program "$program" signalled "$speech"
+frame=$(wait_window "^$title\$")
+sleep 1.5
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key e
+box=$(wait_window "^Export frame data\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/signalled.csv"; sleep 0.2; xdotool key Return
+  for _ in $(seq 100); do [ "$(awk '{ print $3 }' "/proc/$app/stat" 2>/dev/null)" = T ] && break; sleep 0.1; done
+fi
+check "the program stops at the write's pause point with its temporary there" 'ls "$work" | grep -q "^signalled.csv.tmp-"'
+kill -TERM "$app"; kill -CONT "$app"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "SIGTERM during Export frame data leaves no temporary and no half table" \
+  '! kill -0 $app 2>/dev/null && ! ls "$work" | grep -q "^signalled.csv"'
 # A long file (about 9 minutes, several seconds of analysis) is cancelled by
 # Esc while it opens: the picture stays black, the session empty.
 sox "$speech" "$work/long.wav" repeat 80
@@ -288,11 +362,16 @@ parec -d speakers.monitor --format=s16le --rate=11025 --channels=1 --raw --laten
 pids+=($!)
 monitor=$!
 sleep 1
-# The first column of the picture's middle row that is pure white: the play
-# line (the window's border is column 0).
+# The first column of the picture that is pure white in three rows (a
+# quarter, half and three quarters down): the play line, which crosses the
+# whole picture; the picture's own white pixels are hardly ever so lined up
+# (the window's border is column 0).
 white_column() {
-  /usr/bin/convert "$out/$1.png" -crop "x1+1+$(($(/usr/bin/identify -format %h "$out/$1.png") / 2))" txt:- 2>/dev/null |
-    awk -F'[,:() ]+' '/#FFFFFF/ { print $1; exit }'
+  local h
+  h=$(/usr/bin/identify -format %h "$out/$1.png")
+  for y in $((h / 4)) $((h / 2)) $((3 * h / 4)); do
+    /usr/bin/convert "$out/$1.png" -crop "x1+1+$y" txt:- 2>/dev/null | awk -F'[,:() ]+' '/#FFFFFF/ { print $1 }'
+  done | sort -n | uniq -c | awk '$1 == 3 { print $2; exit }'
 }
 xdotool key Home p
 lines=""
@@ -328,6 +407,19 @@ save_as() {  # KEYS TITLE PATH
   return 1
 }
 check "File > Save recording writes the typed file" 'save_as ctrl+s "Save recording" "$work/take.wav"'
+# A name typed without its extension: the file under the name the program
+# adds is asked about as a typed one would be; Cancel leaves it as it was.
+take_sum=$(md5sum <"$work/take.wav")
+xdotool windowfocus --sync "$frame"
+xdotool key ctrl+s
+box=$(wait_window "^Save recording\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/take"; sleep 0.2; xdotool key Return
+fi
+check "a name typed without its extension asks before take.wav is replaced" 'answer alt+c replace-question'
+sleep 0.5
+check "Cancel leaves take.wav as it was" '[ "$(md5sum <"$work/take.wav")" = "$take_sum" ] && [ ! -e "$work/take" ]'
 recorded=$(awk -v a="$started_recording" -v b="$paused_recording" 'BEGIN { printf "%.2f", b - a }')
 saved=$(soxi -D "$work/take.wav" 2>/dev/null || echo 0)
 echo "     recorded for $recorded s, the saved sound lasts $saved s"
@@ -428,11 +520,28 @@ check "View > Close model gives the picture the whole window" \
 # Open again, so that the next start finds it remembered.
 open_model "$work/model.flac"
 
-# File > Exit while recording: the program ends and writes its settings.
+# File > Exit while recording: "Save the recording?". Cancel keeps the
+# program (paused); Save, the default, runs Save recording, and once the
+# recording is saved the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
 xdotool key space
 sleep 1
-quit_and_check "while recording"
+xdotool key alt+f; sleep 0.3; xdotool key x
+check "File > Exit with unsaved sound asks \"Save the recording?\"" 'answer Escape save-question'
+sleep 0.5
+check "Cancel keeps the program" 'kill -0 $app 2>/dev/null && [ "$(windows "^$title\$")" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key x
+answer Return
+box=$(wait_window "^Save recording\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/last.wav"; sleep 0.2; xdotool key Return
+fi
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "Save saves the recording, and then the program quits" '[ -s "$work/last.wav" ] && ! kill -0 $app 2>/dev/null'
+wait "$app"; status=$?
+check "... with status 0" '[ $status -eq 0 ]'
 check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
@@ -452,16 +561,55 @@ xdotool key alt+v; sleep 0.3; xdotool key c
 sleep 0.3
 quit_and_check "after closing the model again"
 
-# 5. A sound server that freezes while recording: File > Exit still quits
+# A remembered model that cannot be opened: no message box holds up the
+# first keys, one note says so, and it is remembered no more.
+sed -i "s|^file=.*|file=$work/garbage|" "$settings"
+start_program "$program" unreadable-model
+frame=$(wait_window "^$title\$")
+sleep 2
+check "a remembered model that cannot be opened shows no message box" '[ "$(windows "^$title\$")" -eq 1 ]'
+quit_and_check "after a remembered model failed"
+check "... and is forgotten" '! grep -q "^file=$work/garbage" "$settings"'
+# Space while a long remembered model opens: recording starts at once.
+sed -i "s|^file=.*|file=$work/long.wav|" "$settings"
+start_program "$program" long-model
+frame=$(wait_window "^$title\$")
+sleep 0.5
+xdotool windowfocus --sync "$frame"
+xdotool key space
+sleep 1.5
+shot long-model1 "$frame"
+for _ in $(seq 10); do
+  sleep 0.4
+  shot long-model2 "$frame"
+  [ "$(differing long-model1 long-model2)" != 0 ] && break
+done
+check "space records while a remembered model opens" '[ "$(differing long-model1 long-model2)" != 0 ]'
+quit_and_check "after recording while a model opened" alt+n
+
+# 5. A sound server that freezes: Space then holds up nothing (File >
+# Exit pressed at once quits within 2 s), nor does it hold up File > Exit
+# while recording.
+start_program "$program" frozen-start
+frame=$(wait_window "^$title\$")
+xdotool windowfocus --sync "$frame"
+kill -STOP "$sound_server"
+xdotool key space; sleep 0.1
+xdotool key alt+f; sleep 0.3; xdotool key x
+for _ in $(seq 20); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "Space at a frozen sound server holds nothing: File > Exit quits within 2 s" '! kill -0 $app 2>/dev/null'
+kill -CONT "$sound_server"
+
 # within 2 s. The server goes on afterwards.
 start_program "$program" frozen
 frame=$(wait_window "^$title\$")
 xdotool windowfocus --sync "$frame"
 xdotool key space
-sleep 1
+wait_moving frozen
 kill -STOP "$sound_server"
 sleep 0.3
 xdotool key alt+f; sleep 0.3; xdotool key x
+answer alt+n
 for _ in $(seq 20); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 check "File > Exit quits within 2 s while the sound server is frozen" '! kill -0 $app 2>/dev/null'
 kill -CONT "$sound_server"
@@ -472,7 +620,7 @@ start_program "$program" lost
 frame=$(wait_window "^$title\$")
 xdotool windowfocus --sync "$frame"
 xdotool key space
-sleep 1.5
+wait_moving lost
 kill -KILL "$sound_server"
 for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
 box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
@@ -485,7 +633,7 @@ if [ -n "$box" ]; then
   check "the message comes once, the recording pauses and the picture stands still" \
     '[ "$(windows "^$title\$")" -eq 1 ] && shot lost1 "$frame" && sleep 0.5 && shot lost2 "$frame" && [ "$(differing lost1 lost2)" = 0 ] && [ "$(saturation lost2)" != 0 ]'
 fi
-quit_and_check "after the sound server died"
+quit_and_check "after the sound server died" alt+n
 
 # Built with a sanitizer, the program reports any fault it meets on stderr.
 check "no sanitizer report" '! grep -q -E "ERROR: (Address|Leak)Sanitizer|runtime error:" "$out"/*.log'
