@@ -9,7 +9,7 @@
 
 namespace vocalume {
 namespace {
-constexpr int32_t kChunkPairs = 256;  // about 23 ms at 11025 Hz
+constexpr int32_t kChunkPairs = 256;  // about 23 ms at the recording rate
 }
 
 std::string DamageNote(const SoundFileReport& report, const std::string& soundName)
