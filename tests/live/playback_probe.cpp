@@ -13,6 +13,11 @@
 //                                     succession, as P pressed over and over,
 //                                     and tell how long each call kept the
 //                                     caller (a measurement, not a check)
+//   playback_probe --ends-with REASON SOUND.raw
+//                                     say "playing" once the sound is heard;
+//                                     the test then freezes or stops the
+//                                     server, and playing must end within a
+//                                     few seconds with REASON
 //   playback_probe --compare HEARD.raw SESSION.raw
 //                                     the loudest half second of the session's
 //                                     first 1.5 s is in what a monitor heard
@@ -237,6 +242,33 @@ int ExpectNoDevice()
     return ok ? 0 : 1;
 }
 
+// Playing must end, with `reason`, once the test has frozen or stopped the
+// sound server (the line would otherwise stand still as if playing on).
+int EndsWith(const std::string& reason, const std::shared_ptr<std::vector<int16_t>>& sound)
+{
+    auto output = MakeLiveSoundOutput();
+    std::string refused;
+    if (!output->Play(sound, 0, refused)) {
+        std::printf("FAIL: the output refused to play: %s\n", refused.c_str());
+        return 1;
+    }
+    const auto start = Clock::now();
+    while (output->HeardPosition() < static_cast<int64_t>(kRate / 2) && !output->Finished() &&
+           Seconds(Clock::now(), start) < 10.0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::printf("playing\n");
+    std::fflush(stdout);
+    const auto told = Clock::now();
+    while (!output->Finished() && Seconds(Clock::now(), told) < 10.0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    const std::string problem = output->Problem();
+    const bool ok = output->Finished() && problem == reason;
+    std::printf("playing ended after %.2f s: \"%s\": %s\n", Seconds(Clock::now(), told), problem.c_str(),
+                ok ? "PASS" : "FAIL");
+    output->Stop();
+    return ok ? 0 : 1;
+}
+
 // P pressed `presses` times, a press every 20 ms: the longest time a Play
 // or a Stop kept its caller, which is the window's user-interface thread.
 int Presses(int presses, const std::shared_ptr<std::vector<int16_t>>& sound)
@@ -277,7 +309,8 @@ int main(int argc, char** argv)
         return CompareWithSession(argv[2], argv[3]);
     const bool stopEarly = argc > 2 && std::strcmp(argv[1], "--stop") == 0;
     const bool presses = argc > 3 && std::strcmp(argv[1], "--presses") == 0;
-    const char* path = argv[presses ? 3 : stopEarly ? 2 : 1];
+    const bool endsWith = argc > 3 && std::strcmp(argv[1], "--ends-with") == 0;
+    const char* path = argv[presses || endsWith ? 3 : stopEarly ? 2 : 1];
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto sound = std::make_shared<std::vector<int16_t>>(bytes.size() / 2);
@@ -288,6 +321,8 @@ int main(int argc, char** argv)
     }
     if (presses)
         return Presses(std::atoi(argv[2]), sound);
+    if (endsWith)
+        return EndsWith(argv[2], sound);
 
     MonitorRecording monitor;
     if (!monitor.Start()) {

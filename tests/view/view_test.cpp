@@ -950,6 +950,16 @@ TEST_F(ViewTest, PlayingBackFollowsTheSoundOverThePicture)
     view->OnPaint();
     EXPECT_FALSE(view->IsPlaying());
     EXPECT_EQ(view->ShownRgb(), view->SurfaceRgb());
+    EXPECT_EQ(host.status[0], "Looking back");
+    // An output that stops answering (or goes away) while playing ends it,
+    // and the state's field says why rather than going quietly back.
+    view->OnChar('p');
+    output.finished = true;
+    output.problem = "the sound output stopped answering";
+    view->OnPlayTimer();
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(host.status[0], "Cannot play: the sound output stopped answering");
+    output.problem.clear();
 
     // With a model shown above the session, the line crosses the session's
     // lane only.
