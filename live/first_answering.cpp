@@ -64,10 +64,10 @@ public:
     bool Open(int32_t rate, std::string& reason) override
     {
         Close();
-        for (size_t i = 0; i < m_routes.size(); ++i) {
-            if (i > 0 && m_attempt.GivenUp())
+        for (size_t route = 0; route < m_routes.size(); ++route) {
+            if (route > 0 && m_attempt.GivenUp())
                 break;
-            m_active = m_routes[i]();
+            m_active = m_routes[route]();
             if (m_active && m_active->Open(rate, reason))
                 return true;
             m_active.reset();
