@@ -302,8 +302,12 @@ shot recording2 "$frame"
 check "the picture moves while recording" '[ "$(differing recording recording2)" != 0 ]'
 # View > Pitch line (Ctrl+L) while recording speech: the white line appears.
 xdotool key ctrl+l
-sleep 1
-shot pitchline "$frame"
+# Voiced speech may take a moment to scroll in: a few tries.
+for _ in $(seq 8); do
+  sleep 0.5
+  shot pitchline "$frame"
+  [ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ] && break
+done
 echo "     white pixels without the pitch line $(white_pixels recording2), with it $(white_pixels pitchline)"
 check "Ctrl+L draws the pitch line over the speech" \
   '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
@@ -484,8 +488,12 @@ open_model() {
 }
 sox "$speech" -r 22050 -c 1 "$work/model.flac" trim 0 4
 check "View > Model... opens the typed sound file" 'open_model "$work/model.flac"'
-sleep 1
-shot model "$frame"
+# A slow build takes a while to analyse the model.
+for _ in $(seq 20); do
+  sleep 0.5
+  shot model "$frame"
+  [ "$(separator_rows model)" -eq 1 ] && break
+done
 check "the model's lane and the picture are parted by one grey row" '[ "$(separator_rows model)" -eq 1 ]'
 xdotool key space
 sleep 1.5
