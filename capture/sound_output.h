@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recording_format.h"
+#include "sound_chunks.h"
 
 namespace vocalume {
 
@@ -27,8 +28,7 @@ public:
     // reason for the user, when nothing can be played; an output that opens
     // its device after returning tells of a device that failed through
     // Finished and Problem.
-    virtual bool Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-                      std::string& reason) = 0;
+    virtual bool Play(SoundChunks samples, int64_t from, std::string& reason) = 0;
     // Stops at once; nothing more is heard. Harmless when nothing plays.
     virtual void Stop() = 0;
     // The index in the samples of the sound heard now: what was written to

@@ -70,7 +70,7 @@ struct GuardedSoundOutput::Session {
     }
 
     // The device thread.
-    void Run(const Factory& make, const std::vector<int16_t>& samples)
+    void Run(const Factory& make, const SoundChunks& samples)
     {
         std::unique_ptr<PlaybackDevice> device;
         std::string reason;
@@ -90,11 +90,13 @@ struct GuardedSoundOutput::Session {
         bool lost = false;
         if (opened && !StopWanted()) {
             turn.Release();
-            const auto end = static_cast<int64_t>(samples.size());
+            const int64_t end = samples.Size();
             int64_t position = from;
             while (position < end && !StopWanted()) {
-                const auto count = static_cast<int32_t>(std::min<int64_t>(kBlockSamples, end - position));
-                if (!device->Write(samples.data() + position, count)) {
+                // A block, or the rest of the chunk it begins in.
+                const std::span<const int16_t> block = samples.Run(position, kBlockSamples);
+                const auto count = static_cast<int32_t>(block.size());
+                if (!device->Write(block.data(), count)) {
                     lost = true;
                     break;
                 }
@@ -160,12 +162,11 @@ GuardedSoundOutput::GuardedSoundOutput(Factory make, Bounds bounds) : m_make(std
 
 GuardedSoundOutput::~GuardedSoundOutput() { Stop(); }
 
-bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-                              std::string& reason)
+bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from, std::string& reason)
 {
     Stop();
     m_problem.clear();
-    if (!samples || from < 0 || from >= static_cast<int64_t>(samples->size())) {
+    if (from < 0 || from >= samples.Size()) {
         reason = "there is no sound to play there";
         return false;
     }
@@ -173,7 +174,7 @@ bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> sample
     session->from = session->heard = session->written = session->told = from;
     session->stamp = Session::Clock::now();
     m_session = session;
-    m_thread = std::thread([session, make = m_make, samples] { session->Run(make, *samples); });
+    m_thread = std::thread([session, make = m_make, samples] { session->Run(make, samples); });
     return true;
 }
 

@@ -45,8 +45,7 @@ public:
 
     // Returns at once: true unless there is nothing to play from `from`;
     // whether the device opened is known later (Finished, Problem).
-    bool Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-              std::string& reason) override;
+    bool Play(SoundChunks samples, int64_t from, std::string& reason) override;
     void Stop() override;
     int64_t HeardPosition() const override;
     bool Finished() const override;

@@ -95,7 +95,7 @@ TEST(GuardedOutputThreads, ADeviceThatNeverOpensIsGivenUpWithAReason)
 {
     auto script = std::make_shared<Script>();
     script->hangOpen = true;
-    auto samples = std::make_shared<const std::vector<int16_t>>(11025, int16_t{1});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1}));
     {
         GuardedSoundOutput output(MakeFactory(script), {100ms, 100ms});
         std::string reason;
@@ -119,7 +119,7 @@ TEST(GuardedOutputThreads, NothingIsHeardBeforeTheDevicePlaysAndAStalledDeviceIs
 {
     auto script = std::make_shared<Script>();
     script->blocksBeforeHang = 3;
-    auto samples = std::make_shared<const std::vector<int16_t>>(11025, int16_t{1});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1}));
     {
         GuardedSoundOutput output(MakeFactory(script), {1000ms, 300ms});
         std::string reason;
@@ -146,7 +146,7 @@ TEST(GuardedOutputThreads, PlayAndStopNeverWaitForTheDevice)
 {
     auto script = std::make_shared<Script>();
     script->hangOpen = true;
-    auto samples = std::make_shared<const std::vector<int16_t>>(11025, int16_t{1});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1}));
     GuardedSoundOutput output(MakeFactory(script), {5000ms, 5000ms});
     std::string reason;
     ASSERT_TRUE(output.Play(samples, 0, reason));

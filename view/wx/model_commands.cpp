@@ -69,7 +69,7 @@ void CViewWindow::OpenModel(const std::string& chosen)
                 // At start-up a box would hold up the first keys pressed:
                 // one note in the model's field, and the entry is forgotten.
                 m_view->ForgetRememberedModel();
-                SetStatusText(kModelStatusField, "The remembered model could not be opened. " + result);
+                SetStatusText(StatusField::Model, "The remembered model could not be opened. " + result);
                 return;
             }
             if (!result.empty()) {
