@@ -167,6 +167,16 @@ shot_still() {
   return 1
 }
 
+# type_name TITLE PATH: waits for the file dialog TITLE, types PATH as the
+# name and presses Return; false when no such dialog came.
+type_name() {
+  local box
+  box=$(wait_window "^$1\$")
+  [ -n "$box" ] || return 1
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$2"; sleep 0.2; xdotool key Return
+}
+
 # 2. With no sound server there is no record device: Start shows the
 # message once, the program goes on working and quits cleanly. The stored
 # placement is far off the screen and larger than it.
@@ -231,10 +241,7 @@ check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq
 # row for every frame (about 1000 a second).
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key e
-box=$(wait_window "^Export frame data\$")
-if [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$work/frames.csv"; sleep 0.2; xdotool key Return
+if type_name "Export frame data" "$work/frames.csv"; then
   for _ in $(seq 100); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
 fi
 seconds=$(soxi -D "$speech")
@@ -250,10 +257,7 @@ frame=$(wait_window "^$title\$")
 sleep 1.5
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key e
-box=$(wait_window "^Export frame data\$")
-if [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$work/signalled.csv"; sleep 0.2; xdotool key Return
+if type_name "Export frame data" "$work/signalled.csv"; then
   for _ in $(seq 100); do [ "$(awk '{ print $3 }' "/proc/$app/stat" 2>/dev/null)" = T ] && break; sleep 0.1; done
 fi
 check "the program stops at the write's pause point with its temporary there" 'ls "$work" | grep -q "^signalled.csv.tmp-"'
@@ -421,11 +425,7 @@ check "Esc stops playing and the line goes" '[ -z "$(white_column stopped)" ]'
 save_as() {  # KEYS TITLE PATH
   xdotool windowfocus --sync "$frame"
   xdotool key "$1"
-  local box
-  box=$(wait_window "^$2\$")
-  [ -n "$box" ] || return 1
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$3"; sleep 0.2; xdotool key Return
+  type_name "$2" "$3" || return 1
   for _ in $(seq 50); do [ -s "$3" ] && gone "^$2\$" && return 0; sleep 0.1; done
   return 1
 }
@@ -435,11 +435,7 @@ check "File > Save recording writes the typed file" 'save_as ctrl+s "Save record
 take_sum=$(md5sum <"$work/take.wav")
 xdotool windowfocus --sync "$frame"
 xdotool key ctrl+s
-box=$(wait_window "^Save recording\$")
-if [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$work/take"; sleep 0.2; xdotool key Return
-fi
+type_name "Save recording" "$work/take"
 check "a name typed without its extension asks before take.wav is replaced" 'answer alt+c replace-question'
 sleep 0.5
 check "Cancel leaves take.wav as it was" '[ "$(md5sum <"$work/take.wav")" = "$take_sum" ] && [ ! -e "$work/take" ]'
@@ -566,11 +562,7 @@ check "Cancel keeps the program" 'kill -0 $app 2>/dev/null && [ "$(windows "^$ti
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key x
 answer Return
-box=$(wait_window "^Save recording\$")
-if [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$work/last.wav"; sleep 0.2; xdotool key Return
-fi
+type_name "Save recording" "$work/last.wav"
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 check "Save saves the recording, and then the program quits" '[ -s "$work/last.wav" ] && ! kill -0 $app 2>/dev/null'
 wait "$app"; status=$?
