@@ -228,11 +228,7 @@ quit_and_check "after a pipe was refused"
 start_program "$program" opened "$speech"
 frame=$(wait_window "^$title\$")
 check "vocalume FILE shows the main window" '[ -n "$frame" ]' || finish
-for _ in $(seq 20); do
-  sleep 0.5
-  shot opened "$frame"
-  awk -v s="$(saturation opened)" 'BEGIN { exit !(s > 0.03) }' && break
-done
+shot_until opened "awk -v s=\"\$(saturation opened)\" 'BEGIN { exit !(s > 0.03) }'"
 echo "     mean saturation of the opened file's picture $(saturation opened)"
 check "vocalume FILE opens the file: its speech colours the picture" \
   "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
@@ -242,7 +238,7 @@ check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key e
 if type_name "Export frame data" "$work/frames.csv"; then
-  for _ in $(seq 100); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
 fi
 seconds=$(soxi -D "$speech")
 check "File > Export frame data writes the opened file's frame table" \
@@ -254,11 +250,13 @@ quit_and_check "after opening a file"
 # (the write's pause point for tests), and is signalled there.
 VOCALUME_TEST_PAUSE_WRITE=1 VOCALUME_TEST_NAMED_TEMPORARY=1 start_program "$program" signalled "$speech"
 frame=$(wait_window "^$title\$")
-sleep 1.5
+# Once the file is shown (a sanitizer's build on a busy machine takes its
+# time to open it, and then to write the table).
+shot_until signalled-opened "awk -v s=\"\$(saturation signalled-opened)\" 'BEGIN { exit !(s > 0.03) }'"
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key e
 if type_name "Export frame data" "$work/signalled.csv"; then
-  for _ in $(seq 100); do [ "$(awk '{ print $3 }' "/proc/$app/stat" 2>/dev/null)" = T ] && break; sleep 0.1; done
+  for _ in $(seq 300); do [ "$(awk '{ print $3 }' "/proc/$app/stat" 2>/dev/null)" = T ] && break; sleep 0.1; done
 fi
 check "the program stops at the write's pause point with its temporary there" 'ls "$work" | grep -q "^signalled.csv.tmp-"'
 kill -TERM "$app"; kill -CONT "$app"
