@@ -814,5 +814,50 @@ TEST_F(ViewTest, SpaceWhilePlayingStopsItAndRecords)
     view->OnPause();
 }
 
+// Records `buffers` buffers of the gliding voice, the analysis scanned here,
+// then pauses until the pause timer has fired.
+void RecordVoiceThenPause(CAnalysisView& view, ScriptedSoundSource& source, AnalysisCore& core, int buffers)
+{
+    auto state = std::make_unique<AnalyserState>();
+    GlidingVoice voice;
+    view.OnStart();
+    for (int i = 0; i < buffers; ++i) {
+        source.Deliver(voice.Next(view.WaveIn().m_bufferBytes / 4));
+        view.OnWimData();
+        core.ScanUntilIdle(*state);
+        view.OnPaint();
+    }
+    view.OnPause();
+    view.OnTimer();
+}
+
+// White pixels of the pitch line left of the labels at the right edge.
+size_t LineLeftOfLabels(const CAnalysisView& view)
+{
+    size_t count = 0;
+    for (const size_t i : WhiteLinePixels(view))
+        count += i % view.ShownStride() / 3 < static_cast<size_t>(view.ShownWidth() * 3 / 4) ? 1 : 0;
+    return count;
+}
+
+// A Configure that clears the live picture leaves it black at its live end:
+// End after it draws no piece of the old pitch line over the black.
+TEST_F(ViewTest, ThePictureClearedByConfigureShowsNoOldPitchLineAtEnd)
+{
+    Make(ViewOptions{false});
+    view->SetPitchLine(true);
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    view->OnPaint();
+    ASSERT_GT(LineLeftOfLabels(*view), 100u);
+    host.answer = view->Settings().ToDialog();
+    host.answer.input = "Headset";
+    view->OnConfigure();
+    view->OnPaint();
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_EQ(view->FrameAtColumn(view->Surface().Width() - 1), -1);
+    EXPECT_EQ(LineLeftOfLabels(*view), 0u);
+}
+
 }  // namespace
 }  // namespace vocalume
