@@ -97,7 +97,9 @@ void CAnalysisView::AdoptSession(SessionHistory session)
             "\xE2\x80\xA6 minutes).");
     session.MarkSaved();
     v.m_session = std::move(session);
-    v.m_lanes.ForgetTake();
+    // A saved take is compared with the model as the take was: the model's
+    // first frame beside the recording's.
+    v.m_lanes.TakeBegins(0);
     v.m_lookingBack.Leave();
     // A new era begins at the session's end, where a Start records on.
     v.ComputeFraming();

@@ -859,5 +859,43 @@ TEST_F(ViewTest, ThePictureClearedByConfigureShowsNoOldPitchLineAtEnd)
     EXPECT_EQ(LineLeftOfLabels(*view), 0u);
 }
 
+// Pixels of the model lane that are not black.
+size_t LitInModelLane(const CAnalysisView& view)
+{
+    size_t lit = 0;
+    const int modelRows = view.ShownHeight() - view.Surface().Height() - 1;
+    for (size_t i = 0; i < view.ShownStride() * static_cast<size_t>(std::max(modelRows, 0)); ++i)
+        lit += view.ShownRgb()[i] != 0 ? 1 : 0;
+    return lit;
+}
+
+// The model lane moves with the session's lane in an opened recording, its
+// frame k beside the recording's frame k; a model opened after a take shows
+// beside the take at End.
+TEST_F(ViewTest, TheModelLaneFollowsAnOpenedRecordingAndAFinishedTake)
+{
+    Make(ViewOptions{false});
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    SessionHistory take = view->Session();
+    view->SetModel(take, "model.wav");
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_GT(LitInModelLane(*view), 1000u) << "a model opened after a take";
+
+    view->AdoptSession(take);
+    view->OnPaint();
+    const std::vector<uint8_t> atHome(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20);
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_NE(std::vector<uint8_t>(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20), atHome)
+        << "the model lane moved to the recording's end";
+    const int64_t right = view->FrameAtColumn(299);
+    view->SetPitchLine(true);
+    view->OnPointerMove(299, 2);
+    const std::string modelReadout = host.status[StatusField::Readout];
+    view->OnPointerMove(299, view->ShownHeight() - 2);
+    EXPECT_EQ("Model: " + host.status[StatusField::Readout], modelReadout) << "frame " << right;
+}
+
 }  // namespace
 }  // namespace vocalume
