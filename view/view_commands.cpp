@@ -84,17 +84,19 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     if (v.m_recording.Pausing())
         v.m_recording.EndPause();
     v.StopPlaying();
-    const bool whole = session.FirstFrame() == 0;
     session.SetLimitMinutes(v.m_session.LimitMinutes());
     // A file longer than the session keeps is opened from where the kept
-    // part begins; the user is told, so that its start is not thought lost.
+    // part begins (the analysis may have kept no more); the user is told,
+    // so that its start is not thought lost, and how to see more of it.
     const int32_t minutes = session.LimitMinutes();
-    if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
+    if (session.FirstFrame() > 0 && v.m_host != nullptr)
         v.m_host->ShowMessage(
             (minutes == 1 ? std::string("Only the last minute")
                           : "Only the last " + std::to_string(minutes) + " minutes") +
-            " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
-            "\xE2\x80\xA6 minutes).");
+            " of the recording is shown, of " +
+            FormatSessionTime(static_cast<double>(session.EndSample()) / kRecordingRate, false) +
+            ": the session keeps no more. To see more of it, choose more minutes in File \xE2\x80\xBA Configure "
+            "(Keep the last \xE2\x80\xA6 minutes) and open it again.");
     session.MarkSaved();
     v.m_session = std::move(session);
     // A saved take is compared with the model as the take was: the model's

@@ -81,7 +81,8 @@ void CViewWindow::OpenRecording(const std::string& path)
         return;
     AnalysisOptions options = WholeAnalysisOptions(*m_view);
     options.session = true;
-    options.tooLongFor = "to open";
+    // Any length opens: its last minutes, as many as the session keeps.
+    options.keepMinutes = m_view->Settings().historyMinutes;
     auto picture = std::make_shared<RenderedPicture>();
     const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
     m_job->Start(
@@ -119,7 +120,10 @@ void CViewWindow::ExportFrameData()
     const std::string path = chosen.GetFullPath().utf8_string();
     // The sound as it stands now; recording may go on meanwhile.
     SoundChunks sound = m_view->Session().Sound();
-    const AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    options.tooLongFor = "to export";
+    options.tooLongAdvice = "Save the recording, cut it shorter with a sound editor, and make its table with "
+                            "vocalume-render --csv.";
     m_job->Start(
         "Exporting frame data",
         [sound = std::move(sound), options, path](const AnalysisProgress& progress) mutable {
