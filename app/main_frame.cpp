@@ -5,6 +5,7 @@
 #include <wx/scrolbar.h>
 #include <wx/sizer.h>
 
+#include "fitting_status_bar.h"
 #include "icons.h"
 #include "live_sound_output.h"
 #include "live_sound_source.h"
@@ -44,9 +45,10 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
     // pitch and the model shown.
-    CreateStatusBar(kStatusFields);
-    const int widths[kStatusFields] = {-2, -3, -2, -4, -3};
-    SetStatusWidths(kStatusFields, widths);
+    // Each field as wide as its text, the spare width shared as below.
+    auto* status = new CFittingStatusBar(this, wxID_ANY, wxSTB_DEFAULT_STYLE, {2, 3, 2, 4, 3});
+    status->SetFieldsCount(kStatusFields);
+    SetStatusBar(status);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);

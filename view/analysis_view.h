@@ -123,7 +123,9 @@ public:
 
     // Saves the session's sound (".wav" or ".flac") or the picture shown now
     // (PNG). Returns an empty string on success, else why it failed; the
-    // session is kept either way.
+    // session is kept either way. A session without sound is not saved. A
+    // saved recording is named in the status bar ("Saved take.wav") and the
+    // window's title.
     std::string SaveRecording(const std::string& path);
     std::string SavePicture(const std::string& path) const;
     // Clears the session and the picture, first asking "Discard the
@@ -135,7 +137,8 @@ public:
     // stops, the old session is dropped unasked, the new one counts as saved
     // and is kept within the history limit, and the view looks back at its
     // start, its last frame being the end. A Start records on into it.
-    void AdoptSession(SessionHistory session);
+    // `name`, the file's, is shown in the window's title.
+    void AdoptSession(SessionHistory session, const std::string& name = {});
     // Hands out the session, leaving an empty one (the file analysis takes
     // its private view's session this way).
     SessionHistory TakeSession();

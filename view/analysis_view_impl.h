@@ -109,8 +109,8 @@ struct CAnalysisView::Impl {
         const double seconds = static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / kRecordingRate;
         const int64_t framesBack = m_lookingBack.LiveEnd() - m_lookingBack.RightFrame();
         m_status.Show(StatusField::Position,
-                      PositionText(seconds, recording,
-                                   back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate : -1.0));
+                      PositionText(seconds, back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate
+                                                 : -1.0));
         m_lookingBack.ShowScrollBar(*m_host, m_recording.Still());
         ShowReadout();
     }

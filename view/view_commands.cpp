@@ -44,9 +44,17 @@ void CAnalysisView::OnPlayTimer()
 std::string CAnalysisView::SaveRecording(const std::string& path)
 {
     Impl& v = *m_impl;
+    if (v.m_session.EndSample() == v.m_session.FirstSample())
+        return "The session holds no sound yet: record with Space, or open a recording, and save it then.";
     const std::string failure = WriteSoundFile(path, v.m_session.Sound(), kRecordingRate);
-    if (failure.empty())
-        v.m_session.MarkSaved();
+    if (!failure.empty())
+        return failure;
+    v.m_session.MarkSaved();
+    const std::string name = std::filesystem::path(path).filename().string();
+    // In the state's field until the state changes.
+    v.m_status.Show(StatusField::State, "Saved " + name);
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName(name);
     return failure;
 }
 
@@ -70,12 +78,14 @@ bool CAnalysisView::NewSession()
     v.ComputeFraming();
     RedrawAll();
     v.ShowStatus();
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName({});
     return true;
 }
 
 const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
 
-void CAnalysisView::AdoptSession(SessionHistory session)
+void CAnalysisView::AdoptSession(SessionHistory session, const std::string& name)
 {
     Impl& v = *m_impl;
     OnPause();
@@ -108,6 +118,8 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     v.m_lookingBack.ShowAdopted();
     v.RequestPaint();
     v.ShowStatus();
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName(name);
 }
 
 SessionHistory CAnalysisView::TakeSession()

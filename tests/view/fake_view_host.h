@@ -52,6 +52,7 @@ public:
         (void)page;
         (void)range;
     }
+    void ShowSessionName(const std::string& name) override { title = name; }
     bool AskYesNo(const std::string& question) override
     {
         questions.push_back(question);
@@ -76,6 +77,7 @@ public:
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
     bool yes = true;
+    std::string title;
 };
 
 }  // namespace vocalume

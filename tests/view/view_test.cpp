@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -895,6 +896,27 @@ TEST_F(ViewTest, TheModelLaneFollowsAnOpenedRecordingAndAFinishedTake)
     const std::string modelReadout = host.status[StatusField::Readout];
     view->OnPointerMove(299, view->ShownHeight() - 2);
     EXPECT_EQ("Model: " + host.status[StatusField::Readout], modelReadout) << "frame " << right;
+}
+
+// A session without sound is not saved, and the user is told; a save names
+// the file in the status bar and the window's title, as opening one does.
+TEST_F(ViewTest, SavingSaysWhatItDidAndAnEmptySessionIsRefused)
+{
+    Make(ViewOptions{false});
+    const std::string path = ::testing::TempDir() + "/take-" + std::to_string(::getpid()) + ".wav";
+    EXPECT_EQ(view->SaveRecording(path).rfind("The session holds no sound yet", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    RecordThenPause(2);
+    ASSERT_EQ(view->SaveRecording(path), "");
+    const std::string name = std::filesystem::path(path).filename().string();
+    EXPECT_EQ(host.status[StatusField::State], "Saved " + name);
+    EXPECT_EQ(host.title, name);
+    std::remove(path.c_str());
+    SessionHistory opened = view->Session();
+    view->AdoptSession(std::move(opened), "lesson.flac");
+    EXPECT_EQ(host.title, "lesson.flac");
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.title, "");
 }
 
 }  // namespace
