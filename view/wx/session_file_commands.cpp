@@ -90,7 +90,7 @@ void CViewWindow::OpenRecording(const std::string& path)
         [path, options, picture](const AnalysisProgress& progress) {
             return AnalyseSoundFile(path, options, *picture, progress);
         },
-        [this, picture](const std::string& result) {
+        [this, picture, name](const std::string& result) {
             // Cancelled: nothing changes. Failed: the session stays as it was.
             if (result == kAnalysisStopped || !m_view)
                 return;
@@ -98,7 +98,7 @@ void CViewWindow::OpenRecording(const std::string& path)
                 ShowMessage(result.empty() ? "The file holds no sound." : result);
                 return;
             }
-            m_view->AdoptSession(std::move(*picture->session));
+            m_view->AdoptSession(std::move(*picture->session), name);
         });
 }
 

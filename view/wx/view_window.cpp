@@ -160,6 +160,17 @@ bool CViewWindow::AskYesNo(const std::string& question)
     return wxMessageBox(wxString::FromUTF8(question), caption, wxYES_NO | wxICON_QUESTION, this) == wxYES;
 }
 
+void CViewWindow::ShowSessionName(const std::string& name)
+{
+    wxWindow* top = wxGetTopLevelParent(this);
+    if (top == nullptr)
+        return;
+    // The program's own title, as the window was made with it.
+    if (m_programTitle.empty())
+        m_programTitle = top->GetLabel();
+    top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name) + " \u2013 " + m_programTitle);
+}
+
 void CViewWindow::RequestPaint()
 {
     Refresh(false);

@@ -69,6 +69,7 @@ public:
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
     bool AskYesNo(const std::string& question) override;
+    void ShowSessionName(const std::string& name) override;
 
 private:
     void OnKeyDown(wxKeyEvent& event);
@@ -112,6 +113,8 @@ private:
     // What the view last put in the status bar's state field (shown again
     // when a job's progress no longer takes it).
     std::string m_stateText;
+    // The frame's title before a session's file was named in it.
+    wxString m_programTitle;
 };
 
 }  // namespace vocalume
