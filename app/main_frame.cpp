@@ -111,9 +111,10 @@ void CMainFrame::CreateMenu()
     // GTK offers no command directly on a menu bar, so Start and Pause are
     // each a menu holding the one command: a click or Alt+S/Alt+P and Enter.
     auto* start = new wxMenu;
-    start->Append(ID_RECORD_START, "&Start recording", "Start recording");
+    // The keys are named, not bound: space toggles, which no menu command does.
+    start->Append(ID_RECORD_START, "&Start recording (Space)", "Start recording; space pauses it again");
     auto* pause = new wxMenu;
-    pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
+    pause->Append(ID_RECORD_PAUSE, "&Pause recording (Esc)", "Pause recording");
 
     auto* view = new wxMenu;
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
@@ -124,6 +125,7 @@ void CMainFrame::CreateMenu()
     view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
 
     auto* help = new wxMenu;
+    help->Append(ID_KEYS_AND_COLOURS, "&Keys and colours", "Every key, and what the colours of the picture mean");
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
 

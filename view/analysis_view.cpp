@@ -260,6 +260,22 @@ void CAnalysisView::OnPointerMove(int x, int y)
 
 void CAnalysisView::OnPointerLeave() { OnPointerMove(-1, -1); }
 
+std::vector<PictureText> CAnalysisView::PictureTexts() const
+{
+    const Impl& v = *m_impl;
+    // A few pixels in from the lane's corner.
+    constexpr int32_t kInset = 4;
+    std::vector<PictureText> texts;
+    const LaneRows rows = v.m_lanes.Rows();
+    if (v.m_lanes.HasModel()) {
+        texts.push_back({kModelLaneName, kInset, kInset, false});
+        texts.push_back({kSessionLaneName, kInset, rows.sessionTop + kInset, false});
+    }
+    if (!IsRecording() && v.m_session.EndSample() == v.m_session.FirstSample())
+        texts.push_back({kFirstTakeHint, v.m_surface.Width() / 2, rows.sessionTop + rows.sessionHeight / 2, true});
+    return texts;
+}
+
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }
 const Framer& CAnalysisView::Framing() const { return m_impl->m_framer; }
 CWaveIn& CAnalysisView::WaveIn() { return m_impl->m_recording.WaveIn(); }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "guide_text.h"
 #include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
@@ -45,6 +46,7 @@ inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
+inline constexpr int ID_KEYS_AND_COLOURS = 32783;
 // The host's timers: the pause timer (OnTimer) and the play timer
 // (OnPlayTimer).
 inline constexpr int kPauseTimerId = 1;
@@ -192,6 +194,11 @@ public:
     void OnPointerMove(int x, int y);
     void OnPointerLeave();
     void OnPictureClick(int x, int y);
+
+    // Texts the host draws over the shown picture in its own font (they are
+    // never part of it, nor of a saved picture): the lanes' names while a
+    // model is shown, and until the first take a one-line hint of the keys.
+    std::vector<PictureText> PictureTexts() const;
 
     // For the render tool and tests: the retained picture (the session
     // lane's, rows from the top, 3 bytes a pixel).

@@ -919,5 +919,27 @@ TEST_F(ViewTest, SavingSaysWhatItDidAndAnEmptySessionIsRefused)
     EXPECT_EQ(host.title, "");
 }
 
+// Until the first take the empty picture says how to start; a model's lane
+// and the session's are named.
+TEST_F(ViewTest, TheEmptyPictureHintsTheKeysAndTheLanesAreNamed)
+{
+    Make(ViewOptions{false});
+    ASSERT_EQ(view->PictureTexts().size(), 1u);
+    EXPECT_EQ(view->PictureTexts()[0].text, kFirstTakeHint);
+    EXPECT_TRUE(view->PictureTexts()[0].centred);
+    view->OnStart();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "gone once recording";
+    FeedBuffer();
+    view->OnPause();
+    view->OnTimer();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "after the first take";
+    view->SetModel(view->Session(), "model.wav");
+    const std::vector<PictureText> texts = view->PictureTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].text, "Model");
+    EXPECT_EQ(texts[1].text, "You");
+    EXPECT_GT(texts[1].y, texts[0].y + view->ShownHeight() / 3) << "in the session's lane, below the model's";
+}
+
 }  // namespace
 }  // namespace vocalume

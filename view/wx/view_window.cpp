@@ -252,6 +252,27 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
 
     m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height,
                    GetUpdateRegion().GetBox());
+    DrawPictureTexts(dc);
+}
+
+void CViewWindow::DrawPictureTexts(wxDC& dc)
+{
+    // Light grey on the black of an empty or quiet picture, in the desktop's
+    // own font, with a dark edge so that it reads over colour too.
+    dc.SetFont(GetFont());
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    for (const PictureText& t : m_view->PictureTexts()) {
+        const wxString text = wxString::FromUTF8(t.text);
+        wxPoint at(t.x, t.y);
+        if (t.centred) {
+            const wxSize extent = dc.GetTextExtent(text);
+            at -= wxPoint(extent.x / 2, extent.y / 2);
+        }
+        dc.SetTextForeground(*wxBLACK);
+        dc.DrawText(text, at + wxPoint(1, 1));
+        dc.SetTextForeground(wxColour(210, 210, 210));
+        dc.DrawText(text, at);
+    }
 }
 
 void CViewWindow::OnSizeEvent(wxSizeEvent& event)
@@ -393,6 +414,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_OPEN_RECORDING: ChooseRecording(); break;
     case ID_EXPORT_FRAMES: ExportFrameData(); break;
     case ID_OPEN_MODEL: ChooseModel(); break;
+    case ID_KEYS_AND_COLOURS: ShowKeysAndColours(); break;
     case ID_CLOSE_MODEL:
         if (!Busy())
             m_view->CloseModel();

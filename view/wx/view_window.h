@@ -13,6 +13,7 @@
 #include <wx/timer.h>
 #include <wx/window.h>
 
+class wxDC;
 class wxScrollBar;
 class wxScrollEvent;
 
@@ -92,6 +93,10 @@ private:
     // View > Model...: a sound file chosen by the user becomes the model.
     void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
+    // The view's texts over the picture (the lanes' names, the first hint).
+    void DrawPictureTexts(wxDC& dc);
+    // Help > Keys and colours.
+    void ShowKeysAndColours();
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
