@@ -15,7 +15,9 @@ namespace vocalume {
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
     : m_impl(std::make_unique<Impl>(&store, ViewSettings::Load(store), core, std::move(source), options))
-{}
+{
+    m_impl->m_fileFolder = m_impl->m_loadedFileFolder = store.GetProfileString("config", "folder", "");
+}
 
 CAnalysisView::CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
@@ -27,8 +29,11 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
-    if (v.m_store != nullptr)
+    if (v.m_store != nullptr) {
         v.m_settings.Save(*v.m_store, v.m_loaded);
+        if (v.m_fileFolder != v.m_loadedFileFolder)
+            v.m_store->WriteProfileString("config", "folder", v.m_fileFolder);
+    }
     v.m_recording.Close();
     v.m_host = nullptr;
 }

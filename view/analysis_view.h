@@ -207,6 +207,11 @@ public:
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
+    // The file dialogs open in the folder a file was last chosen in, kept in
+    // the settings: `path` is the file chosen.
+    // Stored as the "folder" setting of "config" (empty: the home folder).
+    void RememberFileFolder(const std::string& path);
+    const std::string& FileFolder() const;
     // The settings as they stand now (the dialog's choices, the pitch line,
     // the model's file).
     const ViewSettings& Settings() const;

@@ -145,6 +145,10 @@ struct CAnalysisView::Impl {
     // The settings as they stand, and as they were read.
     ViewSettings m_settings;
     const ViewSettings m_loaded;
+    // The folder the file dialogs open in, and as it was read; kept beside
+    // the settings, which the analysis of a file copies, as the window's alone.
+    std::string m_fileFolder;
+    std::string m_loadedFileFolder;
     // The window, from OnCreate until the view is destroyed; none before.
     ViewHost* m_host = nullptr;
     Framer m_framer;

@@ -171,6 +171,15 @@ void CAnalysisView::CloseModel()
     v.ShowModelName();
 }
 
+void CAnalysisView::RememberFileFolder(const std::string& path)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        m_impl->m_fileFolder = folder.string();
+}
+
+const std::string& CAnalysisView::FileFolder() const { return m_impl->m_fileFolder; }
+
 bool CAnalysisView::HasModel() const { return m_impl->m_lanes.HasModel(); }
 const SessionHistory* CAnalysisView::Model() const { return m_impl->m_lanes.Model(); }
 const std::string& CAnalysisView::ModelName() const { return m_impl->m_lanes.ModelName(); }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "pitch_tracker.h"
 #include "scripted_source.h"
 #include "session_history.h"
+#include "suggested_name.h"
 #include "wave_in.h"
 
 #include <sndfile.h>
@@ -939,6 +941,26 @@ TEST_F(ViewTest, TheEmptyPictureHintsTheKeysAndTheLanesAreNamed)
     EXPECT_EQ(texts[0].text, "Model");
     EXPECT_EQ(texts[1].text, "You");
     EXPECT_GT(texts[1].y, texts[0].y + view->ShownHeight() / 3) << "in the session's lane, below the model's";
+}
+
+// The save dialog suggests a name of the date and minute; the file dialogs
+// open where a file was last chosen, remembered between runs.
+TEST_F(ViewTest, FileDialogsSuggestADatedNameAndRememberTheFolder)
+{
+    std::tm noon{};
+    noon.tm_year = 2026 - 1900;
+    noon.tm_mon = 11;
+    noon.tm_mday = 8;
+    noon.tm_hour = 14;
+    noon.tm_min = 2;
+    noon.tm_isdst = -1;
+    EXPECT_EQ(SuggestedRecordingName(std::mktime(&noon)), "vocalume-2026-12-08-1402.wav");
+    Make();
+    EXPECT_EQ(view->FileFolder(), "") << "the home folder the first time";
+    view->RememberFileFolder("/home/ann/takes/take.wav");
+    view.reset();
+    Make();
+    EXPECT_EQ(view->FileFolder(), "/home/ann/takes");
 }
 
 }  // namespace

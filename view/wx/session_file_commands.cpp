@@ -64,12 +64,17 @@ void CViewWindow::ChooseRecording()
 
 std::string CViewWindow::AskSoundFile(const char* title)
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), title, wxEmptyString, wxEmptyString,
+    wxFileDialog dialog(wxGetTopLevelParent(this), title, DialogFolder(), wxEmptyString,
                         "Sound files (*.wav;*.flac;*.ogg;*.aiff;*.aif;*.au;*.caf;*.mp3)|"
                         "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.aiff;*.aif;*.AIFF;*.AIF;*.au;*.caf;*.mp3;*.MP3|"
                         "All files (*)|*",
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    return dialog.ShowModal() == wxID_OK ? dialog.GetPath().utf8_string() : std::string();
+    if (dialog.ShowModal() != wxID_OK)
+        return {};
+    const std::string path = dialog.GetPath().utf8_string();
+    if (m_view)
+        m_view->RememberFileFolder(path);
+    return path;
 }
 
 void CViewWindow::OpenRecording(const std::string& path)
@@ -110,10 +115,11 @@ void CViewWindow::ExportFrameData()
         ShowMessage("The session holds no sound yet: there are no frames to export.");
         return;
     }
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", wxEmptyString, "frames.csv",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", DialogFolder(), "frames.csv",
                         "Comma-separated table (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     wxFileName chosen(dialog.GetPath());
     if (chosen.GetExt().empty())
         chosen.SetExt("csv");

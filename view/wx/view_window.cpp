@@ -1,6 +1,7 @@
 #include "view_window.h"
 
 #include <algorithm>
+#include <ctime>
 #include <memory>
 
 #include <wx/app.h>
@@ -16,6 +17,7 @@
 #include "background_job.h"
 #include "config_dlg.h"
 #include "screen_reader.h"
+#include "suggested_name.h"
 
 namespace vocalume {
 namespace {
@@ -169,6 +171,13 @@ void CViewWindow::ShowSessionName(const std::string& name)
     if (m_programTitle.empty())
         m_programTitle = top->GetLabel();
     top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name) + " \u2013 " + m_programTitle);
+}
+
+wxString CViewWindow::DialogFolder() const
+{
+    if (m_view && !m_view->FileFolder().empty())
+        return wxString::FromUTF8(m_view->FileFolder());
+    return wxGetHomeDir();
 }
 
 void CViewWindow::RequestPaint()
@@ -343,11 +352,13 @@ std::string ChosenPath(const wxFileDialog& dialog, const std::vector<wxString>& 
 
 void CViewWindow::SaveRecording()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", wxEmptyString, "recording.wav",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", DialogFolder(),
+                        wxString::FromUTF8(SuggestedRecordingName(std::time(nullptr))),
                         "WAV sound (*.wav)|*.wav|FLAC sound (*.flac)|*.flac",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     const std::string failure = m_view->SaveRecording(ChosenPath(dialog, {"wav", "flac"}));
     if (!failure.empty())
         ShowMessage(failure);
@@ -355,10 +366,11 @@ void CViewWindow::SaveRecording()
 
 void CViewWindow::SavePicture()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", wxEmptyString, "picture.png",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", DialogFolder(), "picture.png",
                         "PNG picture (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     const std::string failure = m_view->SavePicture(ChosenPath(dialog, {"png"}));
     if (!failure.empty())
         ShowMessage(failure);

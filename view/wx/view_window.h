@@ -95,6 +95,9 @@ private:
     void OnPaintEvent(wxPaintEvent& event);
     // The view's texts over the picture (the lanes' names, the first hint).
     void DrawPictureTexts(wxDC& dc);
+    // Where a file dialog opens: the folder a file was last chosen in, the
+    // home folder the first time.
+    wxString DialogFolder() const;
     // Help > Keys and colours.
     void ShowKeysAndColours();
     void OnSizeEvent(wxSizeEvent& event);
