@@ -42,6 +42,7 @@ bool CAnalysisApp::OnInit()
     }
     SetTopWindow(frame);
     frame->Show();
+    frame->RestorePlacement();
     frame->Update();
     // `vocalume FILE`: the file is opened once the window is up, as if
     // chosen with File > Open recording.

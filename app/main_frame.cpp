@@ -68,6 +68,13 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     if (const std::optional<FrameRect> stored = LoadPlacement(m_store)) {
         const FrameRect rect = FitToDisplays(*stored, CurrentDisplays());
         SetSize(rect.left, rect.top, rect.width, rect.height);
+        m_placed = wxRect(rect.left, rect.top, rect.width, rect.height);
+    } else {
+        // The first window fits a small or scaled screen too; the window
+        // system picks the place.
+        const FrameRect rect =
+            FitToDisplays(FrameRect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight}, CurrentDisplays());
+        SetSize(rect.width, rect.height);
     }
     SetIcons(ProgramIcons());
 
@@ -83,6 +90,22 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
             if (m_viewWindow)
                 m_viewWindow->OpenModel();
         });
+    });
+}
+
+void CMainFrame::RestorePlacement()
+{
+    if (LoadMaximised(m_store))
+        Maximize(true);
+    if (!m_placed)
+        return;
+    // The toolkit moves a window only to a place other than the one it
+    // believes it is at: a step aside first, then the place itself.
+    CallAfter([this] {
+        if (IsMaximized())
+            return;
+        Move(m_placed->GetPosition() + wxPoint(1, 0));
+        Move(m_placed->GetPosition());
     });
 }
 
