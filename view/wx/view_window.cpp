@@ -170,7 +170,7 @@ void CViewWindow::ShowSessionName(const std::string& name)
     // The program's own title, as the window was made with it.
     if (m_programTitle.empty())
         m_programTitle = top->GetLabel();
-    top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name) + " \u2013 " + m_programTitle);
+    top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name + " \xE2\x80\x93 ") + m_programTitle);
 }
 
 wxString CViewWindow::DialogFolder() const
