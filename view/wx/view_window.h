@@ -62,6 +62,8 @@ public:
     void KillPauseTimer() override;
     void SetPlayTimer(int milliseconds) override;
     void KillPlayTimer() override;
+    void SetReviewTimer(int milliseconds) override;
+    void KillReviewTimer() override;
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
@@ -79,6 +81,10 @@ private:
     void SaveRecording();
     void SavePicture();
     void TogglePitchLine();
+    // View > Follow my timing and File > Progress report... (see
+    // coach_commands.cpp).
+    void ToggleFollowTiming();
+    void SaveProgressReport();
     void ChooseRecording();
     // Asks for a sound file to open, in a dialog titled `title`; empty when
     // the user cancels.
@@ -95,6 +101,7 @@ private:
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
     void OnPlayTimerEvent(wxTimerEvent& event);
+    void OnReviewTimerEvent(wxTimerEvent& event);
     void OnBufferDone(wxThreadEvent& event);
     void OnCommand(wxCommandEvent& event);
 
@@ -103,6 +110,7 @@ private:
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
     wxTimer m_playTimer;
+    wxTimer m_reviewTimer;
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
