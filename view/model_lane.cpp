@@ -104,7 +104,7 @@ int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame) const
 
 int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame) const
 {
-    if (m_timing == nullptr || !m_hasTake)
+    if (!m_hasTake || m_timing == nullptr)
         return frame - ModelRight(rightSessionFrame) + m_surface.Width() - 1;
     // The first frame of the take that shows `frame` or a later one.
     const std::vector<double>& timing = *m_timing;
