@@ -35,14 +35,16 @@ bool HistoryUsable(int32_t minutes);
 struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
-    // the colours, the pitch line, and the input's stable name (empty: the
-    // default input).
+    // the colours, the pitch line, following the take's timing, and the
+    // input's stable name (empty: the default input).
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
     int32_t timescale = 1;
     Palette palette = Palette::Standard;
     bool pitchLine = false;
+    // View › Follow my timing: the model lane drawn on the take's time axis.
+    bool followTiming = false;
     std::string input;
     // "history": the minutes of session kept.
     int32_t historyMinutes = kDefaultHistoryMinutes;
