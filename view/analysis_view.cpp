@@ -640,6 +640,14 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
+    SaveSettings();
+    v.m_waveIn.Close();
+    v.m_host = nullptr;
+}
+
+void CAnalysisView::SaveSettings()
+{
+    Impl& v = *m_impl;
     v.m_store.WriteProfileInt(kConfigSection, "refresh", v.m_framer.m_refreshRate);
     v.m_store.WriteProfileInt(kConfigSection, "sampling", v.m_core.undersampling.load());
     v.m_store.WriteProfileInt(kConfigSection, "waveform", v.m_showWaveform);
@@ -652,8 +660,6 @@ CAnalysisView::~CAnalysisView()
     // stays without the section.
     if (v.m_modelSetting != v.m_modelSettingRead)
         v.m_store.WriteProfileString(kModelSection, "file", v.m_modelSetting);
-    v.m_waveIn.Close();
-    v.m_host = nullptr;
 }
 
 void CAnalysisView::OnCreate(ViewHost& host)

@@ -249,6 +249,19 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestructionInOrder)
     EXPECT_EQ(*closes, 1);
 }
 
+// A browser tab may close without the view being destroyed: its host saves
+// the settings as they change, and the view goes on.
+TEST_F(ViewTest, SettingsCanBeSavedWhileTheViewGoesOn)
+{
+    Make();
+    view->SetPitchLine(true);
+    view->SaveSettings();
+    EXPECT_EQ(store.GetProfileInt("config", "pitchline", 0), 1);
+    EXPECT_EQ(store.GetProfileInt("config", "refresh", 0), 10);
+    view->OnStart();
+    EXPECT_TRUE(view->IsRecording());
+}
+
 TEST_F(ViewTest, StartPauseAndTimerWalkTheStates)
 {
     Make();
