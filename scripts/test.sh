@@ -2,8 +2,9 @@
 # Installs what is missing, builds Vocalume and runs every test: the whole
 # suite in an optimised build (the live sound and desktop tests included),
 # the unit tests and the desktop test again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and
-# the analysis once more with the portable kernels alone (with
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
+# the analysis once more with the portable kernels alone, and the browser
+# edition in the system's Chromium (with
 # VOCALUME_TEST_ARM64=1 also cross-built for 64-bit ARM and run under
 # emulation). Ends with one line: "N passed, N failed".
 set -uo pipefail
@@ -114,7 +115,45 @@ same_picture() {
 }
 same_picture portable
 
-# 5. On request (VOCALUME_TEST_ARM64=1): the toolkit-free parts cross-built
+# 5. The browser edition: the same core and view compiled to WebAssembly
+#    (scripts/web.sh), tested in the system's Chromium (tests/web): the page,
+#    the microphone, the picture of an opened file byte for byte as the
+#    optimised build's render tool draws it, the saved files, the settings,
+#    working offline.
+web_stage() {
+  echo "== web: building"
+  local out=$logdir/web-chromium.log
+  # npm comes with nodejs from some sources and as a package of its own in
+  # Debian; it installs the pinned playwright-core, never a browser.
+  command -v npm >/dev/null || bash "$root/scripts/deps.sh" npm >"$logdir/web.log" 2>&1
+  if ! bash "$root/scripts/web.sh" --no-serve >"$logdir/web.log" 2>&1 ||
+    ! (cd "$root/tests/web" && npm ci --no-audit --no-fund) >>"$logdir/web.log" 2>&1; then
+    echo "[web] build failed; see $logdir/web.log"
+    tail -30 "$logdir/web.log"
+    failed=$((failed + 1))
+    return
+  fi
+  echo "== web: testing"
+  VOCALUME_RENDER=$root/build/release/tools/vocalume-render node "$root/tests/web/browser_test.js" >"$out" 2>&1
+  local summary
+  summary=$(grep -E '^\[web chromium\] [0-9]+ passed, [0-9]+ failed$' "$out" | tail -1)
+  if [[ -z $summary ]]; then
+    echo "[web] no test summary; see $out"
+    tail -20 "$out"
+    failed=$((failed + 1))
+    return
+  fi
+  local good bad
+  good=$(sed -E 's/.*\] ([0-9]+) passed.*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")
+  passed=$((passed + good))
+  failed=$((failed + bad))
+  echo "[web] $good passed, $bad failed"
+  ((bad == 0)) || grep -A6 'FAILED' "$out" | head -60
+}
+web_stage
+
+# 6. On request (VOCALUME_TEST_ARM64=1): the toolkit-free parts cross-built
 #    for 64-bit ARM, their unit tests under emulation, and the demo picture
 #    byte for byte as on x86-64.
 if [[ ${VOCALUME_TEST_ARM64:-0} == 1 ]]; then
