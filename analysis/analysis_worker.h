@@ -50,10 +50,10 @@ public:
     // two never run together.
     void StartWorker();
     // Tells the worker to end and forgets it; it finishes the record in hand
-    // and ends within one slot visit. Nobody waits here.
+    // and ends within one slot visit, and nothing waits for that here. Only
+    // a worker told to end before this one, if it is still ending, is waited
+    // for (joined), so that at most one is ever ending.
     void EndWorker();
-    // Waits for a worker that was told to end (tests, shut-down).
-    void WaitForEndedWorker() { JoinEnding(); }
     // Ends the analysis for good: sets the stop flag, wakes the worker and
     // waits for it, and for one told to end before, to finish; a record in
     // hand is finished first, so this waits at most one frame's analysis.

@@ -8,9 +8,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
-inline constexpr int32_t kRingSize = 5000;
 inline constexpr int32_t kMaxSamples = 800;
 inline constexpr int32_t kMaxBins = 512;
 
@@ -69,7 +70,7 @@ public:
     // them from the frame counter, which ends at 5000. `nbins` is the bin count
     // the analysis produces for the current window, so the colour bands are
     // laid out right from the first frame. Must not overlap the worker's work
-    // on a record: callers go through AnalysisWorkerThread::SafeReset.
+    // on a record: callers go through AnalysisCore::SafeReset.
     void Reset(int64_t& frameCounter, int32_t nbins);
 
     // Clears `drawn` in every record so that the next paint draws all columns.
@@ -88,7 +89,7 @@ public:
     bool IsAnalysedNeighbour(int32_t slot) const;
 
     // Raised whenever there may be new work for the worker (frames published,
-    // a reset) so that an idle worker wakes up. See AnalysisWorkerThread.
+    // a reset) so that an idle worker wakes up. See AnalysisCore::WakeWorker.
     std::atomic<uint32_t>& WorkEpoch() { return m_workEpoch; }
 
 private:

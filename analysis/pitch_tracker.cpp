@@ -7,7 +7,6 @@ namespace vocalume {
 
 namespace {
 
-constexpr int32_t kFrameLength = 392;
 // Samples each frame's sums reach over: the window and its largest lag + 1.
 constexpr int32_t kSpan = PitchTracker::kWindow + PitchTracker::kMaxLag + 1;
 // Silence kept before the stream, so that the first frames read zeros there.

@@ -1,5 +1,5 @@
 // The pitch tracker: for every frame of the sound (392 samples every 11 at
-// 11025 Hz, as the framer cuts them) a fundamental frequency in Hz and a
+// the recording rate, as the framer cuts them) a fundamental frequency in Hz and a
 // voiced/unvoiced decision, meant to be read as a number rather than seen as
 // bands. It works on the samples alone and never touches the frame records or
 // the picture.
@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
 struct PitchEstimate {
@@ -29,10 +31,10 @@ struct PitchEstimate {
 
 class PitchTracker {
 public:
-    static constexpr int32_t kSampleRate = 11025;
-    static constexpr int32_t kHop = 11;
+    static constexpr int32_t kSampleRate = kRecordingRate;
+    static constexpr int32_t kHop = kFrameHop;
     // Sample offset of frame k's centre: 11 k + 196.
-    static constexpr int32_t kCentreOffset = 196;
+    static constexpr int32_t kCentreOffset = kFrameLength / 2;
     // Periods searched: 17 to 190 samples (about 58 to 650 Hz).
     static constexpr int32_t kMinLag = 17;
     static constexpr int32_t kMaxLag = 190;

@@ -7,7 +7,7 @@
 
 namespace vocalume {
 namespace {
-constexpr int32_t kChunkPairs = 256;  // about 23 ms at 11025 Hz
+constexpr int32_t kChunkPairs = 256;  // about 23 ms at the recording rate
 }
 
 FileSoundSource::FileSoundSource(std::string path, Pacing pacing)

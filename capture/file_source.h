@@ -1,5 +1,5 @@
 // Sound from a file: any rate and channel count the file reader knows,
-// delivered as 11025 Hz stereo (mono feeds both channels; a file already at
+// delivered as stereo at the recording rate (mono feeds both channels; a file already at
 // the recording rate is passed through sample for sample). At the end, the
 // last partial buffer is completed with silence and the host is told.
 //
@@ -58,7 +58,7 @@ private:
     std::unique_ptr<FileDecoder> m_decoder;
     SoundSink* m_sink = nullptr;
     bool m_ended = false;
-    int m_rate = 11025;
+    int m_rate = kRecordingRate;
     int64_t m_expectedPairs = 0;
 
     std::thread m_thread;

@@ -7,7 +7,6 @@ namespace vocalume {
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr auto kRelease = std::memory_order_release;
-constexpr double kWindowPeriods = 1.6;  // a frame spans 1.6 periods of m_windowRefHz
 }  // namespace
 
 void Framer::ComputeFraming(AnalysisCore& core)

@@ -35,9 +35,9 @@ public:
     // Handles one "buffer done" notice of `waveIn`.
     WimDataResult OnWimData(CWaveIn& waveIn, AnalysisCore& core);
 
-    int32_t m_sampleRate = 11025;
-    int32_t m_windowRefHz = 45;
-    int32_t m_hopTenthsMs = 10;
+    int32_t m_sampleRate = kRecordingRate;
+    int32_t m_windowRefHz = kWindowRefHz;
+    int32_t m_hopTenthsMs = kHopTenthsMs;
     int32_t m_refreshRate = 10;
     int32_t m_windowLength = 0;
     int32_t m_hop = 0;

@@ -1,5 +1,5 @@
 // Converts interleaved stereo sound from one rate to another (the recording
-// rate of 11025 Hz), with no random dither, so that the same input always
+// rate, see recording_format.h), with no random dither, so that the same input always
 // gives the same samples. Processing allocates nothing.
 #pragma once
 

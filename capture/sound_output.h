@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
 // The rate of every block played: the recording rate.
-inline constexpr int32_t kPlaybackRate = 11025;
+inline constexpr int32_t kPlaybackRate = kRecordingRate;
 
 class SoundOutput {
 public:

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <string>
 
+#include "recording_format.h"
+
 namespace vocalume {
 
 // The recording format: PCM, interleaved, left sample first.
 struct WaveFormat {
     int32_t channels = 2;
-    int32_t samplesPerSec = 11025;
-    int32_t avgBytesPerSec = 11025 * 4;
+    int32_t samplesPerSec = kRecordingRate;
+    int32_t avgBytesPerSec = kRecordingRate * 4;
     int32_t blockAlign = 4;
     int32_t bitsPerSample = 16;
 };

@@ -38,7 +38,7 @@ struct ColumnDescription {
 
 // How descriptions are turned into pixels: the settings a paint reads.
 struct ColumnStyle {
-    int32_t sampleRate = 11025;
+    int32_t sampleRate = kRecordingRate;
     int32_t showWaveform = 1;
     int32_t showTimescale = 1;
     // The base colour is kept in the standard colours and shown in these.

@@ -21,7 +21,7 @@ struct PaintFields {
     int32_t m_framesPerBuffer = 104;
     int32_t m_hop = 11;
     int32_t m_ringSize = kRingSize;
-    int32_t m_sampleRate = 11025;
+    int32_t m_sampleRate = kRecordingRate;
     int32_t m_dbRange = 40;
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;

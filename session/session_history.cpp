@@ -118,9 +118,9 @@ size_t SessionHistory::BytesUsed() const
 
 void SessionHistory::DropOldest()
 {
-    const int64_t maxFrames = static_cast<int64_t>(m_minutes) * 60 * kSessionRate / m_hop;
+    const int64_t maxFrames = static_cast<int64_t>(m_minutes) * 60 * kRecordingRate / m_hop;
     // A second at a time, so that dropping costs little per frame.
-    const int64_t frameStep = kSessionRate / m_hop;
+    const int64_t frameStep = kRecordingRate / m_hop;
     if (static_cast<int64_t>(m_columns.size()) <= maxFrames + frameStep)
         return;
     const int64_t drop = static_cast<int64_t>(m_columns.size()) - maxFrames;

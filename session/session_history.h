@@ -24,14 +24,13 @@
 
 namespace vocalume {
 
-inline constexpr int32_t kSessionRate = 11025;
 inline constexpr int32_t kSessionPitchSteps = 64;  // per Hz
 inline constexpr float kMaxSessionPitchHz = 65535.0f / kSessionPitchSteps;
 
 class SessionHistory final : public ColumnRecorder {
 public:
     // Keeps at most `minutes` minutes of frames and of sound.
-    explicit SessionHistory(int32_t minutes, int32_t hop = 11);
+    explicit SessionHistory(int32_t minutes, int32_t hop = kFrameHop);
     // A whole session changes hands by moving (an opened file's session
     // becomes the view's).
     SessionHistory(SessionHistory&&) = default;

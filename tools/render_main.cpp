@@ -15,6 +15,7 @@
 #include "frame_table.h"
 #include "column_palette.h"
 #include "png_file.h"
+#include "recording_format.h"
 #include "renderer.h"
 #include "vocalume_version.h"
 
@@ -22,24 +23,32 @@ namespace {
 
 constexpr int kBadInput = 2;
 
-constexpr const char* kDescription =
-    "Plays a sound file through Vocalume's analysis and writes the picture the live\n"
-    "window would show as a PNG image. Time runs from left to right, one pixel column\n"
-    "per frame of 392 samples taken every 11 samples (about 1000 columns a second).\n"
-    "\n"
-    "What the picture shows:\n"
-    "  colour      how the frame's sound is spread over three frequency bands:\n"
-    "              low lights red, middle green, high blue\n"
-    "  brightness  loudness, against a slowly adapting ceiling (40 dB shown)\n"
-    "  bands       in voiced sound, light and dark bands symmetric about the middle\n"
-    "              row; their spacing follows the pitch (closer bands, higher voice)\n"
-    "  trace       the waveform, in a strip along the top\n"
-    "  ticks       short marks along the bottom every tenth of a second\n"
-    "  red marker  a red pixel in the bottom row: the frame's smoothed spectrum is ready\n"
-    "\n"
-    "The sound is resampled to 11025 Hz unless it is already at that rate; only the\n"
-    "left channel is analysed. The same file and options give the same image, byte\n"
-    "for byte.";
+// The text of --help before the options, the recording format filled in.
+std::string Description()
+{
+    using std::to_string;
+    return "Plays a sound file through Vocalume's analysis and writes the picture the live\n"
+           "window would show as a PNG image. Time runs from left to right, one pixel column\n"
+           "per frame of " +
+           to_string(vocalume::kFrameLength) + " samples taken every " + to_string(vocalume::kFrameHop) +
+           " samples (about 1000 columns a second).\n"
+           "\n"
+           "What the picture shows:\n"
+           "  colour      how the frame's sound is spread over three frequency bands:\n"
+           "              low lights red, middle green, high blue\n"
+           "  brightness  loudness, against a slowly adapting ceiling (40 dB shown)\n"
+           "  bands       in voiced sound, light and dark bands symmetric about the middle\n"
+           "              row; their spacing follows the pitch (closer bands, higher voice)\n"
+           "  trace       the waveform, in a strip along the top\n"
+           "  ticks       short marks along the bottom every tenth of a second\n"
+           "  red marker  a red pixel in the bottom row: the frame's smoothed spectrum is ready\n"
+           "\n"
+           "The sound is resampled to " +
+           to_string(vocalume::kRecordingRate) +
+           " Hz unless it is already at that rate; only the\n"
+           "left channel is analysed. The same file and options give the same image, byte\n"
+           "for byte.";
+}
 
 void Fail(const std::string& line)
 {
@@ -124,7 +133,7 @@ int main(int argc, char** argv)
     bool noWaveform = false, noTimescale = false, quiet = false;
     std::string palette = "standard";
 
-    CLI::App app(kDescription, "vocalume-render");
+    CLI::App app(Description(), "vocalume-render");
     app.add_option("INPUT", options.input,
                    "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads);\n"
                    "- reads it from standard input")

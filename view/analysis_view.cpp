@@ -31,10 +31,6 @@ namespace vocalume {
 namespace {
 
 constexpr const char* kConfigSection = "config";
-constexpr int32_t kRingSizeSetting = 5000;
-constexpr int32_t kSampleRate = 11025;
-constexpr int32_t kWindowRefHz = 45;
-constexpr int32_t kHopTenthsMs = 10;
 constexpr int32_t kDbRange = 40;
 
 // A refresh rate outside 1..30 would divide by zero or make capture buffers
@@ -624,8 +620,8 @@ CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core,
     v.m_framer.m_refreshRate = RefreshUsable(refresh) ? refresh : kDefaultRefresh;
     core.undersampling.store(SamplingUsable(sampling) ? sampling : kDefaultSampling);
 
-    v.m_ringSize = kRingSizeSetting;
-    v.m_sampleRate = kSampleRate;
+    v.m_ringSize = kRingSize;
+    v.m_sampleRate = kRecordingRate;
     v.m_windowRefHz = kWindowRefHz;
     v.m_hopTenthsMs = kHopTenthsMs;
     v.m_dbRange = kDbRange;

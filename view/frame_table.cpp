@@ -10,9 +10,9 @@
 namespace vocalume {
 namespace {
 
-constexpr double kSampleRate = 11025.0;
-constexpr double kHop = 11.0;
-constexpr double kCentreOffset = 196.0;
+constexpr double kSampleRate = kRecordingRate;
+constexpr double kHop = kFrameHop;
+constexpr double kCentreOffset = PitchTracker::kCentreOffset;
 
 uint8_t ColourByte(double v)
 {

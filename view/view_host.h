@@ -58,7 +58,7 @@ public:
     virtual void PostBufferDone() = 0;
 
     // The status bar's fields: 0 the state, 1 the input, 2 the position,
-    // 3 the pitch readout.
+    // 3 the pitch readout, 4 the model shown.
     virtual void SetStatusText(int field, const std::string& text)
     {
         (void)field;
