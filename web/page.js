@@ -11,7 +11,6 @@
   // The view's keys, in the order of ViewKey.
   const ViewKeys = { ArrowLeft: 0, ArrowRight: 1, PageUp: 2, PageDown: 3, Home: 4, End: 5 };
   const Job = { recording: 0, model: 1, export: 2 };
-  const kPlaybackRate = 11025;
   const kMicrophoneProcessor = 'microphone-tap';
 
   const canvas = document.getElementById('picture');
@@ -384,7 +383,7 @@
   }
 
   let playing = null;
-  function play(samples, from) {
+  function play(samples, from, rate) {
     let context;
     try {
       context = audioContext();
@@ -395,7 +394,7 @@
     const count = samples.length - from;
     if (count <= 0)
       return false;
-    const buffer = context.createBuffer(1, count, kPlaybackRate);
+    const buffer = context.createBuffer(1, count, rate);
     const channel = buffer.getChannelData(0);
     for (let i = 0; i < count; ++i)
       channel[i] = samples[from + i] / 32768;
@@ -403,7 +402,7 @@
     node.buffer = buffer;
     node.connect(context.destination);
     const start = context.currentTime + 0.02;
-    playing = { node, start, from, end: samples.length, finished: false };
+    playing = { node, start, from, rate, end: samples.length, finished: false };
     const current = playing;
     node.onended = () => { current.finished = true; };
     node.start(start);
@@ -423,7 +422,7 @@
     if (!playing || !audio)
       return 0;
     const latency = audio.outputLatency || audio.baseLatency || 0;
-    const heard = (audio.currentTime - playing.start - latency) * kPlaybackRate;
+    const heard = (audio.currentTime - playing.start - latency) * playing.rate;
     return Math.min(playing.end, playing.from + Math.max(0, Math.floor(heard)));
   }
   function playFinished() {

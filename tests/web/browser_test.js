@@ -146,7 +146,7 @@ test('the page starts, says the sound stays on the device and asks nothing of an
   });
 });
 
-test('space lights the picture and Esc stands it still', async () => {
+test('space lights the picture, Esc stands it still, and P plays it back', async () => {
   await onPage({ microphone: demo }, async page => {
     check(await litPixels(page) === 0, 'the picture is lit before recording');
     await page.keyboard.press('Space');
@@ -162,6 +162,11 @@ test('space lights the picture and Esc stands it still', async () => {
     await page.waitForTimeout(600);
     const later = await canvasPixels(page);
     check(still.rgba.equals(later.rgba), 'the picture moved after Esc');
+    // P plays the session back through Web Audio; Esc stops it.
+    await page.keyboard.press('p');
+    await waitForState(page, 'Playing');
+    await page.keyboard.press('Escape');
+    await page.waitForFunction(() => document.querySelector('#status .state').textContent !== 'Playing');
   });
 });
 

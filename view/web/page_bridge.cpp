@@ -31,8 +31,8 @@ EM_JS(char*, page_inputs, (), {
 EM_JS(void, page_cancel_job, (), { Module.page.cancelJob(); });
 EM_JS(int, page_open_microphone, (const char* input), { return Module.page.openMicrophone(UTF8ToString(input)); });
 EM_JS(void, page_close_microphone, (), { Module.page.closeMicrophone(); });
-EM_JS(int, page_play, (const int16_t* samples, double count, double from),
-      { return Module.page.play(HEAP16.subarray(samples >> 1, (samples >> 1) + count), from) ? 1 : 0; });
+EM_JS(int, page_play, (const int16_t* samples, double count, double from, int rate),
+      { return Module.page.play(HEAP16.subarray(samples >> 1, (samples >> 1) + count), from, rate) ? 1 : 0; });
 EM_JS(void, page_stop_playing, (), { Module.page.stopPlaying(); });
 EM_JS(double, page_heard_sample, (), { return Module.page.heardSample(); });
 EM_JS(int, page_play_finished, (), { return Module.page.playFinished() ? 1 : 0; });
@@ -77,9 +77,9 @@ std::string Inputs() { return Taken(page_inputs()); }
 void CancelJob() { page_cancel_job(); }
 int OpenMicrophone(const std::string& input) { return page_open_microphone(input.c_str()); }
 void CloseMicrophone() { page_close_microphone(); }
-bool Play(const int16_t* samples, int64_t count, int64_t from)
+bool Play(const int16_t* samples, int64_t count, int64_t from, int32_t rate)
 {
-    return page_play(samples, static_cast<double>(count), static_cast<double>(from)) != 0;
+    return page_play(samples, static_cast<double>(count), static_cast<double>(from), rate) != 0;
 }
 void StopPlaying() { page_stop_playing(); }
 double HeardSample() { return page_heard_sample(); }

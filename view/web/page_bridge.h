@@ -39,8 +39,9 @@ void CancelJob();
 int OpenMicrophone(const std::string& input);
 void CloseMicrophone();
 
-// Playing back at kPlaybackRate: false when nothing can play.
-bool Play(const int16_t* samples, int64_t count, int64_t from);
+// Plays `samples` from index `from` at `rate` samples a second: false when
+// nothing can play.
+bool Play(const int16_t* samples, int64_t count, int64_t from, int32_t rate);
 void StopPlaying();
 // The index of the sample heard now, and whether the end has been heard.
 double HeardSample();

@@ -12,7 +12,7 @@ bool WebSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> samples, i
     if (!samples)
         return false;
     from = std::clamp<int64_t>(from, 0, static_cast<int64_t>(samples->size()));
-    if (!page::Play(samples->data(), static_cast<int64_t>(samples->size()), from)) {
+    if (!page::Play(samples->data(), static_cast<int64_t>(samples->size()), from, kPlaybackRate)) {
         reason = "the browser offers no sound output";
         return false;
     }

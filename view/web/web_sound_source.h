@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "recording_format.h"
 #include "resampler.h"
 #include "sound_source.h"
 
@@ -41,7 +42,7 @@ private:
     bool m_missing = false;
     std::string m_input;
     int32_t m_rate = 0;
-    int32_t m_outRate = 11025;
+    int32_t m_outRate = kRecordingRate;
     std::unique_ptr<StereoResampler> m_resampler;
     std::vector<float> m_stereo;
     std::vector<int16_t> m_pairs;
