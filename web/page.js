@@ -664,12 +664,19 @@
       menu.querySelector('.menu-title').setAttribute('aria-expanded', 'false');
     }
   }
+  // The menus follow the view, touched only when they change (each touch
+  // costs the page a style pass).
+  const pitchLineItem = document.querySelector('[data-action="pitch-line"]');
+  const closeModelItem = document.querySelector('[data-action="close-model"]');
   function refreshMenus() {
     if (!core)
       return;
-    document.querySelector('[data-action="pitch-line"]').setAttribute('aria-checked',
-                                                                       core._vocalume_pitch_line() ? 'true' : 'false');
-    document.querySelector('[data-action="close-model"]').disabled = !core._vocalume_has_model();
+    const checked = core._vocalume_pitch_line() ? 'true' : 'false';
+    if (pitchLineItem.getAttribute('aria-checked') !== checked)
+      pitchLineItem.setAttribute('aria-checked', checked);
+    const disabled = !core._vocalume_has_model();
+    if (closeModelItem.disabled !== disabled)
+      closeModelItem.disabled = disabled;
   }
   for (const menu of document.querySelectorAll('.menu')) {
     const title = menu.querySelector('.menu-title');
