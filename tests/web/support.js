@@ -18,21 +18,30 @@ const types = {
   '.png': 'image/png', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json',
 };
 
-// Serves `folder` on 127.0.0.1 at a free port; every request is noted.
-function serve(folder = site) {
+// Serves `folder` on 127.0.0.1 at a free port; every request is noted, with
+// the bytes of its body sent. With `gzip`, bodies are compressed for
+// browsers that take it, as a web server set up for it would.
+function serve(folder = site, { gzip = false } = {}) {
   const requests = [];
   const server = http.createServer((request, response) => {
-    requests.push(request.url);
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    let file = path.join(folder, name.endsWith('/') ? name + 'index.html' : name);
+    const file = path.join(folder, name.endsWith('/') ? name + 'index.html' : name);
     if (!file.startsWith(folder) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+      requests.push({ url: request.url, bytes: 0 });
       response.writeHead(404);
       response.end();
       return;
     }
-    response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                              'Cache-Control': 'no-cache' });
-    fs.createReadStream(file).pipe(response);
+    const type = types[path.extname(file)] || 'application/octet-stream';
+    let body = fs.readFileSync(file);
+    const headers = { 'Content-Type': type, 'Cache-Control': 'no-cache' };
+    if (gzip && /gzip/.test(request.headers['accept-encoding'] || '') && !type.startsWith('image/png')) {
+      body = zlib.gzipSync(body, { level: 6 });
+      headers['Content-Encoding'] = 'gzip';
+    }
+    requests.push({ url: request.url, bytes: body.length });
+    response.writeHead(200, headers);
+    response.end(body);
   });
   return new Promise(resolve => server.listen(0, '127.0.0.1', () => {
     const origin = 'http://127.0.0.1:' + server.address().port;
