@@ -1,7 +1,7 @@
 // std::bit_cast for a standard library that predates it (the browser
 // edition's, emscripten's libc++ 13): the compiler's own builtin, which
-// std::bit_cast is everywhere else. Put before every source of the analysis
-// in that build only (analysis/CMakeLists.txt); nothing includes it.
+// std::bit_cast is everywhere else. Put before the SSE2 kernels' source in
+// that build only (analysis/CMakeLists.txt); nothing includes it.
 #pragma once
 
 #include <version>
