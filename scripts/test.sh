@@ -4,7 +4,7 @@
 # the unit tests and the desktop test again under AddressSanitizer +
 # UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
 # the analysis once more with the portable kernels alone, and the browser
-# edition in the system's Chromium (with
+# edition in the system's Chromium, WebKitGTK and Firefox ESR (with
 # VOCALUME_TEST_ARM64=1 also cross-built for 64-bit ARM and run under
 # emulation). Ends with one line: "N passed, N failed".
 set -uo pipefail
@@ -119,14 +119,31 @@ same_picture portable
 #    (scripts/web.sh), tested in the system's Chromium (tests/web): the page,
 #    the microphone, the picture of an opened file byte for byte as the
 #    optimised build's render tool draws it, the saved files, the settings,
-#    working offline.
+#    working offline; then the tests the WebDriver protocols can drive in
+#    WebKitGTK and Firefox ESR (tests/web/engines.sh).
+web_results() {  # LABEL LOG
+  local summary good bad
+  summary=$(grep -E "^\[$1\] [0-9]+ passed, [0-9]+ failed$" "$2" | tail -1)
+  if [[ -z $summary ]]; then
+    echo "[$1] no test summary; see $2"
+    tail -20 "$2"
+    failed=$((failed + 1))
+    return
+  fi
+  good=$(sed -E 's/.*\] ([0-9]+) passed.*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")
+  passed=$((passed + good))
+  failed=$((failed + bad))
+  echo "[$1] $good passed, $bad failed"
+  ((bad == 0)) || grep -A6 'FAILED' "$2" | grep "^\[$1\]" -A6 | head -60
+}
 web_stage() {
   echo "== web: building"
-  local out=$logdir/web-chromium.log
   # npm comes with nodejs from some sources and as a package of its own in
   # Debian; it installs the pinned playwright-core, never a browser.
-  command -v npm >/dev/null || bash "$root/scripts/deps.sh" npm >"$logdir/web.log" 2>&1
-  if ! bash "$root/scripts/web.sh" --no-serve >"$logdir/web.log" 2>&1 ||
+  : >"$logdir/web.log"
+  command -v npm >/dev/null || bash "$root/scripts/deps.sh" npm >>"$logdir/web.log" 2>&1
+  if ! bash "$root/scripts/web.sh" --no-serve >>"$logdir/web.log" 2>&1 ||
     ! (cd "$root/tests/web" && npm ci --no-audit --no-fund) >>"$logdir/web.log" 2>&1; then
     echo "[web] build failed; see $logdir/web.log"
     tail -30 "$logdir/web.log"
@@ -134,22 +151,12 @@ web_stage() {
     return
   fi
   echo "== web: testing"
-  VOCALUME_RENDER=$root/build/release/tools/vocalume-render node "$root/tests/web/browser_test.js" >"$out" 2>&1
-  local summary
-  summary=$(grep -E '^\[web chromium\] [0-9]+ passed, [0-9]+ failed$' "$out" | tail -1)
-  if [[ -z $summary ]]; then
-    echo "[web] no test summary; see $out"
-    tail -20 "$out"
-    failed=$((failed + 1))
-    return
-  fi
-  local good bad
-  good=$(sed -E 's/.*\] ([0-9]+) passed.*/\1/' <<<"$summary")
-  bad=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")
-  passed=$((passed + good))
-  failed=$((failed + bad))
-  echo "[web] $good passed, $bad failed"
-  ((bad == 0)) || grep -A6 'FAILED' "$out" | head -60
+  export VOCALUME_RENDER=$root/build/release/tools/vocalume-render
+  node "$root/tests/web/browser_test.js" >"$logdir/web-chromium.log" 2>&1
+  web_results "web chromium" "$logdir/web-chromium.log"
+  bash "$root/tests/web/engines.sh" >"$logdir/web-engines.log" 2>&1
+  web_results "web webkit" "$logdir/web-engines.log"
+  web_results "web firefox" "$logdir/web-engines.log"
 }
 web_stage
 

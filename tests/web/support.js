@@ -34,7 +34,16 @@ function serve(folder = site, { gzip = false } = {}) {
     }
     const type = types[path.extname(file)] || 'application/octet-stream';
     let body = fs.readFileSync(file);
-    const headers = { 'Content-Type': type, 'Cache-Control': 'no-cache' };
+    // As static servers do: a tag of the content, and "not modified" for a
+    // copy the browser already holds.
+    const tag = '"' + require('crypto').createHash('sha1').update(body).digest('hex').slice(0, 16) + '"';
+    if (request.headers['if-none-match'] === tag) {
+      requests.push({ url: request.url, bytes: 0 });
+      response.writeHead(304, { ETag: tag });
+      response.end();
+      return;
+    }
+    const headers = { 'Content-Type': type, 'Cache-Control': 'no-cache', ETag: tag };
     if (gzip && /gzip/.test(request.headers['accept-encoding'] || '') && !type.startsWith('image/png')) {
       body = zlib.gzipSync(body, { level: 6 });
       headers['Content-Encoding'] = 'gzip';
