@@ -191,6 +191,17 @@ test('an opened sound file shows its start byte for byte as the render tool draw
   });
 });
 
+test('a file that is no sound is refused in a message and the session stays', async () => {
+  await onPage({}, async page => {
+    const notes = path.join(scratch, 'notes.txt');
+    fs.writeFileSync(notes, 'These are words, not sound.\n');
+    await openRecording(page, notes);
+    const message = await takeMessage(page, 15000);
+    check(/^Cannot read the sound file "notes\.txt"/.test(message), 'the message: ' + message);
+    check((await status(page))[0] === 'Paused', 'the session did not stay');
+  });
+});
+
 test('the saved recording holds the session: its frame table is the exported one', async () => {
   await onPage({ microphone: demo }, async page => {
     await page.keyboard.press('Space');
