@@ -1,10 +1,10 @@
 // The microphone's tap, on the browser's audio thread: it gathers the first
-// channel of what the microphone gives into blocks of 512 samples and hands
-// each to the page with the moment it was complete. The page converts the
-// rate and delivers the sound to the view.
+// channel of what the microphone gives into blocks of about 10 ms (whole
+// render quanta of 128 samples) and hands each to the page with the moment
+// it was complete. The page delivers the sound to the view.
 'use strict';
 
-const kBlock = 512;
+const kBlock = Math.max(128, Math.round(sampleRate / 100 / 128) * 128);
 
 class MicrophoneTap extends AudioWorkletProcessor {
   constructor() {

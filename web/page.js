@@ -11,6 +11,8 @@
   // The view's keys, in the order of ViewKey.
   const ViewKeys = { ArrowLeft: 0, ArrowRight: 1, PageUp: 2, PageDown: 3, Home: 4, End: 5 };
   const Job = { recording: 0, model: 1, export: 2 };
+  // The rate the view records at, asked of the audio context first.
+  let recordingRate = 0;
   const kMicrophoneProcessor = 'microphone-tap';
 
   const canvas = document.getElementById('picture');
@@ -243,14 +245,34 @@
 
   // ---- Sound: the microphone and playing back ------------------------------
 
+  // One audio context for recording and playing back. At the recording rate
+  // where the browser converts the microphone itself (less work on every
+  // block); at the device's own rate where it cannot, the view converting.
   let audio = null;
   let workletLoaded = null;
-  function audioContext() {
-    if (!audio)
-      audio = new AudioContext({ latencyHint: 'interactive' });
+  let ownRate = true;
+  function audioContext(rate) {
+    if (!audio) {
+      try {
+        audio = ownRate && rate ? new AudioContext({ latencyHint: 'interactive', sampleRate: rate }) : null;
+      } catch (e) {
+        ownRate = false;
+      }
+      if (!audio)
+        audio = new AudioContext({ latencyHint: 'interactive' });
+    }
     if (audio.state === 'suspended')
       audio.resume();
     return audio;
+  }
+  function microphoneSource(context, stream) {
+    try {
+      return context.createMediaStreamSource(stream);
+    } catch (error) {
+      if (error.name !== 'NotSupportedError' || !ownRate)
+        throw error;
+      return null;
+    }
   }
 
   let devices = [];
@@ -298,7 +320,7 @@
     run(() => core.ccall('vocalume_microphone_lost', null, ['string'], [reason]));
   }
 
-  function openMicrophone(input) {
+  function openMicrophone(input, rate) {
     if (!navigator.mediaDevices || !navigator.mediaDevices.getUserMedia || typeof AudioWorkletNode !== 'function')
       return 1;
     const generation = ++microphoneGeneration;
@@ -306,11 +328,11 @@
     const constraints = { audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false } };
     if (input !== '' && known)
       constraints.audio.deviceId = { exact: input };
-    const context = audioContext();
     blocks.length = 0;
     (async () => {
       let stream = null;
       try {
+        let context = audioContext(rate);
         if (!workletLoaded)
           workletLoaded = context.audioWorklet.addModule('microphone.js');
         await workletLoaded;
@@ -319,7 +341,19 @@
           stream.getTracks().forEach(t => t.stop());
           return;
         }
-        const source = context.createMediaStreamSource(stream);
+        let source = microphoneSource(context, stream);
+        if (!source) {
+          // This browser records only at the device's rate: from now on the
+          // context runs at it.
+          ownRate = false;
+          stopPlaying();
+          await audio.close();
+          audio = null;
+          context = audioContext();
+          workletLoaded = context.audioWorklet.addModule('microphone.js');
+          await workletLoaded;
+          source = context.createMediaStreamSource(stream);
+        }
         const tap = new AudioWorkletNode(context, kMicrophoneProcessor,
                                          { numberOfInputs: 1, numberOfOutputs: 1, outputChannelCount: [1] });
         const silence = context.createGain();
@@ -386,7 +420,7 @@
   function play(samples, from, rate) {
     let context;
     try {
-      context = audioContext();
+      context = audioContext(rate);
     } catch (e) {
       return false;
     }
@@ -754,7 +788,7 @@
       event.preventDefault();
     // The first key may open the sound device: the browser lets it.
     if (character === 32 || character === 112 || character === 80)
-      audioContext();
+      audioContext(recordingRate);
     run(() => core._vocalume_char(character));
   });
 
@@ -807,6 +841,7 @@
     try {
       core.FS.mkdir('/downloads');
     } catch (e) { /* there already */ }
+    recordingRate = core._vocalume_recording_rate();
     const version = core.UTF8ToString(core._vocalume_version());
     document.getElementById('about-title').textContent = 'Vocalume - Sound Prism - Vs ' + version;
     canvas.width = Math.max(1, Math.floor(stage.clientWidth));

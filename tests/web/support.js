@@ -11,7 +11,7 @@ const path = require('path');
 const zlib = require('zlib');
 
 const root = path.resolve(__dirname, '..', '..');
-const site = path.join(root, 'build', 'web');
+const site = process.env.VOCALUME_WEB_SITE || path.join(root, 'build', 'web');
 
 const types = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',

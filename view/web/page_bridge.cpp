@@ -29,7 +29,8 @@ EM_JS(char*, page_inputs, (), {
     return text;
 });
 EM_JS(void, page_cancel_job, (), { Module.page.cancelJob(); });
-EM_JS(int, page_open_microphone, (const char* input), { return Module.page.openMicrophone(UTF8ToString(input)); });
+EM_JS(int, page_open_microphone, (const char* input, int rate),
+      { return Module.page.openMicrophone(UTF8ToString(input), rate); });
 EM_JS(void, page_close_microphone, (), { Module.page.closeMicrophone(); });
 EM_JS(int, page_play, (const int16_t* samples, double count, double from, int rate),
       { return Module.page.play(HEAP16.subarray(samples >> 1, (samples >> 1) + count), from, rate) ? 1 : 0; });
@@ -75,7 +76,7 @@ void ShowScrollBar(bool shown, double position, double page, double range)
 }
 std::string Inputs() { return Taken(page_inputs()); }
 void CancelJob() { page_cancel_job(); }
-int OpenMicrophone(const std::string& input) { return page_open_microphone(input.c_str()); }
+int OpenMicrophone(const std::string& input, int32_t rate) { return page_open_microphone(input.c_str(), rate); }
 void CloseMicrophone() { page_close_microphone(); }
 bool Play(const int16_t* samples, int64_t count, int64_t from, int32_t rate)
 {

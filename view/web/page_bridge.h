@@ -32,11 +32,12 @@ std::string Inputs();
 // Ends the file work running for this page (Esc).
 void CancelJob();
 
-// The microphone: 0 when it is being opened (its sound comes to
-// vocalume_sound, a failure to vocalume_microphone_lost), 1 when the browser
-// offers no way to record, 2 when it is being opened but the chosen input is
-// not there and the default one records.
-int OpenMicrophone(const std::string& input);
+// The microphone, at `rate` where the browser can convert to it: 0 when it
+// is being opened (its sound comes to vocalume_sound, at whatever rate, a
+// failure to vocalume_microphone_lost), 1 when the browser offers no way to
+// record, 2 when it is being opened but the chosen input is not there and the
+// default one records.
+int OpenMicrophone(const std::string& input, int32_t rate);
 void CloseMicrophone();
 
 // Plays `samples` from index `from` at `rate` samples a second: false when

@@ -8,6 +8,7 @@
 
 #include "analysis_view.h"
 #include "file_work.h"
+#include "recording_format.h"
 #include "vocalume_version.h"
 #include "web_host.h"
 
@@ -23,6 +24,7 @@ std::string g_text;
 extern "C" {
 
 EMSCRIPTEN_KEEPALIVE const char* vocalume_version() { return vocalume::kVersion; }
+EMSCRIPTEN_KEEPALIVE int vocalume_recording_rate() { return vocalume::kRecordingRate; }
 
 EMSCRIPTEN_KEEPALIVE void vocalume_start(int width, int height) { g_host = std::make_unique<CWebHost>(width, height); }
 

@@ -8,7 +8,7 @@ namespace vocalume {
 
 bool WebSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage)
 {
-    const int opened = page::OpenMicrophone(m_input);
+    const int opened = page::OpenMicrophone(m_input, format.samplesPerSec);
     if (opened == 1) {
         userMessage = "This browser cannot record sound here: it offers no microphone to web pages "
                       "(use a current browser, and open the page over https or from this computer).";
