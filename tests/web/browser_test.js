@@ -146,7 +146,7 @@ test('the page starts, says the sound stays on the device and asks nothing of an
   });
 });
 
-test('space lights the picture, Esc stands it still, and P plays it back', async () => {
+test('space lights the picture, Esc stands it still, P plays it back, New session asks first', async () => {
   await onPage({ microphone: demo }, async page => {
     check(await litPixels(page) === 0, 'the picture is lit before recording');
     await page.keyboard.press('Space');
@@ -167,6 +167,17 @@ test('space lights the picture, Esc stands it still, and P plays it back', async
     await waitForState(page, 'Playing');
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => document.querySelector('#status .state').textContent !== 'Playing');
+    // New session asks first; No keeps the recording, Yes clears it.
+    const length = (await status(page))[2];
+    for (const answer of ['no', 'yes']) {
+      await menu(page, 'File', 'New session');
+      await page.waitForSelector('#question[open]');
+      check(await page.textContent('#question-text') === 'Discard the recording so far?', 'another question');
+      await page.click(`#question button[value="${answer}"]`);
+      await painted(page);
+      const now = (await status(page))[2];
+      check(answer === 'no' ? now === length : now === '0:00.0', `after ${answer} the length went ${length} to ${now}`);
+    }
   });
 });
 
