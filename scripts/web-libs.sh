@@ -79,8 +79,9 @@ unpack() {
   echo "$dir/build/$package"
 }
 
-# Small code over fast code: these run once per file, not per frame.
-export CFLAGS="-Os" CXXFLAGS="-Os"
+# Small code over fast code: these run once per file, not per frame. The
+# configure checks are built unoptimised: each is linked, and an optimised
+# link costs several times as much.
 if command -v ccache >/dev/null; then export EM_COMPILER_WRAPPER=ccache; fi
 cmake_build() {
   local package=$1 target=$2 src; shift 2
@@ -95,8 +96,8 @@ cmake_build() {
 configure_build() {
   local package=$1 src; shift
   src=$(unpack "$package")
-  (cd "$src" && emconfigure ./configure --host=wasm32-unknown-none --prefix="$prefix" --disable-shared \
-    --enable-static "$@" && emmake make -j2 && emmake make install) >>"$logs/$package.log" 2>&1
+  (cd "$src" && CFLAGS=-O0 emconfigure ./configure --host=wasm32-unknown-none --prefix="$prefix" --disable-shared \
+    --enable-static "$@" && emmake make -j2 CFLAGS=-Os && emmake make install) >>"$logs/$package.log" 2>&1
 }
 
 # The rate converter's vector engine, which the desktop's processors run:
@@ -108,7 +109,7 @@ export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig
 zlib_build() {
   local src
   src=$(unpack zlib)
-  (cd "$src" && emconfigure ./configure --static --prefix="$prefix" && emmake make -j2 libz.a &&
+  (cd "$src" && CFLAGS=-Os emconfigure ./configure --static --prefix="$prefix" && emmake make -j2 libz.a &&
     emmake make install) >>"$logs/zlib.log" 2>&1
 }
 # Three rounds, each library of a round built beside the others: their
