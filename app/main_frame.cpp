@@ -44,9 +44,9 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
     // pitch and the model shown.
-    CreateStatusBar(5);
-    const int widths[5] = {-2, -3, -2, -4, -3};
-    SetStatusWidths(5, widths);
+    CreateStatusBar(kStatusFields);
+    const int widths[kStatusFields] = {-2, -3, -2, -4, -3};
+    SetStatusWidths(kStatusFields, widths);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -116,7 +116,7 @@ void CMainFrame::CreateMenu()
     auto* view = new wxMenu;
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
                           "Draw the voice's pitch over the picture and read it in the status bar");
-    view->Check(ID_PITCH_LINE, m_view->PitchLine());
+    view->Check(ID_PITCH_LINE, m_view->Settings().pitchLine);
     view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
                  "Open a sound file as the model to imitate, shown above the live picture");
     view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");

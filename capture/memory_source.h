@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sound_chunks.h"
 #include "sound_source.h"
 
 namespace vocalume {
@@ -15,17 +16,18 @@ namespace vocalume {
 class MemorySoundSource final : public SoundSource {
 public:
     explicit MemorySoundSource(std::vector<int16_t> samples);
+    explicit MemorySoundSource(SoundChunks samples);
 
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override;
     void Start() override {}
     void Stop() override {}
     void Close() override { m_sink = nullptr; }
     bool Pump() override;
-    int64_t ExpectedPairs() const override { return static_cast<int64_t>(m_samples.size()); }
+    int64_t ExpectedPairs() const override { return m_samples.Size(); }
 
 private:
-    std::vector<int16_t> m_samples;
-    size_t m_next = 0;
+    SoundChunks m_samples;
+    int64_t m_next = 0;
     SoundSink* m_sink = nullptr;
     bool m_ended = false;
 };

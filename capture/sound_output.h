@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recording_format.h"
+#include "sound_chunks.h"
 
 namespace vocalume {
 
@@ -25,8 +26,7 @@ public:
     // Plays the 16-bit mono samples of `samples` at kPlaybackRate from index
     // `from` to the end, stopping whatever played before. False, with a short
     // reason for the user, when no output device could be opened.
-    virtual bool Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-                      std::string& reason) = 0;
+    virtual bool Play(SoundChunks samples, int64_t from, std::string& reason) = 0;
     // Stops at once; nothing more is heard. Harmless when nothing plays.
     virtual void Stop() = 0;
     // The index in the samples of the sound heard now: what was written to

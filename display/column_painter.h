@@ -19,7 +19,7 @@ namespace vocalume {
 // The view's fields the paint reads (the view holds the same values).
 struct PaintFields {
     int32_t m_framesPerBuffer = 104;
-    int32_t m_hop = 11;
+    int32_t m_hop = kFrameHop;
     int32_t m_ringSize = kRingSize;
     int32_t m_sampleRate = kRecordingRate;
     int32_t m_dbRange = 40;

@@ -58,7 +58,7 @@ struct GuardedSoundOutput::Session {
         ended = ended_;
     }
 
-    void Run(const Factory& make, const std::vector<int16_t>& samples, int64_t from)
+    void Run(const Factory& make, const SoundChunks& samples, int64_t from)
     {
         std::unique_ptr<PlaybackDevice> device = make();
         std::string reason;
@@ -70,12 +70,14 @@ struct GuardedSoundOutput::Session {
             changed.notify_all();
         }
         if (opened) {
-            const auto end = static_cast<int64_t>(samples.size());
+            const int64_t end = samples.Size();
             int64_t position = from;
             bool lost = false;
             while (position < end && !StopWanted()) {
-                const auto count = static_cast<int32_t>(std::min<int64_t>(kBlockSamples, end - position));
-                if (!device->Write(samples.data() + position, count)) {
+                // A block, or the rest of the chunk it begins in.
+                const std::span<const int16_t> block = samples.Run(position, kBlockSamples);
+                const auto count = static_cast<int32_t>(block.size());
+                if (!device->Write(block.data(), count)) {
                     lost = true;
                     break;
                 }
@@ -108,11 +110,10 @@ GuardedSoundOutput::GuardedSoundOutput(Factory make, Bounds bounds) : m_make(std
 
 GuardedSoundOutput::~GuardedSoundOutput() { Stop(); }
 
-bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-                              std::string& reason)
+bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from, std::string& reason)
 {
     Stop();
-    if (!samples || from < 0 || from >= static_cast<int64_t>(samples->size())) {
+    if (from < 0 || from >= samples.Size()) {
         reason = "there is no sound to play there";
         return false;
     }
@@ -120,7 +121,7 @@ bool GuardedSoundOutput::Play(std::shared_ptr<const std::vector<int16_t>> sample
     session->from = session->heard = session->written = session->told = from;
     session->stamp = Session::Clock::now();
     m_session = session;
-    m_thread = std::thread([session, make = m_make, samples, from] { session->Run(make, *samples, from); });
+    m_thread = std::thread([session, make = m_make, samples, from] { session->Run(make, samples, from); });
     Session::Opening opening;
     {
         std::unique_lock<std::mutex> lock(session->mutex);

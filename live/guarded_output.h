@@ -37,8 +37,7 @@ public:
     GuardedSoundOutput(const GuardedSoundOutput&) = delete;
     GuardedSoundOutput& operator=(const GuardedSoundOutput&) = delete;
 
-    bool Play(std::shared_ptr<const std::vector<int16_t>> samples, int64_t from,
-              std::string& reason) override;
+    bool Play(SoundChunks samples, int64_t from, std::string& reason) override;
     void Stop() override;
     int64_t HeardPosition() const override;
     bool Finished() const override;

@@ -29,7 +29,9 @@ void SessionHistory::SetLimitMinutes(int32_t minutes)
 void SessionHistory::Clear()
 {
     m_columns.clear();
-    m_sound.clear();
+    m_soundChunks.clear();
+    m_soundSkip = 0;
+    m_soundTail.clear();
     m_pitch.clear();
     m_pitchEnd = 0;
     m_firstFrame = 0;
@@ -46,8 +48,23 @@ void SessionHistory::TrimTo(int64_t endFrame)
     const int64_t end = std::max(endFrame, m_firstFrame);
     m_columns.resize(static_cast<size_t>(end - m_firstFrame));
     const int64_t samples = SampleOfFrame(end) - FirstSample();
-    if (samples < static_cast<int64_t>(m_sound.size()))
-        m_sound.resize(static_cast<size_t>(samples));
+    if (samples >= SoundSize())
+        return;
+    // The new end in the numbering of the full chunks' samples: the chunk
+    // it falls in becomes the one being filled again.
+    const int64_t sealed = static_cast<int64_t>(m_soundChunks.size()) * kSoundChunkSamples;
+    const int64_t at = m_soundSkip + samples;
+    if (at >= sealed) {
+        m_soundTail.resize(static_cast<size_t>(at - sealed));
+        return;
+    }
+    const auto index = static_cast<size_t>(at / kSoundChunkSamples);
+    const std::vector<int16_t>& chunk = *m_soundChunks[index];
+    const int64_t from = index == 0 ? m_soundSkip : 0;
+    m_soundTail.assign(chunk.begin() + from, chunk.begin() + at % kSoundChunkSamples);
+    if (index == 0)
+        m_soundSkip = 0;
+    m_soundChunks.resize(index);
 }
 
 void SessionHistory::BeginEra(int64_t firstIndex)
@@ -61,7 +78,7 @@ void SessionHistory::BeginEra(int64_t firstIndex)
 void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t endIndex)
 {
     if (count > 0) {
-        m_sound.insert(m_sound.end(), samples, samples + count);
+        KeepSound(samples, count);
         m_unsaved = true;
     }
     if (m_inEra) {
@@ -108,11 +125,54 @@ const ColumnDescription& SessionHistory::Column(int64_t frame) const
     return m_columns[static_cast<size_t>(frame - m_firstFrame)];
 }
 
-std::vector<int16_t> SessionHistory::Sound() const { return {m_sound.begin(), m_sound.end()}; }
+SoundChunks SessionHistory::Sound() const
+{
+    std::vector<SoundChunks::Chunk> chunks(m_soundChunks.begin(), m_soundChunks.end());
+    if (!m_soundTail.empty())
+        chunks.push_back(std::make_shared<const std::vector<int16_t>>(m_soundTail));
+    return {std::move(chunks), m_soundSkip};
+}
+
+int64_t SessionHistory::SoundSize() const
+{
+    return static_cast<int64_t>(m_soundChunks.size()) * kSoundChunkSamples - m_soundSkip +
+           static_cast<int64_t>(m_soundTail.size());
+}
+
+void SessionHistory::KeepSound(const int16_t* samples, int64_t count)
+{
+    while (count > 0) {
+        if (m_soundTail.capacity() < static_cast<size_t>(kSoundChunkSamples))
+            m_soundTail.reserve(static_cast<size_t>(kSoundChunkSamples));
+        const int64_t n = std::min(count, kSoundChunkSamples - static_cast<int64_t>(m_soundTail.size()));
+        m_soundTail.insert(m_soundTail.end(), samples, samples + n);
+        samples += n;
+        count -= n;
+        if (static_cast<int64_t>(m_soundTail.size()) == kSoundChunkSamples) {
+            m_soundChunks.push_back(std::make_shared<const std::vector<int16_t>>(std::move(m_soundTail)));
+            m_soundTail = {};
+        }
+    }
+}
+
+void SessionHistory::DropSound(int64_t count)
+{
+    m_soundSkip += count;
+    while (!m_soundChunks.empty() && m_soundSkip >= kSoundChunkSamples) {
+        m_soundChunks.pop_front();
+        m_soundSkip -= kSoundChunkSamples;
+    }
+    if (m_soundChunks.empty() && m_soundSkip > 0) {
+        const auto n = static_cast<size_t>(std::min<int64_t>(m_soundSkip, static_cast<int64_t>(m_soundTail.size())));
+        m_soundTail.erase(m_soundTail.begin(), m_soundTail.begin() + static_cast<std::ptrdiff_t>(n));
+        m_soundSkip = 0;
+    }
+}
 
 size_t SessionHistory::BytesUsed() const
 {
-    return m_columns.size() * sizeof(ColumnDescription) + m_sound.size() * sizeof(int16_t) +
+    return m_columns.size() * sizeof(ColumnDescription) +
+           (static_cast<size_t>(m_soundChunks.size() * kSoundChunkSamples) + m_soundTail.size()) * sizeof(int16_t) +
            m_pitch.size() * sizeof(uint16_t);
 }
 
@@ -126,8 +186,7 @@ void SessionHistory::DropOldest()
     const int64_t drop = static_cast<int64_t>(m_columns.size()) - maxFrames;
     m_columns.erase(m_columns.begin(), m_columns.begin() + drop);
     m_pitch.erase(m_pitch.begin(), m_pitch.begin() + drop);
-    const auto samples = std::min<int64_t>(drop * m_hop, static_cast<int64_t>(m_sound.size()));
-    m_sound.erase(m_sound.begin(), m_sound.begin() + samples);
+    DropSound(std::min<int64_t>(drop * m_hop, SoundSize()));
     m_firstFrame += drop;
     m_pitchEnd = std::max(m_pitchEnd, m_firstFrame);
 }

@@ -10,7 +10,9 @@
 // only the current era's frames are still in the ring to be drawn.
 // Every frame brings the `hop` samples by which it advanced on the one before,
 // so the session's frame f begins at its sample f * hop, and the kept sound is
-// exactly the sound that was analysed, in order.
+// exactly the sound that was analysed, in order. The sound is kept in chunks
+// that never change once full, so that handing it out (to play, save or
+// export it) copies no more than the chunk being filled.
 //
 // User-interface thread only.
 #pragma once
@@ -21,11 +23,15 @@
 
 #include "column_description.h"
 #include "column_painter.h"
+#include "sound_chunks.h"
 
 namespace vocalume {
 
 inline constexpr int32_t kSessionPitchSteps = 64;  // per Hz
 inline constexpr float kMaxSessionPitchHz = 65535.0f / kSessionPitchSteps;
+
+// Samples in each full chunk of the kept sound (about 1.5 s).
+inline constexpr int64_t kSoundChunkSamples = 16384;
 
 class SessionHistory final : public ColumnRecorder {
 public:
@@ -72,9 +78,10 @@ public:
 
     // Sound kept: samples [FirstSample, EndSample) in session numbering.
     int64_t FirstSample() const { return m_firstFrame * m_hop; }
-    int64_t EndSample() const { return FirstSample() + static_cast<int64_t>(m_sound.size()); }
-    // Copies the kept sound in order.
-    std::vector<int16_t> Sound() const;
+    int64_t EndSample() const { return FirstSample() + SoundSize(); }
+    // The kept sound in order: the full chunks shared, the one being filled
+    // copied.
+    SoundChunks Sound() const;
     // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
     // written as the estimates come, some frames behind the newest one, and
     // kept to 1/64 Hz (under a quarter of a cent at the lowest voice) up to
@@ -98,11 +105,20 @@ public:
 
 private:
     void DropOldest();
+    int64_t SoundSize() const;
+    // The sound goes on with `count` samples; the oldest `count` go.
+    void KeepSound(const int16_t* samples, int64_t count);
+    void DropSound(int64_t count);
 
     int32_t m_minutes;
     int32_t m_hop;
     std::deque<ColumnDescription> m_columns;
-    std::deque<int16_t> m_sound;
+    // The kept sound: full chunks of kSoundChunkSamples, the first
+    // `m_soundSkip` samples of the first dropped, then the chunk being
+    // filled.
+    std::deque<SoundChunks::Chunk> m_soundChunks;
+    int64_t m_soundSkip = 0;
+    std::vector<int16_t> m_soundTail;
     // One f0 per column in 1/64 Hz, dropped and cleared with them (two bytes
     // a frame: memory per minute matters); m_pitchEnd is the session number
     // of the first frame with no estimate yet.

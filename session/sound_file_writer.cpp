@@ -69,7 +69,7 @@ std::string LowerExtension(const std::string& path)
 
 }  // namespace
 
-std::string WriteSoundFile(const std::string& path, const std::vector<int16_t>& samples, int32_t rate)
+std::string WriteSoundFile(const std::string& path, const SoundChunks& samples, int32_t rate)
 {
     const std::string ext = LowerExtension(path);
     SF_INFO info{};
@@ -83,14 +83,21 @@ std::string WriteSoundFile(const std::string& path, const std::vector<int16_t>& 
         return "Choose a file name that ends in .wav or .flac.";
 
     MemoryFile memory;
-    memory.bytes.reserve(samples.size() * sizeof(int16_t) + 64);
+    memory.bytes.reserve(static_cast<size_t>(samples.Size()) * sizeof(int16_t) + 64);
     SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
     SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
     if (file == nullptr)
         return std::string("The sound could not be encoded: ") + sf_strerror(nullptr) + ".";
-    const sf_count_t written =
-        sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    const bool complete = written == static_cast<sf_count_t>(samples.size());
+    sf_count_t written = 0;
+    for (int64_t at = 0; at < samples.Size();) {
+        const std::span<const int16_t> run = samples.Run(at, samples.Size() - at);
+        const sf_count_t count = sf_write_short(file, run.data(), static_cast<sf_count_t>(run.size()));
+        written += count;
+        if (count != static_cast<sf_count_t>(run.size()))
+            break;
+        at += static_cast<int64_t>(run.size());
+    }
+    const bool complete = written == static_cast<sf_count_t>(samples.Size());
     const std::string failure = complete ? std::string() : sf_strerror(file);
     sf_close(file);
     if (!complete)

@@ -5,13 +5,14 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "sound_chunks.h"
 
 namespace vocalume {
 
 // Writes `samples` at `rate` samples per second to `path` (".wav" or ".flac",
 // any case). Returns an empty string on success, else one sentence saying
 // what went wrong; an existing file at `path` is then left as it was.
-std::string WriteSoundFile(const std::string& path, const std::vector<int16_t>& samples, int32_t rate);
+std::string WriteSoundFile(const std::string& path, const SoundChunks& samples, int32_t rate);
 
 }  // namespace vocalume

@@ -1,8 +1,13 @@
 // The analysis view: everything between the sound device and the screen.
-// It holds the settings, the framer, the sound-input device and the retained
-// picture, handles the Start/Pause/Configure commands, the keys and the pause
-// timer, and talks to its window only through ViewHost. All operations run on
-// the user-interface thread.
+// It holds the settings, the framer, the session and the retained picture,
+// handles the commands, keys and timers, and talks to its window only through
+// ViewHost. It coordinates parts that each do one job: the recording control
+// (the device, Start, Pause and its timer), looking back, playing back, the
+// lanes and the model, the pitch overlay and readout, the compositor of the
+// shown picture, the status bar and the input choice.
+//
+// Threads: all operations run on the user-interface thread; the device's
+// notices reach it through the host (PostBufferDone).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +19,7 @@
 #include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
+#include "view_settings.h"
 
 namespace vocalume {
 
@@ -39,24 +45,10 @@ inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
+// The host's timers: the pause timer (OnTimer) and the play timer
+// (OnPlayTimer).
 inline constexpr int kPauseTimerId = 1;
-inline constexpr int kPauseTimerMs = 500;
 inline constexpr int kPlayTimerId = 2;
-// The shortest step of the play line while playing, in milliseconds; it
-// moves at the refresh rate's pace otherwise.
-inline constexpr int kPlayTimerMs = 25;
-
-// Default values of the "config" settings.
-inline constexpr int32_t kDefaultRefresh = 10;
-inline constexpr int32_t kDefaultSampling = 3;
-inline constexpr int32_t kMaxRefresh = 30;
-// The "history" setting "minutes": how much of the session is kept.
-inline constexpr int32_t kDefaultHistoryMinutes = 30;
-inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
-// The status bar field that names the model shown.
-inline constexpr int kModelStatusField = 4;
-// The first entry of the Configuration dialog's Microphone list.
-inline constexpr const char* kDefaultInputName = "Default input";
 
 // How a view runs its analysis.
 struct ViewOptions {
@@ -71,11 +63,15 @@ struct ViewOptions {
 
 class CAnalysisView {
 public:
-    // Reads the "config" settings, fixes the constants, computes the framing
-    // and resets the ring of `core`. Records from `source`. `store` and
-    // `core` must outlive the view: its destructor writes the settings and
-    // tells the worker to end.
+    // Reads the settings from `store`, fixes the constants, computes the
+    // framing and resets the ring of `core`. Records from `source`. `store`
+    // and `core` must outlive the view: its destructor writes the settings
+    // back and tells the worker to end.
     CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
+                  ViewOptions options = {});
+    // The same with the settings given (values that cannot work replaced by
+    // the defaults) and stored nowhere: a view that analyses a file.
+    CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                   ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
     ~CAnalysisView();
@@ -114,14 +110,13 @@ public:
     void OnKey(ViewKey key);
     void OnWheel(int notches);
     void OnScrollTo(int64_t leftFrame);
-    bool IsLookingBack() const;
 
     // Playing the session back, while paused: P plays from the picture's
     // left edge, or from the column last clicked, to the end, with a play
     // line over the picture that turns the page at the right edge; P again,
     // Esc, or Space (which then records) stop it. The sound goes to `output`,
-    // kept by the view; without one, P says in the status bar that there is
-    // no sound output.
+    // kept by the view; without one, P (and Shift+P with a model shown) says
+    // in the status bar that there is no sound output.
     void SetSoundOutput(std::unique_ptr<SoundOutput> output);
     void TogglePlayback();
     // Shift+P: the same for the model's sound, with the line over its lane.
@@ -170,34 +165,12 @@ public:
     // The model's sound and frames (for playing it); none without a model.
     const SessionHistory* Model() const;
     const std::string& ModelName() const;
-    // The model frame the model lane shows at picture column `x`; -1 where it
-    // shows none (black) or there is no model.
-    int64_t ModelFrameAtColumn(int x) const;
-    // The picture column that shows model frame `frame` now (it may lie
-    // outside the picture): where a line following the model's sound goes.
-    int64_t ModelColumnOf(int64_t frame) const;
-    // The session frame at which the latest take began; -1 before any.
-    int64_t TakeStartFrame() const;
-    // The first row of the window that shows the session's picture: 0
-    // without a model, else below the model lane and its separator. Also the
-    // retained picture's (Surface) row 0.
-    int SessionLaneTop() const;
 
     // Where the Configuration dialog's list of inputs comes from (the live
     // devices); asked afresh each time the dialog opens.
     void SetInputLister(std::function<std::vector<InputChoice>()> lister);
-    // The chosen input's stable name; empty for the default input.
-    const std::string& Input() const;
 
     bool IsRecording() const;
-    // True from a Pause until its timer has fired (or a Start cancelled it).
-    bool IsPauseTimerSet() const;
-
-    // The retained picture: rows top-down, 3 bytes (red, green, blue) per
-    // pixel, no padding between rows.
-    int SurfaceWidth() const;
-    int SurfaceHeight() const;
-    const uint8_t* SurfaceRgb() const;
 
     // The picture the window shows: the retained picture itself, or, while
     // something is drawn over it (lanes, lines), a composed copy of it. Valid
@@ -209,9 +182,8 @@ public:
 
     // View › Pitch line: the tracker's f0 drawn over the shown picture (never
     // into the retained one), live and looking back, with the pitch readout
-    // in the status bar's field 3. Stored as the "pitchline" setting.
+    // in the status bar. Stored as the "pitchline" setting.
     void SetPitchLine(bool on);
-    bool PitchLine() const;
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.
@@ -222,18 +194,16 @@ public:
     void OnPointerLeave();
     void OnPictureClick(int x, int y);
 
-    // For the render tool and tests.
+    // For the render tool and tests: the retained picture (the session
+    // lane's, rows from the top, 3 bytes a pixel).
     const ColumnSurface& Surface() const;
     const Framer& Framing() const;
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
-    int32_t RefreshRate() const;
-    int32_t Undersampling() const;
-    int32_t ShowWaveform() const;
-    int32_t ShowTimescale() const;
-    // The "palette" setting: 0 standard colours, 1 colour-blind safe.
-    int32_t PaletteSetting() const;
+    // The settings as they stand now (the dialog's choices, the pitch line,
+    // the model's file).
+    const ViewSettings& Settings() const;
 
 private:
     struct Impl;

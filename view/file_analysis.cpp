@@ -200,14 +200,14 @@ std::string TooLongForWhole(const std::string& soundName, const std::string& too
 std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> input, const std::string& soundName,
                    RenderedPicture& picture, const AnalysisProgress& progress)
 {
-    // The view comes up as at start-up, with the options as its stored
-    // settings and an analysis core of its own.
-    MemorySettingsStore store;
-    store.WriteProfileInt("config", "refresh", options.refresh);
-    store.WriteProfileInt("config", "sampling", options.sampling);
-    store.WriteProfileInt("config", "waveform", options.waveform ? 1 : 0);
-    store.WriteProfileInt("config", "timescale", options.timescale ? 1 : 0);
-    store.WriteProfileInt("config", "palette", options.palette);
+    // The view comes up as at start-up, with the options as its settings and
+    // an analysis core of its own.
+    ViewSettings settings;
+    settings.refresh = options.refresh;
+    settings.sampling = options.sampling;
+    settings.waveform = options.waveform ? 1 : 0;
+    settings.timescale = options.timescale ? 1 : 0;
+    settings.palette = PaletteFromSetting(options.palette);
     auto core = std::make_unique<AnalysisCore>();
     auto padded = std::make_unique<PaddedSource>(std::move(input));
     PaddedSource& source = *padded;
@@ -217,7 +217,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     if (tracking)
         source.TrackPitch(tracker.get(), &pitch);
     RenderHost host;
-    CAnalysisView view(store, *core, std::move(padded), ViewOptions{false, false});
+    CAnalysisView view(settings, *core, std::move(padded), ViewOptions{false, false});
     view.OnCreate(host);
 
     const Framer& framing = view.Framing();
@@ -413,17 +413,18 @@ namespace vocalume {
 AnalysisOptions WholeAnalysisOptions(const CAnalysisView& view)
 {
     AnalysisOptions options;
-    options.refresh = view.RefreshRate();
-    options.sampling = view.Undersampling();
-    options.waveform = view.ShowWaveform() != 0;
-    options.timescale = view.ShowTimescale() != 0;
-    options.palette = view.PaletteSetting();
+    const ViewSettings& settings = view.Settings();
+    options.refresh = settings.refresh;
+    options.sampling = settings.sampling;
+    options.waveform = settings.waveform != 0;
+    options.timescale = settings.timescale != 0;
+    options.palette = static_cast<int32_t>(settings.palette);
     options.whole = true;
     options.height = kAnalysisStripHeight;
     return options;
 }
 
-std::string ExportFrameTable(std::vector<int16_t> sound, const AnalysisOptions& options, const std::string& path,
+std::string ExportFrameTable(SoundChunks sound, const AnalysisOptions& options, const std::string& path,
                              const AnalysisProgress& progress)
 {
     AnalysisOptions table = options;

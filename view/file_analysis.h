@@ -104,7 +104,7 @@ AnalysisOptions WholeAnalysisOptions(const CAnalysisView& view);
 // rate) to `path`, whole or not at all: the rows vocalume-render --csv gives
 // for that sound saved to a file. Returns what AnalyseSound returns, or why
 // the file could not be written.
-std::string ExportFrameTable(std::vector<int16_t> sound, const AnalysisOptions& options, const std::string& path,
+std::string ExportFrameTable(SoundChunks sound, const AnalysisOptions& options, const std::string& path,
                              const AnalysisProgress& progress = {});
 
 }  // namespace vocalume

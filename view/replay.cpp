@@ -5,8 +5,7 @@
 
 namespace vocalume {
 
-bool Replay::Start(std::shared_ptr<const std::vector<int16_t>> sound, int64_t firstSample, int32_t hop,
-                   int64_t fromFrame, std::string& reason)
+bool Replay::Start(SoundChunks sound, int64_t firstSample, int32_t hop, int64_t fromFrame, std::string& reason)
 {
     Stop();
     m_hop = std::max(hop, 1);

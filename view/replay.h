@@ -27,8 +27,7 @@ public:
 
     // Plays `sound` from the start of frame `fromFrame` to its end. False,
     // with the output's reason, when nothing could be played.
-    bool Start(std::shared_ptr<const std::vector<int16_t>> sound, int64_t firstSample, int32_t hop,
-               int64_t fromFrame, std::string& reason);
+    bool Start(SoundChunks sound, int64_t firstSample, int32_t hop, int64_t fromFrame, std::string& reason);
     void Stop();
     bool Playing() const { return m_playing; }
     // The frame whose sound is heard now.

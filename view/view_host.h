@@ -28,6 +28,16 @@ struct ConfigValues {
     std::string history{};
 };
 
+// The status bar's fields, left to right.
+enum class StatusField : int {
+    State = 0,     // Recording, Paused, Looking back, Playing; why playing failed
+    Input = 1,     // the microphone
+    Position = 2,  // the session's length, or where looking back stands
+    Readout = 3,   // the pitch readout, while the pitch line is on
+    Model = 4,     // the model shown
+};
+inline constexpr int kStatusFields = 5;
+
 class ViewHost {
 public:
     virtual ~ViewHost() = default;
@@ -57,9 +67,8 @@ public:
     // OnWimData to run on the UI thread, once per notice, in order.
     virtual void PostBufferDone() = 0;
 
-    // The status bar's fields: 0 the state, 1 the input, 2 the position,
-    // 3 the pitch readout, 4 the model shown.
-    virtual void SetStatusText(int field, const std::string& text)
+    // Shows `text` in one field of the status bar.
+    virtual void SetStatusText(StatusField field, const std::string& text)
     {
         (void)field;
         (void)text;

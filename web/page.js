@@ -416,8 +416,12 @@
     }
   }
 
+  // Playing back: the sound is handed over run by run as the session keeps
+  // it (playBegin, playFill for each run, playStart).
   let playing = null;
-  function play(samples, from, rate) {
+  let filling = null;
+  function playBegin(count, rate) {
+    filling = null;
     let context;
     try {
       context = audioContext(rate);
@@ -425,18 +429,24 @@
       return false;
     }
     stopPlaying();
-    const count = samples.length - from;
     if (count <= 0)
       return false;
-    const buffer = context.createBuffer(1, count, rate);
-    const channel = buffer.getChannelData(0);
-    for (let i = 0; i < count; ++i)
-      channel[i] = samples[from + i] / 32768;
+    filling = { context, buffer: context.createBuffer(1, count, rate), rate };
+    return true;
+  }
+  function playFill(samples, at) {
+    const channel = filling.buffer.getChannelData(0);
+    for (let i = 0; i < samples.length; ++i)
+      channel[at + i] = samples[i] / 32768;
+  }
+  function playStart(from) {
+    const { context, buffer, rate } = filling;
+    filling = null;
     const node = context.createBufferSource();
     node.buffer = buffer;
     node.connect(context.destination);
     const start = context.currentTime + 0.02;
-    playing = { node, start, from, rate, end: samples.length, finished: false };
+    playing = { node, start, from, rate, end: from + buffer.length, finished: false };
     const current = playing;
     node.onended = () => { current.finished = true; };
     node.start(start);
@@ -641,8 +651,16 @@
     run(() => {
       if (!core._vocalume_begin_export())
         return;
-      const at = core._vocalume_export_sound() >> 1;
-      const sound = core.HEAP16.slice(at, at + core._vocalume_export_sound_size());
+      // The session keeps its sound in chunks: copied run by run.
+      const sound = new Int16Array(core._vocalume_export_sound_size());
+      for (let at = 0; at < sound.length;) {
+        const run = core._vocalume_export_run(at) >> 1;
+        const count = core._vocalume_export_run_size();
+        if (count <= 0)
+          break;
+        sound.set(core.HEAP16.subarray(run, run + count), at);
+        at += count;
+      }
       startJob(Job.export, 'frames', { sound }, [sound.buffer],
                bytes => download(bytes, fileName('csv'), 'text/csv'));
     });
@@ -816,8 +834,8 @@
 
   const page = {
     requestPaint, setTimer, killTimer, showMessage, askYesNo, configDialog, setStatus, showScrollBar, inputs,
-    cancelJob, openMicrophone, closeMicrophone, play, stopPlaying, heardSample, playFinished, readSetting,
-    writeSetting,
+    cancelJob, openMicrophone, closeMicrophone, playBegin, playFill, playStart, stopPlaying, heardSample,
+    playFinished, readSetting, writeSetting,
   };
 
   async function start() {

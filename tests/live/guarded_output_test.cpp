@@ -84,7 +84,7 @@ TEST(GuardedOutputThreads, ADeviceThatNeverOpensIsGivenUpWithAReason)
 {
     auto script = std::make_shared<Script>();
     script->hangOpen = true;
-    auto samples = std::make_shared<const std::vector<int16_t>>(11025, int16_t{1});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1}));
     {
         GuardedSoundOutput output(MakeFactory(script), {100ms, 100ms});
         std::string reason;
@@ -102,7 +102,7 @@ TEST(GuardedOutputThreads, NothingIsHeardBeforeTheDevicePlaysAndAStuckDeviceDoes
 {
     auto script = std::make_shared<Script>();
     script->blocksBeforeHang = 3;
-    auto samples = std::make_shared<const std::vector<int16_t>>(11025, int16_t{1});
+    const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1}));
     {
         GuardedSoundOutput output(MakeFactory(script), {1000ms, 100ms});
         std::string reason;

@@ -99,6 +99,50 @@ TEST(SessionHistoryTest, TheLimitDropsTheOldestAndKeepsTheNewest)
     EXPECT_EQ(session.Pitch(0), 0.0f);
 }
 
+// The kept sound is handed out without copying its full chunks: a stretch
+// taken stays as it was while the session records on, drops its oldest
+// part and is trimmed; each holds exactly the samples kept, in order.
+TEST(SessionHistoryTest, TheSoundIsHandedOutInChunksThatStayAsTheyWere)
+{
+    SessionHistory session(1);
+    session.BeginEra(0);
+    std::vector<int16_t> buffer(1144);
+    int64_t recorded = 0;
+    const auto record = [&](int64_t samples) {
+        for (int64_t done = 0; done < samples; done += 1144) {
+            for (size_t i = 0; i < buffer.size(); ++i)
+                buffer[i] = static_cast<int16_t>((recorded + static_cast<int64_t>(i)) % 30000);
+            recorded += 1144;
+            session.Recorded(buffer.data(), 1144, recorded / 11);
+        }
+    };
+    const auto expectKept = [&](const SoundChunks& sound, int64_t first, int64_t size) {
+        ASSERT_EQ(sound.Size(), size);
+        const std::vector<int16_t> all = sound.ToVector();
+        for (int64_t i = 0; i < size; i += 97)
+            ASSERT_EQ(all[static_cast<size_t>(i)], (first + i) % 30000) << i;
+        ASSERT_EQ(all.back(), (first + size - 1) % 30000);
+    };
+    record(40000);
+    const SoundChunks early = session.Sound();
+    expectKept(early, 0, 40040);
+    EXPECT_LT(early.Run(0, 40040).size(), 40040u) << "more than one chunk";
+    EXPECT_EQ(session.Sound().Run(0, 1).data(), early.Run(0, 1).data()) << "full chunks shared, not copied";
+
+    record(11025 * 80);  // past the minute kept
+    expectKept(early, 0, 40040);
+    expectKept(session.Sound(), session.FirstSample(), session.EndSample() - session.FirstSample());
+    EXPECT_GT(session.FirstSample(), 0);
+
+    // Trimmed inside a full chunk, then recorded on.
+    const int64_t end = session.FirstFrame() + 30000;
+    session.TrimTo(end);
+    expectKept(session.Sound(), session.FirstSample(), 30000 * 11);
+    recorded = end * 11;
+    record(2288);
+    expectKept(session.Sound(), session.FirstSample(), 30000 * 11 + 2288);
+}
+
 std::vector<int16_t> ReadBack(const std::string& path, SF_INFO& info)
 {
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
@@ -130,13 +174,13 @@ TEST_F(SoundFileTest, SavedWavAndFlacHoldExactlyTheSamples)
     const auto samples = Ramp(30000, -15000);
     for (const char* name : {"take.wav", "take.FLAC"}) {
         const std::string path = (dir / name).string();
-        ASSERT_EQ(WriteSoundFile(path, samples, 11025), "");
+        ASSERT_EQ(WriteSoundFile(path, SoundChunks(samples), 11025), "");
         SF_INFO info{};
         EXPECT_EQ(ReadBack(path, info), samples) << name;
         EXPECT_EQ(info.samplerate, 11025);
         EXPECT_EQ(info.channels, 1);
     }
-    EXPECT_NE(WriteSoundFile((dir / "take.mp3").string(), samples, 11025), "");
+    EXPECT_NE(WriteSoundFile((dir / "take.mp3").string(), SoundChunks(samples), 11025), "");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2)
         << "nothing but the two saved files";
 }
@@ -146,7 +190,7 @@ TEST_F(SoundFileTest, SavedWavAndFlacHoldExactlyTheSamples)
 TEST_F(SoundFileTest, FailedSavesLeaveTheEarlierFileWhole)
 {
     const std::string path = (dir / "take.wav").string();
-    ASSERT_EQ(WriteSoundFile(path, Ramp(100, 0), 11025), "");
+    ASSERT_EQ(WriteSoundFile(path, SoundChunks(Ramp(100, 0)), 11025), "");
     const auto before = fs::file_size(path);
 
     // A file-size limit stands in for a full disk.
@@ -156,19 +200,19 @@ TEST_F(SoundFileTest, FailedSavesLeaveTheEarlierFileWhole)
     rlimit small = old;
     small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
-    const std::string full = WriteSoundFile(path, Ramp(20000, 0), 11025);
+    const std::string full = WriteSoundFile(path, SoundChunks(Ramp(20000, 0)), 11025);
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_NE(full.find("too large"), std::string::npos) << full;
     EXPECT_EQ(fs::file_size(path), before);
 
     if (::geteuid() != 0) {  // root writes anywhere
         fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_NE(WriteSoundFile((dir / "other.wav").string(), Ramp(100, 0), 11025), "");
+        EXPECT_NE(WriteSoundFile((dir / "other.wav").string(), SoundChunks(Ramp(100, 0)), 11025), "");
         fs::permissions(dir, fs::perms::owner_all);
     }
-    EXPECT_NE(WriteSoundFile((dir / "missing" / "take.wav").string(), Ramp(100, 0), 11025).find(
-                  "No such file"),
-              std::string::npos);
+    EXPECT_NE(
+        WriteSoundFile((dir / "missing" / "take.wav").string(), SoundChunks(Ramp(100, 0)), 11025).find("No such file"),
+        std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 

@@ -668,11 +668,11 @@ struct ProgramView {
     // width) of `whole`; the first column that differs otherwise.
     int32_t FirstDifference(const Image& whole, int32_t from) const
     {
-        const int32_t width = view->SurfaceWidth();
+        const int32_t width = view->Surface().Width();
         for (int32_t x = 0; x < width; ++x)
-            for (int32_t y = 0; y < view->SurfaceHeight(); ++y)
-                if (std::memcmp(view->SurfaceRgb() + (static_cast<size_t>(y) * width + x) * 3, whole.At(from + x, y),
-                                3) != 0)
+            for (int32_t y = 0; y < view->Surface().Height(); ++y)
+                if (std::memcmp(view->Surface().Pixels() + (static_cast<size_t>(y) * width + x) * 3,
+                                whole.At(from + x, y), 3) != 0)
                     return x;
         return -1;
     }
@@ -721,7 +721,7 @@ TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
         ProgramView program(c.config, c.width, c.height);
         ASSERT_EQ(program.Open(folder.Path("voice.wav")), "");
         const CAnalysisView& view = *program.view;
-        EXPECT_TRUE(view.IsLookingBack());
+        EXPECT_EQ(view.FrameAtColumn(0), 0) << "looking back at the file's start";
         EXPECT_FALSE(view.IsRecording());
         EXPECT_FALSE(view.Session().HasUnsavedSound());
         EXPECT_EQ(view.Session().FirstFrame(), 0);
@@ -737,7 +737,7 @@ TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
             ASSERT_NEAR(view.Session().Pitch(f), e.voiced ? e.f0Hz : 0.0f, 0.01f) << "frame " << f;
         }
         EXPECT_GT(voiced, whole.width / 2);
-        ASSERT_EQ(view.SurfaceHeight(), whole.height);
+        ASSERT_EQ(view.Surface().Height(), whole.height);
         EXPECT_EQ(program.FirstDifference(whole, 0), -1) << "at the file's start";
         // End: the file's last frame in the right-most column, drawn from
         // the descriptions.
@@ -775,7 +775,7 @@ TEST(OpenedRecording, StartRecordsOnAsANewTakeAndExportGivesTheSavedSoundsTable)
     // The live picture shows the take as the session keeps it, after the
     // file: its columns are those of the session's frames from the file's
     // end on, drawn from their descriptions.
-    const int32_t width = view.SurfaceWidth(), height = view.SurfaceHeight();
+    const int32_t width = view.Surface().Width(), height = view.Surface().Height();
     ColumnSurface drawn;
     drawn.Resize(width, height);
     bool found = false;
@@ -786,7 +786,7 @@ TEST(OpenedRecording, StartRecordsOnAsANewTakeAndExportGivesTheSavedSoundsTable)
         found = true;
         for (int32_t y = 0; found && y < height; ++y) {
             const size_t row = static_cast<size_t>(y) * width * 3;
-            found = std::memcmp(view.SurfaceRgb() + row + takeStart * 3, drawn.Pixels() + row + takeStart * 3,
+            found = std::memcmp(view.Surface().Pixels() + row + takeStart * 3, drawn.Pixels() + row + takeStart * 3,
                                 static_cast<size_t>(width - takeStart) * 3) == 0;
         }
     }
@@ -863,7 +863,7 @@ TEST(FileAnalysisThreads, AnalysesOnTwoThreadsBesideARunningViewGiveTheirOwnPict
     EXPECT_EQ(first.rgb, alone.rgb);
     EXPECT_EQ(second.rgb, alone.rgb);
     ASSERT_TRUE(first.session && alone.session);
-    EXPECT_EQ(first.session->Sound(), alone.session->Sound());
+    EXPECT_EQ(first.session->Sound().ToVector(), alone.session->Sound().ToVector());
 }
 
 }  // namespace

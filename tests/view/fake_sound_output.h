@@ -11,7 +11,7 @@
 namespace vocalume {
 
 struct FakeSoundOutput final : SoundOutput {
-    bool Play(std::shared_ptr<const std::vector<int16_t>> played, int64_t start, std::string& reason) override
+    bool Play(SoundChunks played, int64_t start, std::string& reason) override
     {
         ++plays;
         if (!works) {
@@ -34,7 +34,7 @@ struct FakeSoundOutput final : SoundOutput {
     bool works = true;
     int plays = 0;
     int stops = 0;
-    std::shared_ptr<const std::vector<int16_t>> samples;
+    SoundChunks samples;
     int64_t from = -1;
     int64_t heard = 0;
     bool finished = true;

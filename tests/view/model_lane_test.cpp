@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +13,10 @@
 #include "analysis_worker.h"
 #include "column_painter.h"
 #include "column_surface.h"
+#include "fake_view_host.h"
+#include "lanes.h"
 #include "model_lane.h"
+#include "parts_rig.h"
 #include "scripted_source.h"
 #include "session_history.h"
 #include "sound_files.h"
@@ -20,20 +24,6 @@
 
 namespace vocalume {
 namespace {
-
-class ModelHost : public ViewHost {
-public:
-    void RequestPaint() override {}
-    void SetPauseTimer(int) override {}
-    void KillPauseTimer() override {}
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool RunConfigDialog(ConfigValues&) override { return false; }
-    void PostBufferDone() override {}
-    void SetStatusText(int field, const std::string& text) override { status[field] = text; }
-
-    std::vector<std::string> messages;
-    std::string status[5];
-};
 
 // A view recording from a scripted source, its analysis scanned on the
 // test's own thread so that two such views draw the same pictures.
@@ -68,34 +58,14 @@ struct Rig {
 
     std::unique_ptr<AnalysisCore> core = std::make_unique<AnalysisCore>();
     std::unique_ptr<AnalyserState> state = std::make_unique<AnalyserState>();
-    ModelHost host;
+    FakeHost host;
     ScriptedSoundSource* source = nullptr;
     std::unique_ptr<CAnalysisView> view;
 };
 
-// A model whose every frame has a colour of its own, so that a column tells
-// which frame it shows.
-SessionHistory NumberedModel(int64_t frames)
-{
-    SessionHistory model(30);
-    model.BeginEra(0);
-    const std::vector<int16_t> sound(static_cast<size_t>(frames) * 11, 0);
-    model.Recorded(sound.data(), static_cast<int32_t>(sound.size()), frames);
-    for (int64_t f = 0; f < frames; ++f) {
-        ColumnDescription c;
-        c.red = 20.0 + static_cast<double>(f % 200);
-        c.green = 40.0 + static_cast<double>(f / 200) * 30.0;
-        c.blue = 90.0;
-        c.minSample = static_cast<int16_t>(-100 * (f % 50));
-        c.maxSample = static_cast<int16_t>(100 * (f % 50));
-        model.Keep(f, c);
-    }
-    return model;
-}
-
 // Checks the shown picture: the model lane holds, column by column, the model
-// frame the view says it shows, and that frame is the one `takeStart` frames
-// before the session frame below it; then the separator, then the session.
+// frame `takeStart` frames before the session frame below it (black where
+// the model has none); then the separator, then the session.
 void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart, const char* when)
 {
     SCOPED_TRACE(when);
@@ -103,8 +73,9 @@ void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart,
     const LaneSplit split = SplitLanes(101);
     ASSERT_EQ(view.ShownWidth(), 300);
     ASSERT_EQ(view.ShownHeight(), 101);
-    ASSERT_EQ(view.SessionLaneTop(), split.upper + 1);
-    ASSERT_EQ(view.SurfaceHeight(), split.lower);
+    ASSERT_EQ(view.Surface().Height(), split.lower);
+    const int64_t right = view.FrameAtColumn(299);
+    ASSERT_GE(right, 0);
 
     ColumnSurface expected(300, split.upper);
     const ColumnGeometry g = GeometryForHeight(split.upper);
@@ -116,15 +87,8 @@ void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart,
     int blackColumns = 0;
     expected.BeginPaint();
     for (int x = 0; x < 300; ++x) {
-        const int64_t frame = view.ModelFrameAtColumn(x);
-        const int64_t beside = view.FrameAtColumn(x);
-        if (beside >= 0) {
-            const int64_t wanted = beside - takeStart;
-            EXPECT_EQ(frame, model.HasFrame(wanted) ? wanted : -1) << "column " << x;
-        }
-        if (frame >= 0) {
-            EXPECT_EQ(view.ModelColumnOf(frame), x);
-        }
+        const int64_t wanted = right - (299 - x) - takeStart;
+        const int64_t frame = model.HasFrame(wanted) ? wanted : -1;
         shownFrames += frame >= 0 ? 1 : 0;
         blackColumns += frame < 0 ? 1 : 0;
         DrawColumnDescription(frame >= 0 ? model.Column(frame) : blank, g, ColumnStyle{}, cosines, column.data());
@@ -141,7 +105,7 @@ void ExpectLanes(const Rig& rig, const SessionHistory& model, int64_t takeStart,
         const uint8_t* p = shown + stride * static_cast<size_t>(split.upper) + 3 * static_cast<size_t>(x);
         ASSERT_EQ((Rgb{p[0], p[1], p[2]}), kLaneSeparator) << x;
     }
-    EXPECT_EQ(0, std::memcmp(shown + stride * static_cast<size_t>(split.upper + 1), view.SurfaceRgb(),
+    EXPECT_EQ(0, std::memcmp(shown + stride * static_cast<size_t>(split.upper + 1), view.Surface().Pixels(),
                              stride * static_cast<size_t>(split.lower)));
 }
 
@@ -156,19 +120,18 @@ TEST(ModelLane, TheModelStandsBesideTheLatestTakeLiveAndLookingBack)
     rig.Buffers(3);
     rig.PauseFully();
 
-    const SessionHistory model = NumberedModel(250);
+    const SessionHistory model = NumberedSession(250);
     rig.view->SetModel(model, "model.wav");
-    EXPECT_EQ(rig.host.status[kModelStatusField], "Model: model.wav");
+    EXPECT_EQ(rig.host.status[StatusField::Model], "Model: model.wav");
     const int64_t takeStart = rig.view->Session().EndFrame();
     rig.view->OnStart();
-    EXPECT_EQ(rig.view->TakeStartFrame(), takeStart);
     rig.Buffers(4);
     ExpectLanes(rig, model, takeStart, "recording");
 
     rig.PauseFully();
     rig.view->OnKey(ViewKey::Home);
     rig.view->OnPaint();
-    ASSERT_TRUE(rig.view->IsLookingBack());
+    ASSERT_EQ(rig.view->FrameAtColumn(0), 0) << "looking back from the session's start";
     ExpectLanes(rig, model, takeStart, "looking back from the start");
     rig.view->OnKey(ViewKey::Right);
     rig.view->OnPaint();
@@ -187,24 +150,24 @@ TEST(ModelLane, ClosingTheModelLeavesThePictureOfAViewThatNeverHadOne)
         step(rig);
         step(twin);
     };
-    rig.view->SetModel(NumberedModel(400), "model.wav");
+    rig.view->SetModel(NumberedSession(400), "model.wav");
     both([](Rig& r) {
         r.view->OnStart();
         r.Buffers(3);
     });
     rig.view->CloseModel();
-    EXPECT_EQ(rig.host.status[kModelStatusField], "");
+    EXPECT_EQ(rig.host.status[StatusField::Model], "");
     both([](Rig& r) { r.Buffers(2); });
     EXPECT_EQ(rig.view->ShownHeight(), 101);
     EXPECT_EQ(rig.Shown(), twin.Shown()) << "recording";
-    EXPECT_EQ(rig.view->ShownRgb(), rig.view->SurfaceRgb()) << "nothing composed without a model";
+    EXPECT_EQ(rig.view->ShownRgb(), rig.view->Surface().Pixels()) << "nothing composed without a model";
 
     both([](Rig& r) {
         r.PauseFully();
         r.view->OnKey(ViewKey::Home);
         r.view->OnPaint();
     });
-    rig.view->SetModel(NumberedModel(400), "model.wav");
+    rig.view->SetModel(NumberedSession(400), "model.wav");
     rig.view->OnPaint();
     rig.view->CloseModel();
     rig.view->OnPaint();
@@ -228,7 +191,7 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         ASSERT_TRUE(rig.view->HasModel());
         const int64_t frames = rig.view->Model()->EndFrame();
         EXPECT_NEAR(static_cast<double>(frames), 1002.0, 40.0) << "about a thousand frames a second";
-        EXPECT_EQ(rig.host.status[kModelStatusField], "Model: vowel.wav");
+        EXPECT_EQ(rig.host.status[StatusField::Model], "Model: vowel.wav");
 
         const std::string failure = rig.view->OpenModel(broken);
         EXPECT_NE(failure.find("broken.wav"), std::string::npos) << failure;
@@ -247,6 +210,39 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         rig.view->CloseModel();
     }
     EXPECT_EQ(store.GetProfileString("model", "file", "?"), path) << "kept while its file is away";
+}
+
+// The lanes share the client area; the model's frames stand beside the
+// session's from the take's start on, and each column maps back to its
+// frame; Shift+P starts at the clicked column's model frame, else at the
+// first one the lane shows.
+TEST(Lanes, TheModelLaneAboveItsFramesBesideTheTakes)
+{
+    PartsRig rig(1000, 300, 101);
+    Lanes& lanes = rig.lanes;
+    EXPECT_EQ(lanes.Rows().sessionHeight, 101);
+    lanes.SetModel(NumberedSession(250), "model.wav", "");
+    const LaneRows rows = lanes.Rows();
+    EXPECT_EQ(rows.modelHeight, 50);
+    EXPECT_EQ(rows.sessionTop, 51);
+    EXPECT_EQ(rows.sessionHeight, 50);
+    EXPECT_TRUE(lanes.InModelLane(49));
+    EXPECT_FALSE(lanes.InModelLane(50));
+
+    lanes.TakeBegins(900);
+    for (int32_t x : {0, 150, 299}) {
+        const int64_t beside = rig.lookingBack.FrameAt(x);
+        const int64_t frame = lanes.ModelFrameAt(x);
+        EXPECT_EQ(frame, beside - 900 < 250 && beside >= 900 ? beside - 900 : -1) << x;
+        if (frame >= 0) {
+            EXPECT_EQ(lanes.ColumnOfModelFrame(frame), x);
+        }
+    }
+    EXPECT_EQ(lanes.ModelPlayFrom(250), lanes.ModelFrameAt(250));
+    EXPECT_EQ(lanes.ModelPlayFrom(-1), 0) << "the first frame the lane shows";
+    lanes.CloseModel();
+    EXPECT_EQ(lanes.Rows().sessionHeight, 101);
+    EXPECT_EQ(lanes.StatusText(), "");
 }
 
 }  // namespace

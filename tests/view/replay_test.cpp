@@ -16,7 +16,7 @@ TEST(Replay, StartsAtTheFrameFollowsTheSoundTurnsThePageAndEnds)
     FakeSoundOutput output;
     Replay replay(output);
     // A block whose first sample is frame 10's (hop 11), played from frame 20.
-    auto sound = std::make_shared<const std::vector<int16_t>>(11 * 500, int16_t{7});
+    const SoundChunks sound(std::vector<int16_t>(11 * 500, int16_t{7}));
     std::string reason;
     ASSERT_TRUE(replay.Start(sound, 110, 11, 20, reason));
     EXPECT_EQ(output.from, 110);

@@ -32,8 +32,10 @@ EM_JS(void, page_cancel_job, (), { Module.page.cancelJob(); });
 EM_JS(int, page_open_microphone, (const char* input, int rate),
       { return Module.page.openMicrophone(UTF8ToString(input), rate); });
 EM_JS(void, page_close_microphone, (), { Module.page.closeMicrophone(); });
-EM_JS(int, page_play, (const int16_t* samples, double count, double from, int rate),
-      { return Module.page.play(HEAP16.subarray(samples >> 1, (samples >> 1) + count), from, rate) ? 1 : 0; });
+EM_JS(int, page_play_begin, (double count, int rate), { return Module.page.playBegin(count, rate) ? 1 : 0; });
+EM_JS(void, page_play_fill, (const int16_t* samples, double count, double at),
+      { Module.page.playFill(HEAP16.subarray(samples >> 1, (samples >> 1) + count), at); });
+EM_JS(void, page_play_start, (double from), { Module.page.playStart(from); });
 EM_JS(void, page_stop_playing, (), { Module.page.stopPlaying(); });
 EM_JS(double, page_heard_sample, (), { return Module.page.heardSample(); });
 EM_JS(int, page_play_finished, (), { return Module.page.playFinished() ? 1 : 0; });
@@ -78,9 +80,17 @@ std::string Inputs() { return Taken(page_inputs()); }
 void CancelJob() { page_cancel_job(); }
 int OpenMicrophone(const std::string& input, int32_t rate) { return page_open_microphone(input.c_str(), rate); }
 void CloseMicrophone() { page_close_microphone(); }
-bool Play(const int16_t* samples, int64_t count, int64_t from, int32_t rate)
+bool Play(const SoundChunks& samples, int64_t from, int32_t rate)
 {
-    return page_play(samples, static_cast<double>(count), static_cast<double>(from), rate) != 0;
+    if (page_play_begin(static_cast<double>(samples.Size() - from), rate) == 0)
+        return false;
+    for (int64_t at = from; at < samples.Size();) {
+        const std::span<const int16_t> run = samples.Run(at, samples.Size() - at);
+        page_play_fill(run.data(), static_cast<double>(run.size()), static_cast<double>(at - from));
+        at += static_cast<int64_t>(run.size());
+    }
+    page_play_start(static_cast<double>(from));
+    return true;
 }
 void StopPlaying() { page_stop_playing(); }
 double HeardSample() { return page_heard_sample(); }

@@ -1,10 +1,12 @@
 // The few calls the browser edition's C++ makes into its page: the page's
-// script (web/vocalume.js) answers each of them on the page's own thread.
+// script (web/page.js) answers each of them on the page's own thread.
 // Everything here is a thin call; what the calls mean is the view's.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "sound_chunks.h"
 
 namespace vocalume::page {
 
@@ -41,8 +43,8 @@ int OpenMicrophone(const std::string& input, int32_t rate);
 void CloseMicrophone();
 
 // Plays `samples` from index `from` at `rate` samples a second: false when
-// nothing can play.
-bool Play(const int16_t* samples, int64_t count, int64_t from, int32_t rate);
+// nothing can play. The page is handed the sound run by run.
+bool Play(const SoundChunks& samples, int64_t from, int32_t rate);
 void StopPlaying();
 // The index of the sample heard now, and whether the end has been heard.
 double HeardSample();

@@ -44,9 +44,13 @@ std::vector<uint8_t> SessionBytes(const SessionHistory& session)
         Put(bytes, session.Column(f));
     for (int64_t f = 0; f < header.pitchEnd; ++f)
         Put(bytes, session.Pitch(f));
-    const std::vector<int16_t> sound = session.Sound();
-    const auto* from = reinterpret_cast<const uint8_t*>(sound.data());
-    bytes.insert(bytes.end(), from, from + sound.size() * sizeof(int16_t));
+    const SoundChunks sound = session.Sound();
+    for (int64_t at = 0; at < sound.Size();) {
+        const std::span<const int16_t> run = sound.Run(at, sound.Size() - at);
+        const auto* from = reinterpret_cast<const uint8_t*>(run.data());
+        bytes.insert(bytes.end(), from, from + run.size_bytes());
+        at += static_cast<int64_t>(run.size());
+    }
     return bytes;
 }
 

@@ -9,6 +9,7 @@
 #include "column_surface.h"
 #include "config_exchange.h"
 #include "file_analysis.h"
+#include "input_choice.h"
 #include "framer.h"
 #include "model_lane.h"
 #include "page_bridge.h"
@@ -147,7 +148,7 @@ void CWebHost::OnCommand(int id)
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
     case ID_CONFIGURE: m_view->OnConfigure(); break;
     case ID_NEW_SESSION: m_view->NewSession(); break;
-    case ID_PITCH_LINE: m_view->SetPitchLine(!m_view->PitchLine()); break;
+    case ID_PITCH_LINE: m_view->SetPitchLine(!m_view->Settings().pitchLine); break;
     case ID_CLOSE_MODEL: m_view->CloseModel(); break;
     default: break;
     }
@@ -227,9 +228,9 @@ void CWebHost::ShowJob(bool shown)
     // The state field is lent to the job and handed back with what the view
     // last put there.
     if (shown)
-        page::SetStatus(0, m_jobLabel + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
+        page::SetStatus(static_cast<int>(StatusField::State), m_jobLabel + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
     else if (m_jobShown)
-        page::SetStatus(0, m_stateText);
+        page::SetStatus(static_cast<int>(StatusField::State), m_stateText);
     m_jobShown = shown;
 }
 
@@ -366,14 +367,14 @@ bool CWebHost::RunConfigDialog(ConfigValues& values)
     return true;
 }
 
-void CWebHost::SetStatusText(int field, const std::string& text)
+void CWebHost::SetStatusText(StatusField field, const std::string& text)
 {
-    if (field == 0) {
+    if (field == StatusField::State) {
         m_stateText = text;
         if (m_jobShown)
             return;
     }
-    page::SetStatus(field, text);
+    page::SetStatus(static_cast<int>(field), text);
 }
 
 void CWebHost::ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range)

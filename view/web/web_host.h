@@ -18,6 +18,7 @@
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "sound_chunks.h"
 #include "view_host.h"
 #include "web_settings_store.h"
 
@@ -67,7 +68,7 @@ public:
     // The options a whole-file analysis runs with now, as integers.
     std::vector<int32_t> AnalysisOptionsNow() const;
     // The session's sound, for the frame table.
-    const std::vector<int16_t>& ExportSound() const { return m_exportSound; }
+    const SoundChunks& ExportSound() const { return m_exportSound; }
 
     // The newest sample of the session the live picture shows, for the
     // page's latency measurement; -1 when none.
@@ -84,7 +85,7 @@ public:
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
     void PostBufferDone() override { ++m_notices; }
-    void SetStatusText(int field, const std::string& text) override;
+    void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
     bool AskYesNo(const std::string& question) override;
 
@@ -108,7 +109,7 @@ private:
     int m_jobPercent = 0;
     int m_jobTicks = 0;
     bool m_jobShown = false;
-    std::vector<int16_t> m_exportSound;
+    SoundChunks m_exportSound;
 };
 
 }  // namespace vocalume

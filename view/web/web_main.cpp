@@ -1,9 +1,10 @@
 // The browser edition's entry points: what the page's script calls. The page
-// (web/vocalume.js) maps its keys, menus, timers, microphone and files onto
+// (web/page.js) maps its keys, menus, timers, microphone and files onto
 // these; each goes to the view's host and from there to the view.
 #include <emscripten.h>
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "analysis_view.h"
@@ -18,6 +19,7 @@ namespace {
 
 std::unique_ptr<CWebHost> g_host;
 std::string g_text;
+int g_runSize = 0;
 
 }  // namespace
 
@@ -50,7 +52,7 @@ EMSCRIPTEN_KEEPALIVE void vocalume_click(int x, int y) { g_host->View().OnPictur
 
 // The menu commands, by the view's command identifiers.
 EMSCRIPTEN_KEEPALIVE void vocalume_command(int id) { g_host->OnCommand(id); }
-EMSCRIPTEN_KEEPALIVE int vocalume_pitch_line() { return g_host->View().PitchLine() ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int vocalume_pitch_line() { return g_host->View().Settings().pitchLine ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_has_model() { return g_host->View().HasModel() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_recording() { return g_host->View().IsRecording() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_busy() { return g_host->Busy() ? 1 : 0; }
@@ -101,8 +103,18 @@ EMSCRIPTEN_KEEPALIVE const int32_t* vocalume_analysis_options()
     options = g_host->AnalysisOptionsNow();
     return options.data();
 }
-EMSCRIPTEN_KEEPALIVE const int16_t* vocalume_export_sound() { return g_host->ExportSound().data(); }
-EMSCRIPTEN_KEEPALIVE int vocalume_export_sound_size() { return static_cast<int>(g_host->ExportSound().size()); }
+// The sound to export, run by run as it lies in memory: the page copies each
+// run into the one buffer it hands to its worker.
+EMSCRIPTEN_KEEPALIVE double vocalume_export_sound_size() { return static_cast<double>(g_host->ExportSound().Size()); }
+EMSCRIPTEN_KEEPALIVE const int16_t* vocalume_export_run(double from)
+{
+    const vocalume::SoundChunks& sound = g_host->ExportSound();
+    const auto at = static_cast<int64_t>(from);
+    const std::span<const int16_t> run = sound.Run(at, sound.Size() - at);
+    g_runSize = static_cast<int>(run.size());
+    return run.data();
+}
+EMSCRIPTEN_KEEPALIVE int vocalume_export_run_size() { return g_runSize; }
 EMSCRIPTEN_KEEPALIVE const char* vocalume_remembered_model()
 {
     g_text = g_host->View().RememberedModel();

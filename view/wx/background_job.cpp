@@ -3,6 +3,8 @@
 #include <wx/frame.h>
 #include <wx/window.h>
 
+#include "view_host.h"
+
 namespace vocalume {
 namespace {
 
@@ -64,7 +66,7 @@ void CBackgroundJob::ShowProgress(bool shown)
     const bool was = m_shown;
     m_shown = shown;
     if (shown && text != m_shownText)
-        frame->SetStatusText(wxString::FromUTF8(text), 0);
+        frame->SetStatusText(wxString::FromUTF8(text), static_cast<int>(StatusField::State));
     else if (!shown && was && m_restore)
         m_restore();
     m_shownText = shown ? text : std::string();

@@ -6,9 +6,10 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "analysis_view.h"
 #include "config_exchange.h"
 #include "dialog_units.h"
-#include "analysis_view.h"
+#include "input_choice.h"
 #include "screen_reader.h"
 
 namespace vocalume {

@@ -118,7 +118,7 @@ void CViewWindow::ExportFrameData()
         chosen.SetExt("csv");
     const std::string path = chosen.GetFullPath().utf8_string();
     // The sound as it stands now; recording may go on meanwhile.
-    std::vector<int16_t> sound = m_view->Session().Sound();
+    SoundChunks sound = m_view->Session().Sound();
     const AnalysisOptions options = WholeAnalysisOptions(*m_view);
     m_job->Start(
         "Exporting frame data",

@@ -65,7 +65,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                    "high frequencies, brightness its loudness, and light and dark stripes across "
                    "a column its pitch. Space starts and pauses recording.");
 
-    m_job = std::make_unique<CBackgroundJob>(this, [this] { SetStatusText(0, m_stateText); });
+    m_job = std::make_unique<CBackgroundJob>(this, [this] { SetStatusText(StatusField::State, m_stateText); });
     AcceptDroppedFiles();
     m_view->OnCreate(*this);
     const wxSize size = GetClientSize();
@@ -124,15 +124,15 @@ void CViewWindow::SetScrollBar(wxScrollBar* bar)
         m_scrollBar->Bind(type, &CViewWindow::OnScrollEvent, this);
 }
 
-void CViewWindow::SetStatusText(int field, const std::string& text)
+void CViewWindow::SetStatusText(StatusField field, const std::string& text)
 {
-    if (field == 0) {
+    if (field == StatusField::State) {
         m_stateText = text;
         if (m_job && m_job->ShowingProgress())
             return;
     }
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetStatusBar())
-        frame->SetStatusText(wxString::FromUTF8(text), field);
+        frame->SetStatusText(wxString::FromUTF8(text), static_cast<int>(field));
 }
 
 void CViewWindow::ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range)
@@ -334,10 +334,10 @@ void CViewWindow::SavePicture()
 
 void CViewWindow::TogglePitchLine()
 {
-    m_view->SetPitchLine(!m_view->PitchLine());
+    m_view->SetPitchLine(!m_view->Settings().pitchLine);
     // The check mark follows the view, however the command came.
     if (auto* frame = dynamic_cast<wxFrame*>(wxGetTopLevelParent(this)); frame && frame->GetMenuBar())
-        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->PitchLine());
+        frame->GetMenuBar()->Check(ID_PITCH_LINE, m_view->Settings().pitchLine);
 }
 
 void CViewWindow::OnTimerEvent(wxTimerEvent&)

@@ -66,7 +66,7 @@ public:
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
     void PostBufferDone() override;
-    void SetStatusText(int field, const std::string& text) override;
+    void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
     bool AskYesNo(const std::string& question) override;
 

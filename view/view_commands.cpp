@@ -1,0 +1,174 @@
+// The view's commands on the whole session, the model and playing back:
+// saving, a new session, an opened one handed over and taken, the model shown
+// and closed, P and Shift+P. Part of CAnalysisView (see analysis_view.cpp).
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "analysis_view_impl.h"
+#include "file_analysis.h"
+#include "png_file.h"
+#include "sound_file_writer.h"
+
+namespace vocalume {
+
+void CAnalysisView::SetSoundOutput(std::unique_ptr<SoundOutput> output)
+{
+    m_impl->m_playback.SetOutput(std::move(output));
+}
+
+void CAnalysisView::TogglePlayback()
+{
+    if (IsPlaying())
+        m_impl->StopPlaying();
+    else
+        m_impl->StartPlaying(false);
+}
+
+void CAnalysisView::ToggleModelPlayback()
+{
+    if (IsPlaying())
+        m_impl->StopPlaying();
+    else
+        m_impl->StartPlaying(true);
+}
+
+bool CAnalysisView::IsPlaying() const { return m_impl->m_playback.Playing(); }
+
+void CAnalysisView::OnPlayTimer()
+{
+    if (m_impl->m_playback.Follow())
+        m_impl->ShowStatus();
+}
+
+std::string CAnalysisView::SaveRecording(const std::string& path)
+{
+    Impl& v = *m_impl;
+    const std::string failure = WriteSoundFile(path, v.m_session.Sound(), kRecordingRate);
+    if (failure.empty())
+        v.m_session.MarkSaved();
+    return failure;
+}
+
+std::string CAnalysisView::SavePicture(const std::string& path) const
+{
+    // What the window shows, lanes and all.
+    return WritePngFile(path, ShownWidth(), ShownHeight(), ShownRgb(), ShownStride());
+}
+
+bool CAnalysisView::NewSession()
+{
+    Impl& v = *m_impl;
+    if (v.m_session.HasUnsavedSound() && v.m_host != nullptr && !v.m_host->AskYesNo("Discard the recording so far?"))
+        return false;
+    OnPause();
+    v.StopPlaying();
+    v.m_lookingBack.BackToLive();
+    v.m_session.Clear();
+    v.m_pitch.Reset();
+    v.m_lanes.ForgetTake();
+    v.ComputeFraming();
+    RedrawAll();
+    v.ShowStatus();
+    return true;
+}
+
+const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
+
+void CAnalysisView::AdoptSession(SessionHistory session)
+{
+    Impl& v = *m_impl;
+    OnPause();
+    // The paused worker is ended now rather than at the timer: the ring is
+    // reset below.
+    if (v.m_recording.Pausing())
+        v.m_recording.EndPause();
+    v.StopPlaying();
+    const bool whole = session.FirstFrame() == 0;
+    session.SetLimitMinutes(v.m_session.LimitMinutes());
+    // A file longer than the session keeps is opened from where the kept
+    // part begins; the user is told, so that its start is not thought lost.
+    const int32_t minutes = session.LimitMinutes();
+    if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
+        v.m_host->ShowMessage(
+            (minutes == 1 ? std::string("Only the last minute")
+                          : "Only the last " + std::to_string(minutes) + " minutes") +
+            " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
+            "\xE2\x80\xA6 minutes).");
+    session.MarkSaved();
+    v.m_session = std::move(session);
+    v.m_lanes.ForgetTake();
+    v.m_lookingBack.Leave();
+    // A new era begins at the session's end, where a Start records on.
+    v.ComputeFraming();
+    v.m_lookingBack.ShowAdopted();
+    v.RequestPaint();
+    v.ShowStatus();
+}
+
+SessionHistory CAnalysisView::TakeSession()
+{
+    Impl& v = *m_impl;
+    v.StopPlaying();
+    SessionHistory taken(v.m_session.LimitMinutes(), v.m_session.Hop());
+    std::swap(taken, v.m_session);
+    v.m_lookingBack.BackToLive();
+    v.m_session.BeginEra(v.m_framer.m_frameCounter);
+    return taken;
+}
+
+void CAnalysisView::SetModel(SessionHistory model, const std::string& name, const std::string& path)
+{
+    Impl& v = *m_impl;
+    v.m_lanes.SetModel(std::move(model), name, path);
+    v.m_settings.modelFile = path;
+    v.Relaid();
+    v.ShowModelName();
+}
+
+std::string CAnalysisView::OpenModel(const std::string& path, const std::function<bool(double)>& progress)
+{
+    SessionHistory model(kDefaultHistoryMinutes);
+    const std::string failure = AnalyseModelFile(path, WholeAnalysisOptions(*this), model, progress);
+    if (failure.empty())
+        SetModel(std::move(model), std::filesystem::path(path).filename().string(), path);
+    return failure;
+}
+
+std::string CAnalysisView::RememberedModel() const
+{
+    const std::string& file = m_impl->m_settings.modelFile;
+    std::error_code error;
+    if (file.empty() || HasModel() || !std::filesystem::is_regular_file(file, error))
+        return {};
+    return file;
+}
+
+void CAnalysisView::CloseModel()
+{
+    Impl& v = *m_impl;
+    if (!HasModel())
+        return;
+    v.m_lanes.CloseModel();
+    v.m_settings.modelFile.clear();
+    v.Relaid();
+    v.ShowModelName();
+}
+
+bool CAnalysisView::HasModel() const { return m_impl->m_lanes.HasModel(); }
+const SessionHistory* CAnalysisView::Model() const { return m_impl->m_lanes.Model(); }
+const std::string& CAnalysisView::ModelName() const { return m_impl->m_lanes.ModelName(); }
+
+void CAnalysisView::OnPictureClick(int x, int y)
+{
+    (void)y;
+    Impl& v = *m_impl;
+    // Where P plays from next; while playing, the sound goes there at once.
+    const bool model = v.m_playback.PlayingModel();
+    if (v.m_playback.Click(x)) {
+        v.StopPlaying();
+        v.StartPlaying(model);
+    }
+}
+
+}  // namespace vocalume
