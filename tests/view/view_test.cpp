@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "column_surface.h"
 #include "fake_sound_output.h"
 #include "fake_view_host.h"
+#include "file_commands.h"
 #include "framer.h"
 #include "pitch_tracker.h"
 #include "scripted_source.h"
@@ -169,6 +171,48 @@ TEST_F(ViewTest, SettingsCanBeSavedWhileTheViewGoesOn)
     EXPECT_EQ(store.GetProfileInt("config", "refresh", 0), 10);
     view->OnStart();
     EXPECT_TRUE(view->IsRecording());
+}
+
+// Open recording, the model and Export frame data decide alike for every
+// host: recording stops before the question, a kept recording starts no
+// work, a cancelled or failed analysis changes nothing but says why it
+// failed, and the export takes the session's sound as it stands.
+TEST_F(ViewTest, FileCommandsAskAndTellAlikeForEveryHost)
+{
+    Make();
+    EXPECT_FALSE(CanExportFrames(*view, host));
+    EXPECT_EQ(host.messages.back(), "The session holds no sound yet: there are no frames to export.");
+
+    view->OnStart();
+    FeedBuffer();
+    host.yes = false;
+    EXPECT_FALSE(BeginOpenRecording(*view, host, "a.wav"));
+    EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
+    host.yes = true;
+    const std::optional<FileWork> work = BeginOpenRecording(*view, host, "a.wav");
+    ASSERT_TRUE(work);
+    EXPECT_EQ(work->label, "Opening a.wav");
+    EXPECT_TRUE(work->options.session);
+    view->OnTimer();
+    EXPECT_FALSE(view->IsRecording());
+
+    const int64_t kept = view->Session().EndSample();
+    ASSERT_GT(kept, 0);
+    const size_t told = host.messages.size();
+    EndOpenRecording(*view, host, kAnalysisStopped, SessionHistory(1));
+    EndOpenModel(*view, host, kAnalysisStopped, SessionHistory(1), "m.wav", "/m.wav");
+    EXPECT_EQ(host.messages.size(), told);
+    EndOpenRecording(*view, host, "", std::nullopt);
+    EXPECT_EQ(host.messages.back(), "The file holds no sound.");
+    EndOpenModel(*view, host, "", std::nullopt, "m.wav", "/m.wav");
+    EXPECT_EQ(host.messages.back(), "The model could not be opened: m.wav holds no sound.");
+    EXPECT_EQ(view->Session().EndSample(), kept);
+    EXPECT_FALSE(view->HasModel());
+
+    ASSERT_TRUE(CanExportFrames(*view, host));
+    EXPECT_EQ(BeginExportFrames(*view).sound.Size(), kept - view->Session().FirstSample());
+    EndExportFrames(host, "the disk is full");
+    EXPECT_EQ(host.messages.back(), "The frame data could not be exported: the disk is full");
 }
 
 // The view's share of Start, Pause and the timer (the device, the worker

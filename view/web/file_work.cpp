@@ -57,7 +57,8 @@ EMSCRIPTEN_KEEPALIVE const char* vocalume_analyse_file(const char* path, int mod
         if (g_result.empty())
             g_bytes = SessionBytes(session);
     } else {
-        o.session = true;
+        // The options came from the page's BeginOpenRecording; the words
+        // for a file too long are not among the integers.
         o.tooLongFor = "to open";
         RenderedPicture picture;
         g_result = AnalyseSoundFile(path, o, picture, Progress);

@@ -9,6 +9,7 @@
 #include "column_surface.h"
 #include "config_exchange.h"
 #include "file_analysis.h"
+#include "file_commands.h"
 #include "input_choice.h"
 #include "framer.h"
 #include "model_lane.h"
@@ -212,11 +213,9 @@ const uint8_t* CWebHost::Paint(int left, int right)
     return m_rgba.data();
 }
 
-bool CWebHost::BeginJob(const std::string& label)
+bool CWebHost::BeginJob(FileWork work)
 {
-    if (Busy())
-        return false;
-    m_jobLabel = label;
+    m_work = std::move(work);
     m_jobPercent = 0;
     m_jobTicks = 0;
     page::SetTimer(kJobTimerId, kJobTickMs, true);
@@ -228,7 +227,7 @@ void CWebHost::ShowJob(bool shown)
     // The state field is lent to the job and handed back with what the view
     // last put there.
     if (shown)
-        page::SetStatus(static_cast<int>(StatusField::State), m_jobLabel + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
+        page::SetStatus(static_cast<int>(StatusField::State), m_work->label + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
     else if (m_jobShown)
         page::SetStatus(static_cast<int>(StatusField::State), m_stateText);
     m_jobShown = shown;
@@ -238,27 +237,19 @@ bool CWebHost::BeginOpenRecording(const std::string& name)
 {
     if (Busy())
         return false;
-    // Stopped first, so that the question is about what is recorded.
-    m_view->OnPause();
+    std::optional<FileWork> work = vocalume::BeginOpenRecording(*m_view, *this, name);
     TakeNotices();
-    if (m_view->Session().HasUnsavedSound() && !AskYesNo("Discard the recording so far?"))
-        return false;
-    return BeginJob("Opening " + name);
+    return work && BeginJob(std::move(*work));
 }
 
-bool CWebHost::BeginOpenModel(const std::string& name) { return BeginJob("Opening the model " + name); }
+bool CWebHost::BeginOpenModel(const std::string& name)
+{
+    return !Busy() && BeginJob(vocalume::BeginOpenModel(*m_view, name));
+}
 
 bool CWebHost::BeginExport()
 {
-    if (Busy())
-        return false;
-    if (m_view->Session().EndSample() == m_view->Session().FirstSample()) {
-        ShowMessage("The session holds no sound yet: there are no frames to export.");
-        return false;
-    }
-    // The sound as it stands now; recording may go on meanwhile.
-    m_exportSound = m_view->Session().Sound();
-    return BeginJob("Exporting frame data");
+    return !Busy() && CanExportFrames(*m_view, *this) && BeginJob(BeginExportFrames(*m_view));
 }
 
 void CWebHost::EndJob(Job job, const std::string& result, const uint8_t* bytes, size_t size, const std::string& name,
@@ -266,36 +257,14 @@ void CWebHost::EndJob(Job job, const std::string& result, const uint8_t* bytes, 
 {
     page::KillTimer(kJobTimerId);
     ShowJob(false);
-    m_jobLabel.clear();
-    m_exportSound = {};
-    // Cancelled: nothing changes.
-    if (result == kAnalysisStopped)
-        return;
+    m_work.reset();
+    const auto session = [&] {
+        return result.empty() ? SessionFromBytes(bytes, size) : std::optional<SessionHistory>();
+    };
     switch (job) {
-    case Job::Recording: {
-        std::optional<SessionHistory> session;
-        if (result.empty())
-            session = SessionFromBytes(bytes, size);
-        if (!session)
-            ShowMessage(result.empty() ? "The file holds no sound." : result);
-        else
-            m_view->AdoptSession(std::move(*session));
-        break;
-    }
-    case Job::Model: {
-        std::optional<SessionHistory> model;
-        if (result.empty())
-            model = SessionFromBytes(bytes, size);
-        if (!model)
-            ShowMessage("The model could not be opened: " + (result.empty() ? name + " holds no sound" : result) + ".");
-        else
-            m_view->SetModel(std::move(*model), name, path);
-        break;
-    }
-    case Job::Export:
-        if (!result.empty())
-            ShowMessage("The frame data could not be exported: " + result);
-        break;
+    case Job::Recording: EndOpenRecording(*m_view, *this, result, session()); break;
+    case Job::Model: EndOpenModel(*m_view, *this, result, session(), name, path); break;
+    case Job::Export: EndExportFrames(*this, result); break;
     }
     m_view->SaveSettings();
     TakeNotices();
@@ -303,7 +272,7 @@ void CWebHost::EndJob(Job job, const std::string& result, const uint8_t* bytes, 
 
 std::vector<int32_t> CWebHost::AnalysisOptionsNow() const
 {
-    const AnalysisOptions o = WholeAnalysisOptions(*m_view);
+    const AnalysisOptions o = m_work ? m_work->options : WholeAnalysisOptions(*m_view);
     return {o.width, o.height, o.refresh, o.sampling, o.waveform, o.timescale, o.palette,
             o.whole, o.paint,  o.frameTable, o.pitchLine, o.session};
 }

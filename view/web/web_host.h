@@ -13,11 +13,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "file_commands.h"
 #include "sound_chunks.h"
 #include "view_host.h"
 #include "web_settings_store.h"
@@ -50,9 +52,8 @@ public:
     // ShownWidth × ShownHeight, rows without padding.
     const uint8_t* Paint(int left, int right);
 
-    // The Configuration dialog's answer, as the page returns it: run
-    // Configure again, which now takes it.
-    bool Busy() const { return !m_jobLabel.empty(); }
+    // File work runs in the page's worker.
+    bool Busy() const { return m_work.has_value(); }
 
     // File work in the page's worker. Begin… return false when it must not
     // start (another runs, or the user kept the recording); the page then
@@ -65,10 +66,10 @@ public:
     void EndJob(Job job, const std::string& result, const uint8_t* bytes, size_t size, const std::string& name,
                 const std::string& path);
     void JobProgress(int percent) { m_jobPercent = percent; }
-    // The options a whole-file analysis runs with now, as integers.
+    // The options of the file work begun, as integers.
     std::vector<int32_t> AnalysisOptionsNow() const;
     // The session's sound, for the frame table.
-    const SoundChunks& ExportSound() const { return m_exportSound; }
+    const SoundChunks& ExportSound() const { return m_work ? m_work->sound : m_noSound; }
 
     // The newest sample of the session the live picture shows, for the
     // page's latency measurement; -1 when none.
@@ -93,7 +94,7 @@ private:
     // The device's notices, taken in order once the call that posted them
     // has returned; each buffer is analysed at once.
     void TakeNotices();
-    bool BeginJob(const std::string& label);
+    bool BeginJob(FileWork work);
     void ShowJob(bool shown);
 
     WebSettingsStore m_store;
@@ -105,11 +106,12 @@ private:
     bool m_taking = false;
     std::vector<uint8_t> m_rgba;
     std::string m_stateText;
-    std::string m_jobLabel;
     int m_jobPercent = 0;
     int m_jobTicks = 0;
     bool m_jobShown = false;
-    SoundChunks m_exportSound;
+    // The file work running, while it runs.
+    std::optional<FileWork> m_work;
+    SoundChunks m_noSound;
 };
 
 }  // namespace vocalume

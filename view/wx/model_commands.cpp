@@ -2,12 +2,14 @@
 // the last run. The model's sound is analysed in the background through the
 // shared file analysis while the window goes on, recording or not.
 #include <memory>
+#include <utility>
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 
 #include "analysis_view.h"
 #include "background_job.h"
+#include "file_commands.h"
 #include "model_lane.h"
 #include "session_history.h"
 #include "view_window.h"
@@ -47,23 +49,17 @@ void CViewWindow::OpenModel(const std::string& chosen)
     const std::string path = chosen.empty() ? m_view->RememberedModel() : chosen;
     if (path.empty())
         return;
-    const AnalysisOptions options = WholeAnalysisOptions(*m_view);
-    auto model = std::make_shared<SessionHistory>(kDefaultHistoryMinutes);
     const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
+    const FileWork work = BeginOpenModel(*m_view, name);
+    auto model = std::make_shared<SessionHistory>(kDefaultHistoryMinutes);
     m_job->Start(
-        "Opening the model " + name,
-        [path, options, model](const AnalysisProgress& progress) {
+        work.label,
+        [path, options = work.options, model](const AnalysisProgress& progress) {
             return AnalyseModelFile(path, options, *model, progress);
         },
         [this, model, name, path](const std::string& result) {
-            // Cancelled: nothing changes. Failed: the model shown stays.
-            if (result == kAnalysisStopped || !m_view)
-                return;
-            if (!result.empty()) {
-                ShowMessage("The model could not be opened: " + result + ".");
-                return;
-            }
-            m_view->SetModel(std::move(*model), name, path);
+            if (m_view)
+                EndOpenModel(*m_view, *this, result, std::move(*model), name, path);
         });
 }
 

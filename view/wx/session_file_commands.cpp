@@ -3,6 +3,8 @@
 // and File > Export frame data. Both analyse in the background through the
 // shared file analysis, so the window's own view only waits, paused.
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
@@ -12,6 +14,7 @@
 #include "analysis_view.h"
 #include "background_job.h"
 #include "file_analysis.h"
+#include "file_commands.h"
 #include "session_history.h"
 #include "view_window.h"
 
@@ -76,39 +79,30 @@ void CViewWindow::OpenRecording(const std::string& path)
 {
     if (!m_view || Busy())
         return;
-    m_view->OnPause();
-    if (m_view->Session().HasUnsavedSound() && !AskYesNo("Discard the recording so far?"))
-        return;
-    AnalysisOptions options = WholeAnalysisOptions(*m_view);
-    options.session = true;
-    options.tooLongFor = "to open";
-    auto picture = std::make_shared<RenderedPicture>();
     const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
+    std::optional<FileWork> work = BeginOpenRecording(*m_view, *this, name);
+    if (!work)
+        return;
+    auto picture = std::make_shared<RenderedPicture>();
     m_job->Start(
-        "Opening " + name,
-        [path, options, picture](const AnalysisProgress& progress) {
+        work->label,
+        [path, options = work->options, picture](const AnalysisProgress& progress) {
             return AnalyseSoundFile(path, options, *picture, progress);
         },
         [this, picture](const std::string& result) {
-            // Cancelled: nothing changes. Failed: the session stays as it was.
-            if (result == kAnalysisStopped || !m_view)
+            if (!m_view)
                 return;
-            if (!result.empty() || !picture->session) {
-                ShowMessage(result.empty() ? "The file holds no sound." : result);
-                return;
-            }
-            m_view->AdoptSession(std::move(*picture->session));
+            std::optional<SessionHistory> session;
+            if (picture->session)
+                session = std::move(*picture->session);
+            EndOpenRecording(*m_view, *this, result, std::move(session));
         });
 }
 
 void CViewWindow::ExportFrameData()
 {
-    if (!m_view || Busy())
+    if (!m_view || Busy() || !CanExportFrames(*m_view, *this))
         return;
-    if (m_view->Session().EndSample() == m_view->Session().FirstSample()) {
-        ShowMessage("The session holds no sound yet: there are no frames to export.");
-        return;
-    }
     wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", wxEmptyString, "frames.csv",
                         "Comma-separated table (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
@@ -117,21 +111,13 @@ void CViewWindow::ExportFrameData()
     if (chosen.GetExt().empty())
         chosen.SetExt("csv");
     const std::string path = chosen.GetFullPath().utf8_string();
-    // The sound as it stands now; recording may go on meanwhile.
-    SoundChunks sound = m_view->Session().Sound();
-    const AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    FileWork work = BeginExportFrames(*m_view);
     m_job->Start(
-        "Exporting frame data",
-        [sound = std::move(sound), options, path](const AnalysisProgress& progress) mutable {
-            std::string problem = ExportFrameTable(std::move(sound), options, path, progress);
-            if (!problem.empty() && problem != kAnalysisStopped)
-                problem = "The frame data could not be exported: " + problem;
-            return problem;
+        work.label,
+        [sound = std::move(work.sound), options = work.options, path](const AnalysisProgress& progress) mutable {
+            return ExportFrameTable(std::move(sound), options, path, progress);
         },
-        [this](const std::string& result) {
-            if (!result.empty() && result != kAnalysisStopped)
-                ShowMessage(result);
-        });
+        [this](const std::string& result) { EndExportFrames(*this, result); });
 }
 
 }  // namespace vocalume
