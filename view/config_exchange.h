@@ -1,5 +1,6 @@
 // How the Configuration dialog's drop-down lists exchange their texts with
-// the dialog's fields. Free of the toolkit so that the rules can be tested.
+// the dialog's fields. Free of any toolkit: the desktop's dialog and the
+// browser page's build their lists from here.
 #pragma once
 
 #include <string>
