@@ -22,8 +22,7 @@ int FirstEntryBeginningWith(const std::vector<std::string>& entries, const std::
 // Closing with OK: the text of the selected entry. With no selection the
 // field keeps `current`, so that an untouched empty list never turns a
 // setting into 0.
-std::string TextOfSelection(const std::vector<std::string>& entries, int selection,
-                            const std::string& current);
+std::string TextOfSelection(const std::vector<std::string>& entries, int selection, const std::string& current);
 
 // The colours list, both ways: `index` when it names an entry, else 0, so
 // that an unknown stored value or an empty selection means the standard

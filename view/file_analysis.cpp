@@ -153,9 +153,7 @@ public:
         const int32_t rows = std::min(m_height, surface.Height());
         for (int32_t y = 0; y < rows; ++y)
             std::memcpy(m_rgb.data() + static_cast<size_t>((y * m_capacity + column) * 3),
-                        surface.Pixels() + static_cast<size_t>(y) * surface.Stride() +
-                            static_cast<size_t>(x) * 3,
-                        3);
+                        surface.Pixels() + static_cast<size_t>(y) * surface.Stride() + static_cast<size_t>(x) * 3, 3);
     }
 
     void Hand(RenderedPicture& picture, int64_t columns)

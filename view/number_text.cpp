@@ -114,9 +114,7 @@ uint64_t Power10(int n)
 // the even digit, as printf rounds.
 Decimal Shortest(float value)
 {
-    const auto readsBack = [value](const Decimal& d) {
-        return std::strtof(Scientific(d).c_str(), nullptr) == value;
-    };
+    const auto readsBack = [value](const Decimal& d) { return std::strtof(Scientific(d).c_str(), nullptr) == value; };
     for (int count = 1; count <= 9; ++count) {
         const Decimal nearest = Rounded(value, count);
         if (readsBack(nearest))

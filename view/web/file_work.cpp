@@ -74,8 +74,8 @@ EMSCRIPTEN_KEEPALIVE const char* vocalume_export_frames(const int16_t* sound, in
 {
     using namespace vocalume;
     g_bytes.clear();
-    g_result = ExportFrameTable(SoundChunks(std::vector<int16_t>(sound, sound + count)), OptionsFromIntegers(options), path,
-                                Progress);
+    g_result = ExportFrameTable(SoundChunks(std::vector<int16_t>(sound, sound + count)), OptionsFromIntegers(options),
+                                path, Progress);
     return g_result.c_str();
 }
 

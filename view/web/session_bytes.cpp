@@ -60,8 +60,8 @@ std::optional<SessionHistory> SessionFromBytes(const uint8_t* bytes, size_t size
     if (bytes == nullptr || size < sizeof header)
         return std::nullopt;
     std::memcpy(&header, bytes, sizeof header);
-    if (header.magic != kMagic || header.hop <= 0 || header.frames < 0 || header.samples < 0 ||
-        header.pitchEnd < 0 || header.pitchEnd > header.frames)
+    if (header.magic != kMagic || header.hop <= 0 || header.frames < 0 || header.samples < 0 || header.pitchEnd < 0 ||
+        header.pitchEnd > header.frames)
         return std::nullopt;
     const size_t columns = static_cast<size_t>(header.frames) * sizeof(ColumnDescription);
     const size_t pitch = static_cast<size_t>(header.pitchEnd) * sizeof(float);

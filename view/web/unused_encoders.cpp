@@ -34,7 +34,10 @@ OpusMSEncoder* opus_multistream_surround_encoder_create(int32_t, int, int, int*,
         *error = kOpusUnimplemented;
     return nullptr;
 }
-int opus_multistream_encode_float(OpusMSEncoder*, const float*, int, unsigned char*, int32_t) { return kOpusUnimplemented; }
+int opus_multistream_encode_float(OpusMSEncoder*, const float*, int, unsigned char*, int32_t)
+{
+    return kOpusUnimplemented;
+}
 void opus_multistream_encoder_destroy(OpusMSEncoder*) {}
 int opus_multistream_encoder_ctl(OpusMSEncoder*, int, ...) { return kOpusUnimplemented; }
 

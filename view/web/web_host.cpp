@@ -10,8 +10,8 @@
 #include "config_exchange.h"
 #include "file_analysis.h"
 #include "file_commands.h"
-#include "input_choice.h"
 #include "framer.h"
+#include "input_choice.h"
 #include "model_lane.h"
 #include "page_bridge.h"
 #include "session_bytes.h"
@@ -203,7 +203,8 @@ const uint8_t* CWebHost::Paint(int left, int right)
     const size_t stride = m_view->ShownStride();
     for (int y = 0; y < height && left <= right && rgb != nullptr; ++y) {
         const uint8_t* from = rgb + static_cast<size_t>(y) * stride + static_cast<size_t>(left) * 3;
-        uint8_t* to = m_rgba.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(left)) * 4;
+        uint8_t* to =
+            m_rgba.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(left)) * 4;
         for (int x = left; x <= right; ++x, from += 3, to += 4) {
             to[0] = from[0];
             to[1] = from[1];
@@ -227,7 +228,8 @@ void CWebHost::ShowJob(bool shown)
     // The state field is lent to the job and handed back with what the view
     // last put there.
     if (shown)
-        page::SetStatus(static_cast<int>(StatusField::State), m_work->label + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
+        page::SetStatus(static_cast<int>(StatusField::State),
+                        m_work->label + "\xE2\x80\xA6 " + std::to_string(m_jobPercent) + " %");
     else if (m_jobShown)
         page::SetStatus(static_cast<int>(StatusField::State), m_stateText);
     m_jobShown = shown;
@@ -273,8 +275,8 @@ void CWebHost::EndJob(Job job, const std::string& result, const uint8_t* bytes, 
 std::vector<int32_t> CWebHost::AnalysisOptionsNow() const
 {
     const AnalysisOptions o = m_work ? m_work->options : WholeAnalysisOptions(*m_view);
-    return {o.width, o.height, o.refresh, o.sampling, o.waveform, o.timescale, o.palette,
-            o.whole, o.paint,  o.frameTable, o.pitchLine, o.session};
+    return {o.width,   o.height, o.refresh, o.sampling,   o.waveform,  o.timescale,
+            o.palette, o.whole,  o.paint,   o.frameTable, o.pitchLine, o.session};
 }
 
 double CWebHost::NewestShownSample() const
@@ -315,12 +317,14 @@ bool CWebHost::RunConfigDialog(ConfigValues& values)
     const std::vector<std::string> history = HistoryEntries();
     const std::string offer =
         "{\"refresh\":" + List(RefreshRateEntries(), FirstEntryBeginningWith(RefreshRateEntries(), values.refresh)) +
-        ",\"sampling\":" + List(SamplingRatioEntries(), FirstEntryBeginningWith(SamplingRatioEntries(), values.sampling)) +
+        ",\"sampling\":" +
+        List(SamplingRatioEntries(), FirstEntryBeginningWith(SamplingRatioEntries(), values.sampling)) +
         ",\"waveform\":" + std::to_string(values.waveform != 0 ? 1 : 0) +
         ",\"timescale\":" + std::to_string(values.timescale != 0 ? 1 : 0) +
         ",\"palette\":" + List(PaletteEntries(), EntryIndexOrFirst(PaletteEntries(), values.palette)) +
-        ",\"input\":" + List(inputs, chosenInput) +
-        ",\"history\":" + List(history, static_cast<int>(std::find(history.begin(), history.end(), values.history) - history.begin())) + "}";
+        ",\"input\":" + List(inputs, chosenInput) + ",\"history\":" +
+        List(history, static_cast<int>(std::find(history.begin(), history.end(), values.history) - history.begin())) +
+        "}";
     const std::string answer = page::ConfigDialog(offer);
     if (answer.empty())
         return false;

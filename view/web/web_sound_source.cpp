@@ -52,8 +52,8 @@ void WebSoundSource::Heard(const float* samples, int32_t count, int32_t rate)
     const int32_t capacity = static_cast<int32_t>(m_pairs.size() / 2);
     for (int32_t taken = 0; taken < count;) {
         int32_t consumed = 0;
-        const int32_t made = m_resampler->Process(m_stereo.data() + 2 * taken, count - taken, consumed,
-                                                  m_pairs.data(), capacity);
+        const int32_t made =
+            m_resampler->Process(m_stereo.data() + 2 * taken, count - taken, consumed, m_pairs.data(), capacity);
         if (made > 0) {
             m_sink->Deliver(m_pairs.data(), made);
             m_delivered += made;
