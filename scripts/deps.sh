@@ -11,9 +11,13 @@ packages=(
   # microphone, speech, and a virtual display
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
   xvfb xauth xdotool x11-apps imagemagick
-  # the reference pitch track the pitch tracker is measured against, and the
-  # decimal-comma locale the frame table is tested under
+  # the reference pitch track the pitch tracker is measured against, the
+  # recorded voices the pitch tracker and the coach's alignment are measured
+  # on (tests/data/voices), and the decimal-comma locale the frame table is
+  # tested under
   praat locales
+  asterisk-core-sounds-en-wav asterisk-core-sounds-it-wav klettres-data ktuberling-data
+  codec2-examples
   # for the Debian package and its checks
   dpkg-dev lintian appstream desktop-file-utils
   # the browser edition (scripts/web.sh builds its libraries from Debian's

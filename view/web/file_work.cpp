@@ -28,6 +28,8 @@ AnalysisOptions OptionsFromIntegers(const int32_t* v)
     o.frameTable = v[9] != 0;
     o.pitchLine = v[10] != 0;
     o.session = v[11] != 0;
+    // The page's worker has no threads of its own to spread the work over.
+    o.threads = 1;
     return o;
 }
 
