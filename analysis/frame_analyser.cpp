@@ -11,7 +11,6 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr auto kRelease = std::memory_order_release;
-constexpr auto kAcquire = std::memory_order_acquire;
 
 void UpdateTrackers(double input, float& peak, float& floor, float& ceiling)
 {

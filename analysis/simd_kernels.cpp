@@ -59,7 +59,9 @@ std::unique_ptr<FftTwiddles> MakeTwiddles(int32_t direction)
 
 Level DetectLevel()
 {
-#if VOCALUME_X86_KERNELS
+#if VOCALUME_SSE2_ONLY
+    return Level::kSse2;
+#elif VOCALUME_X86_KERNELS
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
         return Level::kAvx2;
@@ -96,8 +98,10 @@ const Kernels& ForLevel(Level level)
 {
     const Level chosen = std::min(level, BestLevel());
 #if VOCALUME_X86_KERNELS
+#if !VOCALUME_SSE2_ONLY
     if (chosen == Level::kAvx2)
         return Avx2Kernels();
+#endif
     if (chosen == Level::kSse2)
         return Sse2Kernels();
 #endif

@@ -661,15 +661,19 @@ constexpr Kernels kSse2 = {sse2::FftStages,          sse2::RealFftUntangle,     
                            sse2::SpectrumLevels,     sse2::LargestLevel,        sse2::WindowIntoTransform,
                            sse2::MirrorSum,          sse2::LifterIntoTransform, sse2::CepstralSearch,
                            sse2::RunningEnergy,      sse2::LagEstimates};
+#if !VOCALUME_SSE2_ONLY
 // AVX2 where the wider lanes pay; the glue of the analysis stays SSE2.
 constexpr Kernels kAvx2 = {avx2::FftStages,          avx2::RealFftUntangle,     avx2::LagProducts,
                            avx2::SpectrumLevels,     sse2::LargestLevel,        sse2::WindowIntoTransform,
                            sse2::MirrorSum,          sse2::LifterIntoTransform, sse2::CepstralSearch,
                            sse2::RunningEnergy,      sse2::LagEstimates};
+#endif
 
 }  // namespace
 
 const Kernels& Sse2Kernels() { return kSse2; }
+#if !VOCALUME_SSE2_ONLY
 const Kernels& Avx2Kernels() { return kAvx2; }
+#endif
 
 }  // namespace vocalume::simd

@@ -20,6 +20,9 @@ packages=(
   codec2-examples
   # for the Debian package and its checks
   dpkg-dev lintian appstream desktop-file-utils
+  # the browser edition (scripts/web.sh builds its libraries from Debian's
+  # source packages) and its tests in the system's browsers
+  emscripten python3 nodejs chromium webkit2gtk-driver firefox-esr
 )
 
 # Named packages instead of the list above (the ARM cross build names its

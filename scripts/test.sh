@@ -2,8 +2,9 @@
 # Installs what is missing, builds Vocalume and runs every test: the whole
 # suite in an optimised build (the live sound and desktop tests included),
 # the unit tests and the desktop test again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and
-# the analysis once more with the portable kernels alone (with
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
+# the analysis once more with the portable kernels alone, and the browser
+# edition in the system's Chromium, WebKitGTK and Firefox ESR (with
 # VOCALUME_TEST_ARM64=1 also cross-built for 64-bit ARM and run under
 # emulation). Ends with one line: "N passed, N failed". Each stage is a preset
 # of CMakePresets.json (configure, build and test), built in build/STAGE.
@@ -95,7 +96,52 @@ same_picture() {
 }
 same_picture portable
 
-# 5. On request (VOCALUME_TEST_ARM64=1): the toolkit-free parts cross-built
+# 5. The browser edition: the same core and view compiled to WebAssembly
+#    (scripts/web.sh), tested in the system's Chromium (tests/web): the page,
+#    the microphone, the picture of an opened file byte for byte as the
+#    optimised build's render tool draws it, the saved files, the settings,
+#    working offline; then the tests the WebDriver protocols can drive in
+#    WebKitGTK and Firefox ESR (tests/web/engines.sh).
+web_results() {  # LABEL LOG
+  local summary good bad
+  summary=$(grep -E "^\[$1\] [0-9]+ passed, [0-9]+ failed$" "$2" | tail -1)
+  if [[ -z $summary ]]; then
+    echo "[$1] no test summary; see $2"
+    tail -20 "$2"
+    failed=$((failed + 1))
+    return
+  fi
+  good=$(sed -E 's/.*\] ([0-9]+) passed.*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$summary")
+  passed=$((passed + good))
+  failed=$((failed + bad))
+  echo "[$1] $good passed, $bad failed"
+  ((bad == 0)) || grep -A6 'FAILED' "$2" | grep "^\[$1\]" -A6 | head -60
+}
+web_stage() {
+  echo "== web: building"
+  # npm comes with nodejs from some sources and as a package of its own in
+  # Debian; it installs the pinned playwright-core, never a browser.
+  : >"$logdir/web.log"
+  command -v npm >/dev/null || bash "$root/scripts/deps.sh" npm >>"$logdir/web.log" 2>&1
+  if ! bash "$root/scripts/web.sh" --no-serve >>"$logdir/web.log" 2>&1 ||
+    ! (cd "$root/tests/web" && npm ci --no-audit --no-fund) >>"$logdir/web.log" 2>&1; then
+    echo "[web] build failed; see $logdir/web.log"
+    tail -30 "$logdir/web.log"
+    failed=$((failed + 1))
+    return
+  fi
+  echo "== web: testing"
+  export VOCALUME_RENDER=$root/build/release/tools/vocalume-render
+  node "$root/tests/web/browser_test.js" >"$logdir/web-chromium.log" 2>&1
+  web_results "web chromium" "$logdir/web-chromium.log"
+  bash "$root/tests/web/engines.sh" >"$logdir/web-engines.log" 2>&1
+  web_results "web webkit" "$logdir/web-engines.log"
+  web_results "web firefox" "$logdir/web-engines.log"
+}
+web_stage
+
+# 6. On request (VOCALUME_TEST_ARM64=1): the toolkit-free parts cross-built
 #    for 64-bit ARM, their unit tests under emulation, and the demo picture
 #    byte for byte as on x86-64.
 if [[ ${VOCALUME_TEST_ARM64:-0} == 1 ]]; then

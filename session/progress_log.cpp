@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -128,8 +129,16 @@ bool ParseNumber(const std::string& text, double& value)
         value = std::numeric_limits<double>::quiet_NaN();
         return true;
     }
+#if defined(__cpp_lib_to_chars)
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size();
+#else
+    // The browser edition's library reads no floating-point text with
+    // from_chars; its strtod knows no locale but "C".
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && !std::isspace(static_cast<unsigned char>(text.front()));
+#endif
 }
 
 // Writes on one log from this process never overlap; other processes append

@@ -23,6 +23,18 @@ TakeReview ReviewTake(const TakeSound& take, const TakeSound& model, const std::
     return review;
 }
 
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+// The browser edition's page has no threads: the review is made at once, a
+// few tens of milliseconds for a take of seconds.
+TakeReviewJob::TakeReviewJob(TakeSound take, std::shared_ptr<const TakeSound> model)
+    : m_take(std::move(take)), m_model(std::move(model))
+{
+    m_review = ReviewTake(m_take, *m_model, &m_stop);
+    m_done.store(true, std::memory_order_release);
+}
+
+TakeReviewJob::~TakeReviewJob() = default;
+#else
 TakeReviewJob::TakeReviewJob(TakeSound take, std::shared_ptr<const TakeSound> model)
     : m_take(std::move(take)), m_model(std::move(model)), m_thread([this] {
           m_review = ReviewTake(m_take, *m_model, &m_stop);
@@ -36,5 +48,6 @@ TakeReviewJob::~TakeReviewJob()
     m_stop.store(true, std::memory_order_relaxed);
     m_thread.join();
 }
+#endif
 
 }  // namespace vocalume

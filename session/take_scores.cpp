@@ -256,8 +256,16 @@ std::string FormatScore(double value, int32_t decimals)
     if (!std::isfinite(value))
         return {};
     char text[64];
+#if defined(__cpp_lib_to_chars)
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
     return std::string(text, end);
+#else
+    // The browser edition's library writes no floating-point text with
+    // to_chars; its printf rounds alike and knows no locale but "C".
+    const int length = std::snprintf(text, sizeof text, "%.*f", static_cast<int>(decimals), value);
+    return length > 0 && length < static_cast<int>(sizeof text) ? std::string(text, static_cast<size_t>(length))
+                                                                 : std::string();
+#endif
 }
 
 std::string ScoresAsJson(const TakeScores& scores, const std::string& model)

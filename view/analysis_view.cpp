@@ -29,13 +29,19 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
+    SaveSettings();
+    v.m_recording.Close();
+    v.m_host = nullptr;
+}
+
+void CAnalysisView::SaveSettings()
+{
+    Impl& v = *m_impl;
     if (v.m_store != nullptr) {
         v.m_settings.Save(*v.m_store, v.m_loaded);
         if (v.m_fileFolder != v.m_loadedFileFolder)
             v.m_store->WriteProfileString("config", "folder", v.m_fileFolder);
     }
-    v.m_recording.Close();
-    v.m_host = nullptr;
 }
 
 void CAnalysisView::OnCreate(ViewHost& host)

@@ -84,6 +84,10 @@ public:
                   ViewOptions options = {});
     // Tells the worker to end, writes the settings back, closes the device.
     ~CAnalysisView();
+    // Writes the settings to the store now, as the destructor does: for a
+    // host that may be closed without the view being destroyed (a browser
+    // tab).
+    void SaveSettings();
     CAnalysisView(const CAnalysisView&) = delete;
     CAnalysisView& operator=(const CAnalysisView&) = delete;
 

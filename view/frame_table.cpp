@@ -1,9 +1,11 @@
 #include "frame_table.h"
 
+#include "number_text.h"
 #include "whole_file.h"
 
 #include <charconv>
 #include <cstdio>
+#include <type_traits>
 
 namespace vocalume {
 namespace {
@@ -22,20 +24,35 @@ uint8_t ColourByte(double v)
 }
 
 // Appends `value` and a comma. std::to_chars never consults the locale.
+// Where the standard library cannot write floating-point numbers (the
+// browser edition's), number_text writes the very same text.
 template <typename T>
 void Field(std::string& line, T value)
 {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    line.append(text, end);
+#if defined(__cpp_lib_to_chars)
+    constexpr bool kOwnText = false;
+#else
+    constexpr bool kOwnText = std::is_floating_point_v<T>;
+#endif
+    if constexpr (kOwnText) {
+        line += ShortestText(value);
+    } else {
+        char text[64];
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        line.append(text, end);
+    }
     line += ',';
 }
 
 void Fixed(std::string& line, double value, int decimals)
 {
+#if defined(__cpp_lib_to_chars)
     char text[64];
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
     line.append(text, end);
+#else
+    line += FixedText(value, decimals);
+#endif
     line += ',';
 }
 

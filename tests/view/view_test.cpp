@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "column_surface.h"
 #include "fake_sound_output.h"
 #include "fake_view_host.h"
+#include "file_commands.h"
 #include "framer.h"
 #include "pitch_tracker.h"
 #include "progress_log.h"
@@ -163,6 +165,65 @@ TEST_F(ViewTest, SettingsAreWrittenBackOnDestruction)
     EXPECT_EQ(core->stopWorker.load(), 1);
     EXPECT_FALSE(core->WorkerHeld());
     EXPECT_EQ(*closes, 1);
+}
+
+// A browser tab may close without the view being destroyed: its host saves
+// the settings as they change, and the view goes on.
+TEST_F(ViewTest, SettingsCanBeSavedWhileTheViewGoesOn)
+{
+    Make();
+    view->SetPitchLine(true);
+    view->SaveSettings();
+    EXPECT_EQ(store.GetProfileInt("config", "pitchline", 0), 1);
+    EXPECT_EQ(store.GetProfileInt("config", "refresh", 0), 10);
+    view->OnStart();
+    EXPECT_TRUE(view->IsRecording());
+}
+
+// Open recording, the model and Export frame data decide alike for every
+// host: recording stops before the question, a kept recording starts no
+// work, a cancelled or failed analysis changes nothing but says why it
+// failed, and the export takes the session's sound as it stands.
+TEST_F(ViewTest, FileCommandsAskAndTellAlikeForEveryHost)
+{
+    Make();
+    EXPECT_FALSE(CanExportFrames(*view, host));
+    EXPECT_EQ(host.messages.back(), "The session holds no sound yet: there are no frames to export.");
+
+    view->OnStart();
+    FeedBuffer();
+    host.saveAnswer = SaveAnswer::Cancel;
+    EXPECT_FALSE(BeginOpenRecording(*view, "a.wav"));
+    EXPECT_EQ(host.saveQuestions, 1);
+    EXPECT_FALSE(view->IsRecording());
+    host.saveAnswer = SaveAnswer::DontSave;
+    const std::optional<FileWork> work = BeginOpenRecording(*view, "a.wav");
+    ASSERT_TRUE(work);
+    EXPECT_EQ(work->label, "Opening a.wav");
+    EXPECT_TRUE(work->options.session);
+    EXPECT_EQ(work->options.keepMinutes, view->Settings().historyMinutes);
+
+    const int64_t kept = view->Session().EndSample();
+    ASSERT_GT(kept, 0);
+    const size_t told = host.messages.size();
+    EndOpenRecording(*view, host, kAnalysisStopped, SessionHistory(1), "a.wav");
+    EndOpenModel(*view, host, kAnalysisStopped, SessionHistory(1), "m.wav", "/m.wav");
+    EXPECT_EQ(host.messages.size(), told);
+    EndOpenRecording(*view, host, "", std::nullopt, "a.wav");
+    EXPECT_EQ(host.messages.back(), "The file holds no sound.");
+    EndOpenModel(*view, host, "", std::nullopt, "m.wav", "/m.wav");
+    EXPECT_EQ(host.messages.back(), "The model could not be opened. The file m.wav holds no sound.");
+    // A model remembered from the last run is one note, not a box.
+    EndOpenModel(*view, host, "It is gone.", std::nullopt, "m.wav", "/m.wav", true);
+    EXPECT_EQ(host.status[StatusField::Model], "The remembered model could not be opened. It is gone.");
+    EXPECT_EQ(host.messages.size(), told + 2);
+    EXPECT_EQ(view->Session().EndSample(), kept);
+    EXPECT_FALSE(view->HasModel());
+
+    ASSERT_TRUE(CanExportFrames(*view, host));
+    EXPECT_EQ(BeginExportFrames(*view).sound.Size(), kept - view->Session().FirstSample());
+    EndExportFrames(host, "the disk is full");
+    EXPECT_EQ(host.messages.back(), "The frame data could not be exported: the disk is full");
 }
 
 // The view's share of Start, Pause and the timer (the device, the worker

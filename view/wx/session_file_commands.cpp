@@ -3,6 +3,8 @@
 // and File > Export frame data. Both analyse in the background through the
 // shared file analysis, so the window's own view only waits, paused.
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
@@ -13,6 +15,7 @@
 #include "background_job.h"
 #include "file_analysis.h"
 #include "file_decoder.h"
+#include "file_commands.h"
 #include "session_history.h"
 #include "view_window.h"
 #include "whole_file.h"
@@ -90,15 +93,12 @@ void CViewWindow::OpenRecording(const std::string& path)
 
 void CViewWindow::StartOpening(const std::string& path)
 {
-    AnalysisOptions options = WholeAnalysisOptions(*m_view);
-    options.session = true;
-    // Any length opens: its last minutes, as many as the session keeps.
-    options.keepMinutes = m_view->Settings().historyMinutes;
-    auto picture = std::make_shared<RenderedPicture>();
     const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
+    const FileWork work = OpenRecordingWork(*m_view, name);
+    auto picture = std::make_shared<RenderedPicture>();
     m_job->Start(
-        "Opening " + name,
-        [path, options, picture](const AnalysisProgress& progress) {
+        work.label,
+        [path, options = work.options, picture](const AnalysisProgress& progress) {
             // The window never waits on a file: a pipe or a device is refused
             // before anything reads it.
             if (std::string refused = CheckSoundFileToOpen(path); !refused.empty())
@@ -106,27 +106,19 @@ void CViewWindow::StartOpening(const std::string& path)
             return AnalyseSoundFile(path, options, *picture, progress);
         },
         [this, picture, name](const std::string& result) {
-            // Cancelled: nothing changes. Failed: the session stays as it was.
-            if (result == kAnalysisStopped || !m_view)
+            if (!m_view)
                 return;
-            if (!result.empty() || !picture->session) {
-                ShowMessage(result.empty() ? "The file holds no sound." : result);
-                return;
-            }
-            m_view->AdoptSession(std::move(*picture->session), name);
-            if (!picture->note.empty())
-                ShowMessage(picture->note);
+            std::optional<SessionHistory> session;
+            if (picture->session)
+                session = std::move(*picture->session);
+            EndOpenRecording(*m_view, *this, result, std::move(session), name, picture->note);
         });
 }
 
 void CViewWindow::ExportFrameData()
 {
-    if (!m_view || Busy())
+    if (!m_view || Busy() || !CanExportFrames(*m_view, *this))
         return;
-    if (m_view->Session().EndSample() == m_view->Session().FirstSample()) {
-        ShowMessage("The session holds no sound yet: there are no frames to export.");
-        return;
-    }
     wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", DialogFolder(), "frames.csv",
                         "Comma-separated table (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
@@ -140,24 +132,13 @@ void CViewWindow::ExportFrameData()
         ShowMessage(refused);
         return;
     }
-    // The sound as it stands now; recording may go on meanwhile.
-    SoundChunks sound = m_view->Session().Sound();
-    AnalysisOptions options = WholeAnalysisOptions(*m_view);
-    options.tooLongFor = "to export";
-    options.tooLongAdvice = "Save the recording, cut it shorter with a sound editor, and make its table with "
-                            "vocalume-render --csv.";
+    FileWork work = BeginExportFrames(*m_view);
     m_job->Start(
-        "Exporting frame data",
-        [sound = std::move(sound), options, path](const AnalysisProgress& progress) mutable {
-            std::string problem = ExportFrameTable(std::move(sound), options, path, progress);
-            if (!problem.empty() && problem != kAnalysisStopped)
-                problem = "The frame data could not be exported: " + problem;
-            return problem;
+        work.label,
+        [sound = std::move(work.sound), options = work.options, path](const AnalysisProgress& progress) mutable {
+            return ExportFrameTable(std::move(sound), options, path, progress);
         },
-        [this](const std::string& result) {
-            if (!result.empty() && result != kAnalysisStopped)
-                ShowMessage(result);
-        });
+        [this](const std::string& result) { EndExportFrames(*this, result); });
 }
 
 }  // namespace vocalume

@@ -29,8 +29,7 @@ int FirstEntryBeginningWith(const std::vector<std::string>& entries, const std::
     return -1;
 }
 
-std::string TextOfSelection(const std::vector<std::string>& entries, int selection,
-                            const std::string& current)
+std::string TextOfSelection(const std::vector<std::string>& entries, int selection, const std::string& current)
 {
     if (selection < 0 || static_cast<size_t>(selection) >= entries.size())
         return current;

@@ -1,5 +1,6 @@
 // How the Configuration dialog's drop-down lists exchange their texts with
-// the dialog's fields. Free of the toolkit so that the rules can be tested.
+// the dialog's fields. Free of any toolkit: the desktop's dialog and the
+// browser page's build their lists from here.
 #pragma once
 
 #include <string>
@@ -21,8 +22,7 @@ int FirstEntryBeginningWith(const std::vector<std::string>& entries, const std::
 // Closing with OK: the text of the selected entry. With no selection the
 // field keeps `current`, so that an untouched empty list never turns a
 // setting into 0.
-std::string TextOfSelection(const std::vector<std::string>& entries, int selection,
-                            const std::string& current);
+std::string TextOfSelection(const std::vector<std::string>& entries, int selection, const std::string& current);
 
 // The colours list, both ways: `index` when it names an entry, else 0, so
 // that an unknown stored value or an empty selection means the standard
