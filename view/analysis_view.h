@@ -45,6 +45,8 @@ inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
+inline constexpr int ID_ZOOM_OUT = 32783;
+inline constexpr int ID_ZOOM_IN = 32784;
 // The host's timers: the pause timer (OnTimer) and the play timer
 // (OnPlayTimer).
 inline constexpr int kPauseTimerId = 1;
@@ -180,6 +182,14 @@ public:
     // into the retained one), live and looking back, with the pitch readout
     // in the status bar. Stored as the "pitchline" setting.
     void SetPitchLine(bool on);
+
+    // View › Zoom out and Zoom in: each column stands for 1, 2, 4, 8 or 16
+    // frames, in both lanes, live, looking back and playing alike; the
+    // picture is drawn anew where it stands. Stored as the "zoom" setting.
+    // A zoom not among those changes nothing.
+    void ZoomOut();
+    void ZoomIn();
+    void SetZoom(int32_t framesPerColumn);
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.

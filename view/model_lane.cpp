@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "column_painter.h"
+#include "column_zoom.h"
+#include "session_picture.h"
 
 namespace vocalume {
 
@@ -62,24 +64,27 @@ void ModelLane::TakeBegins(int64_t sessionFrame)
     m_takeStart = sessionFrame;
 }
 
-int64_t ModelLane::ModelRight(int64_t rightSessionFrame) const
+int64_t ModelLane::ModelRight(int64_t rightSessionFrame, int32_t zoom) const
 {
     if (!m_hasTake)
-        return m_surface.Width() - 1;
+        return static_cast<int64_t>(m_surface.Width()) * zoom - 1;
     return rightSessionFrame - m_takeStart;
 }
 
-int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame) const
+int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame, int32_t zoom) const
 {
     if (m_model == nullptr || x < 0 || x >= m_surface.Width())
         return -1;
-    const int64_t frame = ModelRight(rightSessionFrame) - (m_surface.Width() - 1 - x);
-    return m_model->HasFrame(frame) ? frame : -1;
+    const int64_t first =
+        (ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) - (m_surface.Width() - 1 - x)) * zoom;
+    const int64_t from = std::max(first, m_model->FirstFrame());
+    const int64_t to = std::min(first + zoom, m_model->EndFrame()) - 1;
+    return from <= to ? std::clamp(first + zoom / 2, from, to) : -1;
 }
 
-int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame) const
+int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame, int32_t zoom) const
 {
-    return frame - ModelRight(rightSessionFrame) + m_surface.Width() - 1;
+    return ColumnOfFrame(frame, zoom) - ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) + m_surface.Width() - 1;
 }
 
 void ModelLane::Resize(int32_t width, int32_t height)
@@ -92,12 +97,14 @@ void ModelLane::Show(int64_t rightSessionFrame, const ColumnStyle& style)
 {
     if (m_model == nullptr)
         return;
-    const int64_t right = ModelRight(rightSessionFrame);
+    const int64_t right = ModelRight(rightSessionFrame, style.zoom);
     const int32_t width = m_surface.Width();
     const bool sameStyle = m_drawn && style.sampleRate == m_drawnStyle.sampleRate &&
                            style.showWaveform == m_drawnStyle.showWaveform &&
-                           style.showTimescale == m_drawnStyle.showTimescale && style.palette == m_drawnStyle.palette;
-    const int64_t moved = right - m_drawnRight;
+                           style.showTimescale == m_drawnStyle.showTimescale && style.palette == m_drawnStyle.palette &&
+                           style.zoom == m_drawnStyle.zoom;
+    // In columns: zoomed out, the session moves on by whole columns.
+    const int64_t moved = ColumnOfFrame(right, style.zoom) - ColumnOfFrame(m_drawnRight, style.zoom);
     if (sameStyle && moved == 0)
         return;
     if (sameStyle && moved > 0 && moved < width) {
@@ -116,14 +123,12 @@ void ModelLane::Show(int64_t rightSessionFrame, const ColumnStyle& style)
 
 void ModelLane::DrawColumns(int32_t fromX, int64_t modelRight, const ColumnStyle& style)
 {
-    ColumnDescription blank;
-    blank.flags = ColumnDescription::kNoTrace;
     const int32_t width = m_surface.Width();
     const ColumnGeometry g = GeometryForHeight(m_surface.Height());
+    const int64_t right = ColumnOfFrame(modelRight, style.zoom);
     m_surface.BeginPaint();
     for (int32_t x = std::max(fromX, 0); x < width; ++x) {
-        const int64_t frame = modelRight - (width - 1 - x);
-        DrawColumnDescription(m_model->HasFrame(frame) ? m_model->Column(frame) : blank, g, style, m_cosines,
+        DrawColumnDescription(SessionColumn(*m_model, right - (width - 1 - x), style.zoom), g, style, m_cosines,
                               m_column.data());
         m_surface.DrawColumn(x, m_column.data(), g.h);
         ++m_columnsDrawn;

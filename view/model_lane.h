@@ -60,12 +60,13 @@ public:
     int64_t TakeStart() const { return m_takeStart; }
 
     // The model frame shown at column `x` while the session lane shows
-    // session frame `rightSessionFrame` in its right-most column; -1 where the
-    // model has no such frame (the lane is black there).
-    int64_t ModelFrameAt(int32_t x, int64_t rightSessionFrame) const;
+    // session frame `rightSessionFrame` in its right-most column, at `zoom`
+    // frames a column (then the middle one of the column's frames the model
+    // has); -1 where the model has no such frame (the lane is black there).
+    int64_t ModelFrameAt(int32_t x, int64_t rightSessionFrame, int32_t zoom) const;
     // The other way: the column showing model frame `frame` (it may lie
     // outside the lane).
-    int64_t ColumnOf(int64_t frame, int64_t rightSessionFrame) const;
+    int64_t ColumnOf(int64_t frame, int64_t rightSessionFrame, int32_t zoom) const;
 
     // The lane's size; it is drawn again whole at the next Show.
     void Resize(int32_t width, int32_t height);
@@ -78,7 +79,7 @@ public:
     int64_t ColumnsDrawn() const { return m_columnsDrawn; }
 
 private:
-    int64_t ModelRight(int64_t rightSessionFrame) const;
+    int64_t ModelRight(int64_t rightSessionFrame, int32_t zoom) const;
     void DrawColumns(int32_t fromX, int64_t modelRight, const ColumnStyle& style);
 
     std::unique_ptr<SessionHistory> m_model;

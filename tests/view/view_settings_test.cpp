@@ -80,7 +80,7 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
 
     ConfigValues chosen = shown;
     chosen.refresh = "";
-    chosen.sampling = "x";
+    chosen.sampling = std::string("x");  // (GCC 12 warns wrongly of the literal assigned in place)
     chosen.history = "7";
     chosen.waveform = 0;
     chosen.palette = 1;
