@@ -4,6 +4,7 @@
 # presses as a person would. Space starts recording and the window fills with
 # colour; space pauses and the picture stands still; R redraws the same
 # picture; Ctrl+L draws the pitch line over it and takes it away again;
+# Ctrl+minus zooms out to more seconds on the screen and Ctrl+plus back;
 # File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
@@ -269,6 +270,26 @@ check "Esc pauses and the picture stands still" '[ "$(differing paused paused2)"
 xdotool key r
 shot_still redrawn
 check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
+
+# View > Zoom out (Ctrl+minus) four times: sixteen frames a column, about 11 s
+# in the window instead of 0.7 s, so that the time ticks (one a tenth of a
+# second, at the picture's foot) come many times as often. Zoom in (Ctrl+plus)
+# back to one frame a column shows the very picture of the pause again.
+# tick_columns NAME: columns of the lower half of a screenshot that hold the
+# ticks' colour (the trace's, which keeps to the top).
+tick_columns() {
+  /usr/bin/convert "$out/$1.png" -gravity south -crop 100%x50%+0+0 +repage -fill black +opaque 'rgb(0,255,128)' \
+    -fill white -opaque 'rgb(0,255,128)' -colorspace gray -scale 'x1!' txt:- |
+    awk -F'[,:() ]+' '/^[0-9]/ && $0 !~ /#000000/ { n++ } END { print n + 0 }'
+}
+paused_ticks=$(tick_columns paused)
+xdotool key ctrl+minus ctrl+minus ctrl+minus ctrl+minus
+shot_until zoomed '[ "$(tick_columns zoomed)" -gt $((5 * paused_ticks)) ]'
+echo "     columns with time ticks at one frame a column $paused_ticks, at sixteen $(tick_columns zoomed)"
+check "Ctrl+minus zooms out: many more seconds on the screen" '[ "$(tick_columns zoomed)" -gt $((5 * paused_ticks)) ]'
+xdotool key ctrl+plus ctrl+plus ctrl+plus ctrl+plus
+shot_until unzoomed '[ "$(differing paused unzoomed)" = 0 ]'
+check "Ctrl+plus zooms back in to the very picture of the pause" '[ "$(differing paused unzoomed)" = 0 ]'
 
 # Esc while paused does nothing; the program keeps running.
 xdotool key Escape

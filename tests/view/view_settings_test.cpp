@@ -6,6 +6,12 @@
 #include "settings_store.h"
 #include "view_settings.h"
 
+// GCC 12 sees an overlap that cannot happen in the short strings assigned
+// below once the settings are inlined here (its bug 105329).
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ == 12
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 namespace vocalume {
 namespace {
 
@@ -51,6 +57,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     changed.input = "mic-2";
     changed.historyMinutes = 5;
     changed.modelFile = "/tmp/model.wav";
+    changed.zoom = 8;
     changed.Save(store, loaded);
     const ViewSettings read = ViewSettings::Load(store);
     EXPECT_EQ(read.refresh, 25);
@@ -62,6 +69,11 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(read.input, "mic-2");
     EXPECT_EQ(read.historyMinutes, 5);
     EXPECT_EQ(read.modelFile, "/tmp/model.wav");
+    EXPECT_EQ(read.zoom, 8);
+    for (const int32_t zoom : {0, 3, 32, -16}) {
+        store.WriteProfileInt("config", "zoom", zoom);
+        EXPECT_EQ(ViewSettings::Load(store).zoom, 1) << zoom;
+    }
 }
 
 // The dialog shows the values as its lists hold them; a list left without a
@@ -80,7 +92,7 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
 
     ConfigValues chosen = shown;
     chosen.refresh = "";
-    chosen.sampling = std::string("x");  // (GCC 12 warns wrongly of the literal assigned in place)
+    chosen.sampling = "x";
     chosen.history = "7";
     chosen.waveform = 0;
     chosen.palette = 1;

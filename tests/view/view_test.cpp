@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "pitch_tracker.h"
 #include "scripted_source.h"
 #include "session_history.h"
+#include "session_picture.h"
 #include "wave_in.h"
 
 #include <sndfile.h>
@@ -488,6 +490,32 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_FALSE(view->NewSession());
     EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
     EXPECT_GT(view->Session().EndFrame(), 0);
+}
+
+// Zoomed out to four frames a column: the live picture is the session's
+// picture drawn from its kept descriptions, and looking back the position
+// in the status bar counts frames, whatever the zoom.
+TEST_F(ViewTest, ZoomedOutTheLivePictureIsTheSessionsAndThePositionCountsFrames)
+{
+    store.WriteProfileInt("config", "zoom", 4);
+    Make(ViewOptions{false});
+    RecordThenPause(30);  // more frames than two screens of 300 columns of 4
+    const ColumnSurface& live = view->Surface();
+    ColumnSurface drawn(live.Width(), live.Height());
+    DrawSessionPicture(view->Session(), view->FrameAtColumn(299), view->Settings().Style(), drawn);
+    EXPECT_EQ(0, std::memcmp(live.Pixels() + 3, drawn.Pixels() + 3, live.Stride() * live.Height() - 3))
+        << "column 0 of the live picture is never painted";
+
+    const int64_t right = view->FrameAtColumn(299);
+    view->OnKey(ViewKey::PageUp);
+    EXPECT_EQ(view->FrameAtColumn(299), right - 1200);
+    const std::string zoomedPosition = host.status[StatusField::Position];
+    view->SetZoom(1);
+    EXPECT_EQ(host.status[StatusField::Position], zoomedPosition);
+    EXPECT_EQ(view->Settings().zoom, 1);
+    view->ZoomOut();
+    view->ZoomOut();
+    EXPECT_EQ(view->Settings().zoom, 4);
 }
 
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,

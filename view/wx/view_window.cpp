@@ -53,6 +53,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_MODEL);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CLOSE_MODEL);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_OUT);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_IN);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -264,6 +266,11 @@ void CViewWindow::OnCharEvent(wxKeyEvent& event)
 
 void CViewWindow::OnKeyDown(wxKeyEvent& event)
 {
+    // Ctrl+= zooms in as Ctrl++ does, for keyboards whose plus needs Shift.
+    if (event.GetModifiers() == wxMOD_CONTROL && event.GetKeyCode() == '=' && m_view) {
+        m_view->ZoomIn();
+        return;
+    }
     if (!ForwardKey(event.GetKeyCode()))
         event.Skip();
 }
@@ -386,6 +393,8 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
         if (!Busy())
             m_view->CloseModel();
         break;
+    case ID_ZOOM_OUT: m_view->ZoomOut(); break;
+    case ID_ZOOM_IN: m_view->ZoomIn(); break;
     default: event.Skip(); break;
     }
 }
