@@ -9,8 +9,9 @@
 #     after silence, found in successive screenshots.
 #   bash bench/desktop_cpu.sh [PATH/TO/vocalume] [SPEECH.wav] [MODEL.wav]
 # With MODEL.wav the model lane shows it (View > Model...) while recording.
-# Default settings (refresh 10, ratio 3). Every service is started here and
-# stopped by its PID.
+# Default settings (refresh 10, ratio 3); ZOOM=N in the environment stores
+# the zoom N (frames a column, View > Zoom out) before the program starts.
+# Every service is started here and stopped by its PID.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/release/app/vocalume}")
@@ -24,6 +25,12 @@ record_seconds=20 idle_seconds=10
 
 start_sound_server || { echo "the sound server did not start" >&2; exit 1; }
 start_x_server || { echo "the X server did not start" >&2; exit 1; }
+zoom=${ZOOM:-1}
+if [ "$zoom" != 1 ]; then
+  mkdir -p "$(dirname "$settings")"
+  printf '[config]\nzoom=%s\n' "$zoom" >"$settings"
+  echo "zoom: $zoom frames a column"
+fi
 start_program "$program" program
 frame=$(wait_window "^$title\$")
 [ -n "$frame" ] || { echo "the window did not show" >&2; exit 1; }
@@ -85,15 +92,16 @@ awk -v t=$((p1 - p0)) -v hz="$hz" -v s=$idle_seconds \
 
 # 2. Lag: a short loud burst after silence. Screenshots are taken as fast as
 # the X server gives them; in the first one that shows the burst, its
-# left-most lit column lies d pixels (frames, 11 samples each) left of the
-# right edge, so it reached the screen about d frames before that shot.
+# left-most lit column lies d pixels (frames, 11 samples each, times the
+# zoom) left of the right edge, so it reached the screen about d columns'
+# frames before that shot.
 sox -n -r 44100 -c 1 "$work/click.wav" synth 0.05 whitenoise gain -3 pad 1.5 1.5
 width=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
 height=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')
 row=$((height / 2 + 12))
 # With a model the picture of the voice is the lower lane.
 [ -n "$model" ] && row=$((height * 3 / 4 + 12))
-frame_ms=$(awk 'BEGIN { print 11 * 1000 / 11025 }')
+frame_ms=$(awk -v z="$zoom" 'BEGIN { print 11 * 1000 / 11025 * z }')
 lags=()
 unclean=0
 xdotool key space
