@@ -90,18 +90,24 @@ awk -v t=$((i1 - i0)) -v hz="$hz" -v s=$idle_seconds \
 awk -v t=$((p1 - p0)) -v hz="$hz" -v s=$idle_seconds \
   'BEGIN { printf "playing back: %.2f %% of one core (%d s)\n", 100 * t / hz / s, s }'
 
+# A burst of 50 ms is three columns at 16 frames a column: the lag is
+# measured at one frame a column.
+if [ "$zoom" != 1 ]; then
+  echo "lag: measured at one frame a column only"
+  exit 0
+fi
+
 # 2. Lag: a short loud burst after silence. Screenshots are taken as fast as
 # the X server gives them; in the first one that shows the burst, its
-# left-most lit column lies d pixels (frames, 11 samples each, times the
-# zoom) left of the right edge, so it reached the screen about d columns'
-# frames before that shot.
+# left-most lit column lies d pixels (frames, 11 samples each) left of the
+# right edge, so it reached the screen about d frames before that shot.
 sox -n -r 44100 -c 1 "$work/click.wav" synth 0.05 whitenoise gain -3 pad 1.5 1.5
 width=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
 height=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')
 row=$((height / 2 + 12))
 # With a model the picture of the voice is the lower lane.
 [ -n "$model" ] && row=$((height * 3 / 4 + 12))
-frame_ms=$(awk -v z="$zoom" 'BEGIN { print 11 * 1000 / 11025 * z }')
+frame_ms=$(awk 'BEGIN { print 11 * 1000 / 11025 }')
 lags=()
 unclean=0
 xdotool key space
