@@ -271,12 +271,9 @@ xdotool key r
 shot_still redrawn
 check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
 
-# View > Zoom out (Ctrl+minus) four times: sixteen frames a column, about 11 s
-# in the window instead of 0.7 s, so that the time ticks (one a tenth of a
-# second, at the picture's foot) come many times as often. Zoom in (Ctrl+plus)
-# back to one frame a column shows the very picture of the pause again.
-# tick_columns NAME: columns of the lower half of a screenshot that hold the
-# ticks' colour (the trace's, which keeps to the top).
+# Ctrl+minus four times: 16 frames a column, many more time ticks (a tenth of
+# a second each, in the trace's colour in the lower half); Ctrl+plus four
+# times: back to the very picture of the pause.
 tick_columns() {
   /usr/bin/convert "$out/$1.png" -gravity south -crop 100%x50%+0+0 +repage -fill black +opaque 'rgb(0,255,128)' \
     -fill white -opaque 'rgb(0,255,128)' -colorspace gray -scale 'x1!' txt:- |

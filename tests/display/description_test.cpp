@@ -94,45 +94,26 @@ TEST(ColumnDescriptionTest, KeptColumnsRedrawAsThePainterDrawsThemAtEveryHeight)
 // extremes of every trace (a frame with none adds nothing), a tick from any.
 TEST(ColumnDescriptionTest, AZoomedColumnIsItsLoudestFrameWithTheExtremesOfAllTraces)
 {
-    ColumnDescription quiet;
-    quiet.red = quiet.green = quiet.blue = 10.0;
-    quiet.minSample = -5000;
-    quiet.maxSample = 300;
-    quiet.flags = ColumnDescription::kTick;
-    ColumnDescription loud;
-    loud.red = 200.0;
-    loud.green = 100.0;
-    loud.blue = 50.0;
-    loud.acPeak = 0.9f;
-    loud.beamLag = 90;
-    loud.minSample = -100;
-    loud.maxSample = 3000;
-    loud.flags = ColumnDescription::kMarker | ColumnDescription::kDeepPitch;
-    ColumnDescription empty;
-    empty.minSample = 32767;
-    empty.maxSample = -32768;
-    empty.flags = ColumnDescription::kNoTrace;
-
-    const ColumnDescription frames[] = {quiet, loud, empty};
-    const ColumnDescription merged = MergeColumns(frames, 3);
+    using D = ColumnDescription;
+    // Colour, voicing, beam lag, trace extremes, flags.
+    const auto frame = [](double rgb, float acPeak, int32_t lag, int16_t lo, int16_t hi, uint8_t flags) {
+        return D{rgb, rgb / 2, rgb / 4, acPeak, lag, lo, hi, flags};
+    };
+    const D frames[] = {frame(10, 0, 0, -5000, 300, D::kTick), frame(200, 0.9f, 90, -100, 3000, D::kMarker),
+                        frame(0, 0, 0, 32767, -32768, D::kNoTrace)};
+    const D merged = MergeColumns(frames, 3);
     EXPECT_EQ(merged.red, 200.0);
-    EXPECT_EQ(merged.blue, 50.0);
     EXPECT_EQ(merged.beamLag, 90);
     EXPECT_EQ(merged.acPeak, 0.9f);
     EXPECT_EQ(merged.minSample, -5000);
     EXPECT_EQ(merged.maxSample, 3000);
-    EXPECT_EQ(merged.flags, ColumnDescription::kMarker | ColumnDescription::kDeepPitch | ColumnDescription::kTick);
-
-    const ColumnDescription silent[] = {empty, empty};
-    EXPECT_EQ(MergeColumns(silent, 2).flags, ColumnDescription::kNoTrace);
-    EXPECT_EQ(MergeColumns(frames, 0).flags, ColumnDescription::kNoTrace);
-    EXPECT_EQ(MergeColumns(frames, 0).red, 0.0);
+    EXPECT_EQ(merged.flags, D::kMarker | D::kTick);
+    EXPECT_EQ(MergeColumns(frames + 2, 1).flags, D::kNoTrace);
+    EXPECT_EQ(MergeColumns(frames, 0).flags, D::kNoTrace);
 }
 
-// Zoomed out, the painter cuts columns at frame numbers (the records' index
-// plus the offset) that are multiples of the zoom, draws each from its
-// frames' descriptions, keeps every frame's, and draws the columns the ring
-// no longer reaches from what was kept.
+// Zoomed out, columns are cut at multiples of the zoom in the records' index
+// plus the offset, drawn from their frames' descriptions, each of which is kept.
 TEST(ColumnDescriptionTest, ZoomedPaintsDrawColumnsFromTheirFramesDescriptions)
 {
     auto ring = std::make_unique<FrameRing>();
@@ -165,13 +146,10 @@ TEST(ColumnDescriptionTest, ZoomedPaintsDrawColumnsFromTheirFramesDescriptions)
     expected.EndPaint();
     ASSERT_EQ(0, std::memcmp(surface.Pixels(), expected.Pixels(), surface.Stride() * 300));
 
-    // 1400 columns of 4 frames reach past the ring's 5000: the oldest come
-    // from the descriptions kept.
+    // 1400 columns of 4 frames reach past the ring: the oldest from what was kept.
     KeptColumns older;
-    ColumnDescription red;
-    red.red = 255.0;
     for (int64_t index = 115000; index < 123456; ++index)
-        older.columns[index] = red;
+        older.columns[index] = ColumnDescription{255.0};
     ring->InvalidateAll();
     ColumnSurface wide(1400, 300);
     PaintColumns(*ring, view, wide, &older);

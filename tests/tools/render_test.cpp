@@ -187,31 +187,15 @@ TEST(RenderTool, SilenceIsBlackWithTheTraceLine)
         }
 }
 
-// --zoom 1 is today's picture to the byte; --zoom 16 shows sixteen times the
-// seconds: the ticks of the tenths of a second stand 16 times closer.
-TEST(RenderTool, ZoomOneIsTodaysPictureAndZoomingOutShowsMoreSeconds)
+// --zoom 1 is today's picture to the byte.
+TEST(RenderTool, ZoomOneIsTodaysPicture)
 {
     TempFolder folder;
-    WriteWav(folder.Path("vowel.wav"), 11025, 1, SungVowel(3.0));
+    WriteWav(folder.Path("vowel.wav"), 11025, 1, SungVowel(1.0));
     const std::string in = Quoted(folder.Path("vowel.wav"));
-    const std::string runs[][2] = {{"", "default.png"}, {" --zoom 1", "one.png"}, {" --zoom 16", "sixteen.png"}};
-    for (const auto& [zoom, file] : runs) {
-        const ToolRun run = RenderTool(in + zoom + " -o " + Quoted(folder.Path(file)), folder);
-        ASSERT_EQ(run.status, 0) << zoom << run.err;
-    }
+    ASSERT_EQ(RenderTool(in + " -o " + Quoted(folder.Path("default.png")), folder).status, 0);
+    ASSERT_EQ(RenderTool(in + " --zoom 1 -o " + Quoted(folder.Path("one.png")), folder).status, 0);
     EXPECT_EQ(ReadFile(folder.Path("default.png")), ReadFile(folder.Path("one.png")));
-    const auto ticks = [](const Image& img) {
-        int32_t count = 0;
-        for (int32_t x = 0; x < img.width; ++x) {
-            const uint8_t* p = img.At(x, img.height - 3);
-            count += p[0] == 0 && p[1] == 255 && p[2] == 128 ? 1 : 0;
-        }
-        return count;
-    };
-    const int32_t near = ticks(ReadPng(folder.Path("default.png")));
-    const int32_t far = ticks(ReadPng(folder.Path("sixteen.png")));
-    EXPECT_GE(near, 6);
-    EXPECT_GE(far, 28) << "3 s of sound, a tick every tenth of a second";
 }
 
 // The colour-blind-safe colours change hues only: every pixel keeps its

