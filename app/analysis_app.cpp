@@ -1,6 +1,8 @@
 #include "analysis_app.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -10,12 +12,19 @@
 #include <wx/utils.h>
 
 #include "about_dlg.h"
+#include "device_lane.h"
 #include "analysis_worker.h"
 #include "main_frame.h"
 #include "vocalume_version.h"
+#include "whole_file.h"
 #include "wx_settings_store.h"
 
 namespace vocalume {
+namespace {
+
+constexpr std::chrono::milliseconds kDeviceThreadsAtExit{600};
+
+}  // namespace
 
 bool CAnalysisApp::OnInit()
 {
@@ -64,6 +73,14 @@ int CAnalysisApp::OnExit()
     if (m_store)
         m_store->Flush();
     m_store.reset();
+    // A device thread given up inside a sound library that does not answer
+    // (a frozen sound server) is waited for only this long. Past that, the
+    // program ends here, everything of its own written, rather than tear
+    // down the library's and the program's objects under that thread.
+    if (!WaitForDeviceThreads(kDeviceThreadsAtExit)) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return wxApp::OnExit();
 }
 
@@ -112,5 +129,9 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    // Before any thread exists: a signal that ends the program removes the
+    // temporary of a file being written, and a file-size limit fails a write
+    // with a message instead of ending the program.
+    vocalume::RemoveUnfinishedFilesOnSignal();
     return wxEntry(argc, argv);
 }

@@ -150,8 +150,13 @@ bool CMainFrame::TryBefore(wxEvent& event)
     return wxFrame::TryBefore(event);
 }
 
-void CMainFrame::OnClose(wxCloseEvent&)
+void CMainFrame::OnClose(wxCloseEvent& event)
 {
+    // Quitting drops the session: unsaved sound is asked about first.
+    if (event.CanVeto() && m_view && !m_view->MayDropSession()) {
+        event.Veto();
+        return;
+    }
     FrameShowState state = FrameShowState::Normal;
     if (IsIconized())
         state = FrameShowState::Minimised;

@@ -80,9 +80,7 @@ void CAnalysisView::OnStart()
     v.m_recording.Start(v.m_framer.m_samplesPerBuffer);
     v.m_surface.InvalidateAll();
     v.RequestPaint();
-    // Once, in the status bar: the chosen microphone is not connected.
-    if (auto notice = v.m_input.MissingNotice(v.m_recording.InputMissing()))
-        v.m_status.Show(StatusField::Input, *notice);
+    v.TellMissingInput();
     v.ShowStatus();
 }
 
@@ -194,12 +192,14 @@ void CAnalysisView::OnWimData()
         }
         v.ShowStatus();
     }
-    std::string reason;
-    if (v.m_recording.TakeDeviceLost(reason) && IsRecording()) {
+    if (result.ran)
+        v.TellMissingInput();
+    std::string message;
+    if (v.m_recording.TakeDeviceLost(message) && IsRecording()) {
         // As a Pause: what was recorded is analysed and stays on screen.
         OnPause();
         if (v.m_host != nullptr)
-            v.m_host->ShowMessage("The recording stopped: " + reason + ". Press space to try again.");
+            v.m_host->ShowMessage(message);
     }
 }
 

@@ -128,10 +128,15 @@ public:
     // session is kept either way.
     std::string SaveRecording(const std::string& path);
     std::string SavePicture(const std::string& path) const;
-    // Clears the session and the picture, first asking "Discard the
-    // recording so far?" when it holds unsaved sound. False when the user
-    // keeps it.
+    // Clears the session and the picture once MayDropSession allows it.
+    // False when the user keeps it.
     bool NewSession();
+    // Before the session's sound would be dropped (a new session, an opened
+    // file, quitting): with unsaved sound, recording pauses and the user is
+    // asked "Save the recording?"; Save runs Save recording through the
+    // host. True when the sound may go now: none was unsaved, it was saved,
+    // or the user chose not to save it.
+    bool MayDropSession();
     const SessionHistory& Session() const;
     // The session becomes `session` (an opened sound file's): recording
     // stops, the old session is dropped unasked, the new one counts as saved
@@ -159,6 +164,9 @@ public:
     std::string RememberedModel() const;
     // Back to the session's picture alone, exactly as without a model.
     void CloseModel();
+    // The remembered model could not be opened: while no model is shown, it
+    // is remembered no more.
+    void ForgetRememberedModel();
     bool HasModel() const;
     // The model's sound and frames (for playing it); none without a model.
     const SessionHistory* Model() const;

@@ -132,6 +132,13 @@ struct CAnalysisView::Impl {
             m_status.Show(StatusField::Readout, *text);
     }
     void ShowModelName() { m_status.Show(StatusField::Model, m_lanes.StatusText()); }
+    // Once, in the status bar: the chosen microphone is not connected (a live
+    // device knows once it has opened, after Start).
+    void TellMissingInput()
+    {
+        if (auto notice = m_input.MissingNotice(m_recording.InputMissing()))
+            m_status.Show(StatusField::Input, *notice);
+    }
 
     void StartPlaying(bool model)
     {
@@ -141,8 +148,10 @@ struct CAnalysisView::Impl {
         if (m_playback.Start(model, reason))
             ShowStatus();
         else if (!reason.empty())
-            m_status.Show(StatusField::State, "Cannot play: " + reason);  // until the state changes
+            ShowCannotPlay(reason);
     }
+    // Why nothing plays, in the state's field until the state changes.
+    void ShowCannotPlay(const std::string& reason) { m_status.Show(StatusField::State, "Cannot play: " + reason); }
     void StopPlaying()
     {
         if (m_playback.Stop())

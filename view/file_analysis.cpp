@@ -442,7 +442,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
             // description and the sound the framer cut; the silence after
             // the end is not the sound's.
             picture.session = std::make_unique<SessionHistory>(view.TakeSession());
-            picture.session->TrimTo(picture.frames);
+            picture.session->TrimTo(picture.frames, filePairs);
         }
     } else {
         picture.width = surface.Width();
@@ -502,8 +502,12 @@ std::string AnalyseSound(const AnalysisOptions& options, std::unique_ptr<SoundSo
 std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& options, RenderedPicture& picture,
                              const AnalysisProgress& progress)
 {
-    return AnalyseSound(options, std::make_unique<FileSoundSource>(path, FileSoundSource::Pacing::OnDemand),
-                        SoundFileName(path), picture, progress);
+    auto report = std::make_shared<SoundFileReport>();
+    std::string problem =
+        AnalyseSound(options, std::make_unique<FileSoundSource>(path, FileSoundSource::Pacing::OnDemand, report),
+                     SoundFileName(path), picture, progress);
+    picture.note = DamageNote(*report, SoundFileName(path));
+    return problem;
 }
 
 std::string SoundFileName(const std::string& path)

@@ -76,6 +76,9 @@ struct RenderedPicture {
     // With `session`: the frames [0, frames) and the sound they were cut
     // from, as a recording of this sound would have left them.
     std::unique_ptr<SessionHistory> session;
+    // What the user should know of a sound file that was read (samples that
+    // held no number); empty when there is nothing to tell.
+    std::string note;
 };
 
 // Called now and then with the share of the work done, 0 to 1 (negative when

@@ -20,7 +20,7 @@ LaneSplit SplitLanes(int32_t height)
 }
 
 std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, SessionHistory& model,
-                             const AnalysisProgress& progress)
+                             const AnalysisProgress& progress, std::string* note)
 {
     options.whole = true;
     options.session = true;
@@ -32,6 +32,8 @@ std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, S
     if (!picture.session)
         return SoundFileName(path) + " holds no sound";
     model = std::move(*picture.session);
+    if (note != nullptr)
+        *note = picture.note;
     return {};
 }
 

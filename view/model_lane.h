@@ -34,9 +34,11 @@ LaneSplit SplitLanes(int32_t height);
 // Analyses the sound file `path` as the whole picture does, with `options`
 // (the view's, see WholeAnalysisOptions), and on success puts the frames and
 // sound into `model`. Returns an empty string, kAnalysisStopped, or why the
-// file cannot be a model; `model` is then unchanged. Any thread.
+// file cannot be a model; `model` is then unchanged. `note`, where given,
+// receives what the user should know of a file that was read (see
+// RenderedPicture::note). Any thread.
 std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, SessionHistory& model,
-                             const AnalysisProgress& progress = {});
+                             const AnalysisProgress& progress = {}, std::string* note = nullptr);
 
 class ModelLane {
 public:

@@ -37,8 +37,14 @@ bool CAnalysisView::IsPlaying() const { return m_impl->m_playback.Playing(); }
 
 void CAnalysisView::OnPlayTimer()
 {
-    if (m_impl->m_playback.Follow())
-        m_impl->ShowStatus();
+    Impl& v = *m_impl;
+    if (!v.m_playback.Follow())
+        return;
+    v.ShowStatus();
+    // The output's device failed: said in the state's field, as a refusal at
+    // P is, until the state changes.
+    if (!v.m_playback.EndedBecause().empty())
+        v.ShowCannotPlay(v.m_playback.EndedBecause());
 }
 
 std::string CAnalysisView::SaveRecording(const std::string& path)
@@ -56,12 +62,26 @@ std::string CAnalysisView::SavePicture(const std::string& path) const
     return WritePngFile(path, ShownWidth(), ShownHeight(), ShownRgb(), ShownStride());
 }
 
+bool CAnalysisView::MayDropSession()
+{
+    Impl& v = *m_impl;
+    // Paused first, so that what is saved, or dropped, is what was recorded.
+    OnPause();
+    if (!v.m_session.HasUnsavedSound() || v.m_host == nullptr)
+        return true;
+    switch (v.m_host->AskSaveRecording()) {
+    case SaveAnswer::Save: return v.m_host->SaveRecordingAs() && !v.m_session.HasUnsavedSound();
+    case SaveAnswer::DontSave: return true;
+    case SaveAnswer::Cancel: break;
+    }
+    return false;
+}
+
 bool CAnalysisView::NewSession()
 {
     Impl& v = *m_impl;
-    if (v.m_session.HasUnsavedSound() && v.m_host != nullptr && !v.m_host->AskYesNo("Discard the recording so far?"))
+    if (!MayDropSession())
         return false;
-    OnPause();
     v.StopPlaying();
     v.m_lookingBack.BackToLive();
     v.m_session.Clear();
@@ -153,6 +173,13 @@ void CAnalysisView::CloseModel()
     v.m_settings.modelFile.clear();
     v.Relaid();
     v.ShowModelName();
+}
+
+void CAnalysisView::ForgetRememberedModel()
+{
+    Impl& v = *m_impl;
+    if (!HasModel())
+        v.m_settings.modelFile.clear();
 }
 
 bool CAnalysisView::HasModel() const { return m_impl->m_lanes.HasModel(); }

@@ -38,6 +38,9 @@ enum class StatusField : int {
 };
 inline constexpr int kStatusFields = 5;
 
+// The user's answer to "Save the recording?".
+enum class SaveAnswer { Save, DontSave, Cancel };
+
 class ViewHost {
 public:
     virtual ~ViewHost() = default;
@@ -88,6 +91,12 @@ public:
         (void)question;
         return true;
     }
+    // Before unsaved sound would be dropped: "Save the recording?" with
+    // Save (the default), Don't save and Cancel.
+    virtual SaveAnswer AskSaveRecording() { return SaveAnswer::DontSave; }
+    // File > Save recording as the user does it (choosing the file); true
+    // when the recording was saved.
+    virtual bool SaveRecordingAs() { return false; }
 };
 
 }  // namespace vocalume

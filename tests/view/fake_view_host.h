@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,12 @@ public:
         questions.push_back(question);
         return yes;
     }
+    SaveAnswer AskSaveRecording() override
+    {
+        ++saveQuestions;
+        return saveAnswer;
+    }
+    bool SaveRecordingAs() override { return saveAs && saveAs(); }
 
     int paintRequests = 0;
     std::vector<std::pair<int, int>> columnsPainted;
@@ -76,6 +83,10 @@ public:
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
     bool yes = true;
+    int saveQuestions = 0;
+    SaveAnswer saveAnswer = SaveAnswer::DontSave;
+    // Save recording as the user would do it; none: nothing is saved.
+    std::function<bool()> saveAs;
 };
 
 }  // namespace vocalume

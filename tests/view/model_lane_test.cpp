@@ -210,6 +210,12 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         rig.view->CloseModel();
     }
     EXPECT_EQ(store.GetProfileString("model", "file", "?"), path) << "kept while its file is away";
+    {
+        // One that cannot be opened at start-up is forgotten.
+        Rig rig(store);
+        rig.view->ForgetRememberedModel();
+    }
+    EXPECT_EQ(store.GetProfileString("model", "file", "?"), "");
 }
 
 // The lanes share the client area; the model's frames stand beside the

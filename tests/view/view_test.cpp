@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,6 +72,8 @@ protected:
         view->OnCreate(host);
         view->OnSize(300, 100);
         host.paintRequests = 0;
+        // As the window's Save recording: to the path the user would choose.
+        host.saveAs = [this] { return view->SaveRecording(savePath).empty(); };
     }
 
     // One device buffer of sound, handled as the window hands it on.
@@ -100,6 +103,7 @@ protected:
     FakeHost host;
     ScriptedSoundSource* source = nullptr;
     std::unique_ptr<CAnalysisView> view;
+    std::string savePath;
 };
 
 TEST_F(ViewTest, NoStoredSettingsGiveTheDefaults)
@@ -290,6 +294,14 @@ TEST_F(ViewTest, ALostDeviceIsToldOncePausesAndKeepsTheFrames)
     EXPECT_TRUE(view->IsRecording());
     EXPECT_EQ(source->opens, 2);
     EXPECT_EQ(host.messages.size(), 1u);
+
+    // A live device opens after Start has returned: one that then cannot
+    // open is told in its own words, and the recording pauses as well.
+    source->FailLate("Failed to open record device: it did not answer");
+    view->OnWimData();
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1], "Failed to open record device: it did not answer. Press space to try again.");
+    EXPECT_FALSE(view->IsRecording());
 }
 
 TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
@@ -483,13 +495,37 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(view->Session().EndFrame(), 0);
     EXPECT_EQ(host.status[StatusField::State], "Paused");
-    view->OnStart();
-    FeedBuffer();
-    view->OnPause();
-    host.yes = false;
+
+    // Unsaved sound: "Save the recording?" before it goes. Cancel keeps it,
+    // and so does a save that fails or is cancelled; Save that succeeds, or
+    // Don't save, let it go. Recording pauses first.
+    const auto recordSome = [this] {
+        view->OnStart();
+        FeedBuffer();
+        FeedBuffer();
+    };
+    recordSome();
+    host.saveAnswer = SaveAnswer::Cancel;
     EXPECT_FALSE(view->NewSession());
-    EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
-    EXPECT_GT(view->Session().EndFrame(), 0);
+    EXPECT_EQ(host.saveQuestions, 1);
+    EXPECT_FALSE(view->IsRecording());
+    const int64_t kept = view->Session().EndFrame();
+    EXPECT_GT(kept, 0);
+    host.saveAnswer = SaveAnswer::Save;
+    savePath = ::testing::TempDir() + "/no-such-folder/take.wav";
+    EXPECT_FALSE(view->NewSession());
+    EXPECT_EQ(view->Session().EndFrame(), kept);
+    savePath = path;
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.saveQuestions, 3);
+    EXPECT_EQ(view->Session().EndFrame(), 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::remove(path.c_str());
+    recordSome();
+    host.saveAnswer = SaveAnswer::DontSave;
+    EXPECT_TRUE(view->MayDropSession());
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(host.questions.empty()) << "the yes-or-no question is not asked";
 }
 
 // At four frames a column the live picture is the session's drawn from its
@@ -672,8 +708,10 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
     EXPECT_EQ(host.status[StatusField::Input], "Headset");
     EXPECT_EQ(view->Session().LimitMinutes(), 5);
 
-    source->inputMissing = true;
+    // Known only once the device has opened, which its first buffer shows.
     view->OnStart();
+    source->inputMissing = true;
+    FeedBuffer();
     EXPECT_EQ(host.status[StatusField::Input], "Default input (\"Headset\" is missing)");
     view->OnPause();
     host.status[StatusField::Input] = "";
@@ -770,6 +808,16 @@ TEST_F(ViewTest, PlayingBackDrawsTheLineOverACopyOfThePicture)
     view->OnPaint();
     EXPECT_FALSE(view->IsPlaying());
     EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels()) << "the line gone, the retained picture itself";
+    EXPECT_EQ(host.status[StatusField::State], "Paused") << "played to its end: no reason";
+    // An output that stops answering (or goes away) while playing ends it,
+    // and the state's field says why rather than going quietly back.
+    view->OnChar('p');
+    output.finished = true;
+    output.problem = "the sound output stopped answering";
+    view->OnPlayTimer();
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(host.status[StatusField::State], "Cannot play: the sound output stopped answering");
+    output.problem.clear();
 }
 
 // With a model shown above the session, P draws the line across the

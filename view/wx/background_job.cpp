@@ -34,10 +34,11 @@ CBackgroundJob::~CBackgroundJob()
         m_thread.join();
 }
 
-void CBackgroundJob::Start(const std::string& label, Work work, Done done)
+void CBackgroundJob::Start(const std::string& label, Work work, Done done, Holds holds)
 {
     if (Running())
         return;
+    m_holds = holds;
     m_label = label;
     m_done = std::move(done);
     m_stop.store(false);

@@ -12,8 +12,10 @@
 #include "analysis_view.h"
 #include "background_job.h"
 #include "file_analysis.h"
+#include "file_decoder.h"
 #include "session_history.h"
 #include "view_window.h"
+#include "whole_file.h"
 
 namespace vocalume {
 namespace {
@@ -43,9 +45,9 @@ private:
 
 void CViewWindow::AcceptDroppedFiles() { SetDropTarget(new SoundFileDropTarget(*this)); }
 
-bool CViewWindow::Busy()
+bool CViewWindow::Busy(bool recording)
 {
-    if (!m_job->Running())
+    if (!m_job->Running() || (recording && !m_job->HoldsSession()))
         return false;
     wxBell();
     return true;
@@ -55,11 +57,13 @@ void CViewWindow::ChooseRecording()
 {
     if (!m_view || Busy())
         return;
-    // Stopped first, so that the question below is about what is recorded.
-    m_view->OnPause();
+    // Asked before the file is chosen, so that a save is not in the way of
+    // the file dialog; stopped first, so that it is about what is recorded.
+    if (!m_view->MayDropSession())
+        return;
     const std::string path = AskSoundFile("Open recording");
     if (!path.empty())
-        OpenRecording(path);
+        StartOpening(path);
 }
 
 std::string CViewWindow::AskSoundFile(const char* title)
@@ -74,11 +78,13 @@ std::string CViewWindow::AskSoundFile(const char* title)
 
 void CViewWindow::OpenRecording(const std::string& path)
 {
-    if (!m_view || Busy())
+    if (!m_view || Busy() || !m_view->MayDropSession())
         return;
-    m_view->OnPause();
-    if (m_view->Session().HasUnsavedSound() && !AskYesNo("Discard the recording so far?"))
-        return;
+    StartOpening(path);
+}
+
+void CViewWindow::StartOpening(const std::string& path)
+{
     AnalysisOptions options = WholeAnalysisOptions(*m_view);
     options.session = true;
     options.tooLongFor = "to open";
@@ -87,6 +93,10 @@ void CViewWindow::OpenRecording(const std::string& path)
     m_job->Start(
         "Opening " + name,
         [path, options, picture](const AnalysisProgress& progress) {
+            // The window never waits on a file: a pipe or a device is refused
+            // before anything reads it.
+            if (std::string refused = CheckSoundFileToOpen(path); !refused.empty())
+                return refused;
             return AnalyseSoundFile(path, options, *picture, progress);
         },
         [this, picture](const std::string& result) {
@@ -98,6 +108,8 @@ void CViewWindow::OpenRecording(const std::string& path)
                 return;
             }
             m_view->AdoptSession(std::move(*picture->session));
+            if (!picture->note.empty())
+                ShowMessage(picture->note);
         });
 }
 
@@ -113,10 +125,14 @@ void CViewWindow::ExportFrameData()
                         "Comma-separated table (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
-    wxFileName chosen(dialog.GetPath());
-    if (chosen.GetExt().empty())
-        chosen.SetExt("csv");
-    const std::string path = chosen.GetFullPath().utf8_string();
+    const std::string path = ChosenPath(dialog, {"csv"});
+    if (path.empty())
+        return;
+    // Said before the analysis rather than after it.
+    if (const std::string refused = CheckFileWritable(path); !refused.empty()) {
+        ShowMessage(refused);
+        return;
+    }
     // The sound as it stands now; recording may go on meanwhile.
     SoundChunks sound = m_view->Session().Sound();
     const AnalysisOptions options = WholeAnalysisOptions(*m_view);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
@@ -15,6 +16,8 @@
 #include "analysis_view.h"
 #include "background_job.h"
 #include "config_dlg.h"
+#include "message_style.h"
+#include "save_name.h"
 #include "screen_reader.h"
 
 namespace vocalume {
@@ -88,11 +91,12 @@ void CViewWindow::DetachView()
 void CViewWindow::ForwardChar(int character)
 {
     // While a file is opened or exported, Esc cancels it and no other
-    // character changes the session.
+    // character changes the session; while a model opens, recording goes on.
     if (m_job->Running()) {
         if (character == 27)
             m_job->Cancel();
-        return;
+        if (character == 27 || m_job->HoldsSession())
+            return;
     }
     if (m_view)
         m_view->OnChar(character);
@@ -156,11 +160,26 @@ void CViewWindow::ShowScrollBar(bool shown, int64_t position, int64_t page, int6
     Refresh(false);
 }
 
+wxString CViewWindow::Caption() { return wxTheApp ? wxTheApp->GetAppDisplayName() : wxString(); }
+
 bool CViewWindow::AskYesNo(const std::string& question)
 {
-    const wxString caption = wxTheApp ? wxTheApp->GetAppDisplayName() : wxString();
-    return wxMessageBox(wxString::FromUTF8(question), caption, wxYES_NO | wxICON_QUESTION, this) == wxYES;
+    return wxMessageBox(wxString::FromUTF8(question), Caption(), wxYES_NO | wxICON_QUESTION, this) == wxYES;
 }
+
+SaveAnswer CViewWindow::AskSaveRecording()
+{
+    wxMessageDialog question(wxGetTopLevelParent(this), "Save the recording?", Caption(),
+                             wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_QUESTION);
+    question.SetYesNoCancelLabels("&Save", "Do&n't save", "&Cancel");
+    switch (question.ShowModal()) {
+    case wxID_YES: return SaveAnswer::Save;
+    case wxID_NO: return SaveAnswer::DontSave;
+    default: return SaveAnswer::Cancel;
+    }
+}
+
+bool CViewWindow::SaveRecordingAs() { return SaveRecording(); }
 
 void CViewWindow::RequestPaint()
 {
@@ -194,8 +213,7 @@ void CViewWindow::RequestPaintColumns(int left, int right)
 
 void CViewWindow::ShowMessage(const std::string& text)
 {
-    const wxString caption = wxTheApp ? wxTheApp->GetAppDisplayName() : wxString();
-    wxMessageBox(wxString::FromUTF8(text), caption, wxOK | wxICON_EXCLAMATION, this);
+    wxMessageBox(wxString::FromUTF8(AsSentence(text)), Caption(), wxOK | wxICON_EXCLAMATION, this);
 }
 
 bool CViewWindow::RunConfigDialog(ConfigValues& values)
@@ -301,31 +319,37 @@ void CViewWindow::OnScrollEvent(wxScrollEvent& event)
         m_view->OnScrollTo(event.GetPosition());
 }
 
-namespace {
-
-// The file name the user chose, with the extension of the chosen type added
-// when the name has none.
-std::string ChosenPath(const wxFileDialog& dialog, const std::vector<wxString>& extensions)
+std::string CViewWindow::ChosenPath(const wxFileDialog& dialog, const std::vector<std::string>& extensions)
 {
-    wxFileName name(dialog.GetPath());
     const int index = dialog.GetFilterIndex();
-    if (name.GetExt().empty() && index >= 0 && index < static_cast<int>(extensions.size()))
-        name.SetExt(extensions[static_cast<size_t>(index)]);
-    return name.GetFullPath().utf8_string();
+    const std::string extension =
+        index >= 0 && index < static_cast<int>(extensions.size()) ? extensions[static_cast<size_t>(index)] : "";
+    const std::optional<std::string> path =
+        NameToWrite(dialog.GetPath().utf8_string(), extension, [this](const std::string& name) {
+            wxMessageDialog question(wxGetTopLevelParent(this),
+                                     wxString::FromUTF8("A file named \u201C" + name +
+                                                        "\u201D already exists. Do you want to replace it?"),
+                                     Caption(), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+            question.SetYesNoLabels("&Replace", "&Cancel");
+            return question.ShowModal() == wxID_YES;
+        });
+    return path.value_or(std::string());
 }
 
-}  // namespace
-
-void CViewWindow::SaveRecording()
+bool CViewWindow::SaveRecording()
 {
     wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", wxEmptyString, "recording.wav",
                         "WAV sound (*.wav)|*.wav|FLAC sound (*.flac)|*.flac",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
-        return;
-    const std::string failure = m_view->SaveRecording(ChosenPath(dialog, {"wav", "flac"}));
+        return false;
+    const std::string path = ChosenPath(dialog, {"wav", "flac"});
+    if (path.empty())
+        return false;
+    const std::string failure = m_view->SaveRecording(path);
     if (!failure.empty())
         ShowMessage(failure);
+    return failure.empty();
 }
 
 void CViewWindow::SavePicture()
@@ -334,7 +358,10 @@ void CViewWindow::SavePicture()
                         "PNG picture (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
-    const std::string failure = m_view->SavePicture(ChosenPath(dialog, {"png"}));
+    const std::string path = ChosenPath(dialog, {"png"});
+    if (path.empty())
+        return;
+    const std::string failure = m_view->SavePicture(path);
     if (!failure.empty())
         ShowMessage(failure);
 }
@@ -371,7 +398,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
         return;
     switch (event.GetId()) {
     case ID_RECORD_START:
-        if (!Busy())
+        if (!Busy(true))
             m_view->OnStart();
         break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;

@@ -9,10 +9,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <wx/timer.h>
 #include <wx/window.h>
 
+class wxFileDialog;
 class wxScrollBar;
 class wxScrollEvent;
 
@@ -69,6 +71,8 @@ public:
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
     bool AskYesNo(const std::string& question) override;
+    SaveAnswer AskSaveRecording() override;
+    bool SaveRecordingAs() override;
 
 private:
     void OnKeyDown(wxKeyEvent& event);
@@ -76,18 +80,29 @@ private:
     // Pointer moves, leaving and left clicks over the picture.
     void OnMouseEvent(wxMouseEvent& event);
     void OnScrollEvent(wxScrollEvent& event);
-    void SaveRecording();
+    // File > Save recording: true when the recording was saved.
+    bool SaveRecording();
     void SavePicture();
+    // The path a save dialog's answer is written to (see save_name.h);
+    // empty when the user declined to replace a file under the name the
+    // program added. `extensions` are the dialog's types', in order.
+    std::string ChosenPath(const wxFileDialog& dialog, const std::vector<std::string>& extensions);
+    // The program's name, the caption of its message boxes.
+    static wxString Caption();
     void TogglePitchLine();
     void ChooseRecording();
+    // Opens `path` as the session in the background, the user having agreed
+    // that the session's sound may go.
+    void StartOpening(const std::string& path);
     // Asks for a sound file to open, in a dialog titled `title`; empty when
     // the user cancels.
     std::string AskSoundFile(const char* title);
     void AcceptDroppedFiles();
     void ExportFrameData();
     // True (after a short beep) while opening or exporting runs: the session
-    // must not change under it.
-    bool Busy();
+    // must not change under it. With `recording`, for Start and Pause, which
+    // go on while a model opens.
+    bool Busy(bool recording = false);
     // View > Model...: a sound file chosen by the user becomes the model.
     void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
