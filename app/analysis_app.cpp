@@ -51,6 +51,7 @@ bool CAnalysisApp::OnInit()
     }
     SetTopWindow(frame);
     frame->Show();
+    frame->RestorePlacement();
     frame->Update();
     // `vocalume FILE`: the file is opened once the window is up, as if
     // chosen with File > Open recording.
@@ -92,9 +93,13 @@ void CAnalysisApp::OnAppAbout(wxCommandEvent&)
 
 void CAnalysisApp::OnWebHome(wxCommandEvent&)
 {
-    // Nothing is reported when no browser can be started.
+    // The toolkit's own log is kept quiet: the user is told in our words.
     wxLogNull quiet;
-    wxLaunchDefaultBrowser(kHomePageUrl);
+    if (!wxLaunchDefaultBrowser(kHomePageUrl))
+        wxMessageBox(wxString::Format("No web browser could be started. The home page is %s: open it in a "
+                                      "browser of your choice.",
+                                      kHomePageUrl),
+                     kAppName, wxOK | wxICON_EXCLAMATION, GetTopWindow());
 }
 
 void CAnalysisApp::OnAppExit(wxCommandEvent&)
@@ -114,18 +119,24 @@ int main(int argc, char** argv)
     // optimised build.
     wxDISABLE_DEBUG_SUPPORT();
     // Answered before the toolkit starts, so that they work without a display.
+    const char* const usage = "Usage: vocalume [--version] [--help] [FILE]\n";
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        if (arg.size() > 1 && arg[0] == '-' && arg != "--version" && arg != "--help" && arg != "-h") {
+            std::fprintf(stderr, "vocalume: unknown option %s\n%sSee vocalume --help.\n", argv[i], usage);
+            return 2;
+        }
         if (arg == "--version") {
             std::printf("vocalume %s\n", vocalume::kVersion);
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: vocalume [--version] [--help] [FILE]\n"
+            std::printf("%s"
                         "Shows your voice as moving coloured light. Press space to start and\n"
                         "pause recording; File > Configure sets the analysis and the colours.\n"
                         "FILE, a sound file, is opened as the session to look through.\n"
-                        "See the manual page vocalume(1).\n");
+                        "See the manual page vocalume(1).\n",
+                        usage);
             return 0;
         }
     }

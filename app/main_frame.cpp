@@ -5,6 +5,7 @@
 #include <wx/scrolbar.h>
 #include <wx/sizer.h>
 
+#include "fitting_status_bar.h"
 #include "icons.h"
 #include "live_sound_output.h"
 #include "live_sound_source.h"
@@ -44,9 +45,10 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
     // pitch and the model shown.
-    CreateStatusBar(kStatusFields);
-    const int widths[kStatusFields] = {-2, -3, -2, -4, -3};
-    SetStatusWidths(kStatusFields, widths);
+    // Each field as wide as its text, the spare width shared as below.
+    auto* status = new CFittingStatusBar(this, wxID_ANY, wxSTB_DEFAULT_STYLE, {2, 3, 2, 4, 3});
+    status->SetFieldsCount(kStatusFields);
+    SetStatusBar(status);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -66,6 +68,13 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     if (const std::optional<FrameRect> stored = LoadPlacement(m_store)) {
         const FrameRect rect = FitToDisplays(*stored, CurrentDisplays());
         SetSize(rect.left, rect.top, rect.width, rect.height);
+        m_placed = wxRect(rect.left, rect.top, rect.width, rect.height);
+    } else {
+        // The first window fits a small or scaled screen too; the window
+        // system picks the place.
+        const FrameRect rect =
+            FitToDisplays(FrameRect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight}, CurrentDisplays());
+        SetSize(rect.width, rect.height);
     }
     SetIcons(ProgramIcons());
 
@@ -81,6 +90,22 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
             if (m_viewWindow)
                 m_viewWindow->OpenModel();
         });
+    });
+}
+
+void CMainFrame::RestorePlacement()
+{
+    if (LoadMaximised(m_store))
+        Maximize(true);
+    if (!m_placed)
+        return;
+    // The toolkit moves a window only to a place other than the one it
+    // believes it is at: a step aside first, then the place itself.
+    CallAfter([this] {
+        if (IsMaximized())
+            return;
+        Move(m_placed->GetPosition() + wxPoint(1, 0));
+        Move(m_placed->GetPosition());
     });
 }
 
@@ -109,9 +134,10 @@ void CMainFrame::CreateMenu()
     // GTK offers no command directly on a menu bar, so Start and Pause are
     // each a menu holding the one command: a click or Alt+S/Alt+P and Enter.
     auto* start = new wxMenu;
-    start->Append(ID_RECORD_START, "&Start recording", "Start recording");
+    // The keys are named, not bound: space toggles, which no menu command does.
+    start->Append(ID_RECORD_START, "&Start recording (Space)", "Start recording; space pauses it again");
     auto* pause = new wxMenu;
-    pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
+    pause->Append(ID_RECORD_PAUSE, "&Pause recording (Esc)", "Pause recording");
 
     auto* view = new wxMenu;
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
@@ -124,6 +150,7 @@ void CMainFrame::CreateMenu()
     view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
 
     auto* help = new wxMenu;
+    help->Append(ID_KEYS_AND_COLOURS, "&Keys and colours", "Every key, and what the colours of the picture mean");
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
 

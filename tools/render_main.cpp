@@ -298,6 +298,7 @@ int main(int argc, char** argv)
             table.whole = table.frameTable = true;
             table.paint = table.pitchLine = false;
             table.tooLongFor = "for a frame table (--csv)";
+            table.tooLongAdvice = "Cut it into shorter pieces with a sound editor and make a table of each.";
             vocalume::RenderedPicture rows;
             std::string problem;
             {

@@ -17,7 +17,9 @@ namespace vocalume {
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
     : m_impl(std::make_unique<Impl>(&store, ViewSettings::Load(store), core, std::move(source), options))
-{}
+{
+    m_impl->m_fileFolder = m_impl->m_loadedFileFolder = store.GetProfileString("config", "folder", "");
+}
 
 CAnalysisView::CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
@@ -29,8 +31,11 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
-    if (v.m_store != nullptr)
+    if (v.m_store != nullptr) {
         v.m_settings.Save(*v.m_store, v.m_loaded);
+        if (v.m_fileFolder != v.m_loadedFileFolder)
+            v.m_store->WriteProfileString("config", "folder", v.m_fileFolder);
+    }
     v.m_recording.Close();
     v.m_host = nullptr;
 }
@@ -289,6 +294,22 @@ void CAnalysisView::OnPointerMove(int x, int y)
 }
 
 void CAnalysisView::OnPointerLeave() { OnPointerMove(-1, -1); }
+
+std::vector<PictureText> CAnalysisView::PictureTexts() const
+{
+    const Impl& v = *m_impl;
+    // A few pixels in from the lane's corner.
+    constexpr int32_t kInset = 4;
+    std::vector<PictureText> texts;
+    const LaneRows rows = v.m_lanes.Rows();
+    if (v.m_lanes.HasModel()) {
+        texts.push_back({kModelLaneName, kInset, kInset, false});
+        texts.push_back({kSessionLaneName, kInset, rows.sessionTop + kInset, false});
+    }
+    if (!IsRecording() && v.m_session.EndSample() == v.m_session.FirstSample())
+        texts.push_back({kFirstTakeHint, v.m_surface.Width() / 2, rows.sessionTop + rows.sessionHeight / 2, true});
+    return texts;
+}
 
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }
 const Framer& CAnalysisView::Framing() const { return m_impl->m_framer; }

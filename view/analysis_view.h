@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "guide_text.h"
 #include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
@@ -45,8 +46,9 @@ inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
-inline constexpr int ID_ZOOM_OUT = 32783;
-inline constexpr int ID_ZOOM_IN = 32784;
+inline constexpr int ID_KEYS_AND_COLOURS = 32783;
+inline constexpr int ID_ZOOM_OUT = 32784;
+inline constexpr int ID_ZOOM_IN = 32785;
 // The host's timers: the pause timer (OnTimer) and the play timer
 // (OnPlayTimer).
 inline constexpr int kPauseTimerId = 1;
@@ -125,7 +127,9 @@ public:
 
     // Saves the session's sound (".wav" or ".flac") or the picture shown now
     // (PNG). Returns an empty string on success, else why it failed; the
-    // session is kept either way.
+    // session is kept either way. A session without sound is not saved. A
+    // saved recording is named in the status bar ("Saved take.wav") and the
+    // window's title.
     std::string SaveRecording(const std::string& path);
     std::string SavePicture(const std::string& path) const;
     // Clears the session and the picture once MayDropSession allows it.
@@ -142,7 +146,8 @@ public:
     // stops, the old session is dropped unasked, the new one counts as saved
     // and is kept within the history limit, and the view looks back at its
     // start, its last frame being the end. A Start records on into it.
-    void AdoptSession(SessionHistory session);
+    // `name`, the file's, is shown in the window's title.
+    void AdoptSession(SessionHistory session, const std::string& name = {});
     // Hands out the session, leaving an empty one (the file analysis takes
     // its private view's session this way).
     SessionHistory TakeSession();
@@ -208,6 +213,11 @@ public:
     void OnPointerLeave();
     void OnPictureClick(int x, int y);
 
+    // Texts the host draws over the shown picture in its own font (they are
+    // never part of it, nor of a saved picture): the lanes' names while a
+    // model is shown, and until the first take a one-line hint of the keys.
+    std::vector<PictureText> PictureTexts() const;
+
     // For the render tool and tests: the retained picture (the session
     // lane's, rows from the top, 3 bytes a pixel).
     const ColumnSurface& Surface() const;
@@ -215,6 +225,11 @@ public:
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
+    // The file dialogs open in the folder a file was last chosen in, kept in
+    // the settings: `path` is the file chosen.
+    // Stored as the "folder" setting of "config" (empty: the home folder).
+    void RememberFileFolder(const std::string& path);
+    const std::string& FileFolder() const;
     // The settings as they stand now (the dialog's choices, the pitch line,
     // the model's file).
     const ViewSettings& Settings() const;

@@ -121,8 +121,8 @@ struct CAnalysisView::Impl {
         const double seconds = static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / kRecordingRate;
         const int64_t framesBack = m_lookingBack.LiveEnd() - m_lookingBack.RightFrame();
         m_status.Show(StatusField::Position,
-                      PositionText(seconds, recording,
-                                   back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate : -1.0));
+                      PositionText(seconds, back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate
+                                                 : -1.0));
         m_lookingBack.ShowScrollBar(*m_host, m_recording.Still());
         ShowReadout();
     }
@@ -166,6 +166,10 @@ struct CAnalysisView::Impl {
     // The settings as they stand, and as they were read.
     ViewSettings m_settings;
     const ViewSettings m_loaded;
+    // The folder the file dialogs open in, and as it was read; kept beside
+    // the settings, which the analysis of a file copies, as the window's alone.
+    std::string m_fileFolder;
+    std::string m_loadedFileFolder;
     // The window, from OnCreate until the view is destroyed; none before.
     ViewHost* m_host = nullptr;
     Framer m_framer;

@@ -35,8 +35,8 @@ int64_t LookingBack::FrameAt(int32_t x) const
     const int64_t first = (ColumnOfFrame(RightFrame(), zoom) - (width - 1 - x)) * zoom;
     int64_t from = std::max(first, m_session.FirstFrame());
     // A ring reset cleared the live picture: it shows no frame from before
-    // it, nor a pitch line over them.
-    if (!Active())
+    // it, nor a pitch line over them; nor does the live picture as it stood.
+    if (!Active() || m_showingLive)
         from = std::max(from, m_session.EraFirstFrame());
     const int64_t to = std::min(first + zoom, m_session.EndFrame()) - 1;
     if (from > to)
@@ -51,6 +51,7 @@ void LookingBack::Enter()
     m_liveSnapshot.assign(m_surface.Pixels(), m_surface.Pixels() + m_surface.Stride() * m_surface.Height());
     m_snapshotWidth = m_surface.Width();
     m_snapshotHeight = m_surface.Height();
+    m_showingLive = true;
     m_position.Enter(LiveEnd());
 }
 
@@ -83,7 +84,8 @@ bool LookingBack::DrawnIf(bool moved)
 void LookingBack::Draw()
 {
     const int64_t right = m_position.RightFrame();
-    if (right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot))
+    m_showingLive = right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot);
+    if (m_showingLive)
         return;
     DrawSessionPicture(m_session, right, m_settings.Style(), m_surface);
 }

@@ -25,6 +25,7 @@ std::string AnalyseModelFile(const std::string& path, AnalysisOptions options, S
     options.whole = true;
     options.session = true;
     options.tooLongFor = "to be a model";
+    options.tooLongAdvice = "Choose a shorter model, or cut this one shorter with a sound editor.";
     RenderedPicture picture;
     const std::string failure = AnalyseSoundFile(path, options, picture, progress);
     if (!failure.empty())

@@ -50,9 +50,17 @@ void CAnalysisView::OnPlayTimer()
 std::string CAnalysisView::SaveRecording(const std::string& path)
 {
     Impl& v = *m_impl;
+    if (v.m_session.EndSample() == v.m_session.FirstSample())
+        return "The session holds no sound yet: record with Space, or open a recording, and save it then.";
     const std::string failure = WriteSoundFile(path, v.m_session.Sound(), kRecordingRate);
-    if (failure.empty())
-        v.m_session.MarkSaved();
+    if (!failure.empty())
+        return failure;
+    v.m_session.MarkSaved();
+    const std::string name = std::filesystem::path(path).filename().string();
+    // In the state's field until the state changes.
+    v.m_status.Show(StatusField::State, "Saved " + name);
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName(name);
     return failure;
 }
 
@@ -90,12 +98,14 @@ bool CAnalysisView::NewSession()
     v.ComputeFraming();
     RedrawAll();
     v.ShowStatus();
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName({});
     return true;
 }
 
 const SessionHistory& CAnalysisView::Session() const { return m_impl->m_session; }
 
-void CAnalysisView::AdoptSession(SessionHistory session)
+void CAnalysisView::AdoptSession(SessionHistory session, const std::string& name)
 {
     Impl& v = *m_impl;
     OnPause();
@@ -104,26 +114,32 @@ void CAnalysisView::AdoptSession(SessionHistory session)
     if (v.m_recording.Pausing())
         v.m_recording.EndPause();
     v.StopPlaying();
-    const bool whole = session.FirstFrame() == 0;
     session.SetLimitMinutes(v.m_session.LimitMinutes());
     // A file longer than the session keeps is opened from where the kept
-    // part begins; the user is told, so that its start is not thought lost.
+    // part begins (the analysis may have kept no more); the user is told,
+    // so that its start is not thought lost, and how to see more of it.
     const int32_t minutes = session.LimitMinutes();
-    if (whole && session.FirstFrame() > 0 && v.m_host != nullptr)
+    if (session.FirstFrame() > 0 && v.m_host != nullptr)
         v.m_host->ShowMessage(
             (minutes == 1 ? std::string("Only the last minute")
                           : "Only the last " + std::to_string(minutes) + " minutes") +
-            " of the recording is shown: the session keeps no more (File \xE2\x80\xBA Configure, Keep the last "
-            "\xE2\x80\xA6 minutes).");
+            " of the recording is shown, of " +
+            FormatSessionTime(static_cast<double>(session.EndSample()) / kRecordingRate, false) +
+            ": the session keeps no more. To see more of it, choose more minutes in File \xE2\x80\xBA Configure "
+            "(Keep the last \xE2\x80\xA6 minutes) and open it again.");
     session.MarkSaved();
     v.m_session = std::move(session);
-    v.m_lanes.ForgetTake();
+    // A saved take is compared with the model as the take was: the model's
+    // first frame beside the recording's.
+    v.m_lanes.TakeBegins(0);
     v.m_lookingBack.Leave();
     // A new era begins at the session's end, where a Start records on.
     v.ComputeFraming();
     v.m_lookingBack.ShowAdopted();
     v.RequestPaint();
     v.ShowStatus();
+    if (v.m_host != nullptr)
+        v.m_host->ShowSessionName(name);
 }
 
 SessionHistory CAnalysisView::TakeSession()
@@ -181,6 +197,15 @@ void CAnalysisView::ForgetRememberedModel()
     if (!HasModel())
         v.m_settings.modelFile.clear();
 }
+
+void CAnalysisView::RememberFileFolder(const std::string& path)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        m_impl->m_fileFolder = folder.string();
+}
+
+const std::string& CAnalysisView::FileFolder() const { return m_impl->m_fileFolder; }
 
 bool CAnalysisView::HasModel() const { return m_impl->m_lanes.HasModel(); }
 const SessionHistory* CAnalysisView::Model() const { return m_impl->m_lanes.Model(); }

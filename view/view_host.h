@@ -85,6 +85,9 @@ public:
         (void)page;
         (void)range;
     }
+    // The file the session was opened from or saved to, for the window's
+    // title; empty for a new session.
+    virtual void ShowSessionName(const std::string& name) { (void)name; }
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& question)
     {

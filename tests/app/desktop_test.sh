@@ -43,6 +43,9 @@ done
 
 source "$(dirname "$0")/../support/services.sh"
 services_init desktop "$keep"
+# The frame's title names an opened or saved file before the program's
+# name; message boxes bear the program's name alone.
+titled="^(.* – )?$title\$"
 # Only what an earlier run left there, never anything else in the folder.
 rm -f "$out"/*.png "$out"/*.log
 
@@ -191,22 +194,22 @@ on_screen() {
   [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 768 ]
 }
 start_program "$program" nosound
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 check "the main window shows" '[ -n "$frame" ]' || finish
 check "a damaged stored placement opens on the screen" 'on_screen "$frame"'
 sleep 0.5
 xdotool windowfocus --sync "$frame"
 xdotool key space
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-check "Start with no sound device shows one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+check "Start with no sound device shows one message box" '[ "$(windows "$titled")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot no-device "$box"
   xdotool key Return
   sleep 0.5
 fi
-check "the message box closes and no second one follows" '[ "$(windows "^$title\$")" -eq 1 ]'
+check "the message box closes and no second one follows" '[ "$(windows "$titled")" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key r Escape
 sleep 0.3
@@ -227,13 +230,13 @@ quit_and_check "after a pipe was refused"
 # `vocalume FILE`, still with no sound server: the speech file opens as the
 # session, and the window looks back at its start in the speech's colours.
 start_program "$program" opened "$speech"
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 check "vocalume FILE shows the main window" '[ -n "$frame" ]' || finish
 shot_until opened "awk -v s=\"\$(saturation opened)\" 'BEGIN { exit !(s > 0.03) }'"
 echo "     mean saturation of the opened file's picture $(saturation opened)"
 check "vocalume FILE opens the file: its speech colours the picture" \
   "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
-check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
+check "the opened file asks nothing: one window" '[ "$(windows "$titled")" -eq 1 ]'
 # File > Export frame data, to a path typed into its dialog: a header and a
 # row for every frame (about 1000 a second).
 xdotool windowfocus --sync "$frame"
@@ -268,7 +271,7 @@ check "SIGTERM during Export frame data leaves no temporary and no half table" \
 # Esc while it opens: the picture stays black, the session empty.
 sox "$speech" "$work/long.wav" repeat 80
 start_program "$program" cancelled "$work/long.wav"
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 sleep 1
 xdotool windowfocus --sync "$frame"
 xdotool key Escape
@@ -288,13 +291,13 @@ play_into_microphone "$work/speech.wav"
 head -c 4000 /dev/urandom >"$work/garbage"
 cp "$work/garbage" "$settings"
 start_program "$program" program
-box=$(wait_window "^$title\$")
+box=$(wait_window "$titled")
 check "a damaged settings file is reported" '[ -n "$box" ]' || finish
 xdotool windowfocus --sync "$box"
 sleep 0.3; shot damaged-settings "$box"
 xdotool key Return
 for _ in $(seq 100); do
-  frame=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -v "^$box\$" | head -1)
+  frame=$(xdotool search --onlyvisible --name "$titled" 2>/dev/null | grep -v "^$box\$" | head -1)
   [ -n "$frame" ] && break
   sleep 0.1
 done
@@ -545,9 +548,9 @@ check "both lanes move while recording" '[ "$(differing model-recording model-re
 xdotool key Escape
 sleep 1.2
 open_model "$work/garbage"
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-check "a file that is no sound gives one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+check "a file that is no sound gives one message box" '[ "$(windows "$titled")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot model-refused "$box"
@@ -555,7 +558,7 @@ if [ -n "$box" ]; then
   sleep 0.5
 fi
 shot model-kept "$frame"
-check "the model stays" '[ "$(windows "^$title\$")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
+check "the model stays" '[ "$(windows "$titled")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key alt+v; sleep 0.3; xdotool key c
 shot_until model-closed '[ "$(separator_rows model-closed)" -eq 0 ]'
@@ -588,12 +591,12 @@ check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
 
-check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|)\$" "$settings"'
+check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|folder=.*|)\$" "$settings"'
 check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$settings"'
 
 # The remembered model comes back at the next start.
 start_program "$program" reopened
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 shot_until reopened '[ "$(separator_rows reopened)" -eq 1 ]'
 check "the model of the last run is shown again at start-up" '[ "$(separator_rows reopened)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
@@ -636,7 +639,7 @@ kill -CONT "$sound_server"
 # While recording, a server that freezes holds up File > Exit no more than
 # 2 s. The server goes on afterwards.
 start_program "$program" frozen
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 xdotool windowfocus --sync "$frame"
 xdotool key space
 wait_moving frozen
@@ -651,21 +654,21 @@ kill -CONT "$sound_server"
 # 6. A sound server that dies while recording: one message says so, the
 # recording pauses and the picture stands still.
 start_program "$program" lost
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 xdotool windowfocus --sync "$frame"
 xdotool key space
 wait_moving lost
 kill -KILL "$sound_server"
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 check "a sound server that dies while recording is reported in a message box" '[ -n "$box" ]'
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot device-lost "$box"
   xdotool key Return
-  for _ in $(seq 50); do [ "$(windows "^$title\$")" -eq 1 ] && break; sleep 0.1; done
+  for _ in $(seq 50); do [ "$(windows "$titled")" -eq 1 ] && break; sleep 0.1; done
   check "the message comes once, the recording pauses and the picture stands still" \
-    'shot_still lost && sleep 0.5 && [ "$(windows "^$title\$")" -eq 1 ] && [ "$(saturation lost)" != 0 ]'
+    'shot_still lost && sleep 0.5 && [ "$(windows "$titled")" -eq 1 ] && [ "$(saturation lost)" != 0 ]'
 fi
 quit_and_check "after the sound server died" alt+n
 

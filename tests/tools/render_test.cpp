@@ -32,6 +32,7 @@
 #include "analysis_view.h"
 #include "analysis_worker.h"
 #include "memory_source.h"
+#include "model_lane.h"
 #include "pitch_tracker.h"
 #include "renderer.h"
 #include "column_surface.h"
@@ -752,6 +753,7 @@ struct ProgramView {
     {
         AnalysisOptions options = WholeAnalysisOptions(*view);
         options.session = true;
+        options.keepMinutes = view->Settings().historyMinutes;
         RenderedPicture opened;
         const std::string problem = AnalyseSoundFile(path, options, opened);
         if (problem.empty())
@@ -980,6 +982,55 @@ TEST(OpenedRecording, UnreadableOrCancelledLeavesTheSessionAndSaysWhy)
               kAnalysisStopped);
     EXPECT_EQ(opened.session, nullptr);
     EXPECT_TRUE(program.host.messages.empty());
+}
+
+// Sound in memory that says it lasts `promised` sample pairs, as a file's
+// header may.
+class PromisingSource final : public SoundSource {
+public:
+    PromisingSource(std::vector<int16_t> samples, int64_t promised) : m_inner(std::move(samples)), m_promised(promised)
+    {}
+    bool Open(const WaveFormat& format, SoundSink& sink, std::string& message) override
+    {
+        return m_inner.Open(format, sink, message);
+    }
+    void Start() override { m_inner.Start(); }
+    void Stop() override { m_inner.Stop(); }
+    void Close() override { m_inner.Close(); }
+    bool Pump() override { return m_inner.Pump(); }
+    int64_t ExpectedPairs() const override { return m_promised; }
+
+private:
+    MemorySoundSource m_inner;
+    int64_t m_promised;
+};
+
+// A file of any length opens as the session, its last minutes as many as the
+// session keeps (the picture's column limit is the render tool's and the
+// model's): a sound that says it lasts 40 minutes. The model's refusal names
+// the length in minutes and seconds and says what to do.
+TEST(OpenedRecording, AnyLengthOpensAndTheModelsRefusalSaysWhatToDo)
+{
+    ProgramView program({}, 700, 300);
+    AnalysisOptions options = WholeAnalysisOptions(*program.view);
+    options.session = true;
+    options.keepMinutes = 1;
+    RenderedPicture opened;
+    ASSERT_EQ(AnalyseSound(options, std::make_unique<PromisingSource>(SungVowel(0.6), 40 * 60 * 11025), "long.wav",
+                           opened),
+              "");
+    ASSERT_NE(opened.session, nullptr);
+    EXPECT_GT(opened.session->EndFrame(), 500);
+
+    TempFolder folder;
+    WriteWavPromising(folder.Path("long.wav"), 11025, 40 * 60 * 11025 * 2, SungVowel(0.6));
+    std::filesystem::resize_file(folder.Path("long.wav"), 44 + 40 * 60 * 11025 * 2);
+    SessionHistory model(1);
+    const std::string refused = AnalyseModelFile(folder.Path("long.wav"), WholeAnalysisOptions(*program.view), model);
+    EXPECT_EQ(refused.rfind("The sound file", 0), 0u) << refused;
+    EXPECT_NE(refused.find("(it lasts 40:00)"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("16:3"), std::string::npos) << refused;
+    EXPECT_NE(refused.find(". Choose a shorter model"), std::string::npos) << refused;
 }
 
 // Opening runs on a thread of its own while the window's view analyses on

@@ -53,6 +53,7 @@ public:
         (void)page;
         (void)range;
     }
+    void ShowSessionName(const std::string& name) override { title = name; }
     bool AskYesNo(const std::string& question) override
     {
         questions.push_back(question);
@@ -87,6 +88,7 @@ public:
     SaveAnswer saveAnswer = SaveAnswer::DontSave;
     // Save recording as the user would do it; none: nothing is saved.
     std::function<bool()> saveAs;
+    std::string title;
 };
 
 }  // namespace vocalume

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "scripted_source.h"
 #include "session_history.h"
 #include "session_picture.h"
+#include "suggested_name.h"
 #include "wave_in.h"
 
 #include <sndfile.h>
@@ -885,6 +887,152 @@ TEST_F(ViewTest, SpaceWhilePlayingStopsItAndRecords)
     view->OnChar('p');
     EXPECT_FALSE(view->IsPlaying()) << "not while recording";
     view->OnPause();
+}
+
+// Records `buffers` buffers of the gliding voice, the analysis scanned here,
+// then pauses until the pause timer has fired.
+void RecordVoiceThenPause(CAnalysisView& view, ScriptedSoundSource& source, AnalysisCore& core, int buffers)
+{
+    auto state = std::make_unique<AnalyserState>();
+    GlidingVoice voice;
+    view.OnStart();
+    for (int i = 0; i < buffers; ++i) {
+        source.Deliver(voice.Next(view.WaveIn().m_bufferBytes / 4));
+        view.OnWimData();
+        core.ScanUntilIdle(*state);
+        view.OnPaint();
+    }
+    view.OnPause();
+    view.OnTimer();
+}
+
+// White pixels of the pitch line left of the labels at the right edge.
+size_t LineLeftOfLabels(const CAnalysisView& view)
+{
+    size_t count = 0;
+    for (const size_t i : WhiteLinePixels(view))
+        count += i % view.ShownStride() / 3 < static_cast<size_t>(view.ShownWidth() * 3 / 4) ? 1 : 0;
+    return count;
+}
+
+// A Configure that clears the live picture leaves it black at its live end:
+// End after it draws no piece of the old pitch line over the black.
+TEST_F(ViewTest, ThePictureClearedByConfigureShowsNoOldPitchLineAtEnd)
+{
+    Make(ViewOptions{false});
+    view->SetPitchLine(true);
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    view->OnPaint();
+    ASSERT_GT(LineLeftOfLabels(*view), 100u);
+    host.answer = view->Settings().ToDialog();
+    host.answer.input = "Headset";
+    view->OnConfigure();
+    view->OnPaint();
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_EQ(view->FrameAtColumn(view->Surface().Width() - 1), -1);
+    EXPECT_EQ(LineLeftOfLabels(*view), 0u);
+}
+
+// Pixels of the model lane that are not black.
+size_t LitInModelLane(const CAnalysisView& view)
+{
+    size_t lit = 0;
+    const int modelRows = view.ShownHeight() - view.Surface().Height() - 1;
+    for (size_t i = 0; i < view.ShownStride() * static_cast<size_t>(std::max(modelRows, 0)); ++i)
+        lit += view.ShownRgb()[i] != 0 ? 1 : 0;
+    return lit;
+}
+
+// The model lane moves with the session's lane in an opened recording, its
+// frame k beside the recording's frame k; a model opened after a take shows
+// beside the take at End.
+TEST_F(ViewTest, TheModelLaneFollowsAnOpenedRecordingAndAFinishedTake)
+{
+    Make(ViewOptions{false});
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    SessionHistory take = view->Session();
+    view->SetModel(take, "model.wav");
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_GT(LitInModelLane(*view), 1000u) << "a model opened after a take";
+
+    view->AdoptSession(take);
+    view->OnPaint();
+    const std::vector<uint8_t> atHome(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20);
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_NE(std::vector<uint8_t>(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20), atHome)
+        << "the model lane moved to the recording's end";
+    const int64_t right = view->FrameAtColumn(299);
+    view->SetPitchLine(true);
+    view->OnPointerMove(299, 2);
+    const std::string modelReadout = host.status[StatusField::Readout];
+    view->OnPointerMove(299, view->ShownHeight() - 2);
+    EXPECT_EQ("Model: " + host.status[StatusField::Readout], modelReadout) << "frame " << right;
+}
+
+// A session without sound is not saved, and the user is told; a save names
+// the file in the status bar and the window's title, as opening one does.
+TEST_F(ViewTest, SavingSaysWhatItDidAndAnEmptySessionIsRefused)
+{
+    Make(ViewOptions{false});
+    const std::string path = ::testing::TempDir() + "/take-" + std::to_string(::getpid()) + ".wav";
+    EXPECT_EQ(view->SaveRecording(path).rfind("The session holds no sound yet", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    RecordThenPause(2);
+    ASSERT_EQ(view->SaveRecording(path), "");
+    const std::string name = std::filesystem::path(path).filename().string();
+    EXPECT_EQ(host.status[StatusField::State], "Saved " + name);
+    EXPECT_EQ(host.title, name);
+    std::remove(path.c_str());
+    SessionHistory opened = view->Session();
+    view->AdoptSession(std::move(opened), "lesson.flac");
+    EXPECT_EQ(host.title, "lesson.flac");
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.title, "");
+}
+
+// Until the first take the empty picture says how to start; a model's lane
+// and the session's are named.
+TEST_F(ViewTest, TheEmptyPictureHintsTheKeysAndTheLanesAreNamed)
+{
+    Make(ViewOptions{false});
+    ASSERT_EQ(view->PictureTexts().size(), 1u);
+    EXPECT_EQ(view->PictureTexts()[0].text, kFirstTakeHint);
+    EXPECT_TRUE(view->PictureTexts()[0].centred);
+    view->OnStart();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "gone once recording";
+    FeedBuffer();
+    view->OnPause();
+    view->OnTimer();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "after the first take";
+    view->SetModel(view->Session(), "model.wav");
+    const std::vector<PictureText> texts = view->PictureTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].text, "Model");
+    EXPECT_EQ(texts[1].text, "You");
+    EXPECT_GT(texts[1].y, texts[0].y + view->ShownHeight() / 3) << "in the session's lane, below the model's";
+}
+
+// The save dialog suggests a name of the date and minute; the file dialogs
+// open where a file was last chosen, remembered between runs.
+TEST_F(ViewTest, FileDialogsSuggestADatedNameAndRememberTheFolder)
+{
+    std::tm noon{};
+    noon.tm_year = 2026 - 1900;
+    noon.tm_mon = 11;
+    noon.tm_mday = 8;
+    noon.tm_hour = 14;
+    noon.tm_min = 2;
+    noon.tm_isdst = -1;
+    EXPECT_EQ(SuggestedRecordingName(std::mktime(&noon)), "vocalume-2026-12-08-1402.wav");
+    Make();
+    EXPECT_EQ(view->FileFolder(), "") << "the home folder the first time";
+    view->RememberFileFolder("/home/ann/takes/take.wav");
+    view.reset();
+    Make();
+    EXPECT_EQ(view->FileFolder(), "/home/ann/takes");
 }
 
 }  // namespace

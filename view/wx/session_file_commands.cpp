@@ -68,12 +68,17 @@ void CViewWindow::ChooseRecording()
 
 std::string CViewWindow::AskSoundFile(const char* title)
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), title, wxEmptyString, wxEmptyString,
+    wxFileDialog dialog(wxGetTopLevelParent(this), title, DialogFolder(), wxEmptyString,
                         "Sound files (*.wav;*.flac;*.ogg;*.aiff;*.aif;*.au;*.caf;*.mp3)|"
                         "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.aiff;*.aif;*.AIFF;*.AIF;*.au;*.caf;*.mp3;*.MP3|"
                         "All files (*)|*",
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    return dialog.ShowModal() == wxID_OK ? dialog.GetPath().utf8_string() : std::string();
+    if (dialog.ShowModal() != wxID_OK)
+        return {};
+    const std::string path = dialog.GetPath().utf8_string();
+    if (m_view)
+        m_view->RememberFileFolder(path);
+    return path;
 }
 
 void CViewWindow::OpenRecording(const std::string& path)
@@ -87,7 +92,8 @@ void CViewWindow::StartOpening(const std::string& path)
 {
     AnalysisOptions options = WholeAnalysisOptions(*m_view);
     options.session = true;
-    options.tooLongFor = "to open";
+    // Any length opens: its last minutes, as many as the session keeps.
+    options.keepMinutes = m_view->Settings().historyMinutes;
     auto picture = std::make_shared<RenderedPicture>();
     const std::string name = wxFileName(wxString::FromUTF8(path)).GetFullName().utf8_string();
     m_job->Start(
@@ -99,7 +105,7 @@ void CViewWindow::StartOpening(const std::string& path)
                 return refused;
             return AnalyseSoundFile(path, options, *picture, progress);
         },
-        [this, picture](const std::string& result) {
+        [this, picture, name](const std::string& result) {
             // Cancelled: nothing changes. Failed: the session stays as it was.
             if (result == kAnalysisStopped || !m_view)
                 return;
@@ -107,7 +113,7 @@ void CViewWindow::StartOpening(const std::string& path)
                 ShowMessage(result.empty() ? "The file holds no sound." : result);
                 return;
             }
-            m_view->AdoptSession(std::move(*picture->session));
+            m_view->AdoptSession(std::move(*picture->session), name);
             if (!picture->note.empty())
                 ShowMessage(picture->note);
         });
@@ -121,10 +127,11 @@ void CViewWindow::ExportFrameData()
         ShowMessage("The session holds no sound yet: there are no frames to export.");
         return;
     }
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", wxEmptyString, "frames.csv",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Export frame data", DialogFolder(), "frames.csv",
                         "Comma-separated table (*.csv)|*.csv", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     const std::string path = ChosenPath(dialog, {"csv"});
     if (path.empty())
         return;
@@ -135,7 +142,10 @@ void CViewWindow::ExportFrameData()
     }
     // The sound as it stands now; recording may go on meanwhile.
     SoundChunks sound = m_view->Session().Sound();
-    const AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    AnalysisOptions options = WholeAnalysisOptions(*m_view);
+    options.tooLongFor = "to export";
+    options.tooLongAdvice = "Save the recording, cut it shorter with a sound editor, and make its table with "
+                            "vocalume-render --csv.";
     m_job->Start(
         "Exporting frame data",
         [sound = std::move(sound), options, path](const AnalysisProgress& progress) mutable {

@@ -1,6 +1,7 @@
 #include "view_window.h"
 
 #include <algorithm>
+#include <ctime>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,7 @@
 #include "message_style.h"
 #include "save_name.h"
 #include "screen_reader.h"
+#include "suggested_name.h"
 
 namespace vocalume {
 namespace {
@@ -181,6 +183,24 @@ SaveAnswer CViewWindow::AskSaveRecording()
 
 bool CViewWindow::SaveRecordingAs() { return SaveRecording(); }
 
+void CViewWindow::ShowSessionName(const std::string& name)
+{
+    wxWindow* top = wxGetTopLevelParent(this);
+    if (top == nullptr)
+        return;
+    // The program's own title, as the window was made with it.
+    if (m_programTitle.empty())
+        m_programTitle = top->GetLabel();
+    top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name + " \xE2\x80\x93 ") + m_programTitle);
+}
+
+wxString CViewWindow::DialogFolder() const
+{
+    if (m_view && !m_view->FileFolder().empty())
+        return wxString::FromUTF8(m_view->FileFolder());
+    return wxGetHomeDir();
+}
+
 void CViewWindow::RequestPaint()
 {
     Refresh(false);
@@ -261,6 +281,27 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
 
     m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height,
                    GetUpdateRegion().GetBox());
+    DrawPictureTexts(dc);
+}
+
+void CViewWindow::DrawPictureTexts(wxDC& dc)
+{
+    // Light grey on the black of an empty or quiet picture, in the desktop's
+    // own font, with a dark edge so that it reads over colour too.
+    dc.SetFont(GetFont());
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    for (const PictureText& t : m_view->PictureTexts()) {
+        const wxString text = wxString::FromUTF8(t.text);
+        wxPoint at(t.x, t.y);
+        if (t.centred) {
+            const wxSize extent = dc.GetTextExtent(text);
+            at -= wxPoint(extent.x / 2, extent.y / 2);
+        }
+        dc.SetTextForeground(*wxBLACK);
+        dc.DrawText(text, at + wxPoint(1, 1));
+        dc.SetTextForeground(wxColour(210, 210, 210));
+        dc.DrawText(text, at);
+    }
 }
 
 void CViewWindow::OnSizeEvent(wxSizeEvent& event)
@@ -338,11 +379,13 @@ std::string CViewWindow::ChosenPath(const wxFileDialog& dialog, const std::vecto
 
 bool CViewWindow::SaveRecording()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", wxEmptyString, "recording.wav",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", DialogFolder(),
+                        wxString::FromUTF8(SuggestedRecordingName(std::time(nullptr))),
                         "WAV sound (*.wav)|*.wav|FLAC sound (*.flac)|*.flac",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return false;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     const std::string path = ChosenPath(dialog, {"wav", "flac"});
     if (path.empty())
         return false;
@@ -354,13 +397,14 @@ bool CViewWindow::SaveRecording()
 
 void CViewWindow::SavePicture()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", wxEmptyString, "picture.png",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", DialogFolder(), "picture.png",
                         "PNG picture (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
     const std::string path = ChosenPath(dialog, {"png"});
     if (path.empty())
         return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
     const std::string failure = m_view->SavePicture(path);
     if (!failure.empty())
         ShowMessage(failure);
@@ -416,6 +460,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_OPEN_RECORDING: ChooseRecording(); break;
     case ID_EXPORT_FRAMES: ExportFrameData(); break;
     case ID_OPEN_MODEL: ChooseModel(); break;
+    case ID_KEYS_AND_COLOURS: ShowKeysAndColours(); break;
     case ID_CLOSE_MODEL:
         if (!Busy())
             m_view->CloseModel();

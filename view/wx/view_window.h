@@ -15,6 +15,7 @@
 #include <wx/window.h>
 
 class wxFileDialog;
+class wxDC;
 class wxScrollBar;
 class wxScrollEvent;
 
@@ -73,6 +74,7 @@ public:
     bool AskYesNo(const std::string& question) override;
     SaveAnswer AskSaveRecording() override;
     bool SaveRecordingAs() override;
+    void ShowSessionName(const std::string& name) override;
 
 private:
     void OnKeyDown(wxKeyEvent& event);
@@ -106,6 +108,13 @@ private:
     // View > Model...: a sound file chosen by the user becomes the model.
     void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
+    // The view's texts over the picture (the lanes' names, the first hint).
+    void DrawPictureTexts(wxDC& dc);
+    // Where a file dialog opens: the folder a file was last chosen in, the
+    // home folder the first time.
+    wxString DialogFolder() const;
+    // Help > Keys and colours.
+    void ShowKeysAndColours();
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
@@ -127,6 +136,8 @@ private:
     // What the view last put in the status bar's state field (shown again
     // when a job's progress no longer takes it).
     std::string m_stateText;
+    // The frame's title before a session's file was named in it.
+    wxString m_programTitle;
 };
 
 }  // namespace vocalume
