@@ -10,6 +10,7 @@
 #include "live_sound_output.h"
 #include "live_sound_source.h"
 #include "placement.h"
+#include "progress_log.h"
 #include "view_window.h"
 
 namespace vocalume {
@@ -36,7 +37,8 @@ DisplayLayout CurrentDisplays()
 CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store)
 {
     // The view exists, with its settings read, before any window does.
-    m_view.emplace(store, core, MakeLiveSoundSource());
+    // Every take's scores against a model are kept in the user's data folder.
+    m_view.emplace(store, core, MakeLiveSoundSource(), ViewOptions{true, true, DefaultProgressLogPath()});
     m_view->SetInputLister(&ListLiveInputs);
     m_view->SetSoundOutput(MakeLiveSoundOutput());
     if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
@@ -44,9 +46,9 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
 
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
-    // pitch and the model shown.
+    // pitch, the model shown and the last take's scores against it.
     // Each field as wide as its text, the spare width shared as below.
-    auto* status = new CFittingStatusBar(this, wxID_ANY, wxSTB_DEFAULT_STYLE, {2, 3, 2, 4, 3});
+    auto* status = new CFittingStatusBar(this, wxID_ANY, wxSTB_DEFAULT_STYLE, {2, 3, 2, 4, 3, 8});
     status->SetFieldsCount(kStatusFields);
     SetStatusBar(status);
     // The picture fills the client area; the scroll bar under it shows only
@@ -127,6 +129,8 @@ void CMainFrame::CreateMenu()
     file->Append(ID_SAVE_RECORDING, "&Save recording...\tCtrl+S", "Save the sound of the session as WAV or FLAC");
     file->Append(ID_SAVE_PICTURE, "Save &picture...\tCtrl+Shift+S", "Save the picture shown now as PNG");
     file->Append(ID_EXPORT_FRAMES, "&Export frame data...", "Save the numbers of every frame of the session as CSV");
+    file->Append(ID_PROGRESS_REPORT, "Progress &report...",
+                 "Save a web page with charts of every take's scores against its model, day by day");
     file->AppendSeparator();
     file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
     file->Append(wxID_EXIT, "E&xit", "Quit the program");
@@ -148,6 +152,10 @@ void CMainFrame::CreateMenu()
     view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
                  "Open a sound file as the model to imitate, shown above the live picture");
     view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
+    view->AppendCheckItem(ID_FOLLOW_TIMING, "&Follow my timing",
+                          "After a take, draw the model on the take's time axis, so that the same sounds stand "
+                          "above each other");
+    view->Check(ID_FOLLOW_TIMING, m_view->Settings().followTiming);
 
     auto* help = new wxMenu;
     help->Append(ID_KEYS_AND_COLOURS, "&Keys and colours", "Every key, and what the colours of the picture mean");

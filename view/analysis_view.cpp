@@ -47,6 +47,7 @@ void CAnalysisView::OnCreate(ViewHost& host)
     v.m_status.Attach(&host);
     v.m_recording.Attach(&host);
     v.m_playback.Attach(&host);
+    v.m_coach.Attach(&host);
     v.ComputeFraming();
     v.m_status.Show(StatusField::Input, v.m_input.Shown());
     v.ShowModelName();
@@ -78,6 +79,7 @@ void CAnalysisView::OnStart()
         return;
     v.StopPlaying();
     v.m_playback.ForgetClick();
+    v.ForgetReview();
     v.m_lookingBack.BackToLive();
     // The model begins again beside the first frame of this take.
     v.m_lanes.TakeBegins(v.m_session.FrameOf(v.m_framer.m_frameCounter));
@@ -96,6 +98,8 @@ void CAnalysisView::OnPause()
         return;
     if (v.m_options.trackPitch)
         v.m_pitch.Provisional();
+    // With a model shown, the take is reviewed in the background.
+    v.m_coach.TakeEnded();
     v.ShowStatus();
 }
 
@@ -110,6 +114,8 @@ void CAnalysisView::OnTimer()
     v.m_recording.EndPause();
     v.ShowStatus();
 }
+
+void CAnalysisView::OnReviewTimer() { m_impl->PollReview(); }
 
 void CAnalysisView::RedrawAll()
 {
@@ -263,6 +269,19 @@ void CAnalysisView::SetPitchLine(bool on)
     v.RequestPaint();
     v.ShowReadout();
 }
+
+void CAnalysisView::SetFollowTiming(bool on)
+{
+    Impl& v = *m_impl;
+    if (v.m_settings.followTiming == on)
+        return;
+    v.m_settings.followTiming = on;
+    v.m_coach.ApplyTiming();
+    v.m_compositor.Compose(v.m_lanes.Rows());
+    v.RequestPaint();
+}
+
+bool CAnalysisView::ReviewingTake() const { return m_impl->m_coach.Reviewing(); }
 
 void CAnalysisView::ZoomOut() { SetZoom(ZoomedOut(m_impl->m_settings.zoom)); }
 void CAnalysisView::ZoomIn() { SetZoom(ZoomedIn(m_impl->m_settings.zoom)); }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "guide_text.h"
@@ -47,12 +48,15 @@ inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int ID_KEYS_AND_COLOURS = 32783;
-inline constexpr int ID_ZOOM_OUT = 32784;
-inline constexpr int ID_ZOOM_IN = 32785;
-// The host's timers: the pause timer (OnTimer) and the play timer
-// (OnPlayTimer).
+inline constexpr int ID_FOLLOW_TIMING = 32784;
+inline constexpr int ID_PROGRESS_REPORT = 32785;
+inline constexpr int ID_ZOOM_OUT = 32786;
+inline constexpr int ID_ZOOM_IN = 32787;
+// The host's timers: the pause timer (OnTimer), the play timer
+// (OnPlayTimer) and the review timer (OnReviewTimer).
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPlayTimerId = 2;
+inline constexpr int kReviewTimerId = 3;
 
 // How a view runs its analysis.
 struct ViewOptions {
@@ -63,6 +67,9 @@ struct ViewOptions {
     // False: the session's pitch is not tracked as sound comes (whoever
     // drives the view tracks it itself, as the whole-file analysis does).
     bool trackPitch = true;
+    // Where every take's scores against the model are added (see
+    // progress_log.h); empty: they are kept nowhere.
+    std::string progressLog{};
 };
 
 class CAnalysisView {
@@ -94,8 +101,15 @@ public:
     void OnPaint(int left = 0, int right = std::numeric_limits<int>::max());
 
     void OnStart();
+    // Pause: with a model shown, the take just ended is also aligned to the
+    // model and scored in the background; the review timer brings the
+    // result, shown in the status bar's scores field and a panel over the
+    // picture, and added to the progress log.
     void OnPause();
     void OnTimer();
+    void OnReviewTimer();
+    // True while a take's review runs.
+    bool ReviewingTake() const;
     void OnConfigure();
     void OnChar(int character);
     void RedrawAll();
@@ -195,6 +209,14 @@ public:
     // into the retained one), live and looking back, with the pitch readout
     // in the status bar. Stored as the "pitchline" setting.
     void SetPitchLine(bool on);
+    // View › Follow my timing: once a take has been reviewed, the model lane
+    // is drawn on the take's time axis, so that the same sounds stand above
+    // each other. Stored as the "followtiming" setting.
+    void SetFollowTiming(bool on);
+    // File › Progress report...: writes the report of the progress log (see
+    // progress_report.h) to `path`, whole or not at all. Returns an empty
+    // string on success, else why not.
+    std::string WriteProgressReport(const std::string& path) const;
 
     // View › Zoom out and Zoom in: each column stands for 1, 2, 4, 8 or 16
     // frames, in both lanes, live, looking back and playing alike; the

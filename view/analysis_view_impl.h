@@ -15,6 +15,7 @@
 #include "analysis_worker.h"
 #include "column_painter.h"
 #include "column_zoom.h"
+#include "coach.h"
 #include "column_surface.h"
 #include "compositor.h"
 #include "framer.h"
@@ -47,8 +48,11 @@ struct CAnalysisView::Impl {
     {
         m_settings.Validate();
         m_compositor.Add(m_lanes);
+        m_compositor.Add(m_coachMarks);
         m_compositor.Add(m_pitchOverlay);
+        m_compositor.Add(m_scorePanel);
         m_compositor.Add(m_playback);
+        m_coach.SetProgressLog(m_options.progressLog);
         m_recording.SetInput(m_settings.input);
         m_session.SetLimitMinutes(m_settings.historyMinutes);
         m_framer.m_onFramesCut = [this](const int16_t* samples, int32_t count) { OnSessionSound(samples, count); };
@@ -140,6 +144,31 @@ struct CAnalysisView::Impl {
             m_status.Show(StatusField::Input, *notice);
     }
 
+    // The review of the take arrived, or went: the scores in the status bar,
+    // the model lane drawn anew, the marks and the panel composed again.
+    void ShowReview()
+    {
+        m_status.Show(StatusField::Scores, m_coach.StatusText());
+        m_compositor.Compose(m_lanes.Rows());
+        RequestPaint();
+    }
+    void PollReview()
+    {
+        if (m_coach.Poll())
+            ShowReview();
+    }
+    // A Start, a new session, another model: the last review goes.
+    void ForgetReview(bool modelChanged = false)
+    {
+        const bool shown = m_coach.Review() != nullptr;
+        if (modelChanged)
+            m_coach.ModelChanged();
+        else
+            m_coach.Forget();
+        if (shown)
+            ShowReview();
+    }
+
     void StartPlaying(bool model)
     {
         if (m_host == nullptr || !m_recording.Still())
@@ -182,6 +211,9 @@ struct CAnalysisView::Impl {
     Lanes m_lanes{m_surface, m_lookingBack, m_settings};
     PitchOverlay m_pitchOverlay{m_settings, m_session, m_pitch, m_lookingBack, m_lanes};
     Playback m_playback{m_session, m_lookingBack, m_lanes, m_settings};
+    Coach m_coach{m_session, m_lanes, m_settings};
+    CoachMarks m_coachMarks{m_coach, m_lanes, m_lookingBack, m_settings};
+    ScorePanel m_scorePanel{m_coach};
     Compositor m_compositor{m_surface};
     // Last, so that the device is closed (and its sound thread gone) first.
     RecordingControl m_recording;

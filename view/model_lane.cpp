@@ -1,11 +1,11 @@
 #include "model_lane.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "column_painter.h"
 #include "column_zoom.h"
-#include "session_picture.h"
 
 namespace vocalume {
 
@@ -74,20 +74,66 @@ int64_t ModelLane::ModelRight(int64_t rightSessionFrame, int32_t zoom) const
     return rightSessionFrame - m_takeStart;
 }
 
+void ModelLane::FollowTiming(const std::vector<double>* timing)
+{
+    if (timing != nullptr && timing->empty())
+        timing = nullptr;
+    if (timing == m_timing)
+        return;
+    m_timing = timing;
+    m_drawn = false;
+}
+
+int64_t ModelLane::FrameBeside(int32_t x, int32_t i, int64_t rightSessionFrame, int32_t zoom) const
+{
+    const int64_t fromRight = m_surface.Width() - 1 - x;
+    // Before any take the model's columns are its own, its start at the
+    // left edge; after, column x's i-th session frame has its model frame.
+    if (!m_hasTake)
+        return (ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) - fromRight) * zoom + i;
+    const int64_t k = (ColumnOfFrame(rightSessionFrame, zoom) - fromRight) * zoom + i - m_takeStart;
+    if (m_timing == nullptr)
+        return k;
+    const auto frames = static_cast<int64_t>(m_timing->size());
+    if (k < 0)
+        return k;
+    if (k < frames)
+        return std::llround((*m_timing)[static_cast<size_t>(k)]);
+    return std::llround(m_timing->back()) + (k - frames + 1);
+}
+
 int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame, int32_t zoom) const
 {
     if (m_model == nullptr || x < 0 || x >= m_surface.Width())
         return -1;
-    const int64_t first =
-        (ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) - (m_surface.Width() - 1 - x)) * zoom;
-    const int64_t from = std::max(first, m_model->FirstFrame());
-    const int64_t to = std::min(first + zoom, m_model->EndFrame()) - 1;
-    return from <= to ? std::clamp(first + zoom / 2, from, to) : -1;
+    // The middle one of the column's frames the model has, or the nearest
+    // before it.
+    int64_t found = -1;
+    for (int32_t i = 0; i < zoom; ++i) {
+        const int64_t frame = FrameBeside(x, i, rightSessionFrame, zoom);
+        if (m_model->HasFrame(frame)) {
+            found = frame;
+            if (i >= zoom / 2)
+                break;
+        }
+    }
+    return found;
 }
 
 int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame, int32_t zoom) const
 {
-    return ColumnOfFrame(frame, zoom) - ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) + m_surface.Width() - 1;
+    const int64_t rightColumn = m_surface.Width() - 1;
+    if (!m_hasTake)
+        return ColumnOfFrame(frame, zoom) - ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) + rightColumn;
+    if (m_timing == nullptr)
+        return ColumnOfFrame(m_takeStart + frame, zoom) - ColumnOfFrame(rightSessionFrame, zoom) + rightColumn;
+    // The first frame of the take that shows `frame` or a later one.
+    const std::vector<double>& timing = *m_timing;
+    const int64_t last = std::llround(timing.back());
+    const int64_t k = frame > last ? static_cast<int64_t>(timing.size()) - 1 + (frame - last)
+                                   : std::lower_bound(timing.begin(), timing.end(), static_cast<double>(frame) - 0.5) -
+                                         timing.begin();
+    return ColumnOfFrame(m_takeStart + k, zoom) - ColumnOfFrame(rightSessionFrame, zoom) + rightColumn;
 }
 
 void ModelLane::Resize(int32_t width, int32_t height)
@@ -106,33 +152,41 @@ void ModelLane::Show(int64_t rightSessionFrame, const ColumnStyle& style)
                            style.showWaveform == m_drawnStyle.showWaveform &&
                            style.showTimescale == m_drawnStyle.showTimescale && style.palette == m_drawnStyle.palette &&
                            style.zoom == m_drawnStyle.zoom;
-    // In columns: zoomed out, the session moves on by whole columns.
-    const int64_t moved = ColumnOfFrame(right, style.zoom) - ColumnOfFrame(m_drawnRight, style.zoom);
-    if (sameStyle && moved == 0)
+    // The model went along with the session (no new take), by whole columns.
+    const bool along = m_hasTake ? right - m_drawnRight == rightSessionFrame - m_drawnSessionRight : right == m_drawnRight;
+    const int64_t moved =
+        m_hasTake ? ColumnOfFrame(rightSessionFrame, style.zoom) - ColumnOfFrame(m_drawnSessionRight, style.zoom) : 0;
+    if (sameStyle && along && moved == 0 && (m_timing == nullptr || rightSessionFrame == m_drawnSessionRight))
         return;
-    if (sameStyle && moved > 0 && moved < width) {
+    // Following the take's timing, the model moves unevenly: drawn whole.
+    if (sameStyle && along && moved > 0 && moved < width && m_timing == nullptr) {
         // Recording moves the session on by a buffer's frames at a time:
         // only the strip they uncover is drawn.
         m_surface.ScrollLeft(static_cast<int32_t>(moved));
-        DrawColumns(width - static_cast<int32_t>(moved), right, style);
+        DrawColumns(width - static_cast<int32_t>(moved), rightSessionFrame, style);
     } else {
         m_surface.InvalidateAll();
-        DrawColumns(0, right, style);
+        DrawColumns(0, rightSessionFrame, style);
     }
     m_drawn = true;
     m_drawnRight = right;
+    m_drawnSessionRight = rightSessionFrame;
     m_drawnStyle = style;
 }
 
-void ModelLane::DrawColumns(int32_t fromX, int64_t modelRight, const ColumnStyle& style)
+void ModelLane::DrawColumns(int32_t fromX, int64_t rightSessionFrame, const ColumnStyle& style)
 {
+    ColumnDescription frames[kMaxZoom];
+    const int32_t zoom = std::clamp(style.zoom, 1, kMaxZoom);
     const int32_t width = m_surface.Width();
     const ColumnGeometry g = GeometryForHeight(m_surface.Height());
-    const int64_t right = ColumnOfFrame(modelRight, style.zoom);
     m_surface.BeginPaint();
     for (int32_t x = std::max(fromX, 0); x < width; ++x) {
-        DrawColumnDescription(SessionColumn(*m_model, right - (width - 1 - x), style.zoom), g, style, m_cosines,
-                              m_column.data());
+        int32_t count = 0;
+        for (int32_t i = 0; i < zoom; ++i)
+            if (const int64_t frame = FrameBeside(x, i, rightSessionFrame, zoom); m_model->HasFrame(frame))
+                frames[count++] = m_model->Column(frame);
+        DrawColumnDescription(MergeColumns(frames, count), g, style, m_cosines, m_column.data());
         m_surface.DrawColumn(x, m_column.data(), g.h);
         ++m_columnsDrawn;
     }

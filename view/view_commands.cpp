@@ -1,13 +1,17 @@
 // The view's commands on the whole session, the model and playing back:
 // saving, a new session, an opened one handed over and taken, the model shown
 // and closed, P and Shift+P. Part of CAnalysisView (see analysis_view.cpp).
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "analysis_view_impl.h"
 #include "file_analysis.h"
 #include "png_file.h"
+#include "progress_log.h"
+#include "progress_report.h"
 #include "sound_file_writer.h"
 
 namespace vocalume {
@@ -94,6 +98,7 @@ bool CAnalysisView::NewSession()
     v.m_lookingBack.BackToLive();
     v.m_session.Clear();
     v.m_pitch.Reset();
+    v.ForgetReview();
     v.m_lanes.ForgetTake();
     v.ComputeFraming();
     RedrawAll();
@@ -129,6 +134,8 @@ void CAnalysisView::AdoptSession(SessionHistory session, const std::string& name
             "(Keep the last \xE2\x80\xA6 minutes) and open it again.");
     session.MarkSaved();
     v.m_session = std::move(session);
+    v.ForgetReview();
+    v.m_lanes.ForgetTake();
     // A saved take is compared with the model as the take was: the model's
     // first frame beside the recording's.
     v.m_lanes.TakeBegins(0);
@@ -148,6 +155,7 @@ SessionHistory CAnalysisView::TakeSession()
     v.StopPlaying();
     SessionHistory taken(v.m_session.LimitMinutes(), v.m_session.Hop());
     std::swap(taken, v.m_session);
+    v.ForgetReview();
     v.m_lookingBack.BackToLive();
     v.m_session.BeginEra(v.m_framer.m_frameCounter);
     return taken;
@@ -156,6 +164,7 @@ SessionHistory CAnalysisView::TakeSession()
 void CAnalysisView::SetModel(SessionHistory model, const std::string& name, const std::string& path)
 {
     Impl& v = *m_impl;
+    v.ForgetReview(true);
     v.m_lanes.SetModel(std::move(model), name, path);
     v.m_settings.modelFile = path;
     v.Relaid();
@@ -185,6 +194,7 @@ void CAnalysisView::CloseModel()
     Impl& v = *m_impl;
     if (!HasModel())
         return;
+    v.ForgetReview(true);
     v.m_lanes.CloseModel();
     v.m_settings.modelFile.clear();
     v.Relaid();
@@ -210,6 +220,21 @@ const std::string& CAnalysisView::FileFolder() const { return m_impl->m_fileFold
 bool CAnalysisView::HasModel() const { return m_impl->m_lanes.HasModel(); }
 const SessionHistory* CAnalysisView::Model() const { return m_impl->m_lanes.Model(); }
 const std::string& CAnalysisView::ModelName() const { return m_impl->m_lanes.ModelName(); }
+
+std::string CAnalysisView::WriteProgressReport(const std::string& path) const
+{
+    const std::string& log = m_impl->m_options.progressLog;
+    std::vector<ProgressEntry> entries;
+    if (!log.empty()) {
+        const std::string failure = ReadProgress(log, entries);
+        if (!failure.empty())
+            return failure;
+    }
+    if (entries.empty())
+        return "There are no scores to report yet: open a model (View \xE2\x80\xBA Model...), record a take and "
+               "pause.";
+    return vocalume::WriteProgressReport(path, entries, LocalTimeText(std::time(nullptr)));
+}
 
 void CAnalysisView::OnPictureClick(int x, int y)
 {

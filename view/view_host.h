@@ -35,8 +35,9 @@ enum class StatusField : int {
     Position = 2,  // the session's length, or where looking back stands
     Readout = 3,   // the pitch readout, while the pitch line is on
     Model = 4,     // the model shown
+    Scores = 5,    // the last take's scores against the model
 };
-inline constexpr int kStatusFields = 5;
+inline constexpr int kStatusFields = 6;
 
 // The user's answer to "Save the recording?".
 enum class SaveAnswer { Save, DontSave, Cancel };
@@ -53,6 +54,10 @@ public:
     // until killed.
     virtual void SetPlayTimer(int milliseconds) { (void)milliseconds; }
     virtual void KillPlayTimer() {}
+    // Timer 3, the review timer: delivers OnReviewTimer every `milliseconds`
+    // until killed. A host without it never shows a take's review.
+    virtual void SetReviewTimer(int milliseconds) { (void)milliseconds; }
+    virtual void KillReviewTimer() {}
     // Ask for a paint soon of the picture's columns `left` to `right` only.
     virtual void RequestPaintColumns(int left, int right)
     {

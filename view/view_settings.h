@@ -36,14 +36,16 @@ bool HistoryUsable(int32_t minutes);
 struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
-    // the colours, the pitch line, the input's stable name (empty: the
-    // default input) and the zoom.
+    // the colours, the pitch line, following the take's timing, the input's
+    // stable name (empty: the default input) and the zoom.
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
     int32_t timescale = 1;
     Palette palette = Palette::Standard;
     bool pitchLine = false;
+    // View › Follow my timing: the model lane drawn on the take's time axis.
+    bool followTiming = false;
     std::string input;
     // Frames a column: View › Zoom out and Zoom in (one of kZoomLevels).
     int32_t zoom = 1;

@@ -546,6 +546,32 @@ for _ in $(seq 15); do
 done
 check "both lanes move while recording" '[ "$(differing model-recording model-recording2)" != 0 ]'
 xdotool key Escape
+# The take just paused is scored against the model in the background: its
+# line joins the progress log and the panel of its scores the picture. View >
+# Follow my timing draws the model's lane on the take's time axis; File >
+# Progress report... writes the report of the log.
+progress="${XDG_DATA_HOME:-$HOME/.local/share}/vocalume/progress.csv"
+shot_until scored '[ "$(wc -l <"$progress" 2>/dev/null || echo 0)" -ge 2 ]'
+check "the paused take's scores join the progress log" \
+  'head -1 "$progress" | grep -q "^date,model," && tail -1 "$progress" | grep -q ",model.flac,"'
+# The model's lane is compared below where the View menu drops down.
+model_lane_moved() {
+  /usr/bin/convert "$out/scored.png" -crop 100%x90+0+135 +repage "$out/scored-lane.png"
+  /usr/bin/convert "$out/follow.png" -crop 100%x90+0+135 +repage "$out/follow-lane.png"
+  [ "$(differing scored-lane follow-lane)" != 0 ]
+}
+xdotool key alt+v; sleep 0.3; xdotool key f
+shot_until follow model_lane_moved
+check "View > Follow my timing draws the model's lane on the take's time axis" model_lane_moved
+xdotool key alt+f; sleep 0.3; xdotool key r
+box=$(wait_window "^Save progress report\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/report.html"; sleep 0.2; xdotool key Return
+  for _ in $(seq 100); do [ -s "$work/report.html" ] && break; sleep 0.1; done
+fi
+check "the report is one page with a chart and no script" \
+  'grep -q "<svg" "$work/report.html" && grep -q "model.flac" "$work/report.html" && ! grep -qi "<script" "$work/report.html"'
 sleep 1.2
 open_model "$work/garbage"
 for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
@@ -590,6 +616,7 @@ check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
+check "the settings hold Follow my timing switched on" 'grep -q "^followtiming=1" "$settings"'
 
 check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|folder=.*|)\$" "$settings"'
 check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$settings"'

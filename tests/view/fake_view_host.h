@@ -30,6 +30,8 @@ public:
     }
     void SetPlayTimer(int milliseconds) override { playTimer = milliseconds; }
     void KillPlayTimer() override { playTimer = 0; }
+    void SetReviewTimer(int milliseconds) override { reviewTimer = milliseconds; }
+    void KillReviewTimer() override { reviewTimer = 0; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool RunConfigDialog(ConfigValues& values) override
     {
@@ -72,6 +74,7 @@ public:
     bool timerSet = false;
     int timerKills = 0;
     int playTimer = 0;
+    int reviewTimer = 0;
     std::vector<std::string> messages;
     int dialogs = 0;
     bool dialogOk = true;

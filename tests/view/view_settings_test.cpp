@@ -44,6 +44,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(loaded.waveform, 1);
     EXPECT_EQ(loaded.timescale, 1);
     EXPECT_FALSE(loaded.pitchLine);
+    EXPECT_FALSE(loaded.followTiming);
     loaded.Save(store, loaded);
     EXPECT_EQ(store.GetProfileString("model", "file", "none"), "none") << "no model section written";
 
@@ -54,6 +55,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     changed.timescale = 0;
     changed.palette = Palette::ColourBlind;
     changed.pitchLine = true;
+    changed.followTiming = true;
     changed.input = "mic-2";
     changed.historyMinutes = 5;
     changed.modelFile = "/tmp/model.wav";
@@ -66,6 +68,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(read.timescale, 0);
     EXPECT_EQ(read.palette, Palette::ColourBlind);
     EXPECT_TRUE(read.pitchLine);
+    EXPECT_TRUE(read.followTiming);
     EXPECT_EQ(read.input, "mic-2");
     EXPECT_EQ(read.historyMinutes, 5);
     EXPECT_EQ(read.modelFile, "/tmp/model.wav");
@@ -91,7 +94,7 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
     ConfigValues chosen = shown;
     chosen.refresh = "";
     chosen.sampling = "x";
-    chosen.history = "7";
+    chosen.history.assign(1, '7');  // a literal here trips a false -Wrestrict of GCC 12
     chosen.waveform = 0;
     chosen.palette = 1;
     s.FromDialog(chosen);

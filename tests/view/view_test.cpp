@@ -23,6 +23,7 @@
 #include "fake_view_host.h"
 #include "framer.h"
 #include "pitch_tracker.h"
+#include "progress_log.h"
 #include "scripted_source.h"
 #include "session_history.h"
 #include "session_picture.h"
@@ -867,6 +868,69 @@ TEST_F(ViewTest, WithAModelTheLineAndTheReadoutKeepToTheirLanes)
     view->OnPaint();
     EXPECT_TRUE(ShownWhite(*view, 50, 0));
     EXPECT_FALSE(ShownWhite(*view, 50, view->ShownHeight() - 1));
+}
+
+// A take ended with a model shown is reviewed in the background: the pause
+// returns at once, the review timer brings the scores to the status bar and
+// the panel and adds them to the progress log; Start puts them away. The
+// model is the first take, so the second, the same voice, matches it.
+TEST_F(ViewTest, ATakeEndedWithAModelIsReviewedInTheBackground)
+{
+    char folder[] = "/tmp/vocalume-coach-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string log = std::string(folder) + "/progress.csv";
+    Make(ViewOptions{false, true, log});
+    auto state = std::make_unique<AnalyserState>();
+    const auto take = [&](int buffers) {
+        GlidingVoice voice;
+        view->OnStart();
+        for (int i = 0; i < buffers; ++i) {
+            source->Deliver(voice.Next(view->WaveIn().m_bufferBytes / 4));
+            view->OnWimData();
+            core->ScanUntilIdle(*state);
+        }
+        view->OnPause();
+    };
+    take(12);
+    EXPECT_EQ(host.reviewTimer, 0) << "no model, no review";
+    view->OnTimer();
+    view->SetModel(view->Session(), "model.wav");
+    ASSERT_TRUE(view->NewSession());
+    take(12);
+    EXPECT_EQ(host.reviewTimer, 20);
+    EXPECT_TRUE(host.status[StatusField::Scores].empty());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (view->ReviewingTake() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        view->OnReviewTimer();
+    }
+    ASSERT_FALSE(view->ReviewingTake());
+    EXPECT_EQ(host.reviewTimer, 0);
+    EXPECT_EQ(host.status[StatusField::Scores].rfind("Pitch 0 ct, melody 1.00", 0), 0u)
+        << host.status[StatusField::Scores];
+    std::vector<ProgressEntry> entries;
+    EXPECT_EQ(ReadProgress(log, entries), "");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].model, "model.wav");
+    EXPECT_NEAR(entries[0].scores.lengthRatio, 1.0, 0.02);
+
+    // The panel is drawn over the take's lane, never into the retained picture.
+    view->OnPaint();
+    const int sessionTop = view->ShownHeight() - view->Surface().Height();
+    const size_t laneBytes = view->Surface().Stride() * static_cast<size_t>(view->Surface().Height());
+    const uint8_t* shown = view->ShownRgb() + view->ShownStride() * static_cast<size_t>(sessionTop);
+    EXPECT_NE(std::vector<uint8_t>(shown, shown + laneBytes),
+              std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + laneBytes));
+    const std::string report = std::string(folder) + "/report.html";
+    EXPECT_EQ(view->WriteProgressReport(report), "");
+    EXPECT_TRUE(std::filesystem::is_regular_file(report));
+
+    view->OnStart();
+    EXPECT_TRUE(host.status[StatusField::Scores].empty());
+    view->OnPause();
+    view->CloseModel();
+    EXPECT_FALSE(view->ReviewingTake()) << "a review of a model closed is given up";
+    std::filesystem::remove_all(folder);
 }
 
 // Space while playing stops it and records; P does nothing while recording.

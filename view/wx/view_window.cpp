@@ -35,7 +35,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                wxBORDER_SUNKEN | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE),
       m_view(&view),
       m_pauseTimer(this, kPauseTimerId),
-      m_playTimer(this, kPlayTimerId)
+      m_playTimer(this, kPlayTimerId),
+      m_reviewTimer(this, kReviewTimerId)
 {
     // Every pixel comes from the view's picture: no background erase.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -46,6 +47,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_CHAR, &CViewWindow::OnCharEvent, this);
     Bind(wxEVT_TIMER, &CViewWindow::OnTimerEvent, this, kPauseTimerId);
     Bind(wxEVT_TIMER, &CViewWindow::OnPlayTimerEvent, this, kPlayTimerId);
+    Bind(wxEVT_TIMER, &CViewWindow::OnReviewTimerEvent, this, kReviewTimerId);
     Bind(EVT_BUFFER_DONE, &CViewWindow::OnBufferDone, this);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_START);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_PAUSE);
@@ -58,6 +60,9 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_MODEL);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CLOSE_MODEL);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_FOLLOW_TIMING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PROGRESS_REPORT);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_KEYS_AND_COLOURS);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_OUT);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_IN);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
@@ -83,6 +88,7 @@ CViewWindow::~CViewWindow()
 {
     m_pauseTimer.Stop();
     m_playTimer.Stop();
+    m_reviewTimer.Stop();
 }
 
 void CViewWindow::DetachView()
@@ -224,6 +230,16 @@ void CViewWindow::SetPlayTimer(int milliseconds)
 void CViewWindow::KillPlayTimer()
 {
     m_playTimer.Stop();
+}
+
+void CViewWindow::SetReviewTimer(int milliseconds)
+{
+    m_reviewTimer.Start(milliseconds);
+}
+
+void CViewWindow::KillReviewTimer()
+{
+    m_reviewTimer.Stop();
 }
 
 void CViewWindow::RequestPaintColumns(int left, int right)
@@ -453,6 +469,8 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
     case ID_PITCH_LINE: TogglePitchLine(); break;
+    case ID_FOLLOW_TIMING: ToggleFollowTiming(); break;
+    case ID_PROGRESS_REPORT: SaveProgressReport(); break;
     case ID_NEW_SESSION:
         if (!Busy())
             m_view->NewSession();

@@ -65,6 +65,8 @@ public:
     void KillPauseTimer() override;
     void SetPlayTimer(int milliseconds) override;
     void KillPlayTimer() override;
+    void SetReviewTimer(int milliseconds) override;
+    void KillReviewTimer() override;
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
@@ -92,6 +94,10 @@ private:
     // The program's name, the caption of its message boxes.
     static wxString Caption();
     void TogglePitchLine();
+    // View > Follow my timing and File > Progress report... (see
+    // coach_commands.cpp).
+    void ToggleFollowTiming();
+    void SaveProgressReport();
     void ChooseRecording();
     // Opens `path` as the session in the background, the user having agreed
     // that the session's sound may go.
@@ -119,6 +125,7 @@ private:
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
     void OnPlayTimerEvent(wxTimerEvent& event);
+    void OnReviewTimerEvent(wxTimerEvent& event);
     void OnBufferDone(wxThreadEvent& event);
     void OnCommand(wxCommandEvent& event);
 
@@ -127,6 +134,7 @@ private:
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
     wxTimer m_playTimer;
+    wxTimer m_reviewTimer;
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
