@@ -92,11 +92,9 @@ int64_t ModelLane::FrameBeside(int32_t x, int32_t i, int64_t rightSessionFrame, 
     if (!m_hasTake)
         return (ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) - fromRight) * zoom + i;
     const int64_t k = (ColumnOfFrame(rightSessionFrame, zoom) - fromRight) * zoom + i - m_takeStart;
-    if (m_timing == nullptr)
+    if (m_timing == nullptr || k < 0)
         return k;
     const auto frames = static_cast<int64_t>(m_timing->size());
-    if (k < 0)
-        return k;
     if (k < frames)
         return std::llround((*m_timing)[static_cast<size_t>(k)]);
     return std::llround(m_timing->back()) + (k - frames + 1);
