@@ -59,9 +59,11 @@ void BM_PaintBufferStripColourBlind(benchmark::State& state)
     PaintAfterScroll(state, 104, Palette::ColourBlind);
 }
 
-void BM_PaintWholeWindow700x500(benchmark::State& state)
+// Every column of the window painted anew (a Start, R, a resize, a new zoom).
+void PaintWholeWindow(benchmark::State& state, int32_t zoom)
 {
     PaintScene scene;
+    scene.view.m_zoom = zoom;
     for (auto _ : state) {
         scene.surface.InvalidateAll();
         PaintColumns(*scene.ring, scene.view, scene.surface);
@@ -70,10 +72,35 @@ void BM_PaintWholeWindow700x500(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 699);
 }
 
+void BM_PaintWholeWindow700x500(benchmark::State& state) { PaintWholeWindow(state, 1); }
+void BM_PaintWholeWindowZoom16(benchmark::State& state) { PaintWholeWindow(state, 16); }
+
+// Zoomed out, a buffer's frames make six or seven columns, each drawn from
+// the descriptions of its 16 frames.
+void BM_PaintBufferZoom16(benchmark::State& state)
+{
+    PaintScene scene;
+    scene.view.m_zoom = 16;
+    scene.ring->InvalidateAll();
+    scene.surface.InvalidateAll();
+    PaintColumns(*scene.ring, scene.view, scene.surface);
+    int32_t columns = 6;
+    for (auto _ : state) {
+        columns = 13 - columns;
+        scene.surface.ScrollLeft(columns);
+        PaintColumns(*scene.ring, scene.view, scene.surface);
+        benchmark::DoNotOptimize(scene.surface.Pixels());
+    }
+    // Items are frames, as in the strip of 104 columns at one frame each.
+    state.SetItemsProcessed(state.iterations() * 104);
+}
+
 BENCHMARK(BM_PaintOneColumnHeight500);
 BENCHMARK(BM_PaintBufferStripHeight500);
 BENCHMARK(BM_PaintBufferStripColourBlind);
 BENCHMARK(BM_PaintWholeWindow700x500);
+BENCHMARK(BM_PaintBufferZoom16);
+BENCHMARK(BM_PaintWholeWindowZoom16);
 
 }  // namespace
 }  // namespace vocalume

@@ -110,6 +110,46 @@ ColumnDescription DescribeColumn(const FrameRecord& r, const FrameRecord& newer,
     return c;
 }
 
+ColumnDescription MergeColumns(const ColumnDescription* frames, int32_t count)
+{
+    if (count == 1)
+        return frames[0];
+    ColumnDescription merged;
+    merged.flags = ColumnDescription::kNoTrace;
+    if (count <= 0)
+        return merged;
+    // Loudness is what brightness shows: the sum of the base colour.
+    int32_t loudest = 0;
+    double loudestLevel = 0.0;
+    int32_t low = kEmptySpanMin;
+    int32_t high = kEmptySpanMax;
+    bool tick = false;
+    for (int32_t i = 0; i < count; ++i) {
+        const ColumnDescription& c = frames[i];
+        const double level = c.red + c.green + c.blue;
+        if (i == 0 || level > loudestLevel) {
+            loudest = i;
+            loudestLevel = level;
+        }
+        if ((c.flags & ColumnDescription::kNoTrace) == 0) {
+            low = std::min<int32_t>(low, c.minSample);
+            high = std::max<int32_t>(high, c.maxSample);
+        }
+        tick = tick || (c.flags & ColumnDescription::kTick) != 0;
+    }
+    merged = frames[loudest];
+    merged.flags &= static_cast<uint8_t>(~(ColumnDescription::kTick | ColumnDescription::kNoTrace));
+    if (tick)
+        merged.flags |= ColumnDescription::kTick;
+    if (low <= high) {
+        merged.minSample = static_cast<int16_t>(low);
+        merged.maxSample = static_cast<int16_t>(high);
+    } else {
+        merged.flags |= ColumnDescription::kNoTrace;
+    }
+    return merged;
+}
+
 const double* BeamCosines::For(double p, int32_t mid)
 {
     if (p != period || mid != rows) {

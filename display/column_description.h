@@ -43,6 +43,8 @@ struct ColumnStyle {
     int32_t showTimescale = 1;
     // The base colour is kept in the standard colours and shown in these.
     Palette palette = Palette::Standard;
+    // Frames a column (see column_zoom.h).
+    int32_t zoom = 1;
 };
 
 // Column geometry for a client area `height` pixels high (taller areas are
@@ -64,6 +66,12 @@ int64_t TenthsAt(int64_t index, int32_t hop, int32_t sampleRate);
 ColumnDescription DescribeColumn(const FrameRecord& record, const FrameRecord& newer,
                                  const ColourBands& bands, int32_t dbRange, int32_t hop,
                                  int32_t sampleRate);
+
+// The column of `count` consecutive frames described by `frames`, oldest
+// first: the loudest frame's colour, beams and marker, the extremes of all
+// their traces, and a tick where any of them begins a tenth of a second. One
+// frame's column is its own description; none is a black column.
+ColumnDescription MergeColumns(const ColumnDescription* frames, int32_t count);
 
 // cos(2 pi i / p) for i = 0..mid, kept from column to column: neighbouring
 // frames mostly share their pitch lag, and so their period.

@@ -26,6 +26,10 @@ struct PaintFields {
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;
     Palette m_palette = Palette::Standard;
+    // Frames a column (see column_zoom.h), and what turns a record's index
+    // into the frame number columns are cut at (the session's numbering).
+    int32_t m_zoom = 1;
+    int64_t m_frameOffset = 0;
 };
 
 // Columns are at most this tall; taller client areas are painted in their top
@@ -53,6 +57,13 @@ class ColumnRecorder {
 public:
     virtual ~ColumnRecorder() = default;
     virtual void Keep(int64_t frameIndex, const ColumnDescription& column) = 0;
+    // The description kept of frame `frameIndex`; none when it has none to
+    // show. A zoomed picture draws its columns older than the ring from these.
+    virtual const ColumnDescription* Kept(int64_t frameIndex) const
+    {
+        (void)frameIndex;
+        return nullptr;
+    }
 };
 
 // One paint of the view: opens a paint on `surface`, draws the columns whose
@@ -61,6 +72,12 @@ public:
 // before the write position; at most min(width - 1, 4999) records are
 // walked, at columns width - 1 leftwards; column 0 is never painted.
 // Every drawn column is also handed to `recorder` when one is given.
+// Zoomed out (m_zoom above 1) column x shows instead the m_zoom frames of one
+// column number (see column_zoom.h), the right-most the last whose frames
+// have all reached the place of the right-most column above; a column is
+// drawn once all its frames are analysed, each frame's description handed to
+// `recorder`, and columns the ring no longer reaches are drawn from what
+// `recorder` kept.
 void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface,
                   ColumnRecorder* recorder = nullptr);
 

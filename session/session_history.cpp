@@ -102,6 +102,14 @@ void SessionHistory::Keep(int64_t frameIndex, const ColumnDescription& column)
         m_columns[static_cast<size_t>(frame - m_firstFrame)] = column;
 }
 
+const ColumnDescription* SessionHistory::Kept(int64_t frameIndex) const
+{
+    if (!m_inEra || frameIndex < m_eraFirstIndex)
+        return nullptr;
+    const int64_t frame = FrameOf(frameIndex);
+    return HasFrame(frame) ? &Column(frame) : nullptr;
+}
+
 void SessionHistory::SetPitch(int64_t frame, float f0Hz)
 {
     if (!HasFrame(frame))

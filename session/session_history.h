@@ -71,6 +71,8 @@ public:
 
     // ColumnRecorder: the painter drew the framer's frame `frameIndex`.
     void Keep(int64_t frameIndex, const ColumnDescription& column) override;
+    // The current era's frame `frameIndex`, where kept.
+    const ColumnDescription* Kept(int64_t frameIndex) const override;
 
     // The session number of the framer's frame `frameIndex` of the current
     // era (it may lie outside the frames kept).

@@ -159,6 +159,12 @@ int main(int argc, char** argv)
                  "Draw one column for every frame of the file, in one wide image, instead of the\n"
                  "last window's worth (a 60 s file makes an image about 60,000 pixels wide; at most\n"
                  "1,000,000 pixels, about 998 s of sound)");
+    app.add_option("--zoom", options.zoom,
+                   "Frames a column of the last window: 1, 2, 4, 8 or 16, as View > Zoom out shows them\n"
+                   "(16 shows about 11 s in 700 columns); each column its loudest frame's colour and the\n"
+                   "extremes of its frames' waveform (not with --whole)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({1, 2, 4, 8, 16}));
     app.add_flag("-q,--quiet", quiet, "Show no progress bar");
     app.add_option("--csv", csv,
                    "Also (or only) write every frame's numbers as comma-separated text: one row per frame\n"
@@ -200,6 +206,10 @@ int main(int argc, char** argv)
     options.palette = static_cast<int32_t>(vocalume::PaletteNamed(palette).value_or(vocalume::Palette::Standard));
     if (!options.whole && (options.width < 1 || options.width > 5000)) {
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
+        return kBadInput;
+    }
+    if (options.whole && options.zoom != 1) {
+        Fail("--zoom draws the last window's columns: leave out --whole, or --zoom");
         return kBadInput;
     }
     if (options.input.empty() && (report.empty() || !modelPath.empty() || !output.empty() || !csv.empty())) {

@@ -4,6 +4,8 @@
 // and playing back are in view_commands.cpp.
 #include "analysis_view.h"
 
+#include <algorithm>
+#include <climits>
 #include <string>
 #include <utility>
 
@@ -196,10 +198,15 @@ void CAnalysisView::OnConfigure()
 void CAnalysisView::OnWimData()
 {
     Impl& v = *m_impl;
+    const int64_t columnsBefore = v.LiveColumns();
     const WimDataResult result = v.m_framer.OnWimData(v.m_recording.WaveIn(), v.m_core);
     if (result.scroll && result.framesCut > 0) {
-        v.m_surface.ScrollLeft(result.framesCut);
-        v.RequestPaint();
+        // Zoomed out, the picture moves on by whole columns only.
+        const int64_t columns = v.m_settings.zoom == 1 ? result.framesCut : v.LiveColumns() - columnsBefore;
+        if (columns > 0) {
+            v.m_surface.ScrollLeft(static_cast<int32_t>(std::min<int64_t>(columns, INT32_MAX)));
+            v.RequestPaint();
+        }
         v.ShowStatus();
     }
     if (result.ran)
@@ -282,6 +289,29 @@ void CAnalysisView::SetFollowTiming(bool on)
 
 bool CAnalysisView::ReviewingTake() const { return m_impl->m_coach.Reviewing(); }
 
+void CAnalysisView::ZoomOut() { SetZoom(ZoomedOut(m_impl->m_settings.zoom)); }
+void CAnalysisView::ZoomIn() { SetZoom(ZoomedIn(m_impl->m_settings.zoom)); }
+
+void CAnalysisView::SetZoom(int32_t framesPerColumn)
+{
+    Impl& v = *m_impl;
+    if (!ZoomUsable(framesPerColumn) || framesPerColumn == v.m_settings.zoom)
+        return;
+    const bool atLiveEnd = !v.m_lookingBack.AwayFromLiveEnd();
+    v.m_settings.zoom = framesPerColumn;
+    v.m_lookingBack.Rezoomed(atLiveEnd);
+    if (!v.m_lookingBack.Active()) {
+        // The live picture is painted anew: what the ring still holds from
+        // it, the older columns from the session's descriptions.
+        v.m_core.ring.InvalidateAll();
+        v.m_surface.InvalidateAll();
+    }
+    // The play line goes where its frame now stands.
+    v.m_playback.Follow();
+    v.RequestPaint();
+    v.ShowStatus();
+}
+
 void CAnalysisView::OnPointerMove(int x, int y)
 {
     m_impl->m_pitchOverlay.PointAt(x, y);
@@ -321,6 +351,8 @@ PaintFields CAnalysisView::Fields() const
     f.m_showWaveform = v.m_settings.waveform;
     f.m_showTimescale = v.m_settings.timescale;
     f.m_palette = v.m_settings.palette;
+    f.m_zoom = v.m_settings.zoom;
+    f.m_frameOffset = v.m_session.FrameOf(0);
     return f;
 }
 

@@ -50,6 +50,8 @@ inline constexpr int ID_CLOSE_MODEL = 32782;
 inline constexpr int ID_KEYS_AND_COLOURS = 32783;
 inline constexpr int ID_FOLLOW_TIMING = 32784;
 inline constexpr int ID_PROGRESS_REPORT = 32785;
+inline constexpr int ID_ZOOM_OUT = 32786;
+inline constexpr int ID_ZOOM_IN = 32787;
 // The host's timers: the pause timer (OnTimer), the play timer
 // (OnPlayTimer) and the review timer (OnReviewTimer).
 inline constexpr int kPauseTimerId = 1;
@@ -219,6 +221,14 @@ public:
     // progress_report.h) to `path`, whole or not at all. Returns an empty
     // string on success, else why not.
     std::string WriteProgressReport(const std::string& path) const;
+
+    // View › Zoom out and Zoom in: each column stands for 1, 2, 4, 8 or 16
+    // frames, in both lanes, live, looking back and playing alike; the
+    // picture is drawn anew where it stands. Stored as the "zoom" setting.
+    // A zoom not among those changes nothing.
+    void ZoomOut();
+    void ZoomIn();
+    void SetZoom(int32_t framesPerColumn);
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.

@@ -13,6 +13,8 @@
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "column_painter.h"
+#include "column_zoom.h"
 #include "coach.h"
 #include "column_surface.h"
 #include "compositor.h"
@@ -87,6 +89,16 @@ struct CAnalysisView::Impl {
         m_pitch.Recorded(samples, count);
         if (m_settings.pitchLine && m_lookingBack.LiveEnd() >= m_pitch.SettledEnd())
             m_pitch.Provisional();
+    }
+
+    // Whole columns the live picture has shown so far: the scroll of a
+    // buffer is how many it adds.
+    int64_t LiveColumns() const
+    {
+        const int32_t width = m_surface.Width();
+        const int64_t newest = m_session.FrameOf(m_framer.m_frameCounter - 1 -
+                                                 FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+        return ColumnOfFrame(newest + 1, m_settings.zoom);
     }
 
     // The lanes were laid out anew (a resize, a model shown or closed).

@@ -257,6 +257,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     settings.waveform = options.waveform ? 1 : 0;
     settings.timescale = options.timescale ? 1 : 0;
     settings.palette = PaletteFromSetting(options.palette);
+    settings.zoom = options.whole ? 1 : options.zoom;
     // Whoever wants no session gets the shortest the view keeps: memory
     // follows the table and the picture alone.
     if (!options.session)
@@ -297,7 +298,8 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     // A painter walking back far enough to reach the newest records (in a
     // window about as wide as the ring) would meet the smoothing still going
     // on there, and draws some columns from them.
-    const bool farReach = width + 2 * fpb + 16 >= kRingSize;
+    const int64_t span = static_cast<int64_t>(width) * view.Settings().zoom;
+    const bool farReach = span + 2 * fpb + 16 >= kRingSize;
     // The picture of the last window shows the frames of the sound's end
     // alone: a buffer after which enough sound is known to follow for all
     // its frames to scroll out of the window is passed over, not painted.
@@ -308,7 +310,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     // last scroll.
     const bool mayPassOver = options.paint && !options.whole && !farReach;
     const int64_t passOverAhead =
-        mayPassOver ? (static_cast<int64_t>(width) + 2 * fpb + 16) * framing.m_hop + spb : -1;
+        mayPassOver ? (span + 2 * fpb + 16) * framing.m_hop + spb : -1;
     source.SetReadAhead(mayPassOver ? passOverAhead + 5 * spb : 8 * spb);
     bool passingOver = false;
 
@@ -473,12 +475,11 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
         }
         if (options.pitchLine && options.paint) {
             // The frame each column shows: in a whole picture its own number,
-            // else the one the painter put there.
+            // else the one the painter put there (the session's numbers are
+            // the picture's).
             std::vector<PitchEstimate> columns(static_cast<size_t>(std::max(picture.width, 0)));
-            const int64_t newest = framing.m_frameCounter - 1 - kFirstFrameIndex;
-            // Column 0 of the window is never painted.
-            for (int32_t x = options.whole ? 0 : 1; x < picture.width; ++x) {
-                const int64_t frame = options.whole ? x : newest - FramesBehindNewest(x, picture.width, fpb);
+            for (int32_t x = 0; x < picture.width; ++x) {
+                const int64_t frame = options.whole ? x : view.FrameAtColumn(x);
                 if (frame >= 0 && frame < picture.frames)
                     columns[static_cast<size_t>(x)] = pitch[static_cast<size_t>(frame)];
             }

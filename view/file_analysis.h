@@ -41,6 +41,9 @@ struct AnalysisOptions {
     int32_t palette = 0;
     // One column for every frame of the sound instead of the last screenful.
     bool whole = false;
+    // Frames a column of the last screenful (see column_zoom.h); a whole
+    // picture has one column for every frame.
+    int32_t zoom = 1;
     // False: frames are analysed but nothing is painted and no picture is
     // made (for the frame table alone, or for measuring the analysis).
     bool paint = true;

@@ -53,8 +53,14 @@ public:
 
     // The model frame the model lane shows at column `x` now (-1: none), and
     // the column that shows model frame `frame` (it may lie outside).
-    int64_t ModelFrameAt(int32_t x) const { return m_model.ModelFrameAt(x, m_lookingBack.RightFrame()); }
-    int64_t ColumnOfModelFrame(int64_t frame) const { return m_model.ColumnOf(frame, m_lookingBack.RightFrame()); }
+    int64_t ModelFrameAt(int32_t x) const
+    {
+        return m_model.ModelFrameAt(x, m_lookingBack.RightFrame(), m_settings.zoom);
+    }
+    int64_t ColumnOfModelFrame(int64_t frame) const
+    {
+        return m_model.ColumnOf(frame, m_lookingBack.RightFrame(), m_settings.zoom);
+    }
     // Where the model plays from: its frame at `column` (the one clicked),
     // else the first one the lane shows, else its start.
     int64_t ModelPlayFrom(int32_t column) const;

@@ -12,39 +12,39 @@ void LookBack::Enter(int64_t liveEnd)
     m_right = liveEnd;
 }
 
-bool LookBack::SetRight(int64_t right, int32_t width, int64_t first, int64_t liveEnd)
+bool LookBack::SetRight(int64_t right, int64_t span, int64_t first, int64_t liveEnd)
 {
     // The session's first frame can come no further right than the left edge;
     // a session shorter than the window does not move at all.
-    const int64_t earliest = std::min(first + std::max(width, 1) - 1, liveEnd);
+    const int64_t earliest = std::min(first + std::max<int64_t>(span, 1) - 1, liveEnd);
     right = std::clamp(right, earliest, liveEnd);
     const bool moved = right != m_right;
     m_right = right;
     return moved;
 }
 
-bool LookBack::Move(ViewKey key, int32_t width, int64_t first, int64_t liveEnd)
+bool LookBack::Move(ViewKey key, int64_t span, int64_t first, int64_t liveEnd)
 {
-    const int64_t tenth = std::max(width / 10, 1);
+    const int64_t tenth = std::max<int64_t>(span / 10, 1);
     switch (key) {
-    case ViewKey::Left: return SetRight(m_right - tenth, width, first, liveEnd);
-    case ViewKey::Right: return SetRight(m_right + tenth, width, first, liveEnd);
-    case ViewKey::PageUp: return SetRight(m_right - std::max(width, 1), width, first, liveEnd);
-    case ViewKey::PageDown: return SetRight(m_right + std::max(width, 1), width, first, liveEnd);
-    case ViewKey::Home: return SetRight(first, width, first, liveEnd);
-    case ViewKey::End: return SetRight(liveEnd, width, first, liveEnd);
+    case ViewKey::Left: return SetRight(m_right - tenth, span, first, liveEnd);
+    case ViewKey::Right: return SetRight(m_right + tenth, span, first, liveEnd);
+    case ViewKey::PageUp: return SetRight(m_right - std::max<int64_t>(span, 1), span, first, liveEnd);
+    case ViewKey::PageDown: return SetRight(m_right + std::max<int64_t>(span, 1), span, first, liveEnd);
+    case ViewKey::Home: return SetRight(first, span, first, liveEnd);
+    case ViewKey::End: return SetRight(liveEnd, span, first, liveEnd);
     }
     return false;
 }
 
-bool LookBack::Wheel(int notches, int32_t width, int64_t first, int64_t liveEnd)
+bool LookBack::Wheel(int notches, int64_t span, int64_t first, int64_t liveEnd)
 {
-    return SetRight(m_right - static_cast<int64_t>(notches) * std::max(width / 10, 1), width, first, liveEnd);
+    return SetRight(m_right - static_cast<int64_t>(notches) * std::max<int64_t>(span / 10, 1), span, first, liveEnd);
 }
 
-bool LookBack::ScrollTo(int64_t leftFrame, int32_t width, int64_t first, int64_t liveEnd)
+bool LookBack::ScrollTo(int64_t leftFrame, int64_t span, int64_t first, int64_t liveEnd)
 {
-    return SetRight(leftFrame + width - 1, width, first, liveEnd);
+    return SetRight(leftFrame + span - 1, span, first, liveEnd);
 }
 
 std::string FormatSessionTime(double seconds, bool tenths)

@@ -22,17 +22,23 @@ public:
     int64_t RightFrame() const { return m_right; }
 
     // Moves by a key (arrows a tenth of the window, pages a window, Home and
-    // End to the session's start and end) for a picture `width` columns wide
-    // over the session frames [first, liveEnd]. True when the position moved.
-    bool Move(ViewKey key, int32_t width, int64_t first, int64_t liveEnd);
+    // End to the session's start and end) for a picture spanning `span`
+    // frames (its width times the frames a column) over the session frames
+    // [first, liveEnd]. True when the position moved.
+    bool Move(ViewKey key, int64_t span, int64_t first, int64_t liveEnd);
     // Wheel notches: positive goes back in time, a tenth of the window each.
-    bool Wheel(int notches, int32_t width, int64_t first, int64_t liveEnd);
+    bool Wheel(int notches, int64_t span, int64_t first, int64_t liveEnd);
     // The scroll bar's thumb was dragged: `leftFrame` is the frame wanted at
     // the left edge.
-    bool ScrollTo(int64_t leftFrame, int32_t width, int64_t first, int64_t liveEnd);
+    bool ScrollTo(int64_t leftFrame, int64_t span, int64_t first, int64_t liveEnd);
+    // Stays as near `right` as the bounds allow (the picture changed zoom).
+    bool MoveTo(int64_t right, int64_t span, int64_t first, int64_t liveEnd)
+    {
+        return SetRight(right, span, first, liveEnd);
+    }
 
 private:
-    bool SetRight(int64_t right, int32_t width, int64_t first, int64_t liveEnd);
+    bool SetRight(int64_t right, int64_t span, int64_t first, int64_t liveEnd);
     bool m_active = false;
     int64_t m_right = 0;
 };

@@ -1,5 +1,7 @@
 #include "looking_back.h"
 
+#include <algorithm>
+
 #include "column_painter.h"
 #include "session_picture.h"
 
@@ -15,8 +17,10 @@ int64_t LookingBack::LiveEnd() const
     if (m_noLivePicture)
         return m_session.EndFrame() - 1;
     const int32_t width = m_surface.Width();
-    return m_session.FrameOf(m_framer.m_frameCounter - 1 -
-                             FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+    const int64_t newest =
+        m_session.FrameOf(m_framer.m_frameCounter - 1 - FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+    // Zoomed out, the last frame of the last whole column up to it.
+    return ColumnOfFrame(newest + 1, Zoom()) * Zoom() - 1;
 }
 
 int64_t LookingBack::FrameAt(int32_t x) const
@@ -24,25 +28,20 @@ int64_t LookingBack::FrameAt(int32_t x) const
     const int32_t width = m_surface.Width();
     if (x < 0 || x >= width)
         return -1;
-    int64_t frame = 0;
-    if (Active()) {
-        frame = m_position.RightFrame() - (width - 1 - x);
-        // The live picture as it stood shows no frame from before a ring
-        // reset that cleared it.
-        if (m_showingLive && frame < m_session.EraFirstFrame())
-            return -1;
-    } else {
-        // The live picture's left-most column is never painted.
-        if (x == 0)
-            return -1;
-        frame =
-            m_session.FrameOf(m_framer.m_frameCounter - 1 - FramesBehindNewest(x, width, m_framer.m_framesPerBuffer));
-        // A ring reset cleared the live picture: it shows no frame from
-        // before it, nor a pitch line over them.
-        if (frame < m_session.EraFirstFrame())
-            return -1;
-    }
-    return m_session.HasFrame(frame) ? frame : -1;
+    // The live picture's left-most column is never painted.
+    if (!Active() && x == 0)
+        return -1;
+    const int32_t zoom = Zoom();
+    const int64_t first = (ColumnOfFrame(RightFrame(), zoom) - (width - 1 - x)) * zoom;
+    int64_t from = std::max(first, m_session.FirstFrame());
+    // A ring reset cleared the live picture: it shows no frame from before
+    // it, nor a pitch line over them; nor does the live picture as it stood.
+    if (!Active() || m_showingLive)
+        from = std::max(from, m_session.EraFirstFrame());
+    const int64_t to = std::min(first + zoom, m_session.EndFrame()) - 1;
+    if (from > to)
+        return -1;
+    return std::clamp(first + zoom / 2, from, to);
 }
 
 void LookingBack::Enter()
@@ -59,20 +58,20 @@ void LookingBack::Enter()
 bool LookingBack::Move(ViewKey key)
 {
     Enter();
-    return DrawnIf(m_position.Move(key, m_surface.Width(), m_session.FirstFrame(), LiveEnd()));
+    return DrawnIf(m_position.Move(key, Span(), FirstShown(), LiveEnd()));
 }
 
 bool LookingBack::Wheel(int notches)
 {
     Enter();
-    return DrawnIf(m_position.Wheel(notches, m_surface.Width(), m_session.FirstFrame(), LiveEnd()));
+    return DrawnIf(m_position.Wheel(notches, Span(), FirstShown(), LiveEnd()));
 }
 
 bool LookingBack::ScrollTo(int64_t leftFrame)
 {
     Enter();
-    const int64_t first = m_session.FirstFrame();
-    return DrawnIf(m_position.ScrollTo(first + leftFrame, m_surface.Width(), first, LiveEnd()));
+    const int64_t first = FirstShown();
+    return DrawnIf(m_position.ScrollTo(first + leftFrame, Span(), first, LiveEnd()));
 }
 
 bool LookingBack::DrawnIf(bool moved)
@@ -97,7 +96,7 @@ void LookingBack::ShowAdopted()
     m_liveSnapshot.clear();
     m_snapshotWidth = m_snapshotHeight = -1;
     m_position.Enter(LiveEnd());
-    m_position.Move(ViewKey::Home, m_surface.Width(), m_session.FirstFrame(), LiveEnd());
+    m_position.Move(ViewKey::Home, Span(), FirstShown(), LiveEnd());
     Draw();
 }
 
@@ -107,13 +106,24 @@ void LookingBack::LivePictureCleared()
         m_position.Leave();
 }
 
+void LookingBack::Rezoomed(bool atLiveEnd)
+{
+    m_liveSnapshot.clear();
+    m_snapshotWidth = m_snapshotHeight = -1;
+    if (!Active())
+        return;
+    m_position.MoveTo(atLiveEnd ? LiveEnd() : m_position.RightFrame(), Span(), FirstShown(), LiveEnd());
+    Draw();
+}
+
 void LookingBack::ShowScrollBar(ViewHost& host, bool canLookBack) const
 {
-    const int32_t width = m_surface.Width();
-    const int64_t first = m_session.FirstFrame();
+    // In frames, whatever the zoom.
+    const int64_t span = Span();
+    const int64_t first = FirstShown();
     const int64_t liveEnd = LiveEnd();
-    const bool shown = canLookBack && liveEnd + 1 - first > width;
-    host.ShowScrollBar(shown, RightFrame() - width + 1 - first, width, liveEnd + 1 - first);
+    const bool shown = canLookBack && liveEnd + 1 - first > span;
+    host.ShowScrollBar(shown, RightFrame() - span + 1 - first, span, liveEnd + 1 - first);
 }
 
 }  // namespace vocalume

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "column_surface.h"
+#include "column_zoom.h"
 #include "framer.h"
 #include "look_back.h"
 #include "session_history.h"
@@ -33,13 +34,22 @@ public:
     // The session frame the live picture shows in its right-most column; the
     // session's last frame when it has no live picture.
     int64_t LiveEnd() const;
-    // The session frames in the picture's right-most and left-most columns now.
+    // The session frame in the picture's right-most column now (zoomed out,
+    // one of its frames), and the first frame of its left-most column.
     int64_t RightFrame() const { return Active() ? m_position.RightFrame() : LiveEnd(); }
-    int64_t LeftFrame() const { return RightFrame() - m_surface.Width() + 1; }
-    // Columns of the session lane.
+    int64_t LeftFrame() const { return (ColumnOfFrame(RightFrame(), Zoom()) - m_surface.Width() + 1) * Zoom(); }
+    // Columns of the session lane, frames a column, and frames the lane spans.
     int32_t Width() const { return m_surface.Width(); }
-    // The session frame column `x` shows now; -1 for a column that shows none.
+    int32_t Zoom() const { return m_settings.zoom; }
+    int64_t Span() const { return static_cast<int64_t>(Width()) * Zoom(); }
+    // The session frame column `x` shows now (zoomed out, the middle one of
+    // its frames the session keeps); -1 for a column that shows none.
     int64_t FrameAt(int32_t x) const;
+    // The column that shows session frame `frame` now (it may lie outside).
+    int64_t ColumnOf(int64_t frame) const
+    {
+        return ColumnOfFrame(frame, Zoom()) - ColumnOfFrame(RightFrame(), Zoom()) + Width() - 1;
+    }
 
     // Starts looking back from the live end, keeping the live picture.
     void Enter();
@@ -66,6 +76,10 @@ public:
     // A ring reset cleared the live picture: there is no live end to look
     // back from. An opened session has none to clear and stays where it was.
     void LivePictureCleared();
+    // The zoom changed (the live end with it): looking back stays where it
+    // was, or at the live end when it was there (`atLiveEnd`), and draws the
+    // picture anew; the live picture kept is gone, drawn at the old zoom.
+    void Rezoomed(bool atLiveEnd);
 
     // The scroll bar under the picture, in frames from the session's first:
     // shown while `canLookBack` and the session is longer than the picture.
@@ -74,6 +88,9 @@ public:
 private:
     // Draws the picture when it `moved`; returns `moved`.
     bool DrawnIf(bool moved);
+    // The session's first frame, brought back to the start of its column:
+    // where the left edge stops.
+    int64_t FirstShown() const { return ColumnOfFrame(m_session.FirstFrame(), Zoom()) * Zoom(); }
 
     const SessionHistory& m_session;
     ColumnSurface& m_surface;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "column_painter.h"
+#include "column_zoom.h"
 
 namespace vocalume {
 
@@ -66,10 +67,10 @@ void ModelLane::TakeBegins(int64_t sessionFrame)
     m_takeStart = sessionFrame;
 }
 
-int64_t ModelLane::ModelRight(int64_t rightSessionFrame) const
+int64_t ModelLane::ModelRight(int64_t rightSessionFrame, int32_t zoom) const
 {
     if (!m_hasTake)
-        return m_surface.Width() - 1;
+        return static_cast<int64_t>(m_surface.Width()) * zoom - 1;
     return rightSessionFrame - m_takeStart;
 }
 
@@ -83,39 +84,54 @@ void ModelLane::FollowTiming(const std::vector<double>* timing)
     m_drawn = false;
 }
 
-int64_t ModelLane::FrameBeside(int32_t x, int64_t rightSessionFrame) const
+int64_t ModelLane::FrameBeside(int32_t x, int32_t i, int64_t rightSessionFrame, int32_t zoom) const
 {
     const int64_t fromRight = m_surface.Width() - 1 - x;
-    if (m_timing == nullptr || !m_hasTake)
-        return ModelRight(rightSessionFrame) - fromRight;
-    const int64_t k = rightSessionFrame - fromRight - m_takeStart;
-    const auto frames = static_cast<int64_t>(m_timing->size());
-    if (k < 0)
+    // Before any take the model's columns are its own, its start at the
+    // left edge; after, column x's i-th session frame has its model frame.
+    if (!m_hasTake)
+        return (ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) - fromRight) * zoom + i;
+    const int64_t k = (ColumnOfFrame(rightSessionFrame, zoom) - fromRight) * zoom + i - m_takeStart;
+    if (m_timing == nullptr || k < 0)
         return k;
+    const auto frames = static_cast<int64_t>(m_timing->size());
     if (k < frames)
         return std::llround((*m_timing)[static_cast<size_t>(k)]);
     return std::llround(m_timing->back()) + (k - frames + 1);
 }
 
-int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame) const
+int64_t ModelLane::ModelFrameAt(int32_t x, int64_t rightSessionFrame, int32_t zoom) const
 {
     if (m_model == nullptr || x < 0 || x >= m_surface.Width())
         return -1;
-    const int64_t frame = FrameBeside(x, rightSessionFrame);
-    return m_model->HasFrame(frame) ? frame : -1;
+    // The middle one of the column's frames the model has, or the nearest
+    // before it.
+    int64_t found = -1;
+    for (int32_t i = 0; i < zoom; ++i) {
+        const int64_t frame = FrameBeside(x, i, rightSessionFrame, zoom);
+        if (m_model->HasFrame(frame)) {
+            found = frame;
+            if (i >= zoom / 2)
+                break;
+        }
+    }
+    return found;
 }
 
-int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame) const
+int64_t ModelLane::ColumnOf(int64_t frame, int64_t rightSessionFrame, int32_t zoom) const
 {
-    if (!m_hasTake || m_timing == nullptr)
-        return frame - ModelRight(rightSessionFrame) + m_surface.Width() - 1;
+    const int64_t rightColumn = m_surface.Width() - 1;
+    if (!m_hasTake)
+        return ColumnOfFrame(frame, zoom) - ColumnOfFrame(ModelRight(rightSessionFrame, zoom), zoom) + rightColumn;
+    if (m_timing == nullptr)
+        return ColumnOfFrame(m_takeStart + frame, zoom) - ColumnOfFrame(rightSessionFrame, zoom) + rightColumn;
     // The first frame of the take that shows `frame` or a later one.
     const std::vector<double>& timing = *m_timing;
     const int64_t last = std::llround(timing.back());
     const int64_t k = frame > last ? static_cast<int64_t>(timing.size()) - 1 + (frame - last)
                                    : std::lower_bound(timing.begin(), timing.end(), static_cast<double>(frame) - 0.5) -
                                          timing.begin();
-    return m_takeStart + k - rightSessionFrame + m_surface.Width() - 1;
+    return ColumnOfFrame(m_takeStart + k, zoom) - ColumnOfFrame(rightSessionFrame, zoom) + rightColumn;
 }
 
 void ModelLane::Resize(int32_t width, int32_t height)
@@ -128,16 +144,20 @@ void ModelLane::Show(int64_t rightSessionFrame, const ColumnStyle& style)
 {
     if (m_model == nullptr)
         return;
-    const int64_t right = ModelRight(rightSessionFrame);
+    const int64_t right = ModelRight(rightSessionFrame, style.zoom);
     const int32_t width = m_surface.Width();
     const bool sameStyle = m_drawn && style.sampleRate == m_drawnStyle.sampleRate &&
                            style.showWaveform == m_drawnStyle.showWaveform &&
-                           style.showTimescale == m_drawnStyle.showTimescale && style.palette == m_drawnStyle.palette;
-    const int64_t moved = right - m_drawnRight;
-    if (sameStyle && moved == 0 && (m_timing == nullptr || rightSessionFrame == m_drawnSessionRight))
+                           style.showTimescale == m_drawnStyle.showTimescale && style.palette == m_drawnStyle.palette &&
+                           style.zoom == m_drawnStyle.zoom;
+    // The model went along with the session (no new take), by whole columns.
+    const bool along = m_hasTake ? right - m_drawnRight == rightSessionFrame - m_drawnSessionRight : right == m_drawnRight;
+    const int64_t moved =
+        m_hasTake ? ColumnOfFrame(rightSessionFrame, style.zoom) - ColumnOfFrame(m_drawnSessionRight, style.zoom) : 0;
+    if (sameStyle && along && moved == 0 && (m_timing == nullptr || rightSessionFrame == m_drawnSessionRight))
         return;
     // Following the take's timing, the model moves unevenly: drawn whole.
-    if (sameStyle && moved > 0 && moved < width && m_timing == nullptr) {
+    if (sameStyle && along && moved > 0 && moved < width && m_timing == nullptr) {
         // Recording moves the session on by a buffer's frames at a time:
         // only the strip they uncover is drawn.
         m_surface.ScrollLeft(static_cast<int32_t>(moved));
@@ -154,15 +174,17 @@ void ModelLane::Show(int64_t rightSessionFrame, const ColumnStyle& style)
 
 void ModelLane::DrawColumns(int32_t fromX, int64_t rightSessionFrame, const ColumnStyle& style)
 {
-    ColumnDescription blank;
-    blank.flags = ColumnDescription::kNoTrace;
+    ColumnDescription frames[kMaxZoom];
+    const int32_t zoom = std::clamp(style.zoom, 1, kMaxZoom);
     const int32_t width = m_surface.Width();
     const ColumnGeometry g = GeometryForHeight(m_surface.Height());
     m_surface.BeginPaint();
     for (int32_t x = std::max(fromX, 0); x < width; ++x) {
-        const int64_t frame = FrameBeside(x, rightSessionFrame);
-        DrawColumnDescription(m_model->HasFrame(frame) ? m_model->Column(frame) : blank, g, style, m_cosines,
-                              m_column.data());
+        int32_t count = 0;
+        for (int32_t i = 0; i < zoom; ++i)
+            if (const int64_t frame = FrameBeside(x, i, rightSessionFrame, zoom); m_model->HasFrame(frame))
+                frames[count++] = m_model->Column(frame);
+        DrawColumnDescription(MergeColumns(frames, count), g, style, m_cosines, m_column.data());
         m_surface.DrawColumn(x, m_column.data(), g.h);
         ++m_columnsDrawn;
     }

@@ -77,12 +77,13 @@ public:
     bool Following() const { return m_timing != nullptr; }
 
     // The model frame shown at column `x` while the session lane shows
-    // session frame `rightSessionFrame` in its right-most column; -1 where the
+    // session frame `rightSessionFrame` in its right-most column, at `zoom`
+    // frames a column (then the middle one the model has); -1 where the
     // model has no such frame (the lane is black there).
-    int64_t ModelFrameAt(int32_t x, int64_t rightSessionFrame) const;
+    int64_t ModelFrameAt(int32_t x, int64_t rightSessionFrame, int32_t zoom = 1) const;
     // The other way: the column showing model frame `frame` (it may lie
     // outside the lane).
-    int64_t ColumnOf(int64_t frame, int64_t rightSessionFrame) const;
+    int64_t ColumnOf(int64_t frame, int64_t rightSessionFrame, int32_t zoom = 1) const;
 
     // The lane's size; it is drawn again whole at the next Show.
     void Resize(int32_t width, int32_t height);
@@ -95,9 +96,10 @@ public:
     int64_t ColumnsDrawn() const { return m_columnsDrawn; }
 
 private:
-    int64_t ModelRight(int64_t rightSessionFrame) const;
-    // The model frame beside column `x` (it may be none the model has).
-    int64_t FrameBeside(int32_t x, int64_t rightSessionFrame) const;
+    int64_t ModelRight(int64_t rightSessionFrame, int32_t zoom) const;
+    // The model frame beside the `i`-th frame of column `x` at `zoom` frames
+    // a column (it may be none the model has).
+    int64_t FrameBeside(int32_t x, int32_t i, int64_t rightSessionFrame, int32_t zoom) const;
     void DrawColumns(int32_t fromX, int64_t rightSessionFrame, const ColumnStyle& style);
 
     std::unique_ptr<SessionHistory> m_model;

@@ -73,7 +73,7 @@ bool Playback::Follow()
     const int32_t width = m_lookingBack.Width();
     const auto columnOf = [this](int64_t frame) {
         return m_playingModel && m_lanes.HasModel() ? m_lanes.ColumnOfModelFrame(frame)
-                                                    : frame - m_lookingBack.LeftFrame();
+                                                    : m_lookingBack.ColumnOf(frame);
     };
     Replay::Step step = m_replay->Follow(columnOf, width);
     const int32_t oldColumn = step.oldColumn;

@@ -32,6 +32,7 @@ ViewSettings ViewSettings::Load(SettingsStore& store)
     s.pitchLine = store.GetProfileInt(kConfigSection, "pitchline", 0) != 0;
     s.followTiming = store.GetProfileInt(kConfigSection, "followtiming", 0) != 0;
     s.input = store.GetProfileString(kConfigSection, "input", "");
+    s.zoom = store.GetProfileInt(kConfigSection, "zoom", 1);
     s.historyMinutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     s.modelFile = store.GetProfileString(kModelSection, "file", "");
     s.Validate();
@@ -47,6 +48,8 @@ void ViewSettings::Validate()
     if (!HistoryUsable(historyMinutes))
         historyMinutes = kDefaultHistoryMinutes;
     palette = PaletteFromSetting(static_cast<int32_t>(palette));
+    if (!ZoomUsable(zoom))
+        zoom = 1;
 }
 
 void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
@@ -59,6 +62,7 @@ void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
     store.WriteProfileInt(kConfigSection, "pitchline", pitchLine ? 1 : 0);
     store.WriteProfileInt(kConfigSection, "followtiming", followTiming ? 1 : 0);
     store.WriteProfileString(kConfigSection, "input", input);
+    store.WriteProfileInt(kConfigSection, "zoom", zoom);
     store.WriteProfileInt(kHistorySection, "minutes", historyMinutes);
     if (modelFile != loaded.modelFile)
         store.WriteProfileString(kModelSection, "file", modelFile);

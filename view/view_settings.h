@@ -12,6 +12,7 @@
 
 #include "column_description.h"
 #include "column_palette.h"
+#include "column_zoom.h"
 #include "settings_store.h"
 #include "view_host.h"
 
@@ -35,8 +36,8 @@ bool HistoryUsable(int32_t minutes);
 struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
-    // the colours, the pitch line, following the take's timing, and the
-    // input's stable name (empty: the default input).
+    // the colours, the pitch line, following the take's timing, the input's
+    // stable name (empty: the default input) and the zoom.
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
@@ -46,6 +47,8 @@ struct ViewSettings {
     // View › Follow my timing: the model lane drawn on the take's time axis.
     bool followTiming = false;
     std::string input;
+    // Frames a column: View › Zoom out and Zoom in (one of kZoomLevels).
+    int32_t zoom = 1;
     // "history": the minutes of session kept.
     int32_t historyMinutes = kDefaultHistoryMinutes;
     // "model": the model open now, or the one open at the last exit until
@@ -58,7 +61,7 @@ struct ViewSettings {
     // Replaces values that cannot work by the defaults.
     void Validate();
     // How columns are drawn with these settings.
-    ColumnStyle Style() const { return ColumnStyle{kRecordingRate, waveform, timescale, palette}; }
+    ColumnStyle Style() const { return ColumnStyle{kRecordingRate, waveform, timescale, palette, zoom}; }
     // Writes every setting back; the model's only when it differs from
     // `loaded`'s, so that a store never touched by a model stays without
     // that section.

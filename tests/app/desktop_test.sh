@@ -4,6 +4,7 @@
 # presses as a person would. Space starts recording and the window fills with
 # colour; space pauses and the picture stands still; R redraws the same
 # picture; Ctrl+L draws the pitch line over it and takes it away again;
+# Ctrl+minus zooms out to more seconds on the screen and Ctrl+plus back;
 # File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
@@ -344,6 +345,23 @@ check "Esc pauses and the picture stands still" '[ "$(differing paused paused2)"
 xdotool key r
 shot_still redrawn
 check "R redraws the very same picture" '[ "$(differing paused redrawn)" = 0 ]'
+
+# Ctrl+minus four times: 16 frames a column, many more time ticks (a tenth of
+# a second each, in the trace's colour in the lower half); Ctrl+plus four
+# times: back to the very picture of the pause.
+tick_columns() {
+  /usr/bin/convert "$out/$1.png" -gravity south -crop 100%x50%+0+0 +repage -fill black +opaque 'rgb(0,255,128)' \
+    -fill white -opaque 'rgb(0,255,128)' -colorspace gray -scale 'x1!' txt:- |
+    awk -F'[,:() ]+' '/^[0-9]/ && $0 !~ /#000000/ { n++ } END { print n + 0 }'
+}
+paused_ticks=$(tick_columns paused)
+xdotool key ctrl+minus ctrl+minus ctrl+minus ctrl+minus
+shot_until zoomed '[ "$(tick_columns zoomed)" -gt $((5 * paused_ticks)) ]'
+echo "     columns with time ticks at one frame a column $paused_ticks, at sixteen $(tick_columns zoomed)"
+check "Ctrl+minus zooms out: many more seconds on the screen" '[ "$(tick_columns zoomed)" -gt $((5 * paused_ticks)) ]'
+xdotool key ctrl+plus ctrl+plus ctrl+plus ctrl+plus
+shot_until unzoomed '[ "$(differing paused unzoomed)" = 0 ]'
+check "Ctrl+plus zooms back in to the very picture of the pause" '[ "$(differing paused unzoomed)" = 0 ]'
 
 # Esc while paused does nothing; the program keeps running.
 xdotool key Escape

@@ -204,6 +204,17 @@ TEST(RenderTool, SilenceIsBlackWithTheTraceLine)
         }
 }
 
+// --zoom 1 is today's picture to the byte.
+TEST(RenderTool, ZoomOneIsTodaysPicture)
+{
+    TempFolder folder;
+    WriteWav(folder.Path("vowel.wav"), 11025, 1, SungVowel(1.0));
+    const std::string in = Quoted(folder.Path("vowel.wav"));
+    ASSERT_EQ(RenderTool(in + " -o " + Quoted(folder.Path("default.png")), folder).status, 0);
+    ASSERT_EQ(RenderTool(in + " --zoom 1 -o " + Quoted(folder.Path("one.png")), folder).status, 0);
+    EXPECT_EQ(ReadFile(folder.Path("default.png")), ReadFile(folder.Path("one.png")));
+}
+
 // The colour-blind-safe colours change hues only: every pixel keeps its
 // brightest channel, so brightness, stripes, trace and ticks stand as they
 // were; naming the standard colours changes nothing at all.
@@ -303,6 +314,8 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
         good + " -o " + out + " --sampling 6",
         good + " -o " + out + " --width many",
         good + " -o " + out + " --palette rainbow",
+        good + " -o " + out + " --zoom 3",
+        good + " -o " + out + " --whole --zoom 4",
         good,  // no output named
         good + " -o " + out + " --csv " + out,  // one file for two outputs
         good + " --csv " + Quoted(folder.Path(std::string(240, 'n') + ".csv")),  // refused before the render

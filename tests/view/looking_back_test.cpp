@@ -90,5 +90,41 @@ TEST(LookingBack, AnOpenedSessionIsLookedBackFromItsStart)
     EXPECT_EQ(Pixels(rig.surface), PictureEndingAt(rig, 999));
 }
 
+// At four frames a column, live and looking back: the keys and the scroll bar
+// count the frames the picture spans; the model lane keeps to the scale.
+TEST(LookingBack, ZoomedOutAColumnStandsForFourFrames)
+{
+    PartsRig rig(5001);
+    rig.settings.zoom = 4;
+    LookingBack& back = rig.lookingBack;
+    EXPECT_EQ(back.LiveEnd(), 4999) << "frame 5000 does not make a whole column yet";
+    EXPECT_EQ(back.FrameAt(299), 4998);
+    EXPECT_EQ(back.FrameAt(1), 3806);
+    EXPECT_EQ(back.ColumnOf(4995), 298);
+
+    EXPECT_TRUE(back.Move(ViewKey::Home));
+    EXPECT_EQ(back.LeftFrame(), 0);
+    EXPECT_EQ(back.FrameAt(0), 2);
+    // Each column shows its loudest frame: its last, as the rig's grow brighter.
+    EXPECT_EQ(rig.surface.PixelAt(0, 50).red, 23);
+    EXPECT_EQ(rig.surface.PixelAt(10, 50).red, 63);
+    EXPECT_TRUE(back.Move(ViewKey::End));
+    EXPECT_TRUE(back.Move(ViewKey::PageUp));
+    EXPECT_EQ(back.RightFrame(), 4999 - 1200);
+    back.ShowScrollBar(rig.host, true);
+    EXPECT_EQ(rig.host.scrollPosition, 4999 - 1200 - 1199);
+
+    rig.lanes.SetModel(NumberedSession(2000), "model", "");
+    EXPECT_EQ(rig.lanes.ModelFrameAt(0), 2) << "before any take the model begins at the left edge";
+    EXPECT_EQ(rig.lanes.ModelFrameAt(299), 1198);
+
+    // Back to one frame a column at the live end: still at the live end.
+    rig.settings.zoom = 1;
+    back.Rezoomed(false);
+    EXPECT_EQ(back.RightFrame(), 4999 - 1200);
+    back.Rezoomed(true);
+    EXPECT_EQ(back.RightFrame(), 5000);
+}
+
 }  // namespace
 }  // namespace vocalume

@@ -6,6 +6,12 @@
 #include "settings_store.h"
 #include "view_settings.h"
 
+// GCC 12 sees an overlap that cannot happen in the short strings assigned
+// below once the settings are inlined here (its bug 105329).
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ == 12
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 namespace vocalume {
 namespace {
 
@@ -53,6 +59,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     changed.input = "mic-2";
     changed.historyMinutes = 5;
     changed.modelFile = "/tmp/model.wav";
+    changed.zoom = 8;
     changed.Save(store, loaded);
     const ViewSettings read = ViewSettings::Load(store);
     EXPECT_EQ(read.refresh, 25);
@@ -65,6 +72,9 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(read.input, "mic-2");
     EXPECT_EQ(read.historyMinutes, 5);
     EXPECT_EQ(read.modelFile, "/tmp/model.wav");
+    EXPECT_EQ(read.zoom, 8);
+    store.WriteProfileInt("config", "zoom", 3);
+    EXPECT_EQ(ViewSettings::Load(store).zoom, 1) << "no zoom step";
 }
 
 // The dialog shows the values as its lists hold them; a list left without a

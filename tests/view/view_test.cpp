@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -27,6 +28,7 @@
 #include "progress_log.h"
 #include "scripted_source.h"
 #include "session_history.h"
+#include "session_picture.h"
 #include "suggested_name.h"
 #include "wave_in.h"
 
@@ -588,6 +590,29 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_TRUE(view->MayDropSession());
     EXPECT_FALSE(view->IsRecording());
     EXPECT_TRUE(host.questions.empty()) << "the yes-or-no question is not asked";
+}
+
+// At four frames a column the live picture is the session's drawn from its
+// descriptions, and the position looking back counts frames at any zoom.
+TEST_F(ViewTest, ZoomedOutTheLivePictureIsTheSessionsAndThePositionCountsFrames)
+{
+    store.WriteProfileInt("config", "zoom", 4);
+    Make(ViewOptions{false});
+    RecordThenPause(30);  // more frames than two screens of 300 columns of 4
+    const ColumnSurface& live = view->Surface();
+    ColumnSurface drawn(live.Width(), live.Height());
+    DrawSessionPicture(view->Session(), view->FrameAtColumn(299), view->Settings().Style(), drawn);
+    EXPECT_EQ(0, std::memcmp(live.Pixels(), drawn.Pixels(), live.Stride() * live.Height()));
+
+    const int64_t right = view->FrameAtColumn(299);
+    view->OnKey(ViewKey::PageUp);
+    EXPECT_EQ(view->FrameAtColumn(299), right - 1200);
+    const std::string zoomedPosition = host.status[StatusField::Position];
+    view->SetZoom(1);
+    EXPECT_EQ(host.status[StatusField::Position], zoomedPosition);
+    view->ZoomOut();
+    view->ZoomOut();
+    EXPECT_EQ(view->Settings().zoom, 4);
 }
 
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,

@@ -63,6 +63,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_FOLLOW_TIMING);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PROGRESS_REPORT);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_KEYS_AND_COLOURS);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_OUT);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_IN);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -339,6 +341,11 @@ void CViewWindow::OnCharEvent(wxKeyEvent& event)
 
 void CViewWindow::OnKeyDown(wxKeyEvent& event)
 {
+    // Ctrl+= zooms in as Ctrl++ does, for keyboards whose plus needs Shift.
+    if (event.GetModifiers() == wxMOD_CONTROL && event.GetKeyCode() == '=' && m_view) {
+        m_view->ZoomIn();
+        return;
+    }
     if (!ForwardKey(event.GetKeyCode()))
         event.Skip();
 }
@@ -476,6 +483,8 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
         if (!Busy())
             m_view->CloseModel();
         break;
+    case ID_ZOOM_OUT: m_view->ZoomOut(); break;
+    case ID_ZOOM_IN: m_view->ZoomIn(); break;
     default: event.Skip(); break;
     }
 }
