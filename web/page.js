@@ -7,7 +7,7 @@
 
 (() => {
   // The view's command identifiers (view/analysis_view.h).
-  const Command = { start: 32772, pause: 32773, configure: 32774, newSession: 32777, pitchLine: 32780, closeModel: 32782, followTiming: 32784 };
+  const Command = { start: 32772, pause: 32773, configure: 32774, newSession: 32777, pitchLine: 32780, closeModel: 32782, followTiming: 32784, zoomOut: 32786, zoomIn: 32787 };
   // The view's keys, in the order of ViewKey.
   const ViewKeys = { ArrowLeft: 0, ArrowRight: 1, PageUp: 2, PageDown: 3, Home: 4, End: 5 };
   const Job = { recording: 0, model: 1, export: 2 };
@@ -706,6 +706,8 @@
     'pause': () => run(() => core._vocalume_command(Command.pause)),
     'pitch-line': () => run(() => core._vocalume_command(Command.pitchLine)),
     'follow-timing': () => run(() => core._vocalume_command(Command.followTiming)),
+    'zoom-out': () => run(() => core._vocalume_command(Command.zoomOut)),
+    'zoom-in': () => run(() => core._vocalume_command(Command.zoomIn)),
     'open-model': () => chooseFile('model'),
     'close-model': () => run(() => core._vocalume_command(Command.closeModel)),
     'about': () => showDialog(document.getElementById('about'), () => {}),
@@ -758,7 +760,10 @@
     actions[item.dataset.action]();
   });
 
-  const shortcuts = { n: 'new-session', o: 'open-recording', s: 'save-recording', l: 'pitch-line', m: 'open-model' };
+  const shortcuts = {
+    n: 'new-session', o: 'open-recording', s: 'save-recording', l: 'pitch-line', m: 'open-model',
+    '-': 'zoom-out', '+': 'zoom-in', '=': 'zoom-in',
+  };
   const mnemonics = { f: 0, v: 1, h: 2 };
   document.addEventListener('keydown', event => {
     // A dialog's keys are its own (a closed one is no longer open at once,

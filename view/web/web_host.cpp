@@ -151,6 +151,8 @@ void CWebHost::OnCommand(int id)
     case ID_NEW_SESSION: m_view->NewSession(); break;
     case ID_PITCH_LINE: m_view->SetPitchLine(!m_view->Settings().pitchLine); break;
     case ID_FOLLOW_TIMING: m_view->SetFollowTiming(!m_view->Settings().followTiming); break;
+    case ID_ZOOM_OUT: m_view->ZoomOut(); break;
+    case ID_ZOOM_IN: m_view->ZoomIn(); break;
     case ID_CLOSE_MODEL: m_view->CloseModel(); break;
     default: break;
     }
