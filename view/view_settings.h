@@ -35,8 +35,10 @@ bool HistoryUsable(int32_t minutes);
 struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
-    // the colours, the pitch line, and the input's stable name (empty: the
-    // default input).
+    // the colours, the pitch line, the input's stable name (empty: the
+    // default input), and the low-latency picture ("lowlatency", 1 or 0:
+    // short capture buffers, the picture a few milliseconds behind the
+    // voice at the cost of scrolling 125 times a second).
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
@@ -44,6 +46,7 @@ struct ViewSettings {
     Palette palette = Palette::Standard;
     bool pitchLine = false;
     std::string input;
+    bool lowLatency = false;
     // "history": the minutes of session kept.
     int32_t historyMinutes = kDefaultHistoryMinutes;
     // "model": the model open now, or the one open at the last exit until
