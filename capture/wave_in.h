@@ -90,6 +90,7 @@ public:
 private:
     void Deliver(const int16_t* pairs, int32_t frames) override;
     int32_t FramesWanted() const override;
+    int32_t BufferPairs() const override { return Capacity(); }
     void EndOfStream() override;
     void DeviceLost(const std::string& reason) override;
     int32_t Capacity() const { return m_bufferBytes / 4; }

@@ -162,9 +162,11 @@ void CAnalysisView::OnConfigure()
         v.m_recording.SetInput(v.m_settings.input);
         v.m_status.Show(StatusField::Input, v.m_input.Shown());
     }
-    if (v.m_settings.refresh != old.refresh || v.m_settings.sampling != old.sampling || newInput) {
+    if (v.m_settings.refresh != old.refresh || v.m_settings.sampling != old.sampling ||
+        v.m_settings.lowLatency != old.lowLatency || newInput) {
         OnPause();
         v.m_framer.m_refreshRate = v.m_settings.refresh;
+        v.m_framer.m_lowLatency = v.m_settings.lowLatency;
         v.m_core.undersampling.store(v.m_settings.sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared; the session

@@ -38,6 +38,7 @@ struct Script {
     bool hangOpen = false, hangStop = false;
     std::atomic<SoundSink*> sink{nullptr};
     std::atomic<int> alive{0};
+    std::atomic<int32_t> bufferPairs{-1};  // what the sink said at Open
 };
 
 class HangingSource final : public SoundSource {
@@ -49,6 +50,7 @@ public:
         if (m_script->hangOpen)
             m_script->openLatch.Wait();
         m_script->sink = &sink;
+        m_script->bufferPairs = sink.BufferPairs();
         return true;
     }
     void Start() override {}
@@ -67,6 +69,7 @@ struct CountingSink final : SoundSink {
     std::atomic<int> frames{0}, lost{0};
     void Deliver(const int16_t*, int32_t n) override { frames += n; }
     int32_t FramesWanted() const override { return 0; }
+    int32_t BufferPairs() const override { return 88; }
     void EndOfStream() override {}
     void DeviceLost(const std::string&) override { ++lost; }
 };
@@ -118,7 +121,9 @@ TEST(GuardedSourceThreads, AHangingDeviceIsGivenUpAndSilenced)
 }
 
 // A recording that goes quiet, and a device that says it is lost as well,
-// give the sink one notice between them.
+// give the sink one notice between them. The device's buffer size reaches
+// the source through the guard, so that short buffers are delivered as
+// soon as they are full.
 TEST(GuardedSourceThreads, AQuietDeviceIsReportedLostOnce)
 {
     auto script = std::make_shared<Script>();
@@ -127,6 +132,7 @@ TEST(GuardedSourceThreads, AQuietDeviceIsReportedLostOnce)
                              {200ms, 5s, 40ms});
     std::string message;
     ASSERT_TRUE(guard.Open(WaveFormat{}, sink, message));
+    EXPECT_EQ(script->bufferPairs, 88);
     guard.Start();
     ASSERT_TRUE(Eventually([&] { return sink.lost > 0; }));
     script->sink.load()->DeviceLost("unplugged");
