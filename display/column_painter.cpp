@@ -58,8 +58,15 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
     for (int32_t n = 0; n < count; ++n, s = PrevSlot(s)) {
         const int32_t x = width - 1 - n;
         FrameRecord& r = ring[s];
-        if (r.analysed.load(std::memory_order_acquire) != 1)
+        if (r.analysed.load(std::memory_order_acquire) != 1) {
+            // A frame the worker has not reached yet: in the low-latency
+            // picture its column is painted by the next paint, wherever a
+            // scroll has moved it by then, so that the newest columns, which
+            // often wait for the worker there, are never left black.
+            if (view.m_paintLateFrames)
+                surface.Invalidate({x, client.top, x + 1, client.bottom});
             continue;
+        }
         const bool inPaint = rcPaint.left <= x && x <= rcPaint.right;
         if (r.drawn.load(std::memory_order_acquire) != 0 && !inPaint)
             continue;

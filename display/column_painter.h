@@ -26,6 +26,10 @@ struct PaintFields {
     int32_t m_showWaveform = 1;
     int32_t m_showTimescale = 1;
     Palette m_palette = Palette::Standard;
+    // The low-latency picture shows frames a few milliseconds old, which the
+    // worker has often not analysed at the paint: their columns wait for the
+    // next paint instead of for a redraw.
+    bool m_paintLateFrames = false;
 };
 
 // Columns are at most this tall; taller client areas are painted in their top
@@ -59,7 +63,9 @@ public:
 // records call for it, marks them drawn and closes the paint. Column x shows
 // the frame FramesBehindNewest(x, ...) behind the newest, the one at the slot
 // before the write position; at most min(width - 1, 4999) records are
-// walked, at columns width - 1 leftwards; column 0 is never painted.
+// walked, at columns width - 1 leftwards; column 0 is never painted. With
+// `m_paintLateFrames` the column of a frame still waiting for the analysis
+// is left invalid for the next paint; without, it shows once it is redrawn.
 // Every drawn column is also handed to `recorder` when one is given.
 void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surface,
                   ColumnRecorder* recorder = nullptr);

@@ -277,6 +277,7 @@ PaintFields CAnalysisView::Fields() const
     f.m_showWaveform = v.m_settings.waveform;
     f.m_showTimescale = v.m_settings.timescale;
     f.m_palette = v.m_settings.palette;
+    f.m_paintLateFrames = v.m_framer.m_lowLatency;
     return f;
 }
 
