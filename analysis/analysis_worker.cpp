@@ -25,6 +25,23 @@ void LowerThisThreadsPriority()
 #endif
 }
 
+// The eleven weights and their sum, added up in the order the smoothing
+// uses them; worked out once, with the very calls the smoothing made for
+// every record before.
+struct SmoothingWeights {
+    double w[11];
+    double sum = 0.0;
+    SmoothingWeights()
+    {
+        for (int32_t j = 0; j <= 10; ++j) {
+            w[j] = 0.5 - 0.5 * std::cos(j * kSmoothingStep);
+            sum += w[j];
+        }
+    }
+};
+
+}  // namespace
+
 bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
 {
     // Every window that reaches across the seam between the newest and the
@@ -40,26 +57,23 @@ bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s)
     return true;
 }
 
-}  // namespace
-
 void SmoothFrame(FrameRing& ring, int32_t s)
 {
+    static const SmoothingWeights weights;
     FrameRecord& r = ring[s];
     const int32_t d = FiveBefore(s);
     const int32_t n = r.nbins;
     float* out = r.smoothSpectrum;
     for (int32_t k = 0; k < n; ++k)
         out[k] = 0.0f;
-    double weightSum = 0.0;
     for (int32_t j = 0; j <= 10; ++j) {
-        const double w = 0.5 - 0.5 * std::cos(j * kSmoothingStep);
+        const double w = weights.w[j];
         const float* in = ring[(d + j) % kRingSize].spectrum;
         for (int32_t k = 0; k < n; ++k)
             out[k] = static_cast<float>(out[k] + w * in[k]);
-        weightSum += w;
     }
     for (int32_t k = 0; k < n; ++k)
-        out[k] = static_cast<float>(out[k] / weightSum);
+        out[k] = static_cast<float>(out[k] / weights.sum);
     r.smoothed.store(1, kRelease);
 }
 
@@ -131,9 +145,13 @@ void AnalysisCore::WaitForWork(uint32_t seenEpoch)
     });
 }
 
+namespace {
+
 // The index of the newest record, the one before the write position `w`.
 // The framer numbers a record before it moves the write position past it.
 int64_t NewestIndex(const FrameRing& ring, int32_t w) { return ring[PrevSlot(w)].index; }
+
+}  // namespace
 
 bool AnalysisCore::Scan(AnalyserState& state, bool waitWhenIdle)
 {

@@ -22,6 +22,10 @@ inline constexpr double kSmoothingStep = 0.2991993003418851;  // 2π/21
 // slots s-5 .. s+5, then publishes it with `smoothed`.
 void SmoothFrame(FrameRing& ring, int32_t s);
 
+// True when the eleven records around slot s are analysed and none of them
+// is the record at the write position: its spectrum may then be smoothed.
+bool NeighbourhoodAnalysed(const FrameRing& ring, int32_t s);
+
 // Everything the analysis shares between the user-interface thread and the
 // worker: the ring, the undersampling ratio, the stop flag, the level trackers
 // and the worker thread itself. The program and the render tool each own one;

@@ -130,7 +130,10 @@ void TransformForBins(const simd::Kernels& kernels, float* b, int32_t h, int32_t
     kernels.realFftUntangle(b, h, std::max(iFirst, 2), iLast, -0.5, tw);
 }
 
-void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t n)
+// Everything a full analysis finds in the record's own samples: all but the
+// ceilings, which follow the level trackers. Returns the energy level in dB
+// as computed, before it is kept in single precision.
+double MeasureInFull(FrameRecord& r, AnalyserState& st, int32_t n)
 {
     const simd::Kernels& kernels = simd::Active();
     const int32_t f = FftSizeFor(n);
@@ -145,7 +148,6 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
     ForwardTransform(kernels, b, h);
     r.nbins = h;
     r.specMax = PowerSpectrum(kernels, b, h, f, r.spectrum, st.retry);
-    UpdateTrackers(r.specMax, tr.specPeak, tr.specFloor, r.specCeiling);
 
     // Cepstrum: the log spectrum mirrored about bin 0, mean removed,
     // liftered and transformed again, then the strongest quefrency bin in
@@ -169,13 +171,47 @@ void AnalyseInFull(FrameRecord& r, LevelTrackers& tr, AnalyserState& st, int32_t
 
     const double e = 10.0 * Log10Floor(energy.Total() / n);
     r.energy = static_cast<float>(e);
-    UpdateTrackers(e, tr.energyPeak, tr.energyFloor, r.energyCeiling);
+    return e;
+}
+
+// The two trackers are independent of each other and of everything measured
+// after them, so they may follow a record measured earlier.
+void FollowLevels(FrameRecord& r, LevelTrackers& tr, double energy)
+{
+    UpdateTrackers(r.specMax, tr.specPeak, tr.specFloor, r.specCeiling);
+    UpdateTrackers(energy, tr.energyPeak, tr.energyFloor, r.energyCeiling);
+}
+
+void TakeMeasures(FrameRecord& r, const FrameRecord& measured)
+{
+    r.nbins = measured.nbins;
+    r.specMax = measured.specMax;
+    std::copy(measured.spectrum, measured.spectrum + measured.nbins, r.spectrum);
+    r.cepsPeak = measured.cepsPeak;
+    r.cepsRatio = measured.cepsRatio;
+    r.acLag = measured.acLag;
+    r.acPeak = measured.acPeak;
+    r.energy = measured.energy;
+}
+
+// True when `measured` was measured from the very samples of `r`.
+bool SameSamples(const FrameRecord& r, const FrameMeasures* measured)
+{
+    return measured != nullptr && measured->record.nsamples == r.nsamples &&
+           std::equal(r.samples, r.samples + r.nsamples, measured->record.samples);
 }
 
 }  // namespace
 
+void MeasureFrame(FrameMeasures& m, AnalyserState& state)
+{
+    const int32_t n = m.record.nsamples;
+    EnsureHamming(state, n);
+    m.energy = MeasureInFull(m.record, state, n);
+}
+
 void AnalyseFrame(FrameRing& ring, LevelTrackers& trackers, AnalyserState& state, int32_t ratio,
-                  int32_t s)
+                  int32_t s, const FrameMeasures* measured)
 {
     FrameRecord& r = ring[s];
     // Take the record: the mark first, so that a framer that sees `fresh`
@@ -189,10 +225,14 @@ void AnalyseFrame(FrameRing& ring, LevelTrackers& trackers, AnalyserState& state
     EnsureHamming(state, n);
     WaveformExtremes(r, n);
 
-    if (s < kFirstAlwaysFullSlot && ratio > 1 && s % ratio != 0 && ring.IsAnalysedNeighbour(s + 1))
+    if (s < kFirstAlwaysFullSlot && ratio > 1 && s % ratio != 0 && ring.IsAnalysedNeighbour(s + 1)) {
         CopyFromNewer(r, ring[s + 1]);
-    else
-        AnalyseInFull(r, trackers, state, n);
+    } else if (SameSamples(r, measured)) {
+        TakeMeasures(r, measured->record);
+        FollowLevels(r, trackers, measured->energy);
+    } else {
+        FollowLevels(r, trackers, MeasureInFull(r, state, n));
+    }
 
     r.fresh.store(0, kRelaxed);
     r.analysed.store(1, kRelease);

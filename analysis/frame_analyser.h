@@ -1,7 +1,8 @@
 // Analysis of one frame record: waveform extremes, energy, power spectrum,
 // autocorrelation and cepstral pitch candidates, and the display ceilings,
 // or, when undersampling allows, a copy of the newer neighbour's results.
-// Runs on the analysis worker thread only.
+// AnalyseFrame runs on the analysis worker thread only (or whoever scans the
+// ring in its place); MeasureFrame on any thread.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +55,25 @@ struct AnalyserState {
     LagSums lags = {};
 };
 
+// What a full analysis finds in a frame's samples alone, before the level
+// trackers see it: every analysis field of `record` but the two ceilings,
+// and the energy level in dB as the energy tracker follows it. Frames can be
+// measured ahead, on other threads, and the trackers follow them in order.
+struct FrameMeasures {
+    FrameRecord record;  // samples and nsamples in, the analysis fields out
+    double energy = 0.0;
+};
+
+// Measures `m.record` as a full analysis of those samples would. Any thread,
+// on measures and a state of its own.
+void MeasureFrame(FrameMeasures& m, AnalyserState& state);
+
 // Analyses the fresh record at slot s (see the record's flag protocol in
 // frame_ring.h). `ratio` is the undersampling ratio R, read once by the
-// caller for this record.
+// caller for this record. A record analysed in full takes its measures from
+// `measured` when that was measured from the same samples, and is measured
+// here otherwise: the result is the same bits either way.
 void AnalyseFrame(FrameRing& ring, LevelTrackers& trackers, AnalyserState& state, int32_t ratio,
-                  int32_t s);
+                  int32_t s, const FrameMeasures* measured = nullptr);
 
 }  // namespace vocalume

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "frame_analyser.h"
+#include "signal_kernels.h"
+
+#if VOCALUME_X86_KERNELS
+#include <emmintrin.h>
+#endif
 
 namespace vocalume {
 
@@ -11,8 +19,16 @@ namespace {
 constexpr int32_t kSpan = PitchTracker::kWindow + PitchTracker::kMaxLag + 1;
 // Silence kept before the stream, so that the first frames read zeros there.
 constexpr int32_t kLeadingSilence = 64;
+// The low-pass filter's delay: the smoothed sample at time t needs the
+// samples up to t + 2.
+constexpr int32_t kSmoothingDelay = 2;
 // The history is trimmed when it has grown this far past what is needed.
 constexpr int64_t kTrimAt = 16384;
+// Samples are kept halved, and -32768 as -32767 before that: eleven products
+// of such samples, less eleven others, then stay within 32-bit integers,
+// which is what lets vector instructions form them. Half a step of 16 bits
+// is far below any voice.
+constexpr int32_t kLargestHalved = 16383;
 
 // How a frame's states are scored: a voiced candidate by how periodic the
 // frame is at its lag (1 - normalised difference), plus a small bonus for
@@ -23,6 +39,34 @@ constexpr float kOctaveBonus = 0.01f;
 constexpr float kVoicingThreshold = 0.45f;
 constexpr float kSilenceThreshold = 0.03f;
 constexpr float kWeakestCandidate = 0.2f;
+// A period that holds two or more periods of the voice: one whose part (a
+// half, a third, ...) is clearly periodic (a normalised difference under
+// kClearPeriod) and nearly as periodic as the whole (within kNearlyAsPeriodic),
+// while the whole stands out no more than kStandsOut from its neighbouring
+// multiples of that part. Such a period loses kOctavePenalty, so that a voice
+// that steps up an octave is followed within a few frames, and a note with
+// one strong harmonic is not read an octave or two low.
+constexpr float kClearPeriod = 0.1f;
+constexpr float kNearlyAsPeriodic = 0.06f;
+constexpr float kStandsOut = 0.03f;
+constexpr float kOctavePenalty = 0.3f;
+// A short period (a voice above about 460 Hz) must repeat: a frame periodic
+// at the period but far less so at twice it is a hiss or a ringing, not a
+// voice, and loses kOctavePenalty too.
+constexpr float kRepeatsBelowLag = 24.0f;
+constexpr float kRepeatMargin = 0.1f;
+// Short periods are measured again over several periods, up to about this
+// many samples, where a sample's step is a smaller share of the period.
+constexpr int32_t kMultiPeriodSpan = 48;
+// Frames this far below the picture's loudness ceiling show dark: a quarter
+// of full brightness, black at 40 dB. They are unvoiced whatever they hold.
+constexpr float kDarkBelowCeilingDb = 30.0f;
+constexpr float kAlwaysUnvoiced = 10.0f;
+// The frame analysis measures loudness after pre-emphasis and a Hamming
+// window; this is the mean square of that window over a frame, and the
+// samples here are halved.
+constexpr double kHammingPower = 0.3974;
+constexpr double kHalvedPower = 4.0;
 // Path costs per frame: a change of voicing, and a change of pitch per
 // octave. They are stated for a 10 ms step and scaled to the 1 ms frames, so
 // that a path pays for how long it leaves its course, not how often it is
@@ -33,6 +77,17 @@ constexpr float kVoicingChangeCost = 0.14f * kStepScale;
 constexpr float kOctaveJumpCost = 0.35f * kStepScale;
 // The stream's peak halves in about ten seconds of quieter sound.
 constexpr double kPeakDecay = 0.99993;
+
+// Each lag as a float, for the quotients of the normalisation.
+constexpr auto kLagValues = [] {
+    std::array<float, PitchTracker::kMaxLag + 2> values{};
+    for (size_t lag = 0; lag < values.size(); ++lag)
+        values[lag] = static_cast<float>(lag);
+    return values;
+}();
+constexpr float kTiny = 1e-30f;
+// Words of eight lags that cover the lags searched.
+constexpr int32_t kDipWords = (PitchTracker::kMaxLag - PitchTracker::kMinLag + 8) / 8;
 
 int64_t CentreOf(int64_t frame)
 {
@@ -53,28 +108,103 @@ int64_t WindowStart(int64_t centre, int32_t lag)
     return centre - (PitchTracker::kWindow + lag) / 2;
 }
 
-// Sum of (x[j] - x[j + lag])^2 for every j in [first, last) (indices into
-// `x`). The integers are exact in double, so sums kept up to date frame by
-// frame never drift.
-double SquaredDifferences(const int16_t* x, int64_t first, int64_t last, int32_t lag)
+int16_t Halved(int16_t x)
 {
-    double sum = 0.0;
-    for (int64_t j = first; j < last; ++j) {
-        const double d = static_cast<double>(x[j]) - x[j + lag];
-        sum += d * d;
-    }
+    return static_cast<int16_t>(std::max(static_cast<int32_t>(x) / 2, -kLargestHalved));
+}
+
+// x[0] x[lag] + ... + x[count - 1] x[count - 1 + lag], exactly.
+int64_t Cross(const int16_t* x, int32_t count, int32_t lag)
+{
+    int64_t sum = 0;
+    for (int32_t k = 0; k < count; ++k)
+        sum += static_cast<int32_t>(x[k]) * x[k + lag];
     return sum;
 }
 
+// What one hop adds to a lag's cross sum: the hop's pairs that arrive less
+// those that leave.
+int64_t CrossChangePortable(const int16_t* arriving, const int16_t* leaving, int32_t lag)
+{
+    return Cross(arriving, PitchTracker::kHop, lag) - Cross(leaving, PitchTracker::kHop, lag);
+}
+
+#if VOCALUME_X86_KERNELS
+// The same with SSE2, which every x86-64 processor has: eight pairs and then
+// three, multiplied and added in pairs into 32-bit lanes (halved samples keep
+// every lane within range), and only the four lanes' total in 64 bits. The
+// three last pairs are read as four from the eighth on, the eighth masked
+// off, so that nothing past the pairs is read.
+int64_t CrossChangeSse2(const int16_t* arriving, const int16_t* leaving, int32_t lag)
+{
+    static_assert(PitchTracker::kHop == 11);
+    const __m128i lastThree = _mm_set_epi16(0, 0, 0, 0, -1, -1, -1, 0);
+    const auto pairs = [&](const int16_t* x) {
+        const __m128i head = _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x)),
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + lag)));
+        const __m128i tail =
+            _mm_madd_epi16(_mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + 7)), lastThree),
+                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + 7 + lag)));
+        return _mm_add_epi32(head, tail);
+    };
+    const __m128i change = _mm_sub_epi32(pairs(arriving), pairs(leaving));
+    const __m128i sign = _mm_srai_epi32(change, 31);
+    const __m128i wide = _mm_add_epi64(_mm_unpacklo_epi32(change, sign), _mm_unpackhi_epi32(change, sign));
+    return _mm_cvtsi128_si64(_mm_add_epi64(wide, _mm_unpackhi_epi64(wide, wide)));
+}
+#endif
+
 }  // namespace
 
-PitchTracker::PitchTracker() : m_history(kLeadingSilence, 0), m_base(-kLeadingSilence) {}
+PitchTracker::PitchTracker(Sums sums)
+    : m_sums(sums),
+      m_history(kLeadingSilence - kSmoothingDelay, 0),
+      m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
+      m_levelEnergy(kLeadingSilence + 1, 0),
+      m_levelNeighbours(kLeadingSilence + 1, 0),
+      m_base(-kLeadingSilence),
+      m_levelPeak(LevelTrackers{}.energyPeak),
+      m_levelFloor(LevelTrackers{}.energyFloor)
+{
+#if !VOCALUME_X86_KERNELS
+    if (m_sums == Sums::Running)
+        m_sums = Sums::RunningPortable;
+#endif
+}
 
 void PitchTracker::Push(const int16_t* samples, size_t count, std::vector<PitchEstimate>& out)
 {
-    m_history.insert(m_history.end(), samples, samples + count);
+    // Grown once for the whole piece, then filled in place.
+    const size_t at = m_history.size();
+    m_history.resize(at + count);
+    m_energy.resize(at + 1 + count);
+    m_levelEnergy.resize(m_levelEnergy.size() + count);
+    m_levelNeighbours.resize(m_levelNeighbours.size() + count);
+    int16_t* history = m_history.data() + at;
+    int64_t* energy = m_energy.data() + at + 1;
+    int64_t* levelEnergy = m_levelEnergy.data() + m_levelEnergy.size() - count;
+    int64_t* levelNeighbours = m_levelNeighbours.data() + m_levelNeighbours.size() - count;
+    int64_t e = energy[-1], le = levelEnergy[-1], ln = levelNeighbours[-1];
+    std::array<int16_t, 4> r = m_recent;
+    for (size_t i = 0; i < count; ++i) {
+        const int16_t h = Halved(samples[i]);
+        le += static_cast<int32_t>(h) * h;
+        ln += static_cast<int32_t>(h) * r[3];
+        levelEnergy[i] = le;
+        levelNeighbours[i] = ln;
+        // The low-pass 1 2 1 over four, centred two samples back (one is
+        // kept in hand): a voice's harmonics up to 1.1 kHz pass nearly whole,
+        // the hiss of fricatives above 4 kHz loses 15 to 30 dB, so that
+        // it does not pass for a voice at the top of the range.
+        const auto y = static_cast<int16_t>((r[1] + 2 * r[2] + r[3] + 2) >> 2);
+        r = {r[1], r[2], r[3], h};
+        history[i] = y;
+        e += static_cast<int32_t>(y) * y;
+        energy[i] = e;
+    }
+    m_recent = r;
     m_received += static_cast<int64_t>(count);
-    while (m_received >= CentreOf(m_analysed) + kLookAheadSamples) {
+    while (m_received >= CentreOf(m_analysed) + kLookAheadSamples + kSmoothingDelay) {
         AnalyseNext();
         Emit(out);
     }
@@ -93,87 +223,211 @@ void PitchTracker::Finish(int64_t frames, std::vector<PitchEstimate>& out)
     }
 }
 
-void PitchTracker::ComputeDifferences(int64_t centre)
+int64_t PitchTracker::LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const
 {
-    m_diff.fill(0.0);
+    return sums[static_cast<size_t>(last - m_base)] - sums[static_cast<size_t>(first - m_base)];
+}
+
+int64_t PitchTracker::Energy(int64_t first, int64_t last) const
+{
+    return m_energy[static_cast<size_t>(last - m_base)] - m_energy[static_cast<size_t>(first - m_base)];
+}
+
+void PitchTracker::SumAfresh(int64_t centre)
+{
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
         const int64_t at = WindowStart(centre, lag) - m_base;
-        m_diff[static_cast<size_t>(lag)] = SquaredDifferences(m_history.data(), at, at + kWindow, lag);
+        m_cross[static_cast<size_t>(lag)] = Cross(m_history.data() + at, kWindow, lag);
     }
 }
 
-void PitchTracker::UpdateDifferences(int64_t oldCentre)
+void PitchTracker::UpdateSums(int64_t oldCentre)
 {
     // Every window moves on by one hop: its first kHop pairs leave, kHop new
-    // ones come in. A fixed count lets the compiler unroll the pairs.
+    // ones come in.
     const int16_t* x = m_history.data();
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
         const int16_t* leaving = x + (WindowStart(oldCentre, lag) - m_base);
         const int16_t* arriving = leaving + kWindow;
-        double change = 0.0;
-        for (int32_t k = 0; k < kHop; ++k) {
-            const double in = static_cast<double>(arriving[k]) - arriving[k + lag];
-            const double out = static_cast<double>(leaving[k]) - leaving[k + lag];
-            change += in * in - out * out;
-        }
-        m_diff[static_cast<size_t>(lag)] += change;
+#if VOCALUME_X86_KERNELS
+        m_cross[static_cast<size_t>(lag)] += m_sums == Sums::Running ? CrossChangeSse2(arriving, leaving, lag)
+                                                                     : CrossChangePortable(arriving, leaving, lag);
+#else
+        m_cross[static_cast<size_t>(lag)] += CrossChangePortable(arriving, leaving, lag);
+#endif
     }
 }
 
-void PitchTracker::Candidates(Column& column, int64_t start)
+void PitchTracker::Normalise(int64_t centre)
 {
-    // Cumulative-mean normalisation: each lag's difference against the mean
-    // of those of all shorter lags, so that the small differences of very
-    // short lags never look like a period.
-    // The running sums first, then the quotients in a loop of their own that
-    // the compiler can vectorise.
-    std::array<double, kMaxLag + 2> mean{};
-    double sum = 0.0;
+    // Each lag's difference, sum of (x[j] - x[j + lag])^2 over its window,
+    // from the energies of the window and of its shifted copy and the cross
+    // sum, and their running total over the lags, all exact.
+    std::array<float, kMaxLag + 2> differences, totals;
+    differences[0] = totals[0] = 0.0f;
+    int64_t total = 0;
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
-        sum += m_diff[static_cast<size_t>(lag)];
-        mean[static_cast<size_t>(lag)] = sum;
+        const int64_t start = WindowStart(centre, lag);
+        const int64_t difference = Energy(start, start + kWindow) + Energy(start + lag, start + lag + kWindow) -
+                                   2 * m_cross[static_cast<size_t>(lag)];
+        total += difference;
+        differences[static_cast<size_t>(lag)] = static_cast<float>(difference);
+        totals[static_cast<size_t>(lag)] = static_cast<float>(total);
     }
+    // The cumulative-mean normalisation: each lag's difference against the
+    // mean of those of all shorter lags, so that the small differences of
+    // very short lags never look like a period. A loop of quotients alone,
+    // which the compiler turns into vector divisions (the same bits).
+    for (size_t lag = 1; lag <= kMaxLag + 1; ++lag)
+        m_normalised[lag] = differences[lag] * kLagValues[lag] / std::max(totals[lag], kTiny);
+    // Lags before the first difference (a silent stretch) show nothing.
     m_normalised[0] = 1.0f;
-    for (size_t lag = 1; lag <= kMaxLag + 1; ++lag) {
-        const float total = static_cast<float>(mean[lag]);
-        m_normalised[lag] =
-            total > 0.0f ? static_cast<float>(m_diff[lag]) * static_cast<float>(lag) / total : 1.0f;
-    }
+    for (size_t lag = 1; lag <= kMaxLag + 1 && totals[lag] == 0.0f; ++lag)
+        m_normalised[lag] = 1.0f;
+    m_haveLowestBelow = false;
+}
 
-    // The unvoiced state, from the frame's peak against the stream's.
-    int32_t local = 0;
-    const int16_t* x = m_history.data() + (start - m_base);
+// The period near the dip at `lag` (a local minimum), refined between lags by
+// a parabola, and in `lowest` the difference at it.
+float PitchTracker::Refine(int32_t lag, float& lowest) const
+{
+    const float* d = m_normalised.data();
+    const float a = d[lag - 1], b = d[lag], c = d[lag + 1];
+    const float curve = a - 2.0f * b + c;
+    float offset = curve > 0.0f ? 0.5f * (a - c) / curve : 0.0f;
+    offset = std::clamp(offset, -0.5f, 0.5f);
+    lowest = b - 0.25f * (a - c) * offset;
+    return static_cast<float>(lag) + offset;
+}
+
+// The lowest normalised difference within a lag of `lag`.
+float PitchTracker::LowestNear(float lag) const
+{
+    const auto at = static_cast<int32_t>(lag + 0.5f);
+    float lowest = 1e30f;
+    for (int32_t q = std::max(at - 1, 1); q <= std::min(at + 1, kMaxLag + 1); ++q)
+        lowest = std::min(lowest, m_normalised[static_cast<size_t>(q)]);
+    return lowest;
+}
+
+// Whether the period `period`, a dip of normalised difference `lowest`,
+// holds two or more periods of the voice (see kClearPeriod).
+bool PitchTracker::HoldsSeveralPeriods(float period, float lowest)
+{
+    // The lowest difference at any lag up to each lag, once a frame, for the
+    // first candidate that asks.
+    if (!m_haveLowestBelow) {
+        m_lowestBelow[0] = m_normalised[0];
+        for (size_t lag = 1; lag <= kMaxLag + 1; ++lag)
+            m_lowestBelow[lag] = std::min(m_lowestBelow[lag - 1], m_normalised[lag]);
+        m_haveLowestBelow = true;
+    }
+    // Most candidates have no dip clear enough anywhere below them.
+    const float enough = std::min(kClearPeriod, lowest + kNearlyAsPeriodic);
+    if (m_lowestBelow[static_cast<size_t>(period)] > enough)
+        return false;
+    for (int32_t k = 2; period / static_cast<float>(k) >= static_cast<float>(kMinLag) - 0.5f; ++k) {
+        const float step = period / static_cast<float>(k);
+        // Every multiple of the part short of the whole.
+        float part = LowestNear(step);
+        for (int32_t m = 2; m < k; ++m)
+            part = std::min(part, LowestNear(step * static_cast<float>(m)));
+        if (part > enough)
+            continue;
+        float around = LowestNear(period - step);
+        if (period + step <= static_cast<float>(kMaxLag) + 0.5f)
+            around = std::min(around, LowestNear(period + step));
+        return around - lowest <= kStandsOut;
+    }
+    return false;
+}
+
+void PitchTracker::Candidates(Column& column, int64_t centre)
+{
+    // The unvoiced state, from the frame's peak against the stream's, and
+    // from its loudness against the picture's ceiling.
+    // (Halved samples never reach -32768, so their magnitudes fit 16 bits.)
+    int16_t local = 0;
+    const int16_t* x = m_history.data() + (StartOf(m_analysed) - m_base);
     for (int32_t j = 0; j < kSpan; ++j)
-        local = std::max(local, std::abs(static_cast<int32_t>(x[j])));
+        local = std::max(local, static_cast<int16_t>(x[j] < 0 ? -x[j] : x[j]));
     m_peak = std::max(m_peak * kPeakDecay, static_cast<double>(local));
     const double relative = m_peak > 0.0 ? local / m_peak : 0.0;
+
+    const int64_t first = centre - kCentreOffset;
+    const int64_t last = first + kFrameLength;
+    const double emphasised =
+        static_cast<double>(LevelSum(m_levelEnergy, first, last)) +
+        kPreEmphasis * kPreEmphasis * static_cast<double>(LevelSum(m_levelEnergy, first - 1, last - 1)) -
+        2.0 * kPreEmphasis * static_cast<double>(LevelSum(m_levelNeighbours, first, last));
+    const auto level =
+        static_cast<float>(10.0 * Log10Floor(kHalvedPower * kHammingPower * emphasised / kFrameLength));
+    m_levelPeak = static_cast<float>(m_levelPeak - kPeakFall);
+    m_levelFloor = static_cast<float>(m_levelFloor + kFloorRise);
+    m_levelPeak = std::max(m_levelPeak, level);
+    m_levelFloor = std::min(m_levelFloor, level);
+    const float ceiling =
+        std::max(m_levelPeak, static_cast<float>(m_levelFloor + kCeilingMargin));
+
     State& unvoiced = column.states[0];
     unvoiced = State{};
     unvoiced.strength =
         kVoicingThreshold +
         static_cast<float>(std::max(0.0, 2.0 - relative / (kSilenceThreshold / (1.0 + kVoicingThreshold))));
+    if (level < ceiling - kDarkBelowCeilingDb)
+        unvoiced.strength += kAlwaysUnvoiced;
     column.count = 1;
 
-    // The best few dips, refined between lags by a parabola.
+    // The best few dips: first where they are, in a loop of comparisons
+    // alone, eight lags to a word, then each dip in turn.
     const float* d = m_normalised.data();
+    alignas(8) std::array<uint8_t, kDipWords * 8> dips;
+    for (int32_t lag = kMinLag; lag < kMinLag + kDipWords * 8; ++lag)
+        dips[static_cast<size_t>(lag - kMinLag)] =
+            static_cast<uint8_t>((d[lag] < d[lag - 1]) & (d[lag] <= d[lag + 1]) & (lag <= kMaxLag));
     for (int32_t lag = kMinLag; lag <= kMaxLag; ++lag) {
-        if (!(d[lag] < d[lag - 1] && d[lag] <= d[lag + 1]))
+        if ((lag - kMinLag) % 8 == 0) {
+            uint64_t word;
+            std::memcpy(&word, dips.data() + (lag - kMinLag), sizeof word);
+            if (word == 0) {
+                lag += 7;
+                continue;
+            }
+        }
+        if (dips[static_cast<size_t>(lag - kMinLag)] == 0)
             continue;
-        const float a = d[lag - 1], b = d[lag], c = d[lag + 1];
-        const float curve = a - 2.0f * b + c;
-        float offset = curve > 0.0f ? 0.5f * (a - c) / curve : 0.0f;
-        offset = std::clamp(offset, -0.5f, 0.5f);
-        const float lowest = b - 0.25f * (a - c) * offset;
+        float lowest = 0.0f;
+        float period = Refine(lag, lowest);
+        if (1.0f - lowest < kWeakestCandidate)
+            continue;
+        // A short period measured again at a multiple of it.
+        const int32_t periods = kMultiPeriodSpan / lag;
+        if (periods >= 2) {
+            const auto near = static_cast<int32_t>(period * static_cast<float>(periods) + 0.5f);
+            int32_t q = near;
+            for (int32_t r = near - 1; r <= near + 1; ++r)
+                if (d[r] < d[q])
+                    q = r;
+            if (d[q] < d[q - 1] && d[q] <= d[q + 1]) {
+                float unused = 0.0f;
+                period = Refine(q, unused) / static_cast<float>(periods);
+            }
+        }
         const float periodicity = 1.0f - lowest;
-        if (periodicity < kWeakestCandidate)
-            continue;
         State s;
-        s.lag = static_cast<float>(lag) + offset;
+        s.lag = period;
         s.logLag = std::log2(s.lag);
         s.strength = periodicity + kOctaveBonus * (std::log2(static_cast<float>(kMaxLag)) - s.logLag);
+        if (period < kRepeatsBelowLag && LowestNear(2.0f * period) > lowest + kRepeatMargin)
+            s.strength -= kOctavePenalty;
+        const bool full = column.count == kCandidates + 1;
+        if (full && s.strength <= column.states[static_cast<size_t>(kCandidates)].strength)
+            continue;
+        if (HoldsSeveralPeriods(period, lowest))
+            s.strength -= kOctavePenalty;
         // Kept in order of strength; the weakest falls out.
         int32_t at = column.count;
-        if (at == kCandidates + 1) {
+        if (full) {
             if (s.strength <= column.states[static_cast<size_t>(at - 1)].strength)
                 continue;
             --at;
@@ -228,23 +482,34 @@ void PitchTracker::Link(Column& column, const Column* previous) const
 void PitchTracker::AnalyseNext()
 {
     const int64_t start = StartOf(m_analysed);
-    if (!m_haveDifferences) {
-        ComputeDifferences(CentreOf(m_analysed));
-        m_haveDifferences = true;
+    const int64_t centre = CentreOf(m_analysed);
+    if (m_sums == Sums::Afresh || !m_haveSums) {
+        SumAfresh(centre);
+        m_haveSums = true;
     } else {
-        UpdateDifferences(CentreOf(m_analysed - 1));
+        UpdateSums(CentreOf(m_analysed - 1));
     }
+    Normalise(centre);
     Column& column = m_columns[static_cast<size_t>(m_analysed % (kSettleFrames + 1))];
-    Candidates(column, start);
+    Candidates(column, centre);
     const Column* previous =
         m_analysed == 0 ? nullptr : &m_columns[static_cast<size_t>((m_analysed - 1) % (kSettleFrames + 1))];
     Link(column, previous);
     ++m_analysed;
 
-    // Samples before this frame's start are no longer needed.
+    // Samples before this frame's start are no longer needed (the loudness
+    // reads one sample before a frame, which starts well after this).
     if (start - m_base > kTrimAt) {
-        const int64_t drop = start - m_base;
-        m_history.erase(m_history.begin(), m_history.begin() + static_cast<std::ptrdiff_t>(drop));
+        const auto drop = static_cast<std::ptrdiff_t>(start - m_base);
+        m_history.erase(m_history.begin(), m_history.begin() + drop);
+        // Only differences of the running sums count: start them from 0
+        // again, so that they never grow however long the stream.
+        for (std::vector<int64_t>* sums : {&m_energy, &m_levelEnergy, &m_levelNeighbours}) {
+            sums->erase(sums->begin(), sums->begin() + drop);
+            const int64_t first = sums->front();
+            for (int64_t& e : *sums)
+                e -= first;
+        }
         m_base = start;
     }
 }
@@ -263,32 +528,11 @@ PitchEstimate EstimateOf(float lag)
 
 }  // namespace
 
-void PitchTracker::Emit(std::vector<PitchEstimate>& out)
+// The lags along the best path ending at the newest frame, from the first
+// frame not yet settled on: lags[0 .. newest - m_emitted].
+int32_t PitchTracker::BestPath(std::array<float, kSettleFrames + 1>& lags) const
 {
     const int64_t newest = m_analysed - 1;
-    if (newest - m_emitted < kSettleFrames)
-        return;
-    // Back along the best path ending at the newest frame to the frame that
-    // is now settled.
-    const Column* column = &m_columns[static_cast<size_t>(newest % (kSettleFrames + 1))];
-    int32_t state = 0;
-    for (int32_t k = 1; k < column->count; ++k)
-        if (column->states[static_cast<size_t>(k)].score > column->states[static_cast<size_t>(state)].score)
-            state = k;
-    for (int64_t f = newest; f > m_emitted; --f) {
-        state = std::max<int32_t>(column->states[static_cast<size_t>(state)].from, 0);
-        column = &m_columns[static_cast<size_t>((f - 1) % (kSettleFrames + 1))];
-    }
-    out.push_back(EstimateOf(column->states[static_cast<size_t>(state)].lag));
-    ++m_emitted;
-}
-
-void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
-{
-    const int64_t newest = m_analysed - 1;
-    if (newest < m_emitted)
-        return;
-    std::array<float, kSettleFrames + 1> lags{};
     const Column* column = &m_columns[static_cast<size_t>(newest % (kSettleFrames + 1))];
     int32_t state = 0;
     for (int32_t k = 1; k < column->count; ++k)
@@ -301,16 +545,42 @@ void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
         state = std::max<int32_t>(column->states[static_cast<size_t>(state)].from, 0);
         column = &m_columns[static_cast<size_t>((f - 1) % (kSettleFrames + 1))];
     }
-    for (int64_t f = m_emitted; f <= newest; ++f)
-        out.push_back(EstimateOf(lags[static_cast<size_t>(f - m_emitted)]));
-    m_emitted = newest + 1;
+    return static_cast<int32_t>(newest - m_emitted) + 1;
 }
 
-std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames)
+// Settles frame m_emitted on the path's lag there.
+void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
+{
+    out.push_back(EstimateOf(lag));
+    ++m_emitted;
+}
+
+void PitchTracker::Emit(std::vector<PitchEstimate>& out)
+{
+    const int64_t newest = m_analysed - 1;
+    if (newest - m_emitted < kSettleFrames)
+        return;
+    std::array<float, kSettleFrames + 1> lags{};
+    BestPath(lags);
+    Settle(lags[0], out);
+}
+
+void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
+{
+    const int64_t newest = m_analysed - 1;
+    if (newest < m_emitted)
+        return;
+    std::array<float, kSettleFrames + 1> lags{};
+    const int32_t count = BestPath(lags);
+    for (int32_t k = 0; k < count; ++k)
+        Settle(lags[static_cast<size_t>(k)], out);
+}
+
+std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames, PitchTracker::Sums sums)
 {
     std::vector<PitchEstimate> out;
     out.reserve(static_cast<size_t>(std::max<int64_t>(frames, 0)));
-    PitchTracker tracker;
+    PitchTracker tracker(sums);
     // Fed in pieces, as a stream would be, so the history stays short.
     constexpr size_t kPiece = 4096;
     for (size_t i = 0; i < count && tracker.FramesDone() < frames; i += kPiece)

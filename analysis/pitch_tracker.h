@@ -5,11 +5,20 @@
 // the picture.
 //
 // Per frame it measures a cumulative-mean-normalised difference function
-// around the frame's centre, keeps the best few period candidates (refined
-// between lags) beside an "unvoiced" candidate, and follows the cheapest path
-// through them, where a jump of an octave or a change of voicing costs more
-// than a wobble. The path is settled a fixed number of frames behind the
-// newest one, so the look-ahead past a frame's centre stays under 50 ms.
+// around the frame's centre over periods of 9 to 240 samples (about 46 to
+// 1225 Hz: a bass's lowest notes to a soprano's or a child's highest), keeps
+// the best few period candidates beside an "unvoiced" candidate, and follows
+// the cheapest path through them, where a jump of an octave or a change of
+// voicing costs more than a wobble. A period whose half or third is about as
+// periodic is the octave below the voice, not the voice; a frame the picture
+// shows as black is unvoiced whatever it holds. The path is settled a fixed
+// number of frames behind the newest one, so the look-ahead past a frame's
+// centre stays under 50 ms.
+//
+// The difference function rests on exact integer sums kept up to date as the
+// frames move on, so the result is the same bits whether the sums are kept
+// up to date or summed afresh, with or without vector instructions, on any
+// processor.
 //
 // Not thread-safe: one tracker belongs to one thread. Nothing is allocated
 // per frame once the history buffer has grown to its working size.
@@ -35,9 +44,9 @@ public:
     static constexpr int32_t kHop = kFrameHop;
     // Sample offset of frame k's centre: 11 k + 196.
     static constexpr int32_t kCentreOffset = kFrameLength / 2;
-    // Periods searched: 17 to 190 samples (about 58 to 650 Hz).
-    static constexpr int32_t kMinLag = 17;
-    static constexpr int32_t kMaxLag = 190;
+    // Periods searched: 9 to 240 samples (about 46 to 1225 Hz).
+    static constexpr int32_t kMinLag = 9;
+    static constexpr int32_t kMaxLag = 240;
     // Samples summed for each lag; the window and its shifted copy together
     // are centred on the frame.
     static constexpr int32_t kWindow = 256;
@@ -47,7 +56,15 @@ public:
     // Samples needed past a frame's centre before it can be analysed.
     static constexpr int32_t kLookAheadSamples = (kWindow + kMaxLag + 2) / 2;
 
-    PitchTracker();
+    // How the sums behind the difference function are formed. All give the
+    // same bits; the others are there to show that.
+    enum class Sums {
+        Running,          // kept up to date frame by frame, with vector instructions where there are any
+        RunningPortable,  // the same in plain loops
+        Afresh,           // summed anew for every frame, as written
+    };
+
+    explicit PitchTracker(Sums sums = Sums::Running);
 
     // Feeds the next `count` samples of the stream and appends the estimates
     // that became final, in frame order, to `out`.
@@ -75,31 +92,55 @@ private:
     };
 
     void AnalyseNext();
-    void ComputeDifferences(int64_t centre);
-    void UpdateDifferences(int64_t oldCentre);
-    void Candidates(Column& column, int64_t start);
+    void SumAfresh(int64_t centre);
+    void UpdateSums(int64_t oldCentre);
+    void Normalise(int64_t centre);
+    float Refine(int32_t lag, float& lowest) const;
+    float LowestNear(float lag) const;
+    void Candidates(Column& column, int64_t centre);
     void Link(Column& column, const Column* previous) const;
     void Emit(std::vector<PitchEstimate>& out);
     void SettleAll(std::vector<PitchEstimate>& out);
+    int32_t BestPath(std::array<float, kSettleFrames + 1>& lags) const;
+    void Settle(float lag, std::vector<PitchEstimate>& out);
+    bool HoldsSeveralPeriods(float period, float lowest);
+    int64_t Energy(int64_t first, int64_t last) const;
+    int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
 
-    // Samples j >= m_base of the stream; samples before 0 are silence.
+    Sums m_sums;
+    // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
+    // samples before 0 are silence. m_energy[i] sums the squares of the
+    // first i, exactly. The loudness is measured on the halved samples
+    // before smoothing: m_levelEnergy sums their squares, m_levelNeighbours
+    // the products of neighbours among them; m_recent holds the last four.
     std::vector<int16_t> m_history;
+    std::vector<int64_t> m_energy;
+    std::vector<int64_t> m_levelEnergy;
+    std::vector<int64_t> m_levelNeighbours;
+    std::array<int16_t, 4> m_recent{};
     int64_t m_base = 0;
     int64_t m_received = 0;
     int64_t m_analysed = 0;  // frames analysed
     int64_t m_emitted = 0;   // frames whose estimate was appended
-    bool m_haveDifferences = false;
-    // Sum over the window of (x[j] - x[j + lag])^2, exact in double.
-    std::array<double, kMaxLag + 2> m_diff{};
+    bool m_haveSums = false;
+    // For each lag, the sum over its window of x[j] x[j + lag], exact.
+    std::array<int64_t, kMaxLag + 2> m_cross{};
     std::array<float, kMaxLag + 2> m_normalised{};
+    std::array<float, kMaxLag + 2> m_lowestBelow{};  // made when first asked for, once a frame
+    bool m_haveLowestBelow = false;
     double m_peak = 0.0;  // slowly decaying peak amplitude of the stream
+    // The picture's loudness ceiling, followed as the frame analysis follows
+    // it, in dB.
+    float m_levelPeak;
+    float m_levelFloor;
     // Columns of the last kSettleFrames + 1 analysed frames.
     std::array<Column, kSettleFrames + 1> m_columns{};
 };
 
 // Runs a tracker over a whole sound and returns one estimate per frame for
 // `frames` frames.
-std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames);
+std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames,
+                                      PitchTracker::Sums sums = PitchTracker::Sums::Running);
 
 // Frames the framer cuts from `samples` samples: 392 every 11.
 int64_t PitchFramesIn(int64_t samples);

@@ -1,8 +1,10 @@
 // The whole render of 60 s of speech-like sound at undersampling 1 (every
 // frame analysed in full), next to the same run with painting left out, so
-// that the share of the picture itself can be read off one run; and opening
-// the same file in the program (the whole analysis with every column's
-// description kept, at the program's settings and at undersampling 1).
+// that the share of the picture itself can be read off one run; the frame
+// table alone; and opening the same file in the program (the whole analysis
+// with every column's description kept, at the program's settings and at
+// undersampling 1). Each on the calling thread alone and on every core, in
+// wall time, with the time per frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -95,26 +97,42 @@ const std::string& SpeechFile()
     return path;
 }
 
-void Render(benchmark::State& state, bool paint, bool whole)
+// Counters: the frames analysed, and frames a second of wall time (a
+// million over it: the microseconds a frame costs).
+void CountFrames(benchmark::State& state, int64_t frames)
+{
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The tool's jobs, each on one thread (argument 1) and on every core (0).
+void Render(benchmark::State& state, bool paint, bool whole, bool table = false)
 {
     vocalume::RenderOptions options;
     options.input = SpeechFile();
     options.sampling = 1;
     options.paint = paint;
-    options.whole = whole;
+    options.whole = whole || table;
+    options.frameTable = table;
+    options.threads = static_cast<int32_t>(state.range(0));
+    int64_t frames = 0;
     for (auto _ : state) {
         vocalume::RenderedPicture picture;
         const std::string problem = vocalume::RenderSoundFile(options, picture);
         if (!problem.empty())
             state.SkipWithError(problem.c_str());
         benchmark::DoNotOptimize(picture.rgb.data());
-        state.counters["frames"] = static_cast<double>(picture.frames);
+        frames = picture.frames;
     }
+    CountFrames(state, frames);
 }
 
 void BM_Render60sSpeech(benchmark::State& state) { Render(state, true, false); }
 void BM_Render60sSpeechWhole(benchmark::State& state) { Render(state, true, true); }
 void BM_Analysis60sSpeech(benchmark::State& state) { Render(state, false, false); }
+// The frame table alone (--csv): the analysis, the pitch, no picture.
+void BM_FrameTable60sSpeech(benchmark::State& state) { Render(state, false, true, true); }
 
 // File > Open recording: the analysis the program runs in the background,
 // with the settings of a view (`sampling` 0: the view's default).
@@ -128,24 +146,34 @@ void Open(benchmark::State& state, int32_t sampling)
                                  vocalume::ViewOptions{false});
     vocalume::AnalysisOptions options = vocalume::WholeAnalysisOptions(view);
     options.session = true;
+    options.threads = static_cast<int32_t>(state.range(0));
+    int64_t frames = 0;
     for (auto _ : state) {
         vocalume::RenderedPicture opened;
         const std::string problem = vocalume::AnalyseSoundFile(SpeechFile(), options, opened);
         if (!problem.empty() || !opened.session)
             state.SkipWithError(problem.c_str());
         else
-            state.counters["frames"] = static_cast<double>(opened.session->EndFrame());
+            frames = opened.session->EndFrame();
     }
+    CountFrames(state, frames);
 }
 
 void BM_OpenRecording60sSpeech(benchmark::State& state) { Open(state, 0); }
 void BM_OpenRecording60sSpeechSampling1(benchmark::State& state) { Open(state, 1); }
 
-BENCHMARK(BM_Render60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Render60sSpeechWhole)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Analysis60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenRecording60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_OpenRecording60sSpeechSampling1)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Argument: threads (1: the calling thread alone; 0: every core).
+BENCHMARK(BM_Render60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->Arg(1)->Arg(0);
+BENCHMARK(BM_Render60sSpeechWhole)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->Arg(1)->Arg(0);
+BENCHMARK(BM_Analysis60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->Arg(1)->Arg(0);
+BENCHMARK(BM_FrameTable60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->Arg(1)->Arg(0);
+BENCHMARK(BM_OpenRecording60sSpeech)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->Arg(1)->Arg(0);
+BENCHMARK(BM_OpenRecording60sSpeechSampling1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Arg(1)
+    ->Arg(0);
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 // The pitch line: the tracker's f0 drawn over the picture as a 2-pixel white
 // line with a dark edge, so that it reads on any colour, at a height that
-// maps log f0 from 50 Hz (bottom row) to 800 Hz (top row) onto the column
-// height; faint guide lines and small labels mark each C at the right edge.
+// maps log f0 from 50 Hz (bottom row) to about 1131 Hz (top row, four and a
+// half octaves up: a bass's low notes to a soprano's top C and a child's
+// highest) onto the column height; faint guide lines and small labels mark
+// each C at the right edge.
 // Unvoiced frames draw nothing. Toolkit-free; used on the thread that owns
 // the picture.
 #pragma once
@@ -15,7 +17,7 @@
 namespace vocalume {
 
 inline constexpr double kPitchLineLowHz = 50.0;
-inline constexpr double kPitchLineHighHz = 800.0;
+inline constexpr double kPitchLineHighHz = 1131.370849898476;  // 50 Hz times 2^4.5
 
 // Row of the picture (0 at the top) for `hz` in a column `height` rows tall,
 // clamped to the column.

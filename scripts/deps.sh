@@ -13,9 +13,13 @@ packages=(
   xvfb xauth xdotool x11-apps imagemagick
   # the lag probe reads the window straight from the X server
   python3-xlib
-  # the reference pitch track the pitch tracker is measured against, and the
-  # decimal-comma locale the frame table is tested under
+  # the reference pitch track the pitch tracker is measured against, the
+  # recorded voices the pitch tracker and the coach's alignment are measured
+  # on (tests/data/voices), and the decimal-comma locale the frame table is
+  # tested under
   praat locales
+  asterisk-core-sounds-en-wav asterisk-core-sounds-it-wav klettres-data ktuberling-data
+  codec2-examples
   # for the Debian package and its checks
   dpkg-dev lintian appstream desktop-file-utils
 )

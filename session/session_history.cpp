@@ -107,17 +107,25 @@ void SessionHistory::SetPitch(int64_t frame, float f0Hz)
 {
     if (!HasFrame(frame))
         return;
-    // Anything but a positive frequency (a NaN too) is kept as unvoiced.
-    const float clamped = f0Hz > 0.0f ? std::min(f0Hz, kMaxSessionPitchHz) : 0.0f;
-    m_pitch[static_cast<size_t>(frame - m_firstFrame)] =
-        static_cast<uint16_t>(std::lround(clamped * kSessionPitchSteps));
+    // Anything but a positive frequency (a NaN too) is kept as unvoiced;
+    // frequencies off the scale at either end keep its end.
+    uint16_t code = 0;
+    if (f0Hz > 0.0f) {
+        const double steps = std::log2(static_cast<double>(f0Hz) / kSessionPitchLowHz) * kSessionPitchSteps;
+        code = static_cast<uint16_t>(std::clamp<double>(std::round(steps), 0.0, 65534.0) + 1.0);
+    }
+    m_pitch[static_cast<size_t>(frame - m_firstFrame)] = code;
     m_pitchEnd = std::max(m_pitchEnd, frame + 1);
 }
 
 float SessionHistory::Pitch(int64_t frame) const
 {
-    return HasFrame(frame) ? static_cast<float>(m_pitch[static_cast<size_t>(frame - m_firstFrame)]) / kSessionPitchSteps
-                           : 0.0f;
+    if (!HasFrame(frame))
+        return 0.0f;
+    const uint16_t code = m_pitch[static_cast<size_t>(frame - m_firstFrame)];
+    return code == 0 ? 0.0f
+                     : static_cast<float>(kSessionPitchLowHz *
+                                          std::exp2(static_cast<double>(code - 1) / kSessionPitchSteps));
 }
 
 const ColumnDescription& SessionHistory::Column(int64_t frame) const
@@ -167,6 +175,31 @@ void SessionHistory::DropSound(int64_t count)
         m_soundTail.erase(m_soundTail.begin(), m_soundTail.begin() + static_cast<std::ptrdiff_t>(n));
         m_soundSkip = 0;
     }
+}
+
+std::vector<int16_t> SessionHistory::SoundBetween(int64_t from, int64_t to) const
+{
+    from = std::max(from, FirstSample());
+    to = std::min(to, EndSample());
+    if (from >= to)
+        return {};
+    std::vector<int16_t> out;
+    out.reserve(static_cast<size_t>(to - from));
+    // Where `from` lies among the chunks, counting the skipped samples of
+    // the first; past the full chunks lies the chunk being filled.
+    int64_t at = from - FirstSample() + m_soundSkip;
+    const auto full = static_cast<int64_t>(m_soundChunks.size());
+    while (static_cast<int64_t>(out.size()) < to - from) {
+        const int64_t chunk = at / kSoundChunkSamples;
+        const std::vector<int16_t>& samples =
+            chunk < full ? *m_soundChunks[static_cast<size_t>(chunk)] : m_soundTail;
+        const int64_t offset = chunk < full ? at % kSoundChunkSamples : at - full * kSoundChunkSamples;
+        const int64_t n = std::min(static_cast<int64_t>(samples.size()) - offset,
+                                   to - from - static_cast<int64_t>(out.size()));
+        out.insert(out.end(), samples.begin() + offset, samples.begin() + offset + n);
+        at += n;
+    }
+    return out;
 }
 
 size_t SessionHistory::BytesUsed() const

@@ -27,8 +27,11 @@
 
 namespace vocalume {
 
-inline constexpr int32_t kSessionPitchSteps = 64;  // per Hz
-inline constexpr float kMaxSessionPitchHz = 65535.0f / kSessionPitchSteps;
+// The session keeps each frame's f0 in two bytes on a musical scale: steps of
+// 1/8192 octave (under a sixth of a cent) up from kSessionPitchLowHz, to
+// about 5 kHz, far above any voice; 0 stands for unvoiced.
+inline constexpr int32_t kSessionPitchSteps = 8192;  // per octave
+inline constexpr float kSessionPitchLowHz = 20.0f;
 
 // Samples in each full chunk of the kept sound (about 1.5 s).
 inline constexpr int64_t kSoundChunkSamples = 16384;
@@ -82,11 +85,13 @@ public:
     // The kept sound in order: the full chunks shared, the one being filled
     // copied.
     SoundChunks Sound() const;
+    // Copies the kept samples [from, to) of the session's numbering; samples
+    // the session does not keep are left out.
+    std::vector<int16_t> SoundBetween(int64_t from, int64_t to) const;
     // The pitch of each kept frame (the tracker's f0 in Hz, 0 when unvoiced),
     // written as the estimates come, some frames behind the newest one, and
-    // kept to 1/64 Hz (under a quarter of a cent at the lowest voice) up to
-    // kMaxSessionPitchHz. Frames [FirstFrame, PitchEnd) have one; Pitch is 0
-    // for the others.
+    // kept to a twelfth of a cent (see kSessionPitchSteps). Frames
+    // [FirstFrame, PitchEnd) have one; Pitch is 0 for the others.
     void SetPitch(int64_t frame, float f0Hz);
     float Pitch(int64_t frame) const;
     int64_t PitchEnd() const { return m_pitchEnd; }
@@ -119,9 +124,9 @@ private:
     std::deque<SoundChunks::Chunk> m_soundChunks;
     int64_t m_soundSkip = 0;
     std::vector<int16_t> m_soundTail;
-    // One f0 per column in 1/64 Hz, dropped and cleared with them (two bytes
-    // a frame: memory per minute matters); m_pitchEnd is the session number
-    // of the first frame with no estimate yet.
+    // One f0 per column in steps of kSessionPitchSteps, dropped and cleared
+    // with them (two bytes a frame: memory per minute matters); m_pitchEnd is
+    // the session number of the first frame with no estimate yet.
     std::deque<uint16_t> m_pitch;
     int64_t m_pitchEnd = 0;
     int64_t m_firstFrame = 0;

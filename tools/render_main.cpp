@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -15,6 +16,7 @@
 #include "frame_table.h"
 #include "column_palette.h"
 #include "png_file.h"
+#include "progress_report.h"
 #include "recording_format.h"
 #include "renderer.h"
 #include "vocalume_version.h"
@@ -98,7 +100,7 @@ std::string CheckOutput(const std::string& output, const std::string& input)
 
 class ProgressBar {
 public:
-    explicit ProgressBar(bool shown) : m_shown(shown) {}
+    explicit ProgressBar(bool shown, const char* what = "Rendering") : m_shown(shown), m_what(what) {}
     ~ProgressBar()
     {
         if (m_shown && m_last >= 0)
@@ -114,13 +116,14 @@ public:
         m_last = percent;
         constexpr int kCells = 40;
         const int filled = percent * kCells / 100;
-        std::fprintf(stderr, "\rRendering [%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r%s [%s%s] %3d%%", m_what, std::string(static_cast<size_t>(filled), '#').c_str(),
                      std::string(static_cast<size_t>(kCells - filled), ' ').c_str(), percent);
         std::fflush(stderr);
     }
 
 private:
     bool m_shown;
+    const char* m_what;
     int m_last = -1;
 };
 
@@ -129,15 +132,14 @@ private:
 int main(int argc, char** argv)
 {
     vocalume::RenderOptions options;
-    std::string output, csv;
-    bool noWaveform = false, noTimescale = false, quiet = false;
+    std::string output, csv, modelPath, alignCsv, report;
+    bool noWaveform = false, noTimescale = false, quiet = false, score = false, log = false;
     std::string palette = "standard";
 
     CLI::App app(Description(), "vocalume-render");
     app.add_option("INPUT", options.input,
                    "Sound file to render (WAV, FLAC, Ogg and the other formats libsndfile reads);\n"
-                   "- reads it from standard input")
-        ->required();
+                   "- reads it from standard input");
     app.add_option("-o,--output", output,
                    "PNG file to write; replaced only once the picture is complete, and only if it is a\n"
                    "regular file (a link is written through) other than the sound file");
@@ -174,8 +176,23 @@ int main(int argc, char** argv)
                    "of the whole file, with a header row; f0_hz is the pitch tracker's estimate, empty\n"
                    "when the frame is unvoiced");
     app.add_flag("--pitch", options.pitchLine,
-                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to 800 Hz (top),\n"
+                 "Draw the pitch line over the picture: log f0 from 50 Hz (bottom) to about 1130 Hz (top),\n"
                  "with guide lines at each C");
+    app.add_option("--model", modelPath,
+                   "The model recording INPUT imitates: INPUT is aligned to it in time, as the program aligns\n"
+                   "a take at Pause, for --align-csv, --score and --log");
+    app.add_option("--align-csv", alignCsv,
+                   "Write for every frame of INPUT the time in the model it matches: columns time_s (as in\n"
+                   "--csv) and model_time_s, with a header row (needs --model)");
+    app.add_flag("--score", score,
+                 "Print INPUT's scores against the model as one line of JSON: pitch, timing, loudness\n"
+                 "contour and spectral balance (needs --model)");
+    app.add_flag("--log", log,
+                 "Add INPUT's scores, with the model's name and the date, to the progress log the program\n"
+                 "keeps, vocalume/progress.csv in $XDG_DATA_HOME or ~/.local/share (needs --model)");
+    app.add_option("--report", report,
+                   "Write the progress report, one HTML file with charts of every score over the takes and\n"
+                   "days in the progress log (after --log has added INPUT's); INPUT may be left out");
     app.set_version_flag("--version", std::string("vocalume-render ") + vocalume::kVersion,
                          "Print the version and exit");
 
@@ -196,15 +213,31 @@ int main(int argc, char** argv)
         Fail("--width must be from 1 to 5000 (got " + std::to_string(options.width) + ")");
         return kBadInput;
     }
+    if (options.input.empty() && (report.empty() || !modelPath.empty() || !output.empty() || !csv.empty())) {
+        Fail("name the sound file to read (INPUT), or give --report FILE alone");
+        return kBadInput;
+    }
+    if (modelPath.empty() && (!alignCsv.empty() || score || log)) {
+        Fail("--align-csv, --score and --log need --model MODEL, the recording the input imitates");
+        return kBadInput;
+    }
+    if (!modelPath.empty() && alignCsv.empty() && !score && !log) {
+        Fail("with --model, name what to do: --align-csv FILE, --score or --log");
+        return kBadInput;
+    }
     if (options.input == vocalume::kStandardInput && isatty(STDIN_FILENO) != 0) {
         Fail("- reads the sound from standard input, which is a terminal here: pipe a sound file into it");
         return kBadInput;
     }
-    if (output.empty() && csv.empty()) {
+    if (output.empty() && csv.empty() && modelPath.empty() && report.empty()) {
         Fail("name the picture to write with -o FILE, or the frame table with --csv FILE");
         return kBadInput;
     }
-    for (const std::string* path : {&output, &csv})
+    if (!modelPath.empty() && options.input == vocalume::kStandardInput && !(output.empty() && csv.empty())) {
+        Fail("standard input can be read once: with - and --model, leave out -o and --csv");
+        return kBadInput;
+    }
+    for (const std::string* path : {&output, &csv, &alignCsv, &report})
         if (const std::string problem = path->empty() ? std::string() : CheckOutput(*path, options.input);
             !problem.empty()) {
             Fail(problem);
@@ -221,10 +254,46 @@ int main(int argc, char** argv)
     vocalume::RemoveUnfinishedFilesOnSignal();
 
     try {
+        if (!modelPath.empty()) {
+            vocalume::TakeReview review;
+            std::string problem;
+            {
+                ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0, "Aligning");
+                problem = vocalume::ReviewSoundFiles(options, modelPath, review,
+                                                     [&bar](double share) { bar.Show(share); });
+            }
+            if (problem.empty() && !review.done)
+                problem = "cannot align \"" + options.input + "\" to \"" + modelPath + "\": one of them holds no frame";
+            const std::string modelName = std::filesystem::path(modelPath).filename().string();
+            if (problem.empty() && score)
+                std::printf("%s\n", vocalume::ScoresAsJson(review.scores, modelName).c_str());
+            if (problem.empty() && !alignCsv.empty())
+                problem = vocalume::WriteAlignmentTable(alignCsv, review.alignment.modelFrame);
+            if (problem.empty() && log)
+                problem = vocalume::AppendProgress(vocalume::DefaultProgressLogPath(),
+                                                   {vocalume::LocalTimeText(std::time(nullptr)), modelName, review.scores});
+            if (!problem.empty()) {
+                Fail(problem);
+                return kBadInput;
+            }
+        }
+        if (!report.empty()) {
+            std::vector<vocalume::ProgressEntry> entries;
+            std::string problem = vocalume::ReadProgress(vocalume::DefaultProgressLogPath(), entries);
+            if (problem.empty())
+                problem = vocalume::WriteProgressReport(report, entries, vocalume::LocalTimeText(std::time(nullptr)));
+            if (!problem.empty()) {
+                Fail(problem);
+                return kBadInput;
+            }
+        }
+        if (output.empty() && csv.empty())
+            return 0;
         if (tablePass) {
+            // The table alone: nothing is painted, no picture is made.
             vocalume::RenderOptions table = options;
             table.whole = table.frameTable = true;
-            table.pitchLine = false;
+            table.paint = table.pitchLine = false;
             vocalume::RenderedPicture rows;
             std::string problem;
             {

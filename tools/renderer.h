@@ -6,6 +6,7 @@
 #include <string>
 
 #include "file_analysis.h"
+#include "take_review.h"
 
 namespace vocalume {
 
@@ -21,5 +22,12 @@ using RenderProgress = std::function<void(double)>;
 // wrong with the input, or that the picture does not fit in memory.
 std::string RenderSoundFile(const RenderOptions& options, RenderedPicture& picture,
                             const RenderProgress& progress = {});
+
+// Analyses `options.input` (the take) and `modelPath` (the model it
+// imitates) as the program analyses a model, the whole of each with its
+// pitch, and reviews the take against the model into `review`. Returns what
+// RenderSoundFile returns for either file.
+std::string ReviewSoundFiles(const RenderOptions& options, const std::string& modelPath, TakeReview& review,
+                             const RenderProgress& progress = {});
 
 }  // namespace vocalume

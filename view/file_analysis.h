@@ -3,11 +3,15 @@
 // (CWaveIn, framer, analysis, surface, painter) on the calling thread, with an
 // analysis core of its own and no worker thread, so that the same input and
 // settings always give the same picture, the one the live window would show.
+// The frames are analysed on helper threads besides (ParallelScan), and the
+// pitch is tracked on another (PitchFollower); neither changes a bit of the
+// result.
 // The render tool draws its pictures and frame tables this way, and the
 // program opens sound files and exports frame tables this way.
 //
-// Threads: any one thread per call; calls on different threads share nothing
-// but read-only tables, so the window's own view may exist meanwhile.
+// Threads: any one thread per call, which begins and ends the helpers of its
+// own; calls on different threads share nothing but read-only tables, so the
+// window's own view may exist meanwhile.
 #pragma once
 
 #include <cstddef>
@@ -37,18 +41,22 @@ struct AnalysisOptions {
     int32_t palette = 0;
     // One column for every frame of the sound instead of the last screenful.
     bool whole = false;
-    // False: frames are analysed but nothing is painted (for measuring the
-    // analysis alone).
+    // False: frames are analysed but nothing is painted and no picture is
+    // made (for the frame table alone, or for measuring the analysis).
     bool paint = true;
-    // Keep every frame's numbers for the frame table (needs `whole`).
+    // Keep every frame's numbers for the frame table (needs `whole`), as the
+    // picture would show them, whether it is painted or not.
     bool frameTable = false;
     // Track the pitch of every frame, and draw the pitch line over the picture.
     bool pitchLine = false;
-    // Hand over the whole sound's session (needs `whole`): its sound and the
-    // description of every frame's column.
+    // Hand over the whole sound's session (needs `whole` and `paint`): its
+    // sound and the description of every frame's column.
     bool session = false;
     // Ends the message for a sound longer than the widest whole picture.
     std::string tooLongFor = "for --whole";
+    // Threads the analysis uses in all, the caller's included; 0: one for
+    // every processor. The results are the same whatever the number.
+    int32_t threads = 0;
 };
 
 // Rows from the top, 3 bytes (red, green, blue) per pixel, rows `stride`
@@ -61,7 +69,7 @@ struct RenderedPicture {
     int64_t frames = 0;   // frames cut from the sound's buffers
     int64_t buffers = 0;  // capture buffers taken, padding included
     // With `frameTable`: one row per frame, in frame order.
-    std::vector<FrameRow> rows;
+    FrameRows rows;
     // With `session`: the frames [0, frames) and the sound they were cut
     // from, as a recording of this sound would have left them.
     std::unique_ptr<SessionHistory> session;

@@ -41,6 +41,8 @@ void Fixed(std::string& line, double value, int decimals)
 
 }  // namespace
 
+double FrameTimeSeconds(double frame) { return (kHop * frame + kCentreOffset) / kSampleRate; }
+
 FrameRow FrameRowOf(int64_t frame, const FrameRecord& record, const ColumnRgb& colour)
 {
     FrameRow row;
@@ -66,7 +68,7 @@ std::string FormatFrameRow(const FrameRow& row)
     std::string line;
     line.reserve(160);
     Field(line, row.frame);
-    Fixed(line, (kHop * static_cast<double>(row.frame) + kCentreOffset) / kSampleRate, 6);
+    Fixed(line, FrameTimeSeconds(static_cast<double>(row.frame)), 6);
     Field(line, row.energy);
     Field(line, row.energyCeiling);
     Field(line, row.specMax);
@@ -88,7 +90,7 @@ std::string FormatFrameRow(const FrameRow& row)
     return line;
 }
 
-std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>& rows)
+std::string WriteFrameTable(const std::string& path, const FrameRows& rows)
 {
     if (path.empty())
         return "cannot write the frame table: no file name given";
@@ -98,6 +100,25 @@ std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>
         for (size_t i = 0; written && i < rows.size(); ++i) {
             std::string line = FormatFrameRow(rows[i]);
             line += '\n';
+            written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        }
+        return written ? std::string() : std::string(kFillFailed);
+    });
+}
+
+std::string WriteAlignmentTable(const std::string& path, const std::vector<double>& modelFrame)
+{
+    if (path.empty())
+        return "cannot write the alignment table: no file name given";
+
+    return WriteFileWhole(path, [&modelFrame](std::FILE* file) -> std::string {
+        bool written = std::fputs(kAlignmentTableHeader, file) >= 0 && std::fputc('\n', file) != EOF;
+        std::string line;
+        for (size_t f = 0; written && f < modelFrame.size(); ++f) {
+            line.clear();
+            Fixed(line, FrameTimeSeconds(static_cast<double>(f)), 6);
+            Fixed(line, FrameTimeSeconds(modelFrame[f]), 6);
+            line.back() = '\n';
             written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
         }
         return written ? std::string() : std::string(kFillFailed);

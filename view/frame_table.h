@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 #include "column_colour.h"
 #include "frame_ring.h"
@@ -33,9 +33,17 @@ struct FrameRow {
     PitchEstimate pitch;
 };
 
+// The rows of a table, in frame order. Kept in blocks, so that a long
+// sound's table grows without ever being copied whole.
+using FrameRows = std::deque<FrameRow>;
+
 inline constexpr const char* kFrameTableHeader =
     "frame,time_s,energy,energy_ceiling,spec_max,spec_ceiling,ac_lag,ac_peak,ceps_peak,ceps_ratio,"
     "min_sample,max_sample,red,green,blue,f0_hz,voiced";
+
+// The time in seconds of frame `frame`'s centre, as the table's time_s gives
+// it: frames may be fractional.
+double FrameTimeSeconds(double frame);
 
 // The row of frame `frame` for an analysed record and its base colour.
 FrameRow FrameRowOf(int64_t frame, const FrameRecord& record, const ColumnRgb& colour);
@@ -46,6 +54,13 @@ std::string FormatFrameRow(const FrameRow& row);
 // Writes the header and every row to `path` through a temporary file in the
 // same folder, renamed over `path` only when complete. Returns an empty string
 // on success, else what went wrong.
-std::string WriteFrameTable(const std::string& path, const std::vector<FrameRow>& rows);
+std::string WriteFrameTable(const std::string& path, const FrameRows& rows);
+
+// The alignment table of a take and the model it imitates: a header row, then
+// for every frame of the take its time_s (as the frame table gives it) and
+// the time in the model it matches, model_time_s, `modelFrame[f]` being the
+// model frame matched by frame f. Written whole or not at all, as above.
+inline constexpr const char* kAlignmentTableHeader = "time_s,model_time_s";
+std::string WriteAlignmentTable(const std::string& path, const std::vector<double>& modelFrame);
 
 }  // namespace vocalume

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "analysis_worker.h"
@@ -189,6 +190,44 @@ TEST_F(Analyser, LastTwoSlotsAreAlwaysAnalysedInFull)
     EXPECT_EQ(core->ring[4997].energy, core->ring[4998].energy);
     EXPECT_EQ(core->ring[4996].energy, core->ring[4997].energy);
     EXPECT_NE(core->ring[4995].energy, core->ring[4996].energy);
+}
+
+// Measures taken ahead, on another state, give the very record and trackers
+// of an analysis on the spot, and only measures of the record's own samples
+// are taken: those of other samples are measured again.
+TEST_F(Analyser, MeasuresOfTheSameSamplesGiveTheSameRecord)
+{
+    const std::vector<int16_t> vowel = testing::Vowel(150, 392, 12000);
+    const std::vector<int16_t> other = testing::Vowel(230, 392, 3000);
+    auto measures = std::make_unique<FrameMeasures>();
+    auto elsewhere = std::make_unique<AnalyserState>();
+    auto fresh = std::make_unique<AnalysisCore>();
+    fresh->ring.Reset(counter, 256);
+
+    for (const std::vector<int16_t>* measured : {&vowel, &other}) {
+        std::copy(measured->begin(), measured->end(), measures->record.samples);
+        measures->record.nsamples = 392;
+        MeasureFrame(*measures, *elsewhere);
+        Publish(40, vowel);
+        AnalyseFrame(core->ring, core->trackers, *state, 1, 40, measures.get());
+
+        FrameRecord& r = fresh->ring[40];
+        std::copy(vowel.begin(), vowel.end(), r.samples);
+        r.nsamples = 392;
+        r.nspan = 11;
+        r.fresh = 1;
+        AnalyseFrame(fresh->ring, fresh->trackers, *state, 1, 40);
+
+        const FrameRecord& a = core->ring[40];
+        EXPECT_EQ(std::memcmp(a.spectrum, r.spectrum, sizeof(float) * 256), 0);
+        for (const auto& [x, y] : {std::pair{a.energy, r.energy}, {a.specMax, r.specMax},
+                                   {a.energyCeiling, r.energyCeiling}, {a.specCeiling, r.specCeiling},
+                                   {a.cepsRatio, r.cepsRatio}, {a.acPeak, r.acPeak}})
+            EXPECT_EQ(std::memcmp(&x, &y, sizeof x), 0);
+        EXPECT_EQ(a.cepsPeak, r.cepsPeak);
+        EXPECT_EQ(a.acLag, r.acLag);
+        EXPECT_EQ(std::memcmp(&core->trackers, &fresh->trackers, sizeof(LevelTrackers)), 0);
+    }
 }
 
 TEST_F(Analyser, WindowLengthsChooseTheFftSize)

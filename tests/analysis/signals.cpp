@@ -9,25 +9,6 @@ namespace {
 
 constexpr double kPiD = 3.14159265358979323846;
 
-// Two-pole resonator, as in formant synthesis.
-struct Resonator {
-    double a = 0, b = 0, c = 0, y1 = 0, y2 = 0;
-    Resonator(double freq, double bandwidth)
-    {
-        const double t = 1.0 / kRate;
-        c = -std::exp(-2.0 * kPiD * bandwidth * t);
-        b = 2.0 * std::exp(-kPiD * bandwidth * t) * std::cos(2.0 * kPiD * freq * t);
-        a = 1.0 - b - c;
-    }
-    double operator()(double x)
-    {
-        const double y = a * x + b * y1 + c * y2;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-};
-
 std::vector<int16_t> Normalise(const std::vector<double>& v, double amplitude)
 {
     double peak = 0.0;
@@ -40,6 +21,22 @@ std::vector<int16_t> Normalise(const std::vector<double>& v, double amplitude)
 }
 
 }  // namespace
+
+Resonator::Resonator(double freq, double bandwidth, double rate)
+{
+    const double t = 1.0 / rate;
+    c = -std::exp(-2.0 * kPiD * bandwidth * t);
+    b = 2.0 * std::exp(-kPiD * bandwidth * t) * std::cos(2.0 * kPiD * freq * t);
+    a = 1.0 - b - c;
+}
+
+double Resonator::operator()(double x)
+{
+    const double y = a * x + b * y1 + c * y2;
+    y2 = y1;
+    y1 = y;
+    return y;
+}
 
 std::vector<int16_t> Tone(double hz, int count, double amplitude, double phase)
 {

@@ -9,6 +9,13 @@ namespace vocalume::testing {
 
 inline constexpr double kRate = 11025.0;
 
+// Two-pole resonator, as in formant synthesis, at `rate` samples a second.
+struct Resonator {
+    double a = 0, b = 0, c = 0, y1 = 0, y2 = 0;
+    Resonator(double freq, double bandwidth, double rate = kRate);
+    double operator()(double x);
+};
+
 // A sine of the given frequency and peak amplitude.
 std::vector<int16_t> Tone(double hz, int count, double amplitude, double phase = 0.0);
 

@@ -89,8 +89,15 @@ TEST(SessionHistoryTest, TheLimitDropsTheOldestAndKeepsTheNewest)
     EXPECT_EQ((session.EndFrame() - session.FirstFrame()) * 11, session.EndSample() - session.FirstSample());
     EXPECT_EQ(session.Column(session.EndFrame() - 1).red, static_cast<double>(end));
     // The pitch goes with its frame; the frames between get none.
-    EXPECT_EQ(session.Pitch(session.EndFrame() - 1), static_cast<float>(end % 500) + 60.25f);
+    // Kept to a twelfth of a cent, from the lowest voice to a soprano's top.
+    const float kept = static_cast<float>(end % 500) + 60.25f;
+    EXPECT_NEAR(session.Pitch(session.EndFrame() - 1), kept, kept * 5e-5);
     EXPECT_EQ(session.Pitch(session.EndFrame() - 2), 0.0f);
+    for (const float hz : {46.0f, 1046.5f, 1225.0f}) {
+        session.SetPitch(session.EndFrame() - 2, hz);
+        EXPECT_NEAR(session.Pitch(session.EndFrame() - 2), hz, hz * 5e-5) << hz;
+    }
+    session.SetPitch(session.EndFrame() - 2, 0.0f);
     EXPECT_EQ(session.PitchEnd(), session.EndFrame());
     EXPECT_GT(session.FirstFrame(), 0);
     EXPECT_LT(session.BytesUsed(), 4u << 20) << "a minute of session in under 4 MB";
@@ -133,6 +140,10 @@ TEST(SessionHistoryTest, TheSoundIsHandedOutInChunksThatStayAsTheyWere)
     expectKept(early, 0, 40040);
     expectKept(session.Sound(), session.FirstSample(), session.EndSample() - session.FirstSample());
     EXPECT_GT(session.FirstSample(), 0);
+    // A stretch from before the oldest kept sample, over full chunks, into
+    // the chunk being filled, is the kept part of it.
+    const std::vector<int16_t> between = session.SoundBetween(session.FirstSample() - 5, session.EndSample() - 3);
+    expectKept(SoundChunks(between), session.FirstSample(), session.EndSample() - 3 - session.FirstSample());
 
     // Trimmed inside a full chunk, then recorded on.
     const int64_t end = session.FirstFrame() + 30000;

@@ -582,9 +582,9 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     int64_t voiced = 0;
     for (int64_t f = 0; f < session.EndFrame(); ++f) {
         const PitchEstimate& e = expected[static_cast<size_t>(f)];
-        // Kept to 1/64 Hz; the glide moves 0.06 Hz a frame.
+        // Kept to a twelfth of a cent.
         ASSERT_EQ(session.Pitch(f) > 0.0f, e.voiced) << "frame " << f << " of " << session.EndFrame();
-        ASSERT_NEAR(session.Pitch(f), e.voiced ? e.f0Hz : 0.0f, 1.0 / 128) << "frame " << f;
+        ASSERT_NEAR(session.Pitch(f), e.voiced ? e.f0Hz : 0.0f, e.f0Hz * 5e-5) << "frame " << f;
         voiced += e.voiced ? 1 : 0;
     }
     EXPECT_GT(voiced, session.EndFrame() / 2);

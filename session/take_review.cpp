@@ -1,0 +1,39 @@
+#include "take_review.h"
+
+#include <utility>
+
+namespace vocalume {
+
+TakeReview ReviewTake(const TakeSound& take, const TakeSound& model, const std::atomic<bool>* stop)
+{
+    TakeReview review;
+    const VoiceFeatures attempt = MeasureVoice(take, FramesCompared(model.frames), stop);
+    const VoiceFeatures original = MeasureVoice(model, FramesCompared(attempt.frames), stop);
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        return review;
+    review.alignment = AlignTake(attempt, original, stop);
+    if (review.alignment.Empty())
+        return review;
+    // Frames of a long take past those compared match the model's last one.
+    review.alignment.modelFrame.resize(static_cast<size_t>(take.frames),
+                                       review.alignment.modelFrame.back());
+    review.scores = ScoreTake(attempt, original, review.alignment);
+    review.done = true;
+    return review;
+}
+
+TakeReviewJob::TakeReviewJob(TakeSound take, std::shared_ptr<const TakeSound> model)
+    : m_take(std::move(take)), m_model(std::move(model)), m_thread([this] {
+          m_review = ReviewTake(m_take, *m_model, &m_stop);
+          m_done.store(true, std::memory_order_release);
+      })
+{
+}
+
+TakeReviewJob::~TakeReviewJob()
+{
+    m_stop.store(true, std::memory_order_relaxed);
+    m_thread.join();
+}
+
+}  // namespace vocalume
