@@ -1,6 +1,8 @@
 #include "analysis_app.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -10,12 +12,19 @@
 #include <wx/utils.h>
 
 #include "about_dlg.h"
+#include "device_lane.h"
 #include "analysis_worker.h"
 #include "main_frame.h"
 #include "vocalume_version.h"
+#include "whole_file.h"
 #include "wx_settings_store.h"
 
 namespace vocalume {
+namespace {
+
+constexpr std::chrono::milliseconds kDeviceThreadsAtExit{600};
+
+}  // namespace
 
 bool CAnalysisApp::OnInit()
 {
@@ -42,6 +51,7 @@ bool CAnalysisApp::OnInit()
     }
     SetTopWindow(frame);
     frame->Show();
+    frame->RestorePlacement();
     frame->Update();
     // `vocalume FILE`: the file is opened once the window is up, as if
     // chosen with File > Open recording.
@@ -64,6 +74,14 @@ int CAnalysisApp::OnExit()
     if (m_store)
         m_store->Flush();
     m_store.reset();
+    // A device thread given up inside a sound library that does not answer
+    // (a frozen sound server) is waited for only this long. Past that, the
+    // program ends here, everything of its own written, rather than tear
+    // down the library's and the program's objects under that thread.
+    if (!WaitForDeviceThreads(kDeviceThreadsAtExit)) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return wxApp::OnExit();
 }
 
@@ -75,9 +93,13 @@ void CAnalysisApp::OnAppAbout(wxCommandEvent&)
 
 void CAnalysisApp::OnWebHome(wxCommandEvent&)
 {
-    // Nothing is reported when no browser can be started.
+    // The toolkit's own log is kept quiet: the user is told in our words.
     wxLogNull quiet;
-    wxLaunchDefaultBrowser(kHomePageUrl);
+    if (!wxLaunchDefaultBrowser(kHomePageUrl))
+        wxMessageBox(wxString::Format("No web browser could be started. The home page is %s: open it in a "
+                                      "browser of your choice.",
+                                      kHomePageUrl),
+                     kAppName, wxOK | wxICON_EXCLAMATION, GetTopWindow());
 }
 
 void CAnalysisApp::OnAppExit(wxCommandEvent&)
@@ -97,20 +119,30 @@ int main(int argc, char** argv)
     // optimised build.
     wxDISABLE_DEBUG_SUPPORT();
     // Answered before the toolkit starts, so that they work without a display.
+    const char* const usage = "Usage: vocalume [--version] [--help] [FILE]\n";
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        if (arg.size() > 1 && arg[0] == '-' && arg != "--version" && arg != "--help" && arg != "-h") {
+            std::fprintf(stderr, "vocalume: unknown option %s\n%sSee vocalume --help.\n", argv[i], usage);
+            return 2;
+        }
         if (arg == "--version") {
             std::printf("vocalume %s\n", vocalume::kVersion);
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: vocalume [--version] [--help] [FILE]\n"
+            std::printf("%s"
                         "Shows your voice as moving coloured light. Press space to start and\n"
                         "pause recording; File > Configure sets the analysis and the colours.\n"
                         "FILE, a sound file, is opened as the session to look through.\n"
-                        "See the manual page vocalume(1).\n");
+                        "See the manual page vocalume(1).\n",
+                        usage);
             return 0;
         }
     }
+    // Before any thread exists: a signal that ends the program removes the
+    // temporary of a file being written, and a file-size limit fails a write
+    // with a message instead of ending the program.
+    vocalume::RemoveUnfinishedFilesOnSignal();
     return wxEntry(argc, argv);
 }

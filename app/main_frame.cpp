@@ -5,10 +5,12 @@
 #include <wx/scrolbar.h>
 #include <wx/sizer.h>
 
+#include "fitting_status_bar.h"
 #include "icons.h"
 #include "live_sound_output.h"
 #include "live_sound_source.h"
 #include "placement.h"
+#include "progress_log.h"
 #include "view_window.h"
 
 namespace vocalume {
@@ -35,7 +37,8 @@ DisplayLayout CurrentDisplays()
 CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store)
 {
     // The view exists, with its settings read, before any window does.
-    m_view.emplace(store, core, MakeLiveSoundSource());
+    // Every take's scores against a model are kept in the user's data folder.
+    m_view.emplace(store, core, MakeLiveSoundSource(), ViewOptions{true, true, DefaultProgressLogPath()});
     m_view->SetInputLister(&ListLiveInputs);
     m_view->SetSoundOutput(MakeLiveSoundOutput());
     if (!Create(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, kDefaultFrameSize, wxDEFAULT_FRAME_STYLE))
@@ -43,10 +46,11 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
 
     CreateMenu();
     // The status bar: the state, the input, the position in the session, the
-    // pitch and the model shown.
-    CreateStatusBar(kStatusFields);
-    const int widths[kStatusFields] = {-2, -3, -2, -4, -3};
-    SetStatusWidths(kStatusFields, widths);
+    // pitch, the model shown and the last take's scores against it.
+    // Each field as wide as its text, the spare width shared as below.
+    auto* status = new CFittingStatusBar(this, wxID_ANY, wxSTB_DEFAULT_STYLE, {2, 3, 2, 4, 3, 8});
+    status->SetFieldsCount(kStatusFields);
+    SetStatusBar(status);
     // The picture fills the client area; the scroll bar under it shows only
     // while the session can be looked through.
     auto* bar = new wxScrollBar(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSB_HORIZONTAL);
@@ -66,6 +70,13 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     if (const std::optional<FrameRect> stored = LoadPlacement(m_store)) {
         const FrameRect rect = FitToDisplays(*stored, CurrentDisplays());
         SetSize(rect.left, rect.top, rect.width, rect.height);
+        m_placed = wxRect(rect.left, rect.top, rect.width, rect.height);
+    } else {
+        // The first window fits a small or scaled screen too; the window
+        // system picks the place.
+        const FrameRect rect =
+            FitToDisplays(FrameRect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight}, CurrentDisplays());
+        SetSize(rect.width, rect.height);
     }
     SetIcons(ProgramIcons());
 
@@ -81,6 +92,22 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
             if (m_viewWindow)
                 m_viewWindow->OpenModel();
         });
+    });
+}
+
+void CMainFrame::RestorePlacement()
+{
+    if (LoadMaximised(m_store))
+        Maximize(true);
+    if (!m_placed)
+        return;
+    // The toolkit moves a window only to a place other than the one it
+    // believes it is at: a step aside first, then the place itself.
+    CallAfter([this] {
+        if (IsMaximized())
+            return;
+        Move(m_placed->GetPosition() + wxPoint(1, 0));
+        Move(m_placed->GetPosition());
     });
 }
 
@@ -102,6 +129,8 @@ void CMainFrame::CreateMenu()
     file->Append(ID_SAVE_RECORDING, "&Save recording...\tCtrl+S", "Save the sound of the session as WAV or FLAC");
     file->Append(ID_SAVE_PICTURE, "Save &picture...\tCtrl+Shift+S", "Save the picture shown now as PNG");
     file->Append(ID_EXPORT_FRAMES, "&Export frame data...", "Save the numbers of every frame of the session as CSV");
+    file->Append(ID_PROGRESS_REPORT, "Progress &report...",
+                 "Save a web page with charts of every take's scores against its model, day by day");
     file->AppendSeparator();
     file->Append(ID_CONFIGURE, "&Configure", "Configure Analysis Settings");
     file->Append(wxID_EXIT, "E&xit", "Quit the program");
@@ -109,9 +138,10 @@ void CMainFrame::CreateMenu()
     // GTK offers no command directly on a menu bar, so Start and Pause are
     // each a menu holding the one command: a click or Alt+S/Alt+P and Enter.
     auto* start = new wxMenu;
-    start->Append(ID_RECORD_START, "&Start recording", "Start recording");
+    // The keys are named, not bound: space toggles, which no menu command does.
+    start->Append(ID_RECORD_START, "&Start recording (Space)", "Start recording; space pauses it again");
     auto* pause = new wxMenu;
-    pause->Append(ID_RECORD_PAUSE, "&Pause recording", "Pause recording");
+    pause->Append(ID_RECORD_PAUSE, "&Pause recording (Esc)", "Pause recording");
 
     auto* view = new wxMenu;
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
@@ -120,8 +150,13 @@ void CMainFrame::CreateMenu()
     view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
                  "Open a sound file as the model to imitate, shown above the live picture");
     view->Append(ID_CLOSE_MODEL, "&Close model", "Show the live picture alone again");
+    view->AppendCheckItem(ID_FOLLOW_TIMING, "&Follow my timing",
+                          "After a take, draw the model on the take's time axis, so that the same sounds stand "
+                          "above each other");
+    view->Check(ID_FOLLOW_TIMING, m_view->Settings().followTiming);
 
     auto* help = new wxMenu;
+    help->Append(ID_KEYS_AND_COLOURS, "&Keys and colours", "Every key, and what the colours of the picture mean");
     help->Append(wxID_ABOUT, "&About vocalume...", "Version, makers and home page");
     help->Append(ID_WEB_HOME, "&Web home page", "Go to home web page");
 
@@ -148,8 +183,13 @@ bool CMainFrame::TryBefore(wxEvent& event)
     return wxFrame::TryBefore(event);
 }
 
-void CMainFrame::OnClose(wxCloseEvent&)
+void CMainFrame::OnClose(wxCloseEvent& event)
 {
+    // Quitting drops the session: unsaved sound is asked about first.
+    if (event.CanVeto() && m_view && !m_view->MayDropSession()) {
+        event.Veto();
+        return;
+    }
     FrameShowState state = FrameShowState::Normal;
     if (IsIconized())
         state = FrameShowState::Minimised;

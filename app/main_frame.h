@@ -28,6 +28,9 @@ public:
     ~CMainFrame() override;
 
     CAnalysisView& View() { return *m_view; }
+    // Once shown: the stored place again (a window manager may have put the
+    // frame elsewhere when it appeared), and maximised if it was left so.
+    void RestorePlacement();
     // Opens the sound file `path` as the session (the command line's FILE).
     void OpenRecording(const std::string& path);
 
@@ -45,6 +48,8 @@ private:
 
     // The application's store, which outlives the frame.
     SettingsStore& m_store;
+    // The stored rectangle as fitted to the displays, when there is one.
+    std::optional<wxRect> m_placed;
     std::optional<CAnalysisView> m_view;
     // The only child window, owned by the toolkit and destroyed with the
     // frame, after the view (the frame detaches it from the view first).

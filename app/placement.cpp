@@ -40,6 +40,8 @@ std::optional<FrameRect> LoadPlacement(SettingsStore& store)
     return rect;
 }
 
+bool LoadMaximised(SettingsStore& store) { return store.GetProfileInt(kSection, "maximised", 0) == 1; }
+
 FrameRect FitToDisplays(FrameRect rect, const DisplayLayout& displays)
 {
     if (rect.width <= 0)

@@ -49,6 +49,10 @@ std::optional<FrameRect> LoadPlacement(SettingsStore& store);
 // display known the rectangle is only given a usable size.
 FrameRect FitToDisplays(FrameRect stored, const DisplayLayout& displays);
 
+// Whether the frame was left maximised (it then opens maximised, its normal
+// rectangle the one stored before). False for a store that never held one.
+bool LoadMaximised(SettingsStore& store);
+
 // Records how the frame is left: a minimised frame writes nothing, a
 // maximised one only "maximised" = 1 (the earlier rectangle stays), a normal
 // one "maximised" = 0 and its rectangle.

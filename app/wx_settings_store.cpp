@@ -1,10 +1,15 @@
 #include "wx_settings_store.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <cstdio>
 
 #include <wx/config.h>
 #include <wx/filename.h>
 #include <wx/stdpaths.h>
+
+#include "whole_file.h"
 
 #ifndef __WINDOWS__
 #include <wx/fileconf.h>
@@ -75,7 +80,15 @@ std::unique_ptr<wxFileConfig> OpenFileConfig(const wxString& vendor, const wxStr
 
 }  // namespace
 
-WxSettingsStore::WxSettingsStore(std::unique_ptr<wxConfigBase> config) : m_config(std::move(config)) {}
+WxSettingsStore::WxSettingsStore(std::unique_ptr<wxConfigBase> config, std::string path)
+    : m_config(std::move(config)), m_path(std::move(path))
+{
+#ifndef __WINDOWS__
+    // Written by Flush alone, never by the config's own temporary files.
+    if (auto* file = dynamic_cast<wxFileConfig*>(m_config.get()))
+        file->DisableAutoSave();
+#endif
+}
 
 WxSettingsStore::~WxSettingsStore()
 {
@@ -100,18 +113,32 @@ std::unique_ptr<WxSettingsStore> WxSettingsStore::ForUser(const wxString& vendor
     const wxString path = UserConfigFilePath(vendor, appName);
     // The folder must exist before the file can be written at exit.
     wxFileName::Mkdir(wxFileName(path).GetPath(), wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+    struct stat existing {};
+    if (::stat(path.utf8_string().c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        // A folder (or anything else) where the file belongs is neither read
+        // nor written over; said once, at start-up.
+        wxStringInputStream nothing(wxString{});
+        auto store = std::make_unique<WxSettingsStore>(std::make_unique<wxFileConfig>(nothing));
+        store->m_startupProblem = "The settings file \"" + path + "\" is " +
+                                  (S_ISDIR(existing.st_mode) ? "a folder" : "not a file") +
+                                  ". The program starts with its default settings and will not save them; "
+                                  "move it away to keep your settings.";
+        return store;
+    }
     bool damaged = false;
     std::unique_ptr<wxFileConfig> config = OpenFileConfig(vendor, appName, path, damaged);
     if (!damaged)
-        return std::make_unique<WxSettingsStore>(std::move(config));
+        return std::make_unique<WxSettingsStore>(std::move(config), path.utf8_string());
 
     // Kept whole for the user to look at; the next start finds no damage and
     // says nothing.
     config.reset();
     const wxString copy = path + ".damaged";
     wxString problem;
+    std::string written;
     if (wxRenameFile(path, copy, true)) {
         config = OpenFileConfig(vendor, appName, path, damaged);
+        written = path.utf8_string();
         problem = "The settings file \"" + path + "\" was damaged. It has been kept as \"" + copy +
                   "\"; the program starts with its default settings.";
     } else {
@@ -121,7 +148,7 @@ std::unique_ptr<WxSettingsStore> WxSettingsStore::ForUser(const wxString& vendor
         problem = "The settings file \"" + path + "\" is damaged and could not be set aside. " +
                   "The program starts with its default settings and will not save them.";
     }
-    auto store = std::make_unique<WxSettingsStore>(std::move(config));
+    auto store = std::make_unique<WxSettingsStore>(std::move(config), written);
     store->m_startupProblem = problem;
     return store;
 #endif
@@ -158,8 +185,21 @@ void WxSettingsStore::WriteProfileString(const std::string& section, const std::
 
 void WxSettingsStore::Flush()
 {
-    if (m_config)
-        m_config->Flush();
+    if (!m_config)
+        return;
+#ifndef __WINDOWS__
+    auto* file = dynamic_cast<wxFileConfig*>(m_config.get());
+    if (file != nullptr && !m_path.empty()) {
+        wxString text;
+        wxStringOutputStream out(&text);
+        file->Save(out, wxConvUTF8);
+        // Nobody is left to tell at exit but the terminal.
+        if (const std::string problem = WriteFileWhole(m_path, text.utf8_string()); !problem.empty())
+            std::fprintf(stderr, "vocalume: %s\n", problem.c_str());
+        return;
+    }
+#endif
+    m_config->Flush();
 }
 
 }  // namespace vocalume

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <wx/string.h>
 
@@ -15,8 +16,10 @@ namespace vocalume {
 
 class WxSettingsStore : public SettingsStore {
 public:
-    // A store over `config`, which it owns and flushes when destroyed.
-    explicit WxSettingsStore(std::unique_ptr<wxConfigBase> config);
+    // A store over `config`, which it owns and flushes when destroyed; a
+    // file config is written to `path` (none: kept in memory), whole or not
+    // at all.
+    explicit WxSettingsStore(std::unique_ptr<wxConfigBase> config, std::string path = {});
     ~WxSettingsStore() override;
 
     // The store of the running program, under `vendor` and `appName`. A
@@ -31,7 +34,8 @@ public:
                                  const std::string& defaultValue) override;
     void WriteProfileString(const std::string& section, const std::string& key, const std::string& value) override;
 
-    // Writes pending values to their file or registry key.
+    // Writes the values to their file (whole, keeping its permissions) or
+    // registry key.
     void Flush();
 
     // What the user should be told once about the settings file found at
@@ -42,6 +46,7 @@ public:
 
 private:
     std::unique_ptr<wxConfigBase> m_config;
+    std::string m_path;
     wxString m_startupProblem;
 };
 

@@ -3,14 +3,21 @@
 // take against a 30 s model (target: at most 200 ms and 100 MB). The
 // counters give the grid cells compared and the bytes the review holds at
 // its peak: both takes' features, the compared steps and the path table.
+// What the window itself does at Pause is measured apart: the take copied out
+// of the session and handed to the review's own thread; the counter
+// until_done_ms is how long after that the review is ready to be shown.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cmath>
+#include <memory>
+#include <thread>
 
 #include "pitch_tracker.h"
 #include "recording_format.h"
+#include "session_history.h"
 #include "synthetic_speech.h"
 #include "take_review.h"
 
@@ -74,6 +81,39 @@ void ReviewOf(benchmark::State& state, double seconds)
     getrusage(RUSAGE_SELF, &usage);
     state.counters["process_max_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
+
+// The window's part of a Pause with a model: the 5 s take copied out of a
+// session (sound and pitch) and its review begun on a thread of its own; the
+// model's copy is made once for every take against it. Timed: the window's
+// part alone; the wall time until the review is done is a counter.
+void BM_PauseHandsTheTakeOver5s(benchmark::State& state)
+{
+    const std::vector<SpeechSound> sentence = Sentence(5.0);
+    Rendition imitation;
+    imitation.stretch.assign(sentence.size(), 1.1);
+    const TakeSound spoken = Take(testing::Say(sentence, imitation));
+    SessionHistory session(30);
+    session.BeginEra(0);
+    session.Recorded(spoken.sound.data(), static_cast<int32_t>(spoken.sound.size()), spoken.frames);
+    for (int64_t f = 0; f < spoken.frames; ++f)
+        session.SetPitch(f, spoken.pitchHz[static_cast<size_t>(f)]);
+    const auto model = std::make_shared<const TakeSound>(Take(testing::Say(sentence)));
+    double untilDone = 0.0;
+    for (auto _ : state) {
+        const auto paused = std::chrono::steady_clock::now();
+        TakeReviewJob job(CopyTake(session, session.FirstFrame(), session.EndFrame()), model);
+        const auto handedOver = std::chrono::steady_clock::now();
+        while (!job.Done())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        untilDone += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - handedOver).count();
+        state.SetIterationTime(std::chrono::duration<double>(handedOver - paused).count());
+        benchmark::DoNotOptimize(job.Result().scores.pitchCents);
+    }
+    state.counters["take_s"] = static_cast<double>(session.EndFrame() - session.FirstFrame()) * kFrameHop /
+                               static_cast<double>(kRecordingRate);
+    state.counters["until_done_ms"] = untilDone / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_PauseHandsTheTakeOver5s)->UseManualTime()->Iterations(20)->Unit(benchmark::kMicrosecond);
 
 void BM_ReviewTake5s(benchmark::State& state) { ReviewOf(state, 5.0); }
 BENCHMARK(BM_ReviewTake5s)->Unit(benchmark::kMillisecond);

@@ -1,7 +1,9 @@
 #include "file_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 
 #include "file_decoder.h"
 
@@ -10,8 +12,21 @@ namespace {
 constexpr int32_t kChunkPairs = 256;  // about 23 ms at the recording rate
 }
 
-FileSoundSource::FileSoundSource(std::string path, Pacing pacing)
-    : m_path(std::move(path)), m_pacing(pacing)
+std::string DamageNote(const SoundFileReport& report, const std::string& soundName)
+{
+    if (report.damagedFrames <= 0 || report.fileRate <= 0)
+        return {};
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(report.damagedFrames) / report.fileRate);
+    std::string name = soundName;
+    if (!name.empty())
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name + " is damaged: " + std::to_string(report.damagedFrames) + " of its samples (" + seconds +
+           " s) hold no number and are read as silence.";
+}
+
+FileSoundSource::FileSoundSource(std::string path, Pacing pacing, std::shared_ptr<SoundFileReport> report)
+    : m_path(std::move(path)), m_pacing(pacing), m_report(std::move(report))
 {
 }
 
@@ -66,6 +81,10 @@ void FileSoundSource::Stop()
 
 void FileSoundSource::Close()
 {
+    if (m_report && m_decoder) {
+        m_report->damagedFrames = m_decoder->DamagedFrames();
+        m_report->fileRate = m_decoder->FileRate();
+    }
     m_decoder.reset();
     m_sink = nullptr;
 }

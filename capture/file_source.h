@@ -28,11 +28,25 @@ inline constexpr const char* kStandardInput = "-";
 
 class FileDecoder;
 
+// What reading a sound file met that the user should know although its sound
+// was read: frames that held no number (NaN, infinity) and were read as
+// silence.
+struct SoundFileReport {
+    int64_t damagedFrames = 0;  // at the file's own rate
+    int32_t fileRate = 0;
+};
+
+// One sentence telling the user what `report` found in the sound named
+// `soundName` ("the sound file \"a.wav\""); empty when there is nothing to
+// tell.
+std::string DamageNote(const SoundFileReport& report, const std::string& soundName);
+
 class FileSoundSource : public SoundSource {
 public:
     enum class Pacing { RealTime, AsRequeued, OnDemand };
 
-    FileSoundSource(std::string path, Pacing pacing);
+    // `report`, where given, is filled in when the source closes.
+    FileSoundSource(std::string path, Pacing pacing, std::shared_ptr<SoundFileReport> report = nullptr);
     ~FileSoundSource() override;
 
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override;
@@ -56,6 +70,7 @@ private:
     std::string m_path;
     Pacing m_pacing;
     std::unique_ptr<FileDecoder> m_decoder;
+    std::shared_ptr<SoundFileReport> m_report;
     SoundSink* m_sink = nullptr;
     bool m_ended = false;
     int m_rate = kRecordingRate;

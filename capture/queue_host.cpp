@@ -29,6 +29,26 @@ void QueueWaveInHost::ShowMessage(const std::string& text)
         std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+void QueueWaveInHost::PostDeviceLost(const std::string& reason)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_news.push_back(reason);
+    }
+    m_arrived.notify_one();
+}
+
+void QueueWaveInHost::PostOpenFailed(const std::string& message)
+{
+    PostDeviceLost(message);
+}
+
+std::vector<std::string> QueueWaveInHost::DeviceNews()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_news;
+}
+
 QueueWaveInHost::Notice QueueWaveInHost::Take()
 {
     // An end is posted after the buffers before it: read it first, so that

@@ -26,6 +26,10 @@ public:
     void PostBufferDone() override;
     void PostEndOfStream() override;
     void ShowMessage(const std::string& text) override;
+    // A lost device, or one that failed to open after Open returned: kept
+    // for DeviceNews (posted on a sound thread).
+    void PostDeviceLost(const std::string& reason) override;
+    void PostOpenFailed(const std::string& message) override;
 
     // Takes the oldest notice not yet taken, without waiting.
     Notice Take();
@@ -33,6 +37,8 @@ public:
     Notice WaitAndTake(std::chrono::milliseconds timeout);
 
     const std::vector<std::string>& Messages() const { return m_messages; }
+    // What the device posted of a lost device or a failed open, in order.
+    std::vector<std::string> DeviceNews();
     uint64_t BuffersPosted() const { return m_buffersPosted.load(std::memory_order_acquire); }
 
 private:
@@ -43,6 +49,7 @@ private:
     std::mutex m_mutex;  // held only to post or to wait, never while working
     std::condition_variable m_arrived;
     std::vector<std::string> m_messages;
+    std::vector<std::string> m_news;  // under m_mutex
     bool m_echo;
 };
 

@@ -18,8 +18,11 @@ struct StereoResampler::Impl {
 
 int16_t ToSample16(float x)
 {
-    const long v = std::lrint(static_cast<double>(x) * 32768.0);
-    return static_cast<int16_t>(std::clamp(v, -32768L, 32767L));
+    // Clipped before rounding, so that no value is too large to round; a
+    // value that is no number is silence.
+    if (std::isnan(x))
+        return 0;
+    return static_cast<int16_t>(std::lrint(std::clamp(static_cast<double>(x) * 32768.0, -32768.0, 32767.0)));
 }
 
 StereoResampler::StereoResampler(double inRate, double outRate, Input input)

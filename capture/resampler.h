@@ -36,7 +36,7 @@ private:
     std::string m_error;
 };
 
-// A float sample in -1..1 as the nearest 16-bit sample, clipped.
+// A float sample in -1..1 as the nearest 16-bit sample, clipped; NaN is 0.
 int16_t ToSample16(float x);
 
 }  // namespace vocalume

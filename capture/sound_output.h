@@ -25,7 +25,9 @@ public:
     virtual ~SoundOutput() = default;
     // Plays the 16-bit mono samples of `samples` at kPlaybackRate from index
     // `from` to the end, stopping whatever played before. False, with a short
-    // reason for the user, when no output device could be opened.
+    // reason for the user, when nothing can be played; an output that opens
+    // its device after returning tells of a device that failed through
+    // Finished and Problem.
     virtual bool Play(SoundChunks samples, int64_t from, std::string& reason) = 0;
     // Stops at once; nothing more is heard. Harmless when nothing plays.
     virtual void Stop() = 0;
@@ -35,6 +37,10 @@ public:
     // True once the last sample has been heard (or the device was lost), and
     // after Stop; false while playing.
     virtual bool Finished() const = 0;
+    // Why the last playing ended before its end, in a few words for the
+    // user ("the sound output did not answer"); empty when it played to the
+    // end, was stopped, or plays on.
+    virtual std::string Problem() const { return {}; }
 };
 
 }  // namespace vocalume

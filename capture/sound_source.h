@@ -51,6 +51,10 @@ public:
     // The device stopped for good (its server went away, it was unplugged);
     // `reason` says why in the user's terms. Nothing more will come.
     virtual void DeviceLost(const std::string& reason) = 0;
+    // A source whose Open returned before the device had opened (a live
+    // device, which never keeps the caller waiting) could not open it after
+    // all; `message` is the whole message for the user. Nothing will come.
+    virtual void OpenFailed(const std::string& message) { DeviceLost(message); }
 };
 
 // One kind of sound input. The device calls these on the user-interface
@@ -62,7 +66,9 @@ public:
     virtual ~SoundSource() = default;
     // Prepares to deliver sound of `format` into `sink`. On failure returns
     // false with `userMessage` set when the user must see a specific reason
-    // (left empty: the device's own failure message is shown).
+    // (left empty: the device's own failure message is shown). A live source
+    // may return true before its device has opened, and tell the sink
+    // (OpenFailed) if it then cannot.
     virtual bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) = 0;
     // Begins delivering.
     virtual void Start() = 0;
@@ -81,7 +87,8 @@ public:
     // empty for the default input. Sources with one input ignore it.
     virtual void SetInput(const std::string& name) { (void)name; }
     // After an Open that succeeded: true when the chosen input was not there,
-    // so that the default input records instead.
+    // so that the default input records instead (a live source knows once
+    // its device has opened).
     virtual bool InputMissing() const { return false; }
     // Sample pairs the source expects to give, known after a successful
     // Open; 0 when unknown (a stream, a live input). Only for progress.

@@ -183,4 +183,10 @@ void CWaveIn::DeviceLost(const std::string& reason)
         m_host->PostDeviceLost(reason);
 }
 
+void CWaveIn::OpenFailed(const std::string& message)
+{
+    if (m_host)
+        m_host->PostOpenFailed(message);
+}
+
 }  // namespace vocalume

@@ -32,6 +32,10 @@ public:
     // away, a microphone unplugged); `reason` says why in the user's terms.
     // Called on a sound thread, at most once per Open: post it on.
     virtual void PostDeviceLost(const std::string& reason) { (void)reason; }
+    // A source that opens its device after Open returned could not open it;
+    // `message` is the whole message for the user. Called on a sound thread,
+    // at most once per Open: post it on.
+    virtual void PostOpenFailed(const std::string& message) { PostDeviceLost(message); }
     // Shows a message to the user; called on the user-interface thread.
     virtual void ShowMessage(const std::string& text) = 0;
 };
@@ -93,6 +97,7 @@ private:
     int32_t BufferPairs() const override { return Capacity(); }
     void EndOfStream() override;
     void DeviceLost(const std::string& reason) override;
+    void OpenFailed(const std::string& message) override;
     int32_t Capacity() const { return m_bufferBytes / 4; }
 
     std::unique_ptr<SoundSource> m_source;

@@ -22,6 +22,44 @@ constexpr int32_t kLastOctave = 6;
 // joins: a minor third.
 constexpr double kLargestJoinedStep = 0.25;
 
+// The line's pieces over the top `h` rows of `image`, in `colour`.
+void DrawLineOnly(PixelImage image, int32_t h, const PitchEstimate* columns, Rgb colour)
+{
+    // The dark edge of every piece first, then the core, so that a
+    // neighbour's edge never cuts into the line.
+    for (int pass = 0; pass < 2; ++pass) {
+        int32_t previous = -1;
+        float previousHz = 0.0f;
+        for (int32_t x = 0; x < image.width; ++x) {
+            const PitchEstimate& e = columns[x];
+            if (!e.voiced || !(e.f0Hz > 0.0f)) {
+                previous = -1;
+                continue;
+            }
+            const int32_t y = PitchLineRow(e.f0Hz, h);
+            // Joined to the column before, so that fast changes stay one
+            // line; but no voice moves by more than a few semitones within a
+            // frame, so a bigger step (the tracker settling on another
+            // octave) starts a new piece instead of a bar across the picture.
+            if (previous >= 0 && std::abs(std::log2(e.f0Hz / previousHz)) > kLargestJoinedStep)
+                previous = -1;
+            previousHz = e.f0Hz;
+            const int32_t top = previous < 0 ? y : std::min(y, previous);
+            const int32_t bottom = std::min((previous < 0 ? y : std::max(y, previous)) + 1, h - 1);
+            previous = y;
+            if (pass == 0) {
+                for (int32_t dx = -1; dx <= 1; ++dx)
+                    for (int32_t row = top - 1; row <= bottom + 1; ++row)
+                        if (row < h)
+                            image.Set(x + dx, row, kEdgeColour);
+            } else {
+                for (int32_t row = top; row <= bottom; ++row)
+                    image.Set(x, row, colour);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int32_t PitchLineRow(double hz, int32_t height)
@@ -51,39 +89,7 @@ void DrawPitchLine(PixelImage image, const PitchEstimate* columns)
             image.Blend(x, y, kGuideColour, kGuideShare);
     }
 
-    // The dark edge of every piece first, then the white core, so that a
-    // neighbour's edge never cuts into the line.
-    for (int pass = 0; pass < 2; ++pass) {
-        int32_t previous = -1;
-        float previousHz = 0.0f;
-        for (int32_t x = 0; x < image.width; ++x) {
-            const PitchEstimate& e = columns[x];
-            if (!e.voiced || !(e.f0Hz > 0.0f)) {
-                previous = -1;
-                continue;
-            }
-            const int32_t y = PitchLineRow(e.f0Hz, h);
-            // Joined to the column before, so that fast changes stay one
-            // line; but no voice moves by more than a few semitones within a
-            // frame, so a bigger step (the tracker settling on another
-            // octave) starts a new piece instead of a bar across the picture.
-            if (previous >= 0 && std::abs(std::log2(e.f0Hz / previousHz)) > kLargestJoinedStep)
-                previous = -1;
-            previousHz = e.f0Hz;
-            const int32_t top = previous < 0 ? y : std::min(y, previous);
-            const int32_t bottom = std::min((previous < 0 ? y : std::max(y, previous)) + 1, h - 1);
-            previous = y;
-            if (pass == 0) {
-                for (int32_t dx = -1; dx <= 1; ++dx)
-                    for (int32_t row = top - 1; row <= bottom + 1; ++row)
-                        if (row < h)
-                            image.Set(x + dx, row, kEdgeColour);
-            } else {
-                for (int32_t row = top; row <= bottom; ++row)
-                    image.Set(x, row, kLineColour);
-            }
-        }
-    }
+    DrawLineOnly(image, h, columns, kLineColour);
 
     for (int32_t octave = kFirstOctave; octave <= kLastOctave; ++octave) {
         const double hz = kC2Hz * std::pow(2.0, octave - kFirstOctave);
@@ -95,6 +101,13 @@ void DrawPitchLine(PixelImage image, const PitchEstimate* columns)
                      std::string_view(label, 2),
                      kLineColour, kEdgeColour);
     }
+}
+
+void DrawPitchLineOnly(PixelImage image, const PitchEstimate* columns, Rgb colour)
+{
+    const int32_t h = std::min(image.height, kMaxColumnHeight);
+    if (image.width > 0 && h > 0)
+        DrawLineOnly(image, h, columns, colour);
 }
 
 void DrawPitchLine(ColumnSurface& surface, const PitchEstimate* columns)

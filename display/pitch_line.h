@@ -28,6 +28,10 @@ int32_t PitchLineRow(double hz, int32_t height);
 // the painter draws use its height.
 void DrawPitchLine(PixelImage image, const PitchEstimate* columns);
 
+// The line alone, in `colour`, with its dark edge but no guides or labels:
+// a second melody over a lane that may show the first.
+void DrawPitchLineOnly(PixelImage image, const PitchEstimate* columns, Rgb colour);
+
 // The same over the whole of a retained surface.
 void DrawPitchLine(ColumnSurface& surface, const PitchEstimate* columns);
 

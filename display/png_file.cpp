@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 
@@ -13,7 +14,26 @@ namespace {
 
 struct PngErrorSink {
     char message[256];
+    std::FILE* file = nullptr;
+    int writeError = 0;  // the system's reason when a write to the file failed
 };
+
+// Writes as libpng's own writer does, but keeps the system's reason for a
+// failed write (a full disk), which libpng would only call "Write Error".
+void OnPngWrite(png_structp png, png_bytep data, size_t length)
+{
+    auto* sink = static_cast<PngErrorSink*>(png_get_error_ptr(png));
+    if (std::fwrite(data, 1, length, sink->file) != length) {
+        sink->writeError = errno != 0 ? errno : EIO;
+        png_error(png, "write failed");
+    }
+}
+
+void OnPngFlush(png_structp png)
+{
+    auto* sink = static_cast<PngErrorSink*>(png_get_error_ptr(png));
+    std::fflush(sink->file);
+}
 
 void OnPngError(png_structp png, png_const_charp message)
 {
@@ -44,7 +64,8 @@ bool EncodePng(std::FILE* file, int32_t width, int32_t height, const uint8_t* rg
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    sink->file = file;
+    png_set_write_fn(png, nullptr, OnPngWrite, OnPngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -60,12 +81,16 @@ bool EncodePng(std::FILE* file, int32_t width, int32_t height, const uint8_t* rg
 std::string WritePngFile(const std::string& path, int32_t width, int32_t height, const uint8_t* rgb, size_t stride)
 {
     if (width <= 0 || height <= 0)
-        return "cannot write " + path + ": the picture is empty";
-    if (path.empty())
-        return "cannot write the picture: no file name given";
+        return "Cannot write \"" + path + "\": the picture is empty. Make the window larger and try again.";
     return WriteFileWhole(path, [&](std::FILE* file) -> std::string {
         PngErrorSink sink{};
-        return EncodePng(file, width, height, rgb, stride, &sink) ? std::string() : std::string(sink.message);
+        if (EncodePng(file, width, height, rgb, stride, &sink))
+            return {};
+        if (sink.writeError != 0) {
+            errno = sink.writeError;
+            return kFillFailed;
+        }
+        return sink.message;
     });
 }
 

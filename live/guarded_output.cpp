@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace vocalume {
@@ -19,18 +20,19 @@ constexpr double kLongestCarry = 0.1;
 }  // namespace
 
 // One Play to Stop. The device thread runs open, write, drain (or discard),
-// close; the user-interface thread reads what it publishes.
+// close; the user-interface thread reads what it publishes and keeps the
+// bounds.
 struct GuardedSoundOutput::Session {
     enum class Opening { Pending, Opened, Failed };
     using Clock = std::chrono::steady_clock;
 
     mutable std::mutex mutex;
-    std::condition_variable changed;
     Opening opening = Opening::Pending;
-    std::string message;
+    std::string problem;
     bool stopWanted = false;
     bool finished = false;  // the device thread has closed the device
-    bool ended = false;     // everything was heard, or the device was lost
+    bool ended = false;     // everything was heard, or playing failed or was stopped
+    Clock::time_point started = Clock::now();
     // The position heard at `stamp`, and everything handed over by then.
     int64_t from = 0;
     int64_t heard = 0;
@@ -40,6 +42,7 @@ struct GuardedSoundOutput::Session {
     // measurement falls short of the clock's estimate.
     int64_t told = 0;
     bool moving = false;
+    std::shared_ptr<DeviceAttempt> attempt = BeginDeviceAttempt();
 
     bool StopWanted()
     {
@@ -47,32 +50,48 @@ struct GuardedSoundOutput::Session {
         return stopWanted;
     }
 
-    void Publish(int64_t written_, int64_t heard_, bool ended_)
+    void Publish(int64_t written_, int64_t heard_, bool all = false)
     {
         std::lock_guard<std::mutex> lock(mutex);
+        ended = ended || all;
         written = written_;
         // More than rounding: the device plays.
         moving = moving || heard_ > from + kBlockSamples / 2;
         heard = std::clamp(heard_, heard, written_);
         stamp = Clock::now();
-        ended = ended_;
     }
 
-    void Run(const Factory& make, const SoundChunks& samples, int64_t from)
+    // With the lock held: playing ends for `why`, unless it ended already.
+    void Fail(const std::string& why)
     {
-        std::unique_ptr<PlaybackDevice> device = make();
+        if (!ended && problem.empty())
+            problem = why;
+        ended = true;
+    }
+
+    // The device thread.
+    void Run(const Factory& make, const SoundChunks& samples)
+    {
+        std::unique_ptr<PlaybackDevice> device;
         std::string reason;
-        const bool opened = device && device->Open(kPlaybackRate, reason);
+        bool opened = false;
+        DeviceTurn turn(*attempt);
+        if (turn.Held()) {
+            device = make(*attempt);
+            opened = device && device->Open(kPlaybackRate, reason);
+        }
         {
             std::lock_guard<std::mutex> lock(mutex);
             opening = opened ? Opening::Opened : Opening::Failed;
-            message = reason;
-            changed.notify_all();
+            stamp = Clock::now();
+            if (!opened)
+                Fail(reason.empty() ? "no sound output device was found" : reason);
         }
-        if (opened) {
+        bool lost = false;
+        if (opened && !StopWanted()) {
+            turn.Release();
             const int64_t end = samples.Size();
             int64_t position = from;
-            bool lost = false;
             while (position < end && !StopWanted()) {
                 // A block, or the rest of the chunk it begins in.
                 const std::span<const int16_t> block = samples.Run(position, kBlockSamples);
@@ -84,21 +103,54 @@ struct GuardedSoundOutput::Session {
                 position += count;
                 // A device that cannot tell yet has not been heard to play.
                 const int64_t pending = device->Pending();
-                Publish(position, pending >= 0 ? position - pending : heard, false);
+                Publish(position, pending >= 0 ? position - pending : heard);
             }
             if (lost || StopWanted()) {
                 device->Discard();
             } else {
                 device->Drain();
+                Publish(position, position, true);
             }
-            Publish(position, lost || StopWanted() ? heard : position, true);
+        }
+        if (opened) {
+            std::optional<DeviceTurn> closing;
+            if (!turn.Held())
+                closing.emplace(*attempt, true);
             device->Close();
+            device.reset();
         }
         device.reset();
-        std::lock_guard<std::mutex> lock(mutex);
-        ended = true;
-        finished = true;
-        changed.notify_all();
+        turn.Release();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (lost)
+                Fail("the sound output went away");
+            ended = true;
+            finished = true;
+        }
+        EndDeviceAttempt(*attempt);
+    }
+
+    // On the user-interface thread: a device that does not open in time, or
+    // stalls once it plays, is given up.
+    void KeepBounds(const Bounds& bounds)
+    {
+        bool givenUp = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (ended)
+                return;
+            const auto now = Clock::now();
+            if (opening == Opening::Pending && now - started > bounds.open) {
+                Fail("the sound output did not answer");
+                givenUp = true;
+            } else if (opening == Opening::Opened && now - stamp > bounds.stall) {
+                Fail("the sound output stopped answering");
+                givenUp = true;
+            }
+        }
+        if (givenUp)
+            attempt->GiveUp();
     }
 };
 
@@ -113,6 +165,7 @@ GuardedSoundOutput::~GuardedSoundOutput() { Stop(); }
 bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from, std::string& reason)
 {
     Stop();
+    m_problem.clear();
     if (from < 0 || from >= samples.Size()) {
         reason = "there is no sound to play there";
         return false;
@@ -121,23 +174,8 @@ bool GuardedSoundOutput::Play(SoundChunks samples, int64_t from, std::string& re
     session->from = session->heard = session->written = session->told = from;
     session->stamp = Session::Clock::now();
     m_session = session;
-    m_thread = std::thread([session, make = m_make, samples, from] { session->Run(make, samples, from); });
-    Session::Opening opening;
-    {
-        std::unique_lock<std::mutex> lock(session->mutex);
-        session->changed.wait_for(lock, m_bounds.open,
-                                  [&] { return session->opening != Session::Opening::Pending; });
-        opening = session->opening;
-        reason = session->message;
-    }
-    if (opening == Session::Opening::Opened)
-        return true;
-    if (opening == Session::Opening::Pending)
-        reason = "the sound output did not answer";
-    else if (reason.empty())
-        reason = "no sound output device was found";
-    Stop();
-    return false;
+    m_thread = std::thread([session, make = m_make, samples] { session->Run(make, samples); });
+    return true;
 }
 
 void GuardedSoundOutput::Stop()
@@ -146,15 +184,17 @@ void GuardedSoundOutput::Stop()
         return;
     bool finished;
     {
-        std::unique_lock<std::mutex> lock(m_session->mutex);
+        std::lock_guard<std::mutex> lock(m_session->mutex);
         m_session->stopWanted = true;
-        m_session->changed.notify_all();
-        finished = m_session->changed.wait_for(lock, m_bounds.stop, [&] { return m_session->finished; });
         // Whatever the device still does, nothing more counts as heard.
         m_session->ended = true;
+        m_problem = m_session->problem;
+        finished = m_session->finished;
     }
-    // A device still busy keeps its thread, which ends once the device lets
-    // it; the session and the samples it shares live as long as that thread.
+    // A device still busy (opening, discarding, closing) keeps its thread,
+    // which ends once the device lets it; the session and the samples it
+    // shares live as long as that thread. Nobody waits for it here.
+    m_session->attempt->GiveUp();
     if (finished)
         m_thread.join();
     else
@@ -166,6 +206,7 @@ int64_t GuardedSoundOutput::HeardPosition() const
 {
     if (!m_session)
         return 0;
+    m_session->KeepBounds(m_bounds);
     std::lock_guard<std::mutex> lock(m_session->mutex);
     Session& s = *m_session;
     if (s.ended || !s.moving)
@@ -183,8 +224,17 @@ bool GuardedSoundOutput::Finished() const
 {
     if (!m_session)
         return true;
+    m_session->KeepBounds(m_bounds);
     std::lock_guard<std::mutex> lock(m_session->mutex);
     return m_session->ended;
+}
+
+std::string GuardedSoundOutput::Problem() const
+{
+    if (!m_session)
+        return m_problem;
+    std::lock_guard<std::mutex> lock(m_session->mutex);
+    return m_session->problem;
 }
 
 }  // namespace vocalume

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <utility>
+
+#include "wave_in.h"
 
 namespace vocalume {
 
 // One Open to Close of a wrapped source. The device thread runs the script
-// open, start, watch, stop, close; the user-interface thread asks for the
-// steps and passes the sink calls on while the gate is open.
+// open, start, stop, close, taking its turn in the device lane to open and
+// to close; the watcher keeps the open bound and, while recording, watches
+// for silence; the user-interface thread asks for the steps and passes the
+// sink calls on while the gate is open.
 struct GuardedSoundSource::Session final : SoundSink {
     enum class Opening { Pending, Opened, Failed };
 
@@ -17,13 +22,13 @@ struct GuardedSoundSource::Session final : SoundSink {
     std::condition_variable changed;
     SoundSink* sink = nullptr;  // the gate: null once the session is ending
     Opening opening = Opening::Pending;
-    std::string message;
     bool inputMissing = false;
     bool startWanted = false;
     bool endWanted = false;
     bool finished = false;
-    bool lostReported = false;
+    bool told = false;  // the sink heard of a failed open or a lost device
     uint64_t deliveries = 0;
+    std::shared_ptr<DeviceAttempt> attempt = BeginDeviceAttempt();
 
     void Deliver(const int16_t* pairs, int32_t frames) override
     {
@@ -53,53 +58,93 @@ struct GuardedSoundSource::Session final : SoundSink {
         std::lock_guard<std::mutex> lock(mutex);
         ReportLost(reason);
     }
-    // With the lock held.
+    // With the lock held: the sink hears of a lost device once.
     void ReportLost(const std::string& reason)
     {
-        if (sink != nullptr && !lostReported)
+        if (sink != nullptr && !told)
             sink->DeviceLost(reason);
-        lostReported = true;
+        told = true;
+    }
+    // With the lock held: the sink hears once that the device did not open.
+    void ReportOpenFailed(const std::string& message)
+    {
+        if (sink != nullptr && !told)
+            sink->OpenFailed(message);
+        told = true;
     }
 
-    void Run(const Factory& make, const WaveFormat& format, std::chrono::milliseconds silence,
-             const std::string& input)
+    // The device thread.
+    void Run(const Factory& make, const WaveFormat& format, const std::string& input)
     {
-        std::unique_ptr<SoundSource> source = make();
-        std::string reason;
-        if (source)
-            source->SetInput(input);
-        const bool opened = source && source->Open(format, *this, reason);
+        std::unique_ptr<SoundSource> source;
+        std::string message;
+        bool opened = false;
+        DeviceTurn turn(*attempt);
+        if (turn.Held()) {
+            source = make(*attempt);
+            if (source) {
+                source->SetInput(input);
+                opened = source->Open(format, *this, message);
+            }
+        }
         const bool missing = opened && source->InputMissing();
-        std::unique_lock<std::mutex> lock(mutex);
-        opening = opened ? Opening::Opened : Opening::Failed;
-        message = reason;
-        inputMissing = missing;
-        changed.notify_all();
-        if (opened) {
+        bool wanted;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            wanted = !endWanted && !attempt->GivenUp();
+            opening = opened ? Opening::Opened : Opening::Failed;
+            inputMissing = missing;
+            if (!opened && wanted)
+                ReportOpenFailed(message.empty() ? kOpenFailedMessage : message);
+            changed.notify_all();
+        }
+        if (opened && wanted) {
+            turn.Release();
+            std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return startWanted || endWanted; });
             if (!endWanted) {
                 lock.unlock();
                 source->Start();
                 lock.lock();
-                Watch(lock, silence);
+                changed.wait(lock, [&] { return endWanted; });
             }
-            lock.unlock();
+        }
+        if (opened) {
+            // Closing takes its turn too (unless it still holds the one it
+            // opened in), given up or not: what was opened is closed.
+            std::optional<DeviceTurn> closing;
+            if (!turn.Held())
+                closing.emplace(*attempt, true);
             source->Stop();
             source->Close();
-        } else {
-            lock.unlock();
+            source.reset();
         }
         source.reset();
-        lock.lock();
-        finished = true;
-        changed.notify_all();
+        turn.Release();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+            changed.notify_all();
+        }
+        EndDeviceAttempt(*attempt);
     }
 
-    // Until the end is asked for: a recording that goes quiet for `silence`
-    // has lost its device.
-    void Watch(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds silence)
+    // The watcher: a device that does not open within `open` is given up and
+    // told; while recording, one that goes quiet for `silence` is lost.
+    void Watch(std::chrono::milliseconds open, std::chrono::milliseconds silence)
     {
         using Clock = std::chrono::steady_clock;
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!changed.wait_for(lock, open, [&] { return opening != Opening::Pending || endWanted; })) {
+            ReportOpenFailed(std::string(kOpenFailedMessage) + ": it did not answer");
+            lock.unlock();
+            attempt->GiveUp();
+            return;
+        }
+        changed.wait(lock, [&] { return (opening == Opening::Opened && startWanted) || opening == Opening::Failed ||
+                                        endWanted; });
+        if (opening != Opening::Opened || endWanted)
+            return;
         const auto period = std::min<Clock::duration>(silence / 4, std::chrono::milliseconds(250));
         uint64_t seen = deliveries;
         auto lastNews = Clock::now();
@@ -125,31 +170,17 @@ GuardedSoundSource::GuardedSoundSource(Factory make, Bounds bounds)
 
 GuardedSoundSource::~GuardedSoundSource() { End(); }
 
-bool GuardedSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage)
+bool GuardedSoundSource::Open(const WaveFormat& format, SoundSink& sink, std::string&)
 {
     End();
     auto session = std::make_shared<Session>();
     session->sink = &sink;
     m_session = session;
-    m_inputMissing = false;
-    m_thread = std::thread([session, make = m_make, format, silence = m_bounds.silence, input = m_input] {
-        session->Run(make, format, silence, input);
+    m_thread = std::thread([session, make = m_make, format, input = m_input] { session->Run(make, format, input); });
+    m_watcher = std::thread([session, open = m_bounds.open, silence = m_bounds.silence] {
+        session->Watch(open, silence);
     });
-    Session::Opening opening;
-    {
-        std::unique_lock<std::mutex> lock(session->mutex);
-        session->changed.wait_for(lock, m_bounds.open,
-                                  [&] { return session->opening != Session::Opening::Pending; });
-        opening = session->opening;
-        userMessage = session->message;
-        m_inputMissing = session->inputMissing;
-    }
-    if (opening == Session::Opening::Opened)
-        return true;
-    if (opening == Session::Opening::Pending)
-        userMessage = "Failed to open record device: it did not answer";
-    End();
-    return false;
+    return true;
 }
 
 void GuardedSoundSource::Start()
@@ -165,6 +196,14 @@ void GuardedSoundSource::Stop() { End(); }
 
 void GuardedSoundSource::Close() { End(); }
 
+bool GuardedSoundSource::InputMissing() const
+{
+    if (!m_session)
+        return false;
+    std::lock_guard<std::mutex> lock(m_session->mutex);
+    return m_session->opening == Session::Opening::Opened && m_session->inputMissing;
+}
+
 void GuardedSoundSource::End()
 {
     if (!m_session)
@@ -176,14 +215,22 @@ void GuardedSoundSource::End()
         m_session->sink = nullptr;
         m_session->endWanted = true;
         m_session->changed.notify_all();
-        finished = m_session->changed.wait_for(lock, m_bounds.stop, [&] { return m_session->finished; });
+        // A device that opened is given a moment to stop and close; one
+        // still opening is not waited for.
+        finished = m_session->opening == Session::Opening::Opened
+                       ? m_session->changed.wait_for(lock, m_bounds.stop, [&] { return m_session->finished; })
+                       : m_session->finished;
     }
+    m_watcher.join();
     // A device still busy keeps its thread, which ends once the device lets
-    // it; the session it shares lives as long as that thread.
-    if (finished)
+    // it, opening nothing more; the session it shares lives as long as that
+    // thread.
+    if (finished) {
         m_thread.join();
-    else
+    } else {
+        m_session->attempt->GiveUp();
         m_thread.detach();
+    }
     m_session.reset();
 }
 

@@ -1,14 +1,18 @@
 // A live sound source that never holds up the user-interface thread: every
 // call that may wait on a device or its server (opening, starting, stopping,
-// closing) runs on a device thread of its own, and the caller waits for it
-// only up to a bound. A device that does not answer in time is given up: its
-// thread finishes the call whenever the device lets it and then ends, and
-// nothing it delivers after that reaches the sink. While recording, a device
-// that delivers nothing for a while is reported lost, once.
+// closing) runs on a device thread of its own, which takes its turn in the
+// device lane (device_lane.h). Open returns at once: the device opens in the
+// background and starts when it has, and a device that cannot be opened,
+// or does not answer within a bound, is told to the sink (OpenFailed) and
+// given up. A given-up device's thread finishes whatever call the device
+// holds it in and then ends, opening nothing more, and nothing it delivers
+// reaches the sink. While recording, a device that delivers nothing for a
+// while is reported lost, once.
 //
 // Threads: the SoundSource operations run on the user-interface thread; the
 // wrapped source's sink calls arrive on its own threads and are passed on
 // under a short lock, so that once Stop returns the sink hears nothing more.
+// A watcher thread of each Open keeps the bounds; it ends with the session.
 #pragma once
 
 #include <chrono>
@@ -17,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "device_lane.h"
 #include "sound_source.h"
 
 namespace vocalume {
@@ -31,37 +36,40 @@ public:
         // Recording that delivers nothing for this long means a lost device.
         std::chrono::milliseconds silence{3000};
     };
-    using Factory = std::function<std::unique_ptr<SoundSource>()>;
+    // Makes a fresh source for every Open, on the device thread; it may ask
+    // `attempt` whether it has been given up meanwhile.
+    using Factory = std::function<std::unique_ptr<SoundSource>(const DeviceAttempt& attempt)>;
 
-    // `make` builds a fresh source for every Open, on the device thread.
     explicit GuardedSoundSource(Factory make);
     GuardedSoundSource(Factory make, Bounds bounds);
     ~GuardedSoundSource() override;
     GuardedSoundSource(const GuardedSoundSource&) = delete;
     GuardedSoundSource& operator=(const GuardedSoundSource&) = delete;
 
-    // `sink` is used until Stop or Close returns, never after.
+    // Returns true at once; `sink` is used until Stop or Close returns,
+    // never after, and hears OpenFailed if the device cannot be opened.
     bool Open(const WaveFormat& format, SoundSink& sink, std::string& userMessage) override;
     void Start() override;
     // Stops and closes the wrapped source; Close then has nothing left to do.
     void Stop() override;
     void Close() override;
     void SetInput(const std::string& name) override { m_input = name; }
-    bool InputMissing() const override { return m_inputMissing; }
+    bool InputMissing() const override;
 
     // Shared by this object and the device thread, which may outlive it.
     struct Session;
 
 private:
-    // Ends the current session: waits up to the stop bound, then lets it go.
+    // Ends the current session: waits up to the stop bound for a device that
+    // opened, then lets it go; one still opening is given up at once.
     void End();
 
     Factory m_make;
     Bounds m_bounds;
     std::string m_input;
-    bool m_inputMissing = false;
     std::shared_ptr<Session> m_session;
     std::thread m_thread;
+    std::thread m_watcher;
 };
 
 }  // namespace vocalume

@@ -6,6 +6,8 @@
 // the same server.
 #include "live_sound_source.h"
 
+#include "device_lane.h"
+
 #include <portaudio.h>
 
 #include <chrono>
@@ -90,7 +92,12 @@ ServerAnswer ListServerSources(std::vector<InputChoice>& inputs)
 
 void ListPortAudioInputs(std::vector<InputChoice>& inputs)
 {
-    if (Pa_Initialize() != paNoError)
+    // The sound system's start-up takes its turn among the device threads;
+    // a turn that does not come soon gives an empty list.
+    const std::shared_ptr<DeviceAttempt> attempt = BeginDeviceAttempt();
+    const DeviceTurn turn(*attempt, kAnswerWithin);
+    EndDeviceAttempt(*attempt);
+    if (!turn.Held() || Pa_Initialize() != paNoError)
         return;
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i)
         if (const PaDeviceInfo* info = Pa_GetDeviceInfo(i); info != nullptr && info->maxInputChannels > 0)

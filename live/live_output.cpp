@@ -5,44 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "first_answering.h"
 #include "guarded_output.h"
 #include "live_sound_output.h"
 
 namespace vocalume {
-namespace {
-
-class LivePlaybackDevice final : public PlaybackDevice {
-public:
-    bool Open(int32_t rate, std::string& reason) override
-    {
-        const char* api = std::getenv("VOCALUME_SOUND_API");
-        if (api == nullptr || std::string(api) != "portaudio") {
-            m_active = MakePulsePlaybackDevice();
-            if (m_active && m_active->Open(rate, reason))
-                return true;
-        }
-        m_active = MakePortAudioPlaybackDevice();
-        if (m_active->Open(rate, reason))
-            return true;
-        m_active.reset();
-        return false;
-    }
-    bool Write(const int16_t* samples, int32_t count) override { return m_active->Write(samples, count); }
-    int64_t Pending() override { return m_active->Pending(); }
-    void Drain() override { m_active->Drain(); }
-    void Discard() override { m_active->Discard(); }
-    void Close() override
-    {
-        if (m_active)
-            m_active->Close();
-        m_active.reset();
-    }
-
-private:
-    std::unique_ptr<PlaybackDevice> m_active;
-};
-
-}  // namespace
 
 #ifndef VOCALUME_HAVE_PULSE
 std::unique_ptr<PlaybackDevice> MakePulsePlaybackDevice() { return nullptr; }
@@ -50,7 +17,14 @@ std::unique_ptr<PlaybackDevice> MakePulsePlaybackDevice() { return nullptr; }
 
 std::unique_ptr<SoundOutput> MakeLiveSoundOutput()
 {
-    return std::make_unique<GuardedSoundOutput>([] { return std::make_unique<LivePlaybackDevice>(); });
+    return std::make_unique<GuardedSoundOutput>([](const DeviceAttempt& attempt) {
+        const char* api = std::getenv("VOCALUME_SOUND_API");
+        std::vector<PlaybackRoute> routes;
+        if (api == nullptr || std::string(api) != "portaudio")
+            routes.emplace_back(&MakePulsePlaybackDevice);
+        routes.emplace_back(&MakePortAudioPlaybackDevice);
+        return MakeFirstAnsweringDevice(std::move(routes), attempt);
+    });
 }
 
 }  // namespace vocalume

@@ -41,30 +41,17 @@ void SessionHistory::Clear()
     m_eraFirstFrame = 0;
 }
 
-void SessionHistory::TrimTo(int64_t endFrame)
+void SessionHistory::TrimTo(int64_t endFrame) { TrimTo(endFrame, SampleOfFrame(std::max(endFrame, m_firstFrame))); }
+
+void SessionHistory::TrimTo(int64_t endFrame, int64_t endSample)
 {
-    if (endFrame >= EndFrame())
-        return;
-    const int64_t end = std::max(endFrame, m_firstFrame);
-    m_columns.resize(static_cast<size_t>(end - m_firstFrame));
-    const int64_t samples = SampleOfFrame(end) - FirstSample();
-    if (samples >= SoundSize())
-        return;
-    // The new end in the numbering of the full chunks' samples: the chunk
-    // it falls in becomes the one being filled again.
-    const int64_t sealed = static_cast<int64_t>(m_soundChunks.size()) * kSoundChunkSamples;
-    const int64_t at = m_soundSkip + samples;
-    if (at >= sealed) {
-        m_soundTail.resize(static_cast<size_t>(at - sealed));
-        return;
+    if (endFrame < EndFrame()) {
+        const int64_t end = std::max(endFrame, m_firstFrame);
+        m_columns.resize(static_cast<size_t>(end - m_firstFrame));
+        m_pitch.resize(m_columns.size());
+        m_pitchEnd = std::min(m_pitchEnd, end);
     }
-    const auto index = static_cast<size_t>(at / kSoundChunkSamples);
-    const std::vector<int16_t>& chunk = *m_soundChunks[index];
-    const int64_t from = index == 0 ? m_soundSkip : 0;
-    m_soundTail.assign(chunk.begin() + from, chunk.begin() + at % kSoundChunkSamples);
-    if (index == 0)
-        m_soundSkip = 0;
-    m_soundChunks.resize(index);
+    CutSound(std::max<int64_t>(endSample - FirstSample(), 0));
 }
 
 void SessionHistory::BeginEra(int64_t firstIndex)
@@ -77,6 +64,18 @@ void SessionHistory::BeginEra(int64_t firstIndex)
 
 void SessionHistory::Recorded(const int16_t* samples, int32_t count, int64_t endIndex)
 {
+    if (count > 0 && m_inEra) {
+        // The new sound begins at its first frame's first sample: after an
+        // opened file whose sound ends elsewhere than its frames, it is cut
+        // there, or the silence the file's frames showed is kept.
+        const int64_t at = SampleOfFrame(EndFrame()) - FirstSample();
+        if (at < SoundSize()) {
+            CutSound(at);
+        } else if (at > SoundSize()) {
+            const std::vector<int16_t> silence(static_cast<size_t>(at - SoundSize()), 0);
+            KeepSound(silence.data(), static_cast<int64_t>(silence.size()));
+        }
+    }
     if (count > 0) {
         KeepSound(samples, count);
         m_unsaved = true;
@@ -161,6 +160,27 @@ void SessionHistory::KeepSound(const int16_t* samples, int64_t count)
             m_soundTail = {};
         }
     }
+}
+
+void SessionHistory::CutSound(int64_t count)
+{
+    if (count >= SoundSize())
+        return;
+    // The new end in the numbering of the full chunks' samples: the chunk
+    // it falls in becomes the one being filled again.
+    const int64_t sealed = static_cast<int64_t>(m_soundChunks.size()) * kSoundChunkSamples;
+    const int64_t at = m_soundSkip + count;
+    if (at >= sealed) {
+        m_soundTail.resize(static_cast<size_t>(at - sealed));
+        return;
+    }
+    const auto index = static_cast<size_t>(at / kSoundChunkSamples);
+    const std::vector<int16_t>& chunk = *m_soundChunks[index];
+    const int64_t from = index == 0 ? m_soundSkip : 0;
+    m_soundTail.assign(chunk.begin() + from, chunk.begin() + at % kSoundChunkSamples);
+    if (index == 0)
+        m_soundSkip = 0;
+    m_soundChunks.resize(index);
 }
 
 void SessionHistory::DropSound(int64_t count)

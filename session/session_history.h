@@ -10,9 +10,10 @@
 // only the current era's frames are still in the ring to be drawn.
 // Every frame brings the `hop` samples by which it advanced on the one before,
 // so the session's frame f begins at its sample f * hop, and the kept sound is
-// exactly the sound that was analysed, in order. The sound is kept in chunks
-// that never change once full, so that handing it out (to play, save or
-// export it) copies no more than the chunk being filled.
+// exactly the sound that was analysed, in order. Only an opened file's sound
+// may end elsewhere than at its last frame's end (see TrimTo). The sound is
+// kept in chunks that never change once full, so that handing it out (to
+// play, save or export it) copies no more than the chunk being filled.
 //
 // User-interface thread only.
 #pragma once
@@ -55,6 +56,11 @@ public:
     // Forgets the frames from `endFrame` on and the sound from their first
     // sample on (the silence a file's analysis ran on after its end).
     void TrimTo(int64_t endFrame);
+    // Forgets the frames from `endFrame` on and the sound from session
+    // sample `endSample` on: an opened file keeps its own sound exactly, its
+    // last samples too, though they begin no frame of their own. Sound
+    // recorded on after it begins at the next frame's first sample.
+    void TrimTo(int64_t endFrame, int64_t endSample);
 
     // The framer's numbering starts again at `firstIndex` (a ring reset): the
     // next frame cut continues the session where it stands.
@@ -113,6 +119,9 @@ private:
     int64_t SoundSize() const;
     // The sound goes on with `count` samples; the oldest `count` go.
     void KeepSound(const int16_t* samples, int64_t count);
+    // The sound ends after its first `count` samples (none when it is no
+    // longer).
+    void CutSound(int64_t count);
     void DropSound(int64_t count);
 
     int32_t m_minutes;

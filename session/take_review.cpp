@@ -18,6 +18,7 @@ TakeReview ReviewTake(const TakeSound& take, const TakeSound& model, const std::
     review.alignment.modelFrame.resize(static_cast<size_t>(take.frames),
                                        review.alignment.modelFrame.back());
     review.scores = ScoreTake(attempt, original, review.alignment);
+    review.differences = DifferingStretches(attempt, original, review.alignment);
     review.done = true;
     return review;
 }

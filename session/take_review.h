@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "take_alignment.h"
 #include "take_scores.h"
@@ -24,6 +25,8 @@ namespace vocalume {
 struct TakeReview {
     TakeAlignment alignment;
     TakeScores scores;
+    // Where the take differs most from the model.
+    std::vector<DifferingStretch> differences;
     // False when the review was stopped or either take holds no frame.
     bool done = false;
 };

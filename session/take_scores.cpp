@@ -165,6 +165,69 @@ TakeScores ScoreTake(const VoiceFeatures& take, const VoiceFeatures& model, cons
     return scores;
 }
 
+std::vector<DifferingStretch> DifferingStretches(const VoiceFeatures& take, const VoiceFeatures& model,
+                                                 const TakeAlignment& alignment, const DifferenceLimits& limits)
+{
+    std::vector<DifferingStretch> stretches;
+    const int64_t steps = std::min<int64_t>(take.Steps(), static_cast<int64_t>(alignment.modelStep.size()));
+    if (steps == 0 || model.Steps() == 0)
+        return stretches;
+    const Heard a = Hear(take), m = Hear(model);
+    const auto matched = [&](int64_t i) {
+        return static_cast<size_t>(std::clamp<int64_t>(alignment.modelStep[static_cast<size_t>(i)], 0, model.Steps() - 1));
+    };
+    const double stepSeconds = static_cast<double>(kVoiceStepFrames * take.hop) / kRecordingRate;
+    const int64_t shortest = std::max<int64_t>(1, std::lround(limits.shortestSeconds / stepSeconds));
+
+    // What each step of the take differs in most; none: -1.
+    std::vector<int32_t> kind(static_cast<size_t>(steps), -1);
+    for (int64_t i = 0; i < steps; ++i) {
+        const size_t j = matched(i), at = static_cast<size_t>(i);
+        const bool takeSounds = a.sounding[at] != 0, modelSounds = m.sounding[j] != 0;
+        Difference d;
+        const float fa = take.f0Hz[at], fm = model.f0Hz[j];
+        const double louder = std::max(a.loudness[at], kQuietestDb) - std::max(m.loudness[j], kQuietestDb);
+        if (takeSounds != modelSounds)
+            d = takeSounds ? Difference::Added : Difference::Missing;
+        else if (!takeSounds)
+            continue;
+        else if (fa > 0.0f && fm > 0.0f && std::fabs(1200.0 * std::log2(fa / fm)) > limits.pitchCents)
+            d = Difference::PitchOff;
+        else if (std::fabs(louder) > limits.loudnessDb)
+            d = louder > 0.0 ? Difference::Louder : Difference::Quieter;
+        else
+            continue;
+        kind[at] = static_cast<int32_t>(d);
+    }
+    // A sound of the model the take passed over: over a short stretch of the
+    // take the alignment runs across much more of the model's sound than the
+    // take says there (as it does where a take is said twice as fast).
+    std::vector<int64_t> modelSounding(m.sounding.size() + 1, 0), takeSounding(static_cast<size_t>(steps) + 1, 0);
+    for (size_t j = 0; j < m.sounding.size(); ++j)
+        modelSounding[j + 1] = modelSounding[j] + m.sounding[j];
+    for (size_t i = 0; i < static_cast<size_t>(steps); ++i)
+        takeSounding[i + 1] = takeSounding[i] + a.sounding[i];
+    const int64_t window = 2 * shortest;
+    for (int64_t i = 0; i + window < steps; ++i) {
+        const int64_t passed = modelSounding[matched(i + window) + 1] - modelSounding[matched(i) + 1];
+        const int64_t said = takeSounding[static_cast<size_t>(i + window)] - takeSounding[static_cast<size_t>(i)];
+        if (2 * (passed - said) < 3 * shortest)
+            continue;
+        for (int64_t k = i; k < i + window; ++k)
+            kind[static_cast<size_t>(k)] = static_cast<int32_t>(Difference::Missing);
+    }
+    for (int64_t i = 0; i < steps;) {
+        int64_t end = i + 1;
+        while (end < steps && kind[static_cast<size_t>(end)] == kind[static_cast<size_t>(i)])
+            ++end;
+        if (kind[static_cast<size_t>(i)] >= 0 && end - i >= shortest)
+            stretches.push_back({i * kVoiceStepFrames, std::min(end * kVoiceStepFrames, take.frames),
+                                 static_cast<Difference>(kind[static_cast<size_t>(i)])});
+        i = end;
+    }
+    return stretches;
+}
+
 const std::vector<ScoreField>& ScoreFields()
 {
     static const std::vector<ScoreField> fields{

@@ -45,6 +45,29 @@ struct TakeScores {
 
 TakeScores ScoreTake(const VoiceFeatures& take, const VoiceFeatures& model, const TakeAlignment& alignment);
 
+// How a stretch of the take differs most from the model's moments it
+// matches: the pitch off by more than a set number of cents, a sound of the
+// model missing, a sound the model does not have, or much louder or quieter
+// (each take's loudness taken against its own loud level).
+enum class Difference : uint8_t { PitchOff, Missing, Added, Louder, Quieter };
+struct DifferingStretch {
+    int64_t firstFrame = 0;  // of the take
+    int64_t endFrame = 0;
+    Difference kind = Difference::PitchOff;
+};
+struct DifferenceLimits {
+    double pitchCents = 100.0;
+    double loudnessDb = 10.0;
+    // Stretches shorter than this are not marked, nor a skipped sound shorter
+    // than it.
+    double shortestSeconds = 0.06;
+};
+// The take's stretches that differ most, in order, none overlapping. Where
+// several differences meet, a sound missing or added comes before the
+// pitch, and the pitch before the loudness.
+std::vector<DifferingStretch> DifferingStretches(const VoiceFeatures& take, const VoiceFeatures& model,
+                                                 const TakeAlignment& alignment, const DifferenceLimits& limits = {});
+
 // One score as the JSON, the progress log and the report name and show it.
 struct ScoreField {
     const char* key;    // JSON key and log column

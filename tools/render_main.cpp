@@ -52,6 +52,8 @@ std::string Description()
            "for byte.";
 }
 
+// One line on stderr, in the style of every message of the program: a
+// capital first letter, no full stop at the end.
 void Fail(const std::string& line)
 {
     std::string text = line;
@@ -60,41 +62,28 @@ void Fail(const std::string& line)
             c = ' ';
     while (!text.empty() && (text.back() == ' ' || text.back() == '.'))
         text.pop_back();
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
     std::fprintf(stderr, "vocalume-render: %s\n", text.c_str());
 }
 
 // Refuses an output path that cannot be written before any work is done:
 // only a regular file may be replaced (a link is written through), and never
-// the sound being read.
+// the sound being read nor a file the user may not write.
 std::string CheckOutput(const std::string& output, const std::string& input)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path path(vocalume::FileTarget(output));
+    if (std::string problem = vocalume::CheckFileWritable(output); !problem.empty())
+        return problem;
+    const std::string path = vocalume::FileTarget(output);
     struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT)
-        return "cannot write \"" + output + "\": " + std::strerror(errno);
-    if (exists && S_ISDIR(existing.st_mode))
-        return "cannot write \"" + output + "\": it is a folder";
-    if (exists && !S_ISREG(existing.st_mode))
-        return "cannot write \"" + output + "\": it is not a regular file";
-    if (exists) {
-        struct stat sound {};
-        const int read = input == vocalume::kStandardInput ? ::fstat(STDIN_FILENO, &sound)
-                                                           : ::stat(input.c_str(), &sound);
-        if (read == 0 && sound.st_dev == existing.st_dev && sound.st_ino == existing.st_ino)
-            return "cannot write \"" + output + "\": it is the sound file being read";
-    }
-    fs::path folder = path.parent_path();
-    if (folder.empty())
-        folder = ".";
-    if (!fs::is_directory(folder, ec))
-        return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" does not exist";
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
-        return "cannot write \"" + output + "\": the folder \"" + folder.string() + "\" is not writable";
-    if (exists && access(path.c_str(), W_OK) != 0)
-        return "cannot write \"" + output + "\": the file is not writable";
+    if (::stat(path.c_str(), &existing) != 0)
+        return {};
+    struct stat sound {};
+    const int read = input == vocalume::kStandardInput ? ::fstat(STDIN_FILENO, &sound) : ::stat(input.c_str(), &sound);
+    if (read == 0 && sound.st_dev == existing.st_dev && sound.st_ino == existing.st_ino)
+        return "Cannot write \"" + output + "\": it is the sound file being read. Choose another name.";
+    if (access(path.c_str(), W_OK) != 0)
+        return "Cannot write \"" + output + "\": the file may not be written. Choose another name.";
     return {};
 }
 
@@ -230,11 +219,15 @@ int main(int argc, char** argv)
         return kBadInput;
     }
     if (output.empty() && csv.empty() && modelPath.empty() && report.empty()) {
-        Fail("name the picture to write with -o FILE, or the frame table with --csv FILE");
+        Fail("Name the picture to write with -o FILE, or the frame table with --csv FILE");
+        return kBadInput;
+    }
+    if (!output.empty() && !csv.empty() && vocalume::SameFile(output, csv)) {
+        Fail("-o and --csv name the same file \"" + csv + "\": name two different files");
         return kBadInput;
     }
     if (!modelPath.empty() && options.input == vocalume::kStandardInput && !(output.empty() && csv.empty())) {
-        Fail("standard input can be read once: with - and --model, leave out -o and --csv");
+        Fail("Standard input can be read once: with - and --model, leave out -o and --csv");
         return kBadInput;
     }
     for (const std::string* path : {&output, &csv, &alignCsv, &report})
@@ -248,7 +241,7 @@ int main(int argc, char** argv)
     options.frameTable = !csv.empty() && options.whole;
     const bool tablePass = !csv.empty() && (output.empty() || !options.whole);
     if (tablePass && !output.empty() && options.input == vocalume::kStandardInput) {
-        Fail("standard input can be read once: with - and --csv, add --whole or leave out -o");
+        Fail("Standard input can be read once: with - and --csv, add --whole or leave out -o");
         return kBadInput;
     }
     vocalume::RemoveUnfinishedFilesOnSignal();
@@ -263,7 +256,7 @@ int main(int argc, char** argv)
                                                      [&bar](double share) { bar.Show(share); });
             }
             if (problem.empty() && !review.done)
-                problem = "cannot align \"" + options.input + "\" to \"" + modelPath + "\": one of them holds no frame";
+                problem = "Cannot align \"" + options.input + "\" to \"" + modelPath + "\": one of them holds no frame";
             const std::string modelName = std::filesystem::path(modelPath).filename().string();
             if (problem.empty() && score)
                 std::printf("%s\n", vocalume::ScoresAsJson(review.scores, modelName).c_str());
@@ -294,12 +287,16 @@ int main(int argc, char** argv)
             vocalume::RenderOptions table = options;
             table.whole = table.frameTable = true;
             table.paint = table.pitchLine = false;
+            table.tooLongFor = "for a frame table (--csv)";
+            table.tooLongAdvice = "Cut it into shorter pieces with a sound editor and make a table of each.";
             vocalume::RenderedPicture rows;
             std::string problem;
             {
                 ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
                 problem = vocalume::RenderSoundFile(table, rows, [&bar](double share) { bar.Show(share); });
             }
+            if (problem.empty() && !rows.note.empty())
+                Fail(rows.note);
             if (problem.empty())
                 problem = vocalume::WriteFrameTable(csv, rows.rows);
             if (!problem.empty()) {
@@ -320,6 +317,9 @@ int main(int argc, char** argv)
             Fail(problem);
             return kBadInput;
         }
+        // Told once, when the table's pass has not told it already.
+        if (!picture.note.empty() && !tablePass)
+            Fail(picture.note);
         problem = vocalume::WritePngFile(output, picture.width, picture.height, picture.rgb.data(),
                                          picture.stride);
         if (problem.empty() && options.frameTable)
@@ -329,7 +329,7 @@ int main(int argc, char** argv)
             return kBadInput;
         }
     } catch (const std::bad_alloc&) {
-        Fail("not enough memory to render \"" + options.input + "\"");
+        Fail("Not enough memory to render \"" + options.input + "\": render a shorter sound, or a lower picture (--height)");
         return kBadInput;
     }
     return 0;

@@ -36,6 +36,7 @@ std::string ReviewSoundFiles(const RenderOptions& options, const std::string& mo
     };
     analysis.whole = analysis.session = true;
     analysis.tooLongFor = "to be aligned";
+    analysis.tooLongAdvice = "Align a shorter take, or cut this one shorter with a sound editor.";
     RenderedPicture take;
     std::string problem = AnalyseSoundFile(options.input, analysis, take, share(0.0));
     if (problem.empty() && !take.session)

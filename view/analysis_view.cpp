@@ -15,7 +15,9 @@ namespace vocalume {
 CAnalysisView::CAnalysisView(SettingsStore& store, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
     : m_impl(std::make_unique<Impl>(&store, ViewSettings::Load(store), core, std::move(source), options))
-{}
+{
+    m_impl->m_fileFolder = m_impl->m_loadedFileFolder = store.GetProfileString("config", "folder", "");
+}
 
 CAnalysisView::CAnalysisView(const ViewSettings& settings, AnalysisCore& core, std::unique_ptr<SoundSource> source,
                              ViewOptions options)
@@ -27,8 +29,11 @@ CAnalysisView::~CAnalysisView()
     Impl& v = *m_impl;
     // The worker is told to end; nothing waits for it here.
     v.m_core.EndWorker();
-    if (v.m_store != nullptr)
+    if (v.m_store != nullptr) {
         v.m_settings.Save(*v.m_store, v.m_loaded);
+        if (v.m_fileFolder != v.m_loadedFileFolder)
+            v.m_store->WriteProfileString("config", "folder", v.m_fileFolder);
+    }
     v.m_recording.Close();
     v.m_host = nullptr;
 }
@@ -40,6 +45,7 @@ void CAnalysisView::OnCreate(ViewHost& host)
     v.m_status.Attach(&host);
     v.m_recording.Attach(&host);
     v.m_playback.Attach(&host);
+    v.m_coach.Attach(&host);
     v.ComputeFraming();
     v.m_status.Show(StatusField::Input, v.m_input.Shown());
     v.ShowModelName();
@@ -71,6 +77,7 @@ void CAnalysisView::OnStart()
         return;
     v.StopPlaying();
     v.m_playback.ForgetClick();
+    v.ForgetReview();
     v.m_lookingBack.BackToLive();
     // The model begins again beside the first frame of this take.
     v.m_lanes.TakeBegins(v.m_session.FrameOf(v.m_framer.m_frameCounter));
@@ -78,9 +85,7 @@ void CAnalysisView::OnStart()
     v.m_recording.Start(v.m_framer.m_samplesPerBuffer);
     v.m_surface.InvalidateAll();
     v.RequestPaint();
-    // Once, in the status bar: the chosen microphone is not connected.
-    if (auto notice = v.m_input.MissingNotice(v.m_recording.InputMissing()))
-        v.m_status.Show(StatusField::Input, *notice);
+    v.TellMissingInput();
     v.ShowStatus();
 }
 
@@ -91,6 +96,8 @@ void CAnalysisView::OnPause()
         return;
     if (v.m_options.trackPitch)
         v.m_pitch.Provisional();
+    // With a model shown, the take is reviewed in the background.
+    v.m_coach.TakeEnded();
     v.ShowStatus();
 }
 
@@ -105,6 +112,8 @@ void CAnalysisView::OnTimer()
     v.m_recording.EndPause();
     v.ShowStatus();
 }
+
+void CAnalysisView::OnReviewTimer() { m_impl->PollReview(); }
 
 void CAnalysisView::RedrawAll()
 {
@@ -189,12 +198,14 @@ void CAnalysisView::OnWimData()
         v.RequestPaint();
         v.ShowStatus();
     }
-    std::string reason;
-    if (v.m_recording.TakeDeviceLost(reason) && IsRecording()) {
+    if (result.ran)
+        v.TellMissingInput();
+    std::string message;
+    if (v.m_recording.TakeDeviceLost(message) && IsRecording()) {
         // As a Pause: what was recorded is analysed and stays on screen.
         OnPause();
         if (v.m_host != nullptr)
-            v.m_host->ShowMessage("The recording stopped: " + reason + ". Press space to try again.");
+            v.m_host->ShowMessage(message);
     }
 }
 
@@ -254,6 +265,19 @@ void CAnalysisView::SetPitchLine(bool on)
     v.ShowReadout();
 }
 
+void CAnalysisView::SetFollowTiming(bool on)
+{
+    Impl& v = *m_impl;
+    if (v.m_settings.followTiming == on)
+        return;
+    v.m_settings.followTiming = on;
+    v.m_coach.ApplyTiming();
+    v.m_compositor.Compose(v.m_lanes.Rows());
+    v.RequestPaint();
+}
+
+bool CAnalysisView::ReviewingTake() const { return m_impl->m_coach.Reviewing(); }
+
 void CAnalysisView::OnPointerMove(int x, int y)
 {
     m_impl->m_pitchOverlay.PointAt(x, y);
@@ -261,6 +285,22 @@ void CAnalysisView::OnPointerMove(int x, int y)
 }
 
 void CAnalysisView::OnPointerLeave() { OnPointerMove(-1, -1); }
+
+std::vector<PictureText> CAnalysisView::PictureTexts() const
+{
+    const Impl& v = *m_impl;
+    // A few pixels in from the lane's corner.
+    constexpr int32_t kInset = 4;
+    std::vector<PictureText> texts;
+    const LaneRows rows = v.m_lanes.Rows();
+    if (v.m_lanes.HasModel()) {
+        texts.push_back({kModelLaneName, kInset, kInset, false});
+        texts.push_back({kSessionLaneName, kInset, rows.sessionTop + kInset, false});
+    }
+    if (!IsRecording() && v.m_session.EndSample() == v.m_session.FirstSample())
+        texts.push_back({kFirstTakeHint, v.m_surface.Width() / 2, rows.sessionTop + rows.sessionHeight / 2, true});
+    return texts;
+}
 
 const ColumnSurface& CAnalysisView::Surface() const { return m_impl->m_surface; }
 const Framer& CAnalysisView::Framing() const { return m_impl->m_framer; }

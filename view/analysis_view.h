@@ -14,8 +14,10 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "guide_text.h"
 #include "look_back.h"
 #include "settings_store.h"
 #include "view_host.h"
@@ -45,10 +47,14 @@ inline constexpr int ID_OPEN_RECORDING = 32778;
 inline constexpr int ID_EXPORT_FRAMES = 32779;
 inline constexpr int ID_OPEN_MODEL = 32781;
 inline constexpr int ID_CLOSE_MODEL = 32782;
-// The host's timers: the pause timer (OnTimer) and the play timer
-// (OnPlayTimer).
+inline constexpr int ID_KEYS_AND_COLOURS = 32783;
+inline constexpr int ID_FOLLOW_TIMING = 32784;
+inline constexpr int ID_PROGRESS_REPORT = 32785;
+// The host's timers: the pause timer (OnTimer), the play timer
+// (OnPlayTimer) and the review timer (OnReviewTimer).
 inline constexpr int kPauseTimerId = 1;
 inline constexpr int kPlayTimerId = 2;
+inline constexpr int kReviewTimerId = 3;
 
 // How a view runs its analysis.
 struct ViewOptions {
@@ -59,6 +65,9 @@ struct ViewOptions {
     // False: the session's pitch is not tracked as sound comes (whoever
     // drives the view tracks it itself, as the whole-file analysis does).
     bool trackPitch = true;
+    // Where every take's scores against the model are added (see
+    // progress_log.h); empty: they are kept nowhere.
+    std::string progressLog{};
 };
 
 class CAnalysisView {
@@ -90,8 +99,15 @@ public:
     void OnPaint(int left = 0, int right = std::numeric_limits<int>::max());
 
     void OnStart();
+    // Pause: with a model shown, the take just ended is also aligned to the
+    // model and scored in the background; the review timer brings the
+    // result, shown in the status bar's scores field and a panel over the
+    // picture, and added to the progress log.
     void OnPause();
     void OnTimer();
+    void OnReviewTimer();
+    // True while a take's review runs.
+    bool ReviewingTake() const;
     void OnConfigure();
     void OnChar(int character);
     void RedrawAll();
@@ -123,19 +139,27 @@ public:
 
     // Saves the session's sound (".wav" or ".flac") or the picture shown now
     // (PNG). Returns an empty string on success, else why it failed; the
-    // session is kept either way.
+    // session is kept either way. A session without sound is not saved. A
+    // saved recording is named in the status bar ("Saved take.wav") and the
+    // window's title.
     std::string SaveRecording(const std::string& path);
     std::string SavePicture(const std::string& path) const;
-    // Clears the session and the picture, first asking "Discard the
-    // recording so far?" when it holds unsaved sound. False when the user
-    // keeps it.
+    // Clears the session and the picture once MayDropSession allows it.
+    // False when the user keeps it.
     bool NewSession();
+    // Before the session's sound would be dropped (a new session, an opened
+    // file, quitting): with unsaved sound, recording pauses and the user is
+    // asked "Save the recording?"; Save runs Save recording through the
+    // host. True when the sound may go now: none was unsaved, it was saved,
+    // or the user chose not to save it.
+    bool MayDropSession();
     const SessionHistory& Session() const;
     // The session becomes `session` (an opened sound file's): recording
     // stops, the old session is dropped unasked, the new one counts as saved
     // and is kept within the history limit, and the view looks back at its
     // start, its last frame being the end. A Start records on into it.
-    void AdoptSession(SessionHistory session);
+    // `name`, the file's, is shown in the window's title.
+    void AdoptSession(SessionHistory session, const std::string& name = {});
     // Hands out the session, leaving an empty one (the file analysis takes
     // its private view's session this way).
     SessionHistory TakeSession();
@@ -157,6 +181,9 @@ public:
     std::string RememberedModel() const;
     // Back to the session's picture alone, exactly as without a model.
     void CloseModel();
+    // The remembered model could not be opened: while no model is shown, it
+    // is remembered no more.
+    void ForgetRememberedModel();
     bool HasModel() const;
     // The model's sound and frames (for playing it); none without a model.
     const SessionHistory* Model() const;
@@ -180,6 +207,14 @@ public:
     // into the retained one), live and looking back, with the pitch readout
     // in the status bar. Stored as the "pitchline" setting.
     void SetPitchLine(bool on);
+    // View › Follow my timing: once a take has been reviewed, the model lane
+    // is drawn on the take's time axis, so that the same sounds stand above
+    // each other. Stored as the "followtiming" setting.
+    void SetFollowTiming(bool on);
+    // File › Progress report...: writes the report of the progress log (see
+    // progress_report.h) to `path`, whole or not at all. Returns an empty
+    // string on success, else why not.
+    std::string WriteProgressReport(const std::string& path) const;
 
     // The session frame the picture's column `x` shows now, live or looking
     // back; -1 for a column that shows none.
@@ -190,6 +225,11 @@ public:
     void OnPointerLeave();
     void OnPictureClick(int x, int y);
 
+    // Texts the host draws over the shown picture in its own font (they are
+    // never part of it, nor of a saved picture): the lanes' names while a
+    // model is shown, and until the first take a one-line hint of the keys.
+    std::vector<PictureText> PictureTexts() const;
+
     // For the render tool and tests: the retained picture (the session
     // lane's, rows from the top, 3 bytes a pixel).
     const ColumnSurface& Surface() const;
@@ -197,6 +237,11 @@ public:
     CWaveIn& WaveIn();
     // The fields the painter reads, as they stand now.
     PaintFields Fields() const;
+    // The file dialogs open in the folder a file was last chosen in, kept in
+    // the settings: `path` is the file chosen.
+    // Stored as the "folder" setting of "config" (empty: the home folder).
+    void RememberFileFolder(const std::string& path);
+    const std::string& FileFolder() const;
     // The settings as they stand now (the dialog's choices, the pitch line,
     // the model's file).
     const ViewSettings& Settings() const;

@@ -13,6 +13,7 @@
 
 #include "analysis_view.h"
 #include "analysis_worker.h"
+#include "coach.h"
 #include "column_surface.h"
 #include "compositor.h"
 #include "framer.h"
@@ -45,8 +46,11 @@ struct CAnalysisView::Impl {
     {
         m_settings.Validate();
         m_compositor.Add(m_lanes);
+        m_compositor.Add(m_coachMarks);
         m_compositor.Add(m_pitchOverlay);
+        m_compositor.Add(m_scorePanel);
         m_compositor.Add(m_playback);
+        m_coach.SetProgressLog(m_options.progressLog);
         m_recording.SetInput(m_settings.input);
         m_session.SetLimitMinutes(m_settings.historyMinutes);
         m_framer.m_onFramesCut = [this](const int16_t* samples, int32_t count) { OnSessionSound(samples, count); };
@@ -110,8 +114,8 @@ struct CAnalysisView::Impl {
         const double seconds = static_cast<double>(m_session.EndSample() - m_session.FirstSample()) / kRecordingRate;
         const int64_t framesBack = m_lookingBack.LiveEnd() - m_lookingBack.RightFrame();
         m_status.Show(StatusField::Position,
-                      PositionText(seconds, recording,
-                                   back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate : -1.0));
+                      PositionText(seconds, back ? static_cast<double>(framesBack) * m_framer.m_hop / kRecordingRate
+                                                 : -1.0));
         m_lookingBack.ShowScrollBar(*m_host, m_recording.Still());
         ShowReadout();
     }
@@ -121,6 +125,38 @@ struct CAnalysisView::Impl {
             m_status.Show(StatusField::Readout, *text);
     }
     void ShowModelName() { m_status.Show(StatusField::Model, m_lanes.StatusText()); }
+    // Once, in the status bar: the chosen microphone is not connected (a live
+    // device knows once it has opened, after Start).
+    void TellMissingInput()
+    {
+        if (auto notice = m_input.MissingNotice(m_recording.InputMissing()))
+            m_status.Show(StatusField::Input, *notice);
+    }
+
+    // The review of the take arrived, or went: the scores in the status bar,
+    // the model lane drawn anew, the marks and the panel composed again.
+    void ShowReview()
+    {
+        m_status.Show(StatusField::Scores, m_coach.StatusText());
+        m_compositor.Compose(m_lanes.Rows());
+        RequestPaint();
+    }
+    void PollReview()
+    {
+        if (m_coach.Poll())
+            ShowReview();
+    }
+    // A Start, a new session, another model: the last review goes.
+    void ForgetReview(bool modelChanged = false)
+    {
+        const bool shown = m_coach.Review() != nullptr;
+        if (modelChanged)
+            m_coach.ModelChanged();
+        else
+            m_coach.Forget();
+        if (shown)
+            ShowReview();
+    }
 
     void StartPlaying(bool model)
     {
@@ -130,8 +166,10 @@ struct CAnalysisView::Impl {
         if (m_playback.Start(model, reason))
             ShowStatus();
         else if (!reason.empty())
-            m_status.Show(StatusField::State, "Cannot play: " + reason);  // until the state changes
+            ShowCannotPlay(reason);
     }
+    // Why nothing plays, in the state's field until the state changes.
+    void ShowCannotPlay(const std::string& reason) { m_status.Show(StatusField::State, "Cannot play: " + reason); }
     void StopPlaying()
     {
         if (m_playback.Stop())
@@ -146,6 +184,10 @@ struct CAnalysisView::Impl {
     // The settings as they stand, and as they were read.
     ViewSettings m_settings;
     const ViewSettings m_loaded;
+    // The folder the file dialogs open in, and as it was read; kept beside
+    // the settings, which the analysis of a file copies, as the window's alone.
+    std::string m_fileFolder;
+    std::string m_loadedFileFolder;
     // The window, from OnCreate until the view is destroyed; none before.
     ViewHost* m_host = nullptr;
     Framer m_framer;
@@ -158,6 +200,9 @@ struct CAnalysisView::Impl {
     Lanes m_lanes{m_surface, m_lookingBack, m_settings};
     PitchOverlay m_pitchOverlay{m_settings, m_session, m_pitch, m_lookingBack, m_lanes};
     Playback m_playback{m_session, m_lookingBack, m_lanes, m_settings};
+    Coach m_coach{m_session, m_lanes, m_settings};
+    CoachMarks m_coachMarks{m_coach, m_lanes, m_lookingBack, m_settings};
+    ScorePanel m_scorePanel{m_coach};
     Compositor m_compositor{m_surface};
     // Last, so that the device is closed (and its sound thread gone) first.
     RecordingControl m_recording;

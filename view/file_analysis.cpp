@@ -223,17 +223,19 @@ constexpr int32_t kFirstFrameIndex = kRingSize;
 // Rows of the picture of an analysis done for its session or its frame table.
 constexpr int32_t kAnalysisStripHeight = 16;  // the reset numbers the ring 0..4999
 
-std::string Seconds(double seconds) { return std::to_string(static_cast<int64_t>(seconds + 0.5)) + " s"; }
-
 // `lasts`: the sound's length in seconds where known, else negative.
-std::string TooLongForWhole(const std::string& soundName, const std::string& tooLongFor, double lasts,
+std::string TooLongForWhole(const AnalysisOptions& options, const std::string& soundName, double lasts,
                             const Framer& framing)
 {
     const double limit = static_cast<double>((kMaxWholeColumns - 1) * framing.m_hop + framing.m_windowLength) /
                          framing.m_sampleRate;
-    const std::string length = lasts >= 0 ? " (it lasts about " + Seconds(lasts) + ")" : "";
-    return soundName + " is too long " + tooLongFor + length + ": the picture is at most " +
-           std::to_string(kMaxWholeColumns) + " columns wide, about " + Seconds(limit) + " of sound";
+    const std::string length = lasts >= 0 ? " (it lasts " + FormatSessionTime(lasts, false) + ")" : "";
+    std::string name = soundName;
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'z')
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return name + " is too long " + options.tooLongFor + length + ": the picture is at most " +
+           std::to_string(kMaxWholeColumns) + " columns wide, " + FormatSessionTime(limit, false) +
+           " of sound. " + options.tooLongAdvice;
 }
 
 // Threads an analysis uses in all, its caller's included.
@@ -259,6 +261,10 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     // follows the table and the picture alone.
     if (!options.session)
         settings.historyMinutes = kHistoryMinuteChoices[0];
+    // A file opened as the session keeps what a recording would keep.
+    const bool anyLength = options.session && options.keepMinutes > 0;
+    if (anyLength)
+        settings.historyMinutes = options.keepMinutes;
     auto core = std::make_unique<AnalysisCore>();
     auto padded = std::make_unique<PaddedSource>(std::move(input));
     PaddedSource& source = *padded;
@@ -322,17 +328,18 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
         return FramesIn((pairs + spb - 1) / spb * spb, framing.m_windowLength, framing.m_hop);
     };
     const int64_t expected = source.ExpectedPairs();
-    if (options.whole && framesOf(expected) > kMaxWholeColumns) {
+    const bool limited = options.whole && !anyLength;
+    if (limited && framesOf(expected) > kMaxWholeColumns) {
         view.OnPause();
-        return TooLongForWhole(soundName, options.tooLongFor, static_cast<double>(expected) / framing.m_sampleRate,
-                               framing);
+        return TooLongForWhole(options, soundName, static_cast<double>(expected) / framing.m_sampleRate, framing);
     }
     if (options.paint)
         view.OnPaint();
 
     const int64_t expectedBuffers = std::max<int64_t>(1, (expected + spb - 1) / spb);
     // The strip takes the columns of the silence after the sound too.
-    ColumnStrip strip(std::min(options.height, 1 << 20), expected > 0 ? framesOf(expected + padding) : 0);
+    const bool keepStrip = options.whole && options.paint && !anyLength;
+    ColumnStrip strip(std::min(options.height, 1 << 20), expected > 0 && keepStrip ? framesOf(expected + padding) : 0);
 
     auto state = std::make_unique<AnalyserState>();
     const bool keepRows = options.frameTable && options.whole;
@@ -354,7 +361,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
             scan.Scan(*state, !passOver);
             ++buffers;
             // A stream's length is learnt as it is read.
-            if (options.whole && framesOf(source.FilePairs()) > kMaxWholeColumns) {
+            if (limited && framesOf(source.FilePairs()) > kMaxWholeColumns) {
                 tooLong = true;
                 break;
             }
@@ -396,7 +403,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
                     scan.Settle();
                 const PixelRect painted = surface.InvalidBounds();
                 view.OnPaint();
-                if (options.whole) {
+                if (keepStrip) {
                     // Columns keep what their first paint drew (no redraw
                     // happens here): take the new ones, each the column of
                     // the frame it shows, oldest first.
@@ -422,7 +429,7 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     if (stopped)
         return kAnalysisStopped;
     if (tooLong)
-        return TooLongForWhole(soundName, options.tooLongFor, -1, framing);
+        return TooLongForWhole(options, soundName, -1, framing);
 
     const int64_t filePairs = source.FilePairs();
     if (filePairs == 0)
@@ -433,14 +440,14 @@ std::string Render(const AnalysisOptions& options, std::unique_ptr<SoundSource> 
     if (options.whole) {
         if (picture.frames == 0)
             return soundName + " is too short for a single frame";
-        if (options.paint)
+        if (keepStrip)
             strip.Hand(picture, picture.frames);
         if (options.session && options.paint) {
             // The private view's session kept every painted frame's
             // description and the sound the framer cut; the silence after
             // the end is not the sound's.
             picture.session = std::make_unique<SessionHistory>(view.TakeSession());
-            picture.session->TrimTo(picture.frames);
+            picture.session->TrimTo(picture.frames, filePairs);
         }
     } else {
         picture.width = surface.Width();
@@ -501,8 +508,12 @@ std::string AnalyseSound(const AnalysisOptions& options, std::unique_ptr<SoundSo
 std::string AnalyseSoundFile(const std::string& path, const AnalysisOptions& options, RenderedPicture& picture,
                              const AnalysisProgress& progress)
 {
-    return AnalyseSound(options, std::make_unique<FileSoundSource>(path, FileSoundSource::Pacing::OnDemand),
-                        SoundFileName(path), picture, progress);
+    auto report = std::make_shared<SoundFileReport>();
+    std::string problem =
+        AnalyseSound(options, std::make_unique<FileSoundSource>(path, FileSoundSource::Pacing::OnDemand, report),
+                     SoundFileName(path), picture, progress);
+    picture.note = DamageNote(*report, SoundFileName(path));
+    return problem;
 }
 
 std::string SoundFileName(const std::string& path)

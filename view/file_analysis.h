@@ -52,8 +52,15 @@ struct AnalysisOptions {
     // Hand over the whole sound's session (needs `whole` and `paint`): its
     // sound and the description of every frame's column.
     bool session = false;
+    // With `session`, for a file opened as the session: the session keeps
+    // its last this many minutes, as a recording keeps them, and no whole
+    // picture is kept, so that a file of any length opens. 0: the whole
+    // picture, of at most kMaxWholeColumns columns.
+    int32_t keepMinutes = 0;
     // Ends the message for a sound longer than the widest whole picture.
     std::string tooLongFor = "for --whole";
+    // What the user may do about such a sound, said after it.
+    std::string tooLongAdvice = "Render it without --whole, or cut it shorter.";
     // Threads the analysis uses in all, the caller's included; 0: one for
     // every processor. The results are the same whatever the number.
     int32_t threads = 0;
@@ -73,6 +80,9 @@ struct RenderedPicture {
     // With `session`: the frames [0, frames) and the sound they were cut
     // from, as a recording of this sound would have left them.
     std::unique_ptr<SessionHistory> session;
+    // What the user should know of a sound file that was read (samples that
+    // held no number); empty when there is nothing to tell.
+    std::string note;
 };
 
 // Called now and then with the share of the work done, 0 to 1 (negative when

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "column_surface.h"
 #include "compositor.h"
@@ -43,6 +44,12 @@ public:
     // (see ModelLane); before any take, its start is shown at the left edge.
     void TakeBegins(int64_t sessionFrame) { m_model.TakeBegins(sessionFrame); }
     void ForgetTake() { m_model.ForgetTake(); }
+    // The session frame where the latest take began; none before any take.
+    bool HasTake() const { return m_model.HasTake(); }
+    int64_t TakeStart() const { return m_model.TakeStart(); }
+    // Follow my timing: the model lane follows the latest take's timing
+    // (see ModelLane::FollowTiming); null: the plain timing.
+    void FollowTiming(const std::vector<double>* timing) { m_model.FollowTiming(timing); }
 
     // The model frame the model lane shows at column `x` now (-1: none), and
     // the column that shows model frame `frame` (it may lie outside).

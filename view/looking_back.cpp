@@ -27,6 +27,10 @@ int64_t LookingBack::FrameAt(int32_t x) const
     int64_t frame = 0;
     if (Active()) {
         frame = m_position.RightFrame() - (width - 1 - x);
+        // The live picture as it stood shows no frame from before a ring
+        // reset that cleared it.
+        if (m_showingLive && frame < m_session.EraFirstFrame())
+            return -1;
     } else {
         // The live picture's left-most column is never painted.
         if (x == 0)
@@ -48,6 +52,7 @@ void LookingBack::Enter()
     m_liveSnapshot.assign(m_surface.Pixels(), m_surface.Pixels() + m_surface.Stride() * m_surface.Height());
     m_snapshotWidth = m_surface.Width();
     m_snapshotHeight = m_surface.Height();
+    m_showingLive = true;
     m_position.Enter(LiveEnd());
 }
 
@@ -80,7 +85,8 @@ bool LookingBack::DrawnIf(bool moved)
 void LookingBack::Draw()
 {
     const int64_t right = m_position.RightFrame();
-    if (right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot))
+    m_showingLive = right == LiveEnd() && m_surface.Restore(m_snapshotWidth, m_snapshotHeight, m_liveSnapshot);
+    if (m_showingLive)
         return;
     DrawSessionPicture(m_session, right, m_settings.Style(), m_surface);
 }

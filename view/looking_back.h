@@ -83,6 +83,10 @@ private:
     // The session was adopted and nothing has been recorded since: there is
     // no live picture, and the session's last frame is its end.
     bool m_noLivePicture = false;
+    // Looking back shows the live picture as it stood (from its snapshot, or
+    // never drawn anew): its columns show the frames the live picture showed,
+    // none from before a ring reset that cleared it.
+    bool m_showingLive = false;
     // The live picture as it stood when looking back began.
     std::vector<uint8_t> m_liveSnapshot;
     int32_t m_snapshotWidth = 0;

@@ -24,6 +24,7 @@ int Playback::TimerMs() const { return std::max(kPlayTimerMs, 1000 / std::max(m_
 bool Playback::Start(bool model, std::string& reason)
 {
     reason.clear();
+    m_endedBecause.clear();
     if (model && !m_lanes.HasModel())
         return false;
     if (!m_replay) {
@@ -84,6 +85,7 @@ bool Playback::Follow()
         changed = true;
     }
     if (step.ended) {
+        m_endedBecause = step.problem;
         if (m_host != nullptr)
             m_host->KillPlayTimer();
         changed = true;

@@ -50,6 +50,10 @@ public:
     // The play timer fired: the line follows the sound heard. True when the
     // page turned or the sound ended.
     bool Follow();
+    // Why the last playing ended before the sound's end (the output's device
+    // stopped answering or went away), for the user; empty when it played to
+    // its end, was stopped, or plays still.
+    const std::string& EndedBecause() const { return m_endedBecause; }
 
     // A click in the picture at column `x`: where P plays from next. True when
     // playing and the sound is to jump there at once.
@@ -75,6 +79,7 @@ private:
     int64_t m_clickedFrame = -1;
     int32_t m_clickedColumn = -1;
     bool m_playingModel = false;
+    std::string m_endedBecause;
 };
 
 }  // namespace vocalume

@@ -43,12 +43,12 @@ void RecordingControl::EndPause()
     m_core.EndWorker();
 }
 
-bool RecordingControl::TakeDeviceLost(std::string& reason)
+bool RecordingControl::TakeDeviceLost(std::string& message)
 {
     std::lock_guard<std::mutex> lock(m_lostMutex);
     const bool lost = m_deviceLost;
     m_deviceLost = false;
-    reason = m_lostReason;
+    message = m_lostMessage;
     return lost;
 }
 
@@ -60,12 +60,22 @@ void RecordingControl::PostBufferDone()
 
 void RecordingControl::PostDeviceLost(const std::string& reason)
 {
+    PostDeviceNews("The recording stopped: " + reason + ". Press space to try again.");
+}
+
+void RecordingControl::PostOpenFailed(const std::string& message)
+{
+    PostDeviceNews(message + ". Press space to try again.");
+}
+
+void RecordingControl::PostDeviceNews(const std::string& message)
+{
     {
         std::lock_guard<std::mutex> lock(m_lostMutex);
-        m_lostReason = reason;
+        m_lostMessage = message;
         m_deviceLost = true;
     }
-    // The reason waits for the user-interface thread, which a notice of its
+    // The message waits for the user-interface thread, which a notice of its
     // own wakes.
     PostBufferDone();
 }

@@ -2,13 +2,14 @@
 // through with it. Idle; recording (the device open, a worker analysing);
 // pausing, from a Pause until its timer fires (the device closed, the worker
 // still analysing what the ring holds, so that the last columns get their
-// colour); and back to idle, the worker ended. A device lost while recording
-// is told to the user once and handled as a Pause.
+// colour); and back to idle, the worker ended. A device lost while recording,
+// or one that failed to open after Start had returned (a live device opens in
+// the background), is told to the user once and handled as a Pause.
 //
 // Threads: user-interface thread, but for the device's notices, which come
-// on a sound thread: a buffer notice is posted on to the host at once, a lost
-// device's reason is kept under a lock until the user-interface thread takes
-// it. `core` must outlive this; the host, once attached, too.
+// on a sound thread: a buffer notice is posted on to the host at once, the
+// message for a lost or unopened device is kept under a lock until the
+// user-interface thread takes it. `core` must outlive this; the host, once attached, too.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +55,9 @@ public:
     // Closes the device for good (the view goes).
     void Close() { m_waveIn.Close(); }
 
-    // True, with the reason, when the device was lost since the last call.
-    bool TakeDeviceLost(std::string& reason);
+    // True, with the message for the user, when the device was lost (or
+    // failed to open) since the last call.
+    bool TakeDeviceLost(std::string& message);
 
     // The input recorded from at the next Start (empty: the default one), and
     // whether the last Start found it missing and recorded the default.
@@ -68,6 +70,8 @@ public:
 private:
     void PostBufferDone() override;
     void PostDeviceLost(const std::string& reason) override;
+    void PostOpenFailed(const std::string& message) override;
+    void PostDeviceNews(const std::string& message);
     void ShowMessage(const std::string& text) override;
 
     AnalysisCore& m_core;
@@ -76,7 +80,7 @@ private:
     bool m_pauseTimerSet = false;
     std::mutex m_lostMutex;  // guards the two below, written on a sound thread
     bool m_deviceLost = false;
-    std::string m_lostReason;
+    std::string m_lostMessage;
     // Last, so that it is closed (and its sound thread gone) before the rest.
     CWaveIn m_waveIn;
 };

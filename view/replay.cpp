@@ -36,6 +36,8 @@ Replay::Step Replay::Follow(const std::function<int64_t(int64_t frame)>& columnO
     step.oldColumn = m_line;
     if (!m_playing || m_output.Finished()) {
         step.ended = m_playing || m_line >= 0;
+        if (m_playing)
+            step.problem = m_output.Problem();
         Stop();
         step.moved = step.oldColumn >= 0;
         return step;

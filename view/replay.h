@@ -44,6 +44,10 @@ public:
         bool moved = false;
         int32_t oldColumn = -1;
         int32_t lineColumn = -1;
+        // With `ended`: why the output ended before the sound's end (its
+        // device did not open, stopped answering, went away); empty when
+        // the sound played to its end.
+        std::string problem;
     };
     // Follows the sound in a picture `width` columns wide whose columns show
     // frames as `columnOf` maps them.

@@ -1,16 +1,12 @@
 #include "status_bar.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
 
 #include "look_back.h"
 
 namespace vocalume {
-namespace {
-
-constexpr const char* kMinus = "\xE2\x88\x92";  // the minus sign
-
-}  // namespace
-
 void StatusBar::Attach(ViewHost* host)
 {
     m_host = host;
@@ -38,14 +34,35 @@ const char* StateText(const ViewActivity& activity)
     return activity.lookingBack ? "Looking back" : "Paused";
 }
 
-std::string PositionText(double sessionSeconds, bool recording, double secondsBack)
+std::string PositionText(double sessionSeconds, double secondsBack)
 {
-    std::string position = FormatSessionTime(sessionSeconds, !recording);
+    const std::string length = FormatSessionTime(sessionSeconds);
     if (secondsBack < 0.0)
-        return position;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s of ", secondsBack);
-    return (secondsBack > 0.0 ? std::string(kMinus) : std::string()) + text + position;
+        return length;
+    return FormatSessionTime(sessionSeconds - secondsBack) + " of " + length;
+}
+
+std::vector<int> FitStatusWidths(const std::vector<int>& needs, const std::vector<int>& shares, int total)
+{
+    std::vector<int> widths = needs;
+    int used = std::accumulate(needs.begin(), needs.end(), 0);
+    if (used <= total) {
+        const int shareSum = std::max(std::accumulate(shares.begin(), shares.end(), 0), 1);
+        const int spare = total - used;
+        for (size_t i = 0; i < widths.size() && i < shares.size(); ++i)
+            widths[i] += spare * shares[i] / shareSum;
+        return widths;
+    }
+    // Too narrow: the widest field gives up a pixel at a time, so that short
+    // texts (the state, the position) stay whole the longest.
+    while (used > total) {
+        const auto widest = std::max_element(widths.begin(), widths.end());
+        if (*widest <= 0)
+            break;
+        --*widest;
+        --used;
+    }
+    return widths;
 }
 
 }  // namespace vocalume

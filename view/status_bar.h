@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "view_host.h"
 
@@ -38,10 +39,16 @@ struct ViewActivity {
 };
 const char* StateText(const ViewActivity& activity);
 
-// The position field: the session's length ("1:05.3"; whole seconds while
-// recording, when it changes every buffer), and while looking back how far
-// behind its end the picture's right edge stands ("−12.4 s of 1:05.3").
-// `secondsBack` is negative when not looking back.
-std::string PositionText(double sessionSeconds, bool recording, double secondsBack);
+// The position field: the session's length ("1:05.3"), and while looking
+// back where the picture's right edge stands in it, read forward from its
+// start ("0:52.9 of 1:05.3"). `secondsBack`, how far that edge stands behind
+// the end, is negative when not looking back.
+std::string PositionText(double sessionSeconds, double secondsBack);
+
+// Widths in pixels of the status bar's fields for a bar `total` pixels wide,
+// each field needing `needs[i]` pixels to show its text whole: each gets
+// what it needs and a share of what is left in proportion to `shares`;
+// when the bar is too narrow, the widest fields give up pixels first.
+std::vector<int> FitStatusWidths(const std::vector<int>& needs, const std::vector<int>& shares, int total);
 
 }  // namespace vocalume

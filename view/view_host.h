@@ -37,8 +37,12 @@ enum class StatusField : int {
     Position = 2,  // the session's length, or where looking back stands
     Readout = 3,   // the pitch readout, while the pitch line is on
     Model = 4,     // the model shown
+    Scores = 5,    // the last take's scores against the model
 };
-inline constexpr int kStatusFields = 5;
+inline constexpr int kStatusFields = 6;
+
+// The user's answer to "Save the recording?".
+enum class SaveAnswer { Save, DontSave, Cancel };
 
 class ViewHost {
 public:
@@ -52,6 +56,10 @@ public:
     // until killed.
     virtual void SetPlayTimer(int milliseconds) { (void)milliseconds; }
     virtual void KillPlayTimer() {}
+    // Timer 3, the review timer: delivers OnReviewTimer every `milliseconds`
+    // until killed. A host without it never shows a take's review.
+    virtual void SetReviewTimer(int milliseconds) { (void)milliseconds; }
+    virtual void KillReviewTimer() {}
     // Ask for a paint soon of the picture's columns `left` to `right` only.
     virtual void RequestPaintColumns(int left, int right)
     {
@@ -84,12 +92,21 @@ public:
         (void)page;
         (void)range;
     }
+    // The file the session was opened from or saved to, for the window's
+    // title; empty for a new session.
+    virtual void ShowSessionName(const std::string& name) { (void)name; }
     // A question with Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const std::string& question)
     {
         (void)question;
         return true;
     }
+    // Before unsaved sound would be dropped: "Save the recording?" with
+    // Save (the default), Don't save and Cancel.
+    virtual SaveAnswer AskSaveRecording() { return SaveAnswer::DontSave; }
+    // File > Save recording as the user does it (choosing the file); true
+    // when the recording was saved.
+    virtual bool SaveRecordingAs() { return false; }
 };
 
 }  // namespace vocalume

@@ -30,6 +30,7 @@ ViewSettings ViewSettings::Load(SettingsStore& store)
     s.timescale = store.GetProfileInt(kConfigSection, "timescale", 1);
     s.palette = PaletteFromSetting(store.GetProfileInt(kConfigSection, "palette", 0));
     s.pitchLine = store.GetProfileInt(kConfigSection, "pitchline", 0) != 0;
+    s.followTiming = store.GetProfileInt(kConfigSection, "followtiming", 0) != 0;
     s.input = store.GetProfileString(kConfigSection, "input", "");
     // Anything but 1 (hand-edited, or a damaged store) is the default, off.
     s.lowLatency = store.GetProfileInt(kConfigSection, "lowlatency", 0) == 1;
@@ -58,6 +59,7 @@ void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
     store.WriteProfileInt(kConfigSection, "timescale", timescale);
     store.WriteProfileInt(kConfigSection, "palette", static_cast<int32_t>(palette));
     store.WriteProfileInt(kConfigSection, "pitchline", pitchLine ? 1 : 0);
+    store.WriteProfileInt(kConfigSection, "followtiming", followTiming ? 1 : 0);
     store.WriteProfileString(kConfigSection, "input", input);
     store.WriteProfileInt(kConfigSection, "lowlatency", lowLatency ? 1 : 0);
     store.WriteProfileInt(kHistorySection, "minutes", historyMinutes);

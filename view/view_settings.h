@@ -35,16 +35,19 @@ bool HistoryUsable(int32_t minutes);
 struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
-    // the colours, the pitch line, the input's stable name (empty: the
-    // default input), and the low-latency picture ("lowlatency", 1 or 0:
-    // short capture buffers, the picture a few milliseconds behind the
-    // voice at the cost of scrolling 125 times a second).
+    // the colours, the pitch line, following the take's timing, the input's
+    // stable name (empty: the default input), and the low-latency picture
+    // ("lowlatency", 1 or 0: short capture buffers, the picture a few
+    // milliseconds behind the voice at the cost of scrolling 125 times a
+    // second).
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
     int32_t timescale = 1;
     Palette palette = Palette::Standard;
     bool pitchLine = false;
+    // View › Follow my timing: the model lane drawn on the take's time axis.
+    bool followTiming = false;
     std::string input;
     bool lowLatency = false;
     // "history": the minutes of session kept.

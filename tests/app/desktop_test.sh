@@ -7,10 +7,15 @@
 # File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
-# frozen sound server does not hold up File > Exit, and one that dies while
-# recording is reported once. `vocalume FILE` opens the file as the session,
-# File > Export frame data writes its table, and Esc cancels the opening of a
-# long file. Every service is started here and stopped by its PID.
+# frozen sound server holds up neither Space nor File > Exit, and one that
+# dies while recording is reported once. Unsaved sound is asked about before
+# the program quits ("Save the recording?"), and a name typed without its
+# extension before a file is replaced. `vocalume FILE` opens the file as the
+# session (a pipe is refused at once), File > Export frame data writes its
+# table (and a signal during the write leaves no temporary), and Esc cancels
+# the opening of a long file. A remembered model that cannot be opened is no
+# message box and is forgotten; space records while a remembered model opens.
+# Every service is started here and stopped by its PID.
 #   desktop_test.sh PATH/TO/vocalume SPEECH.wav [--keep DIR] [--screenshot FILE.png] [--probe PLAYBACK_PROBE]
 #                   [--sanitized]
 # --keep leaves screenshots and logs in DIR; --screenshot saves the window
@@ -37,6 +42,9 @@ done
 
 source "$(dirname "$0")/../support/services.sh"
 services_init desktop "$keep"
+# The frame's title names an opened or saved file before the program's
+# name; message boxes bear the program's name alone.
+titled="^(.* – )?$title\$"
 # Only what an earlier run left there, never anything else in the folder.
 rm -f "$out"/*.png "$out"/*.log
 
@@ -78,16 +86,47 @@ differing() {
   /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
 }
 
+
 # Pure white pixels of a screenshot: the pitch line's core is white, the
 # picture's colours and the toolkit's greys hardly ever are.
 white_pixels() {
   /usr/bin/convert "$out/$1.png" -fill black +opaque white -fill white -opaque white -format '%[fx:round(mean*w*h)]' info:
 }
 
-# File > Exit: the program ends with status 0.
-quit_and_check() {
+# The program's window other than its frame (a message box or a question,
+# titled as the frame), waiting up to 5 s.
+other_window() {
+  local w
+  for _ in $(seq 50); do
+    w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -v "^$frame\$" | head -1)
+    [ -n "$w" ] && { echo "$w"; return; }
+    sleep 0.1
+  done
+}
+# Answers the program's message box or question with KEY, after a
+# screenshot of it named SHOT where given.
+answer() {  # KEY [SHOT]
+  local box w
+  box=$(other_window)
+  if [ -z "$box" ]; then
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+      echo "     no question; a window is showing: $(xdotool getwindowname "$w")"
+    done
+    return 1
+  fi
+  # A box just mapped may not take the focus at once.
+  for _ in $(seq 10); do xdotool windowfocus --sync "$box" 2>/dev/null && break; sleep 0.2; done
+  sleep 0.3
+  [ -n "${2:-}" ] && shot "$2" "$box"
+  xdotool key "$1"
+}
+# File > Exit: the program ends with status 0. With unsaved sound it asks
+# "Save the recording?", answered with KEY (alt+n: Don't save).
+quit_and_check() {  # NAME [KEY]
+  local key=${2:-}
   xdotool windowfocus --sync "$frame"
   xdotool key alt+f; sleep 0.3; xdotool key x
+  [ -n "$key" ] && check "File > Exit asks to save the unsaved recording ($1)" 'answer "$key"'
   for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$app" 2>/dev/null; then
     check "File > Exit quits ($1)" false
@@ -111,6 +150,13 @@ shot_until() {
   done
   return 1
 }
+# wait_moving NAME: the picture moves (recording has begun and sound
+# arrives): screenshots NAME1, then NAME2 until it differs from NAME1.
+wait_moving() {
+  shot "${1}1" "$frame"
+  shot_until "${1}2" "[ \"\$(differing ${1}1 ${1}2)\" != 0 ]"
+}
+
 # shot_still NAME: screenshots until two in a row, 0.3 s apart, are the same
 # picture; the last is NAME.
 shot_still() {
@@ -122,6 +168,16 @@ shot_still() {
     [ "$(/usr/bin/compare -metric AE "$work/still-before.png" "$out/$1.png" null: 2>&1 | cut -d' ' -f1)" = 0 ] && return 0
   done
   return 1
+}
+
+# type_name TITLE PATH: waits for the file dialog TITLE, types PATH as the
+# name and presses Return; false when no such dialog came.
+type_name() {
+  local box
+  box=$(wait_window "^$1\$")
+  [ -n "$box" ] || return 1
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$2"; sleep 0.2; xdotool key Return
 }
 
 # 2. With no sound server there is no record device: Start shows the
@@ -137,22 +193,22 @@ on_screen() {
   [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 768 ]
 }
 start_program "$program" nosound
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 check "the main window shows" '[ -n "$frame" ]' || finish
 check "a damaged stored placement opens on the screen" 'on_screen "$frame"'
 sleep 0.5
 xdotool windowfocus --sync "$frame"
 xdotool key space
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-check "Start with no sound device shows one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+check "Start with no sound device shows one message box" '[ "$(windows "$titled")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot no-device "$box"
   xdotool key Return
   sleep 0.5
 fi
-check "the message box closes and no second one follows" '[ "$(windows "^$title\$")" -eq 1 ]'
+check "the message box closes and no second one follows" '[ "$(windows "$titled")" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key r Escape
 sleep 0.3
@@ -162,40 +218,59 @@ stored() { sed -n "s/^$1=//p" "$settings"; }
 check "the placement is saved back on the screen" \
   '[ "$(stored left)" -ge 0 ] && [ "$(stored top)" -ge 0 ] && [ "$(stored width)" -le 1024 ] && [ "$(stored height)" -le 768 ]'
 
+# `vocalume FIFO`: a pipe is no sound file, said at once; the program goes
+# on (nothing waits for a writer) and quits.
+mkfifo "$work/pipe.wav"
+start_program "$program" pipe "$work/pipe.wav"
+frame=$(wait_window "^$title\$")
+check "vocalume FIFO says at once that a pipe is no sound file" 'answer Return pipe-refused'
+quit_and_check "after a pipe was refused"
+
 # `vocalume FILE`, still with no sound server: the speech file opens as the
 # session, and the window looks back at its start in the speech's colours.
 start_program "$program" opened "$speech"
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 check "vocalume FILE shows the main window" '[ -n "$frame" ]' || finish
-for _ in $(seq 20); do
-  sleep 0.5
-  shot opened "$frame"
-  awk -v s="$(saturation opened)" 'BEGIN { exit !(s > 0.03) }' && break
-done
+shot_until opened "awk -v s=\"\$(saturation opened)\" 'BEGIN { exit !(s > 0.03) }'"
 echo "     mean saturation of the opened file's picture $(saturation opened)"
 check "vocalume FILE opens the file: its speech colours the picture" \
   "awk -v s=$(saturation opened) 'BEGIN { exit !(s > 0.03) }'"
-check "the opened file asks nothing: one window" '[ "$(windows "^$title\$")" -eq 1 ]'
+check "the opened file asks nothing: one window" '[ "$(windows "$titled")" -eq 1 ]'
 # File > Export frame data, to a path typed into its dialog: a header and a
 # row for every frame (about 1000 a second).
 xdotool windowfocus --sync "$frame"
 xdotool key alt+f; sleep 0.3; xdotool key e
-box=$(wait_window "^Export frame data\$")
-if [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$work/frames.csv"; sleep 0.2; xdotool key Return
-  for _ in $(seq 100); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
+if type_name "Export frame data" "$work/frames.csv"; then
+  for _ in $(seq 300); do [ -s "$work/frames.csv" ] && break; sleep 0.1; done
 fi
 seconds=$(soxi -D "$speech")
 check "File > Export frame data writes the opened file's frame table" \
   'head -1 "$work/frames.csv" 2>/dev/null | grep -q "^frame,time_s,.*,f0_hz,voiced\$" &&
    awk -v n="$(wc -l <"$work/frames.csv")" -v s="$seconds" "BEGIN { exit !(n > s * 990 && n < s * 1010) }"'
 quit_and_check "after opening a file"
+# Ended by a signal while it writes the frame table: nothing is left. The
+# program stops itself once the table is on disk, before it takes its name
+# (the write's pause point for tests), and is signalled there.
+VOCALUME_TEST_PAUSE_WRITE=1 VOCALUME_TEST_NAMED_TEMPORARY=1 start_program "$program" signalled "$speech"
+frame=$(wait_window "^$title\$")
+# Once the file is shown (a sanitizer's build on a busy machine takes its
+# time to open it, and then to write the table).
+shot_until signalled-opened "awk -v s=\"\$(saturation signalled-opened)\" 'BEGIN { exit !(s > 0.03) }'"
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key e
+if type_name "Export frame data" "$work/signalled.csv"; then
+  for _ in $(seq 300); do [ "$(awk '{ print $3 }' "/proc/$app/stat" 2>/dev/null)" = T ] && break; sleep 0.1; done
+fi
+check "the program stops at the write's pause point with its temporary there" 'ls "$work" | grep -q "^signalled.csv.tmp-"'
+kill -TERM "$app"; kill -CONT "$app"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "SIGTERM during Export frame data leaves no temporary and no half table" \
+  '! kill -0 $app 2>/dev/null && ! ls "$work" | grep -q "^signalled.csv"'
 # A long file (about 9 minutes, several seconds of analysis) is cancelled by
 # Esc while it opens: the picture stays black, the session empty.
 sox "$speech" "$work/long.wav" repeat 80
 start_program "$program" cancelled "$work/long.wav"
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 sleep 1
 xdotool windowfocus --sync "$frame"
 xdotool key Escape
@@ -215,13 +290,13 @@ play_into_microphone "$work/speech.wav"
 head -c 4000 /dev/urandom >"$work/garbage"
 cp "$work/garbage" "$settings"
 start_program "$program" program
-box=$(wait_window "^$title\$")
+box=$(wait_window "$titled")
 check "a damaged settings file is reported" '[ -n "$box" ]' || finish
 xdotool windowfocus --sync "$box"
 sleep 0.3; shot damaged-settings "$box"
 xdotool key Return
 for _ in $(seq 100); do
-  frame=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -v "^$box\$" | head -1)
+  frame=$(xdotool search --onlyvisible --name "$titled" 2>/dev/null | grep -v "^$box\$" | head -1)
   [ -n "$frame" ] && break
   sleep 0.1
 done
@@ -351,15 +426,20 @@ check "Esc stops playing and the line goes" '[ -z "$(white_column stopped)" ]'
 save_as() {  # KEYS TITLE PATH
   xdotool windowfocus --sync "$frame"
   xdotool key "$1"
-  local box
-  box=$(wait_window "^$2\$")
-  [ -n "$box" ] || return 1
-  xdotool windowfocus --sync "$box"; sleep 0.5
-  xdotool key ctrl+a; xdotool type --delay 10 "$3"; sleep 0.2; xdotool key Return
+  type_name "$2" "$3" || return 1
   for _ in $(seq 50); do [ -s "$3" ] && gone "^$2\$" && return 0; sleep 0.1; done
   return 1
 }
 check "File > Save recording writes the typed file" 'save_as ctrl+s "Save recording" "$work/take.wav"'
+# A name typed without its extension: the file under the name the program
+# adds is asked about as a typed one would be; Cancel leaves it as it was.
+take_sum=$(md5sum <"$work/take.wav")
+xdotool windowfocus --sync "$frame"
+xdotool key ctrl+s
+type_name "Save recording" "$work/take"
+check "a name typed without its extension asks before take.wav is replaced" 'answer alt+c replace-question'
+sleep 0.5
+check "Cancel leaves take.wav as it was" '[ "$(md5sum <"$work/take.wav")" = "$take_sum" ] && [ ! -e "$work/take" ]'
 # The program recorded at least from when its picture was first seen to show
 # speech until Esc, and at most from space until the picture stood still:
 # bounds taken from what it was seen to do, however long it took to do it.
@@ -448,11 +528,37 @@ for _ in $(seq 15); do
 done
 check "both lanes move while recording" '[ "$(differing model-recording model-recording2)" != 0 ]'
 xdotool key Escape
+# The take just paused is scored against the model in the background: its
+# line joins the progress log and the panel of its scores the picture. View >
+# Follow my timing draws the model's lane on the take's time axis; File >
+# Progress report... writes the report of the log.
+progress="${XDG_DATA_HOME:-$HOME/.local/share}/vocalume/progress.csv"
+shot_until scored '[ "$(wc -l <"$progress" 2>/dev/null || echo 0)" -ge 2 ]'
+check "the paused take's scores join the progress log" \
+  'head -1 "$progress" | grep -q "^date,model," && tail -1 "$progress" | grep -q ",model.flac,"'
+# The model's lane is compared below where the View menu drops down.
+model_lane_moved() {
+  /usr/bin/convert "$out/scored.png" -crop 100%x90+0+135 +repage "$out/scored-lane.png"
+  /usr/bin/convert "$out/follow.png" -crop 100%x90+0+135 +repage "$out/follow-lane.png"
+  [ "$(differing scored-lane follow-lane)" != 0 ]
+}
+xdotool key alt+v; sleep 0.3; xdotool key f
+shot_until follow model_lane_moved
+check "View > Follow my timing draws the model's lane on the take's time axis" model_lane_moved
+xdotool key alt+f; sleep 0.3; xdotool key r
+box=$(wait_window "^Save progress report\$")
+if [ -n "$box" ]; then
+  xdotool windowfocus --sync "$box"; sleep 0.5
+  xdotool key ctrl+a; xdotool type --delay 10 "$work/report.html"; sleep 0.2; xdotool key Return
+  for _ in $(seq 100); do [ -s "$work/report.html" ] && break; sleep 0.1; done
+fi
+check "the report is one page with a chart and no script" \
+  'grep -q "<svg" "$work/report.html" && grep -q "model.flac" "$work/report.html" && ! grep -qi "<script" "$work/report.html"'
 sleep 1.2
 open_model "$work/garbage"
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-check "a file that is no sound gives one message box" '[ "$(windows "^$title\$")" -eq 2 ]'
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+check "a file that is no sound gives one message box" '[ "$(windows "$titled")" -eq 2 ]'
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot model-refused "$box"
@@ -460,7 +566,7 @@ if [ -n "$box" ]; then
   sleep 0.5
 fi
 shot model-kept "$frame"
-check "the model stays" '[ "$(windows "^$title\$")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
+check "the model stays" '[ "$(windows "$titled")" -eq 1 ] && [ "$(separator_rows model-kept)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
 xdotool key alt+v; sleep 0.3; xdotool key c
 shot_until model-closed '[ "$(separator_rows model-closed)" -eq 0 ]'
@@ -470,22 +576,36 @@ check "View > Close model gives the picture the whole window" \
 open_model "$work/model.flac"
 shot_until model-again '[ "$(separator_rows model-again)" -eq 1 ]'
 
-# File > Exit while recording: the program ends and writes its settings.
+# File > Exit while recording: "Save the recording?". Cancel keeps the
+# program (paused); Save, the default, runs Save recording, and once the
+# recording is saved the program ends and writes its settings.
 xdotool windowfocus --sync "$frame"
 xdotool key space
 sleep 1
-quit_and_check "while recording"
+xdotool key alt+f; sleep 0.3; xdotool key x
+check "File > Exit with unsaved sound asks \"Save the recording?\"" 'answer Escape save-question'
+sleep 0.5
+check "Cancel keeps the program" 'kill -0 $app 2>/dev/null && [ "$(windows "^$title\$")" -eq 1 ]'
+xdotool windowfocus --sync "$frame"
+xdotool key alt+f; sleep 0.3; xdotool key x
+answer Return
+type_name "Save recording" "$work/last.wav"
+for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "Save saves the recording, and then the program quits" '[ -s "$work/last.wav" ] && ! kill -0 $app 2>/dev/null'
+wait "$app"; status=$?
+check "... with status 0" '[ $status -eq 0 ]'
 check "the settings file is written" '[ -f "$settings" ]'
 check "the settings hold the new refresh rate, colours and the placement" \
   'grep -q "^refresh=15" "$settings" && grep -q "^sampling=3" "$settings" && grep -q "^palette=1" "$settings" && grep -q "^maximised=0" "$settings"'
 check "the settings hold the pitch line switched on" 'grep -q "^pitchline=1" "$settings"'
+check "the settings hold Follow my timing switched on" 'grep -q "^followtiming=1" "$settings"'
 
-check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|)\$" "$settings"'
+check "the settings file is clean" '! grep -q -a -v -E "^(\[[a-z]+\]|[a-z]+=-?[0-9]+|input=.*|file=.*|folder=.*|)\$" "$settings"'
 check "the settings remember the model" 'grep -q -x "file=$work/model.flac" "$settings"'
 
 # The remembered model comes back at the next start.
 start_program "$program" reopened
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 shot_until reopened '[ "$(separator_rows reopened)" -eq 1 ]'
 check "the model of the last run is shown again at start-up" '[ "$(separator_rows reopened)" -eq 1 ]'
 xdotool windowfocus --sync "$frame"
@@ -493,16 +613,49 @@ xdotool key alt+v; sleep 0.3; xdotool key c
 sleep 0.3
 quit_and_check "after closing the model again"
 
-# 5. A sound server that freezes while recording: File > Exit still quits
-# within 2 s. The server goes on afterwards.
-start_program "$program" frozen
+# A remembered model that cannot be opened: no message box holds up the
+# first keys, one note says so, and it is remembered no more.
+sed -i "s|^file=.*|file=$work/garbage|" "$settings"
+start_program "$program" unreadable-model
 frame=$(wait_window "^$title\$")
+sleep 2
+check "a remembered model that cannot be opened shows no message box" '[ "$(windows "^$title\$")" -eq 1 ]'
+quit_and_check "after a remembered model failed"
+check "... and is forgotten" '! grep -q "^file=$work/garbage" "$settings"'
+# Space while a long remembered model opens: recording starts at once.
+sed -i "s|^file=.*|file=$work/long.wav|" "$settings"
+start_program "$program" long-model
+frame=$(wait_window "^$title\$")
+sleep 0.5
 xdotool windowfocus --sync "$frame"
 xdotool key space
-sleep 1
+check "space records while a remembered model opens" 'wait_moving long-model'
+quit_and_check "after recording while a model opened" alt+n
+
+# 5. A sound server that freezes: Space then holds up nothing (File >
+# Exit pressed at once quits within 2 s), nor does it hold up File > Exit
+# while recording.
+start_program "$program" frozen-start
+frame=$(wait_window "^$title\$")
+xdotool windowfocus --sync "$frame"
+kill -STOP "$sound_server"
+xdotool key space; sleep 0.1
+xdotool key alt+f; sleep 0.3; xdotool key x
+for _ in $(seq 20); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "Space at a frozen sound server holds nothing: File > Exit quits within 2 s" '! kill -0 $app 2>/dev/null'
+kill -CONT "$sound_server"
+
+# While recording, a server that freezes holds up File > Exit no more than
+# 2 s. The server goes on afterwards.
+start_program "$program" frozen
+frame=$(wait_window "$titled")
+xdotool windowfocus --sync "$frame"
+xdotool key space
+wait_moving frozen
 kill -STOP "$sound_server"
 sleep 0.3
 xdotool key alt+f; sleep 0.3; xdotool key x
+answer alt+n
 for _ in $(seq 20); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 check "File > Exit quits within 2 s while the sound server is frozen" '! kill -0 $app 2>/dev/null'
 kill -CONT "$sound_server"
@@ -510,23 +663,23 @@ kill -CONT "$sound_server"
 # 6. A sound server that dies while recording: one message says so, the
 # recording pauses and the picture stands still.
 start_program "$program" lost
-frame=$(wait_window "^$title\$")
+frame=$(wait_window "$titled")
 xdotool windowfocus --sync "$frame"
 xdotool key space
-sleep 1.5
+wait_moving lost
 kill -KILL "$sound_server"
-for _ in $(seq 50); do [ "$(windows "^$title\$")" -ge 2 ] && break; sleep 0.1; done
-box=$(xdotool search --onlyvisible --name "^$title\$" | grep -v "^$frame\$" | head -1)
+for _ in $(seq 50); do [ "$(windows "$titled")" -ge 2 ] && break; sleep 0.1; done
+box=$(xdotool search --onlyvisible --name "$titled" | grep -v "^$frame\$" | head -1)
 check "a sound server that dies while recording is reported in a message box" '[ -n "$box" ]'
 if [ -n "$box" ]; then
   xdotool windowfocus --sync "$box"
   sleep 0.3; shot device-lost "$box"
   xdotool key Return
-  for _ in $(seq 50); do [ "$(windows "^$title\$")" -eq 1 ] && break; sleep 0.1; done
+  for _ in $(seq 50); do [ "$(windows "$titled")" -eq 1 ] && break; sleep 0.1; done
   check "the message comes once, the recording pauses and the picture stands still" \
-    'shot_still lost && sleep 0.5 && [ "$(windows "^$title\$")" -eq 1 ] && [ "$(saturation lost)" != 0 ]'
+    'shot_still lost && sleep 0.5 && [ "$(windows "$titled")" -eq 1 ] && [ "$(saturation lost)" != 0 ]'
 fi
-quit_and_check "after the sound server died"
+quit_and_check "after the sound server died" alt+n
 
 # Built with a sanitizer, the program reports any fault it meets on stderr.
 check "no sanitizer report" '! grep -q -E "ERROR: (Address|Leak)Sanitizer|runtime error:" "$out"/*.log'

@@ -79,16 +79,41 @@ TEST(WxSettingsStoreTest, UserFileLivesUnderTheXdgConfigFolder)
         unsetenv("XDG_CONFIG_HOME");
 }
 
+// A fresh folder as $XDG_CONFIG_HOME for its lifetime.
+class ConfigHome {
+public:
+    ConfigHome()
+    {
+        const char* saved = std::getenv("XDG_CONFIG_HOME");
+        m_saved = saved != nullptr;
+        m_restore = saved ? saved : "";
+        m_ok = mkdtemp(m_folder) != nullptr;
+        setenv("XDG_CONFIG_HOME", m_folder, 1);
+    }
+    ~ConfigHome()
+    {
+        std::filesystem::remove_all(m_folder);
+        if (m_saved)
+            setenv("XDG_CONFIG_HOME", m_restore.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+    bool Ok() const { return m_ok; }
+    std::string Folder() const { return m_folder; }
+
+private:
+    char m_folder[32] = "/tmp/vocalume-settings-XXXXXX";
+    bool m_saved = false, m_ok = false;
+    std::string m_restore;
+};
+
 TEST(WxSettingsStoreTest, DamagedFileIsSetAsideOnceAndReplacedByACleanOne)
 {
     wxInitializer wx;
     ASSERT_TRUE(wx.IsOk());
-    char folder[] = "/tmp/vocalume-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::string restore = saved ? saved : "";
-    setenv("XDG_CONFIG_HOME", folder, 1);
-    const std::string file = std::string(folder) + "/Larkspur Tools/Vocalume.conf";
+    const ConfigHome home;
+    ASSERT_TRUE(home.Ok());
+    const std::string file = home.Folder() + "/Larkspur Tools/Vocalume.conf";
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
 
     // Random bytes, NULs and broken UTF-8 included, after a line with no name.
@@ -121,13 +146,27 @@ TEST(WxSettingsStoreTest, DamagedFileIsSetAsideOnceAndReplacedByACleanOne)
     auto again = WxSettingsStore::ForUser("Larkspur Tools", "Vocalume");
     EXPECT_TRUE(again->StartupProblem().empty()) << again->StartupProblem();
     EXPECT_EQ(again->GetProfileInt("config", "refresh", 10), 15);
-    again.reset();
+}
 
-    std::filesystem::remove_all(folder);
-    if (saved)
-        setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+// A folder where the settings file belongs: said once at start-up, the
+// program runs on its defaults, and nothing is left beside it or in it.
+TEST(WxSettingsStoreTest, AFolderWhereTheFileBelongsIsToldOnceAndLeftAlone)
+{
+    wxInitializer wx;
+    ASSERT_TRUE(wx.IsOk());
+    const ConfigHome home;
+    ASSERT_TRUE(home.Ok());
+    const std::filesystem::path vendor = std::filesystem::path(home.Folder()) / "Larkspur Tools";
+    std::filesystem::create_directories(vendor / "Vocalume.conf");
+    {
+        auto store = WxSettingsStore::ForUser("Larkspur Tools", "Vocalume");
+        EXPECT_NE(store->StartupProblem().Find("is a folder"), wxNOT_FOUND) << store->StartupProblem();
+        store->WriteProfileInt("config", "refresh", 15);
+        EXPECT_EQ(store->GetProfileInt("config", "refresh", 10), 15);
+        store->Flush();
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(vendor), {}), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(vendor / "Vocalume.conf"));
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 //   live_capture_probe --expect-no-device   opening must fail cleanly
 //   live_capture_probe --inputs             list the inputs there are
 //   live_capture_probe --input NAME SECONDS record from NAME and say what it heard
+//   live_capture_probe --frozen             two opens while the test holds the
+//                                           sound server frozen, then, once it
+//                                           runs again, one that must record
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -14,8 +17,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "device_lane.h"
 #include "framer.h"
 #include "live_sound_source.h"
 #include "queue_host.h"
@@ -46,11 +51,67 @@ int ExpectNoDevice()
 {
     QueueWaveInHost host(true);
     CWaveIn waveIn(MakeLiveSoundSource());
+    // Open returns at once; the device opens, or fails to, in the background.
     const int result = waveIn.Open(&host, 11025, 1144);
-    const bool ok = result == -1 && waveIn.m_state == 0 && waveIn.m_isOpen == 0 &&
-                    host.Messages() == std::vector<std::string>{"Failed to open record device"};
-    std::printf("open without a sound server: result %d, state %d, %zu message(s): %s\n", result,
-                waveIn.m_state, host.Messages().size(), ok ? "PASS" : "FAIL");
+    std::vector<std::string> news;
+    for (int i = 0; i < 100 && news.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        news = host.DeviceNews();
+    }
+    waveIn.Close();
+    const bool ok = result == 0 && news.size() == 1 && news[0].rfind("Failed to open record device", 0) == 0 &&
+                    host.Messages().empty();
+    std::printf("open without a sound server: result %d, %zu notice(s)%s%s: %s\n", result, news.size(),
+                news.empty() ? "" : ": ", news.empty() ? "" : news[0].c_str(), ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
+
+// Opens, waits for the device's news, closes: the message it gave.
+std::string OpenAndWaitForNews(CWaveIn& waveIn, QueueWaveInHost& host, size_t newsBefore)
+{
+    waveIn.Open(&host, 11025, 1144);
+    std::vector<std::string> news;
+    for (int i = 0; i < 200 && news.size() <= newsBefore; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        news = host.DeviceNews();
+    }
+    waveIn.Close();
+    return news.size() > newsBefore ? news.back() : std::string();
+}
+
+// Space pressed twice at a frozen sound server: each attempt is given up
+// with a message, and never two are alive; once the server runs again (the
+// test sends CONT when told "given up twice", after holding it frozen past
+// the server library's own timeout), the stuck attempt ends without starting
+// another library, and the next attempt records.
+int Frozen()
+{
+    QueueWaveInHost host(true);
+    CWaveIn waveIn(MakeLiveSoundSource());
+    const std::string first = OpenAndWaitForNews(waveIn, host, 0);
+    const std::string second = OpenAndWaitForNews(waveIn, host, 1);
+    const int alive = DeviceThreadsAlive();
+    std::printf("first: %s\nsecond: %s\ndevice threads alive: %d\ngiven up twice\n", first.c_str(), second.c_str(),
+                alive);
+    std::fflush(stdout);
+    const bool ended = WaitForDeviceThreads(std::chrono::seconds(60));
+    std::printf("the stuck attempt ended: %s\n", ended ? "yes" : "no");
+    // Space pressed again until it records (the server may still be frozen
+    // for a moment after the stuck attempt timed out).
+    int buffers = 0;
+    for (int attempt = 0; attempt < 8 && buffers < 5; ++attempt) {
+        const size_t newsBefore = host.DeviceNews().size();
+        waveIn.Open(&host, 11025, 1144);
+        for (int i = 0; i < 60 && buffers < 5 && host.DeviceNews().size() == newsBefore; ++i)
+            if (host.WaitAndTake(std::chrono::milliseconds(100)) == QueueWaveInHost::Notice::BufferDone) {
+                waveIn.QueueNextBuffer();
+                ++buffers;
+            }
+        waveIn.Close();
+    }
+    const bool ok = first.find("did not answer") != std::string::npos &&
+                    second.find("did not answer") != std::string::npos && alive == 1 && ended && buffers == 5;
+    std::printf("recorded %d buffers after the server came back: %s\n", buffers, ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }
 
@@ -71,6 +132,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--expect-no-device") == 0)
         return ExpectNoDevice();
+    if (argc > 1 && std::strcmp(argv[1], "--frozen") == 0)
+        return Frozen();
     if (argc > 1 && std::strcmp(argv[1], "--inputs") == 0) {
         for (const InputChoice& input : ListLiveInputs())
             std::printf("%s\t%s\n", input.name.c_str(), input.description.c_str());
@@ -92,14 +155,11 @@ int main(int argc, char** argv)
         std::printf("FAIL: the live input did not open\n");
         return 1;
     }
-    if (chosen)
-        std::printf("input missing: %d\n", waveIn.InputMissing() ? 1 : 0);
-    std::printf("recording\n");
-    std::fflush(stdout);
-
     using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(seconds));
+    const auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    // The device opens in the background: the recording's time counts from
+    // its first buffer, and the test plays its signal once it is told.
+    auto end = Clock::now() + std::chrono::seconds(10) + length;
     Clock::time_point first, last;
     int64_t frames = 0, framesAfterFirst = 0, buffers = 0, ringFull = 0;
     std::vector<int16_t> signal;  // the newest hop of every frame, in order
@@ -111,8 +171,15 @@ int main(int argc, char** argv)
         if (!r.ran)
             continue;
         const auto now = Clock::now();
-        if (buffers == 0)
+        // Known once the device has opened, which its first buffer shows.
+        if (buffers == 0 && chosen)
+            std::printf("input missing: %d\n", waveIn.InputMissing() ? 1 : 0);
+        if (buffers == 0) {
             first = now;
+            end = now + length;
+            std::printf("recording\n");
+            std::fflush(stdout);
+        }
         else
             framesAfterFirst += r.framesCut;
         last = now;
@@ -128,6 +195,8 @@ int main(int argc, char** argv)
             }
         }
     }
+    if (const std::vector<std::string> news = host.DeviceNews(); !news.empty())
+        std::printf("the device said: %s\n", news[0].c_str());
     const int64_t overruns = waveIn.OverrunFrames();
     waveIn.Close();
     core->EndWorker();

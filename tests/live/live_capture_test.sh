@@ -86,4 +86,19 @@ read -r tone other <<<"$(sed -n 's/^tone \([0-9]*\), other sound \([0-9]*\).*/\1
 "$probe" --input no-such-microphone 2 >"$work/missing.out" 2>"$work/missing.err"
 echo "--- recording from a microphone that is gone"; cat "$work/missing.out"
 grep -q "^input missing: 1" "$work/missing.out" || { echo "FAIL: a missing input was not reported"; exit 1; }
+# A sound server frozen while space is pressed twice, and kept frozen past
+# its client library's own timeout (30 s): each attempt is given up with a
+# message, never two are alive, the stuck one starts no other library when
+# the server answers again, and the next one records.
+kill -STOP "$sound_server"
+VOCALUME_DEBUG=1 "$probe" --frozen >"$work/frozen.out" 2>"$work/frozen.err" &
+frozen_probe=$!
+pids+=("$frozen_probe")
+for _ in $(seq 200); do grep -q '^given up twice' "$work/frozen.out" && break; sleep 0.1; done
+sleep 32
+kill -CONT "$sound_server"
+status=0
+wait "$frozen_probe" || status=$?
+echo "--- a frozen sound server"; cat "$work/frozen.out"
+[ "$status" -eq 0 ] || { grep -v -i -e alsa -e jack "$work/frozen.err" | tail -20; echo "FAIL: a frozen sound server (status $status)"; exit 1; }
 echo "PASS: live capture"

@@ -42,4 +42,21 @@ run "a stop in the middle" --stop "$work/speech.raw"
 # PortAudio's own route to the same server.
 VOCALUME_SOUND_API=portaudio run "speech through PortAudio" "$work/speech.raw"
 grep -q 'playing on ' "$work/probe.err" || { echo "FAIL: PortAudio was not used"; exit 1; }
+# A sound server that freezes while playing: playing ends with a reason
+# instead of standing still; one that dies while playing, likewise.
+ends_with() {  # REASON SIGNAL
+  local status=0 probe_pid
+  "$probe" --ends-with "$1" "$work/long.raw" >"$work/ends.out" 2>"$work/ends.err" &
+  probe_pid=$!
+  pids+=("$probe_pid")
+  for _ in $(seq 100); do grep -q '^playing$' "$work/ends.out" && break; sleep 0.1; done
+  kill "-$2" "$sound_server"
+  wait "$probe_pid" || status=$?
+  [ "$2" = STOP ] && kill -CONT "$sound_server"
+  echo "--- a sound server that gets SIG$2 while playing"; cat "$work/ends.out"
+  [ "$status" -eq 0 ] || { tail -5 "$work/ends.err"; echo "FAIL: playing at a server that got SIG$2"; exit 1; }
+}
+sox "$work/speech-raw.wav" -r 11025 -c 1 -b 16 -e signed-integer -t raw "$work/long.raw" repeat 5
+ends_with "the sound output stopped answering" STOP
+ends_with "the sound output went away" KILL
 echo "PASS: live playback"

@@ -9,6 +9,16 @@
 //   playback_probe SOUND.raw          play 16-bit mono 11025 Hz samples, check
 //   playback_probe --stop SOUND.raw   stop after a second: nothing more is heard
 //   playback_probe --expect-no-device opening fails soon, with a reason
+//   playback_probe --presses N SOUND.raw
+//                                     play and stop N times in quick
+//                                     succession, as P pressed over and over,
+//                                     and tell how long each call kept the
+//                                     caller (a measurement, not a check)
+//   playback_probe --ends-with REASON SOUND.raw
+//                                     say "playing" once the sound is heard;
+//                                     the test then freezes or stops the
+//                                     server, and playing must end within a
+//                                     few seconds with REASON
 //   playback_probe --compare HEARD.raw SESSION.raw
 //                                     the loudest half second of the session's
 //                                     first 1.5 s is in what a monitor heard
@@ -260,12 +270,75 @@ int ExpectNoDevice()
     const SoundChunks samples(std::vector<int16_t>(11025, int16_t{1000}));
     std::string reason;
     const auto start = Clock::now();
-    const bool played = output->Play(samples, 0, reason);
+    // Play returns at once; the device opens, or fails to, in the background.
+    const bool started = output->Play(samples, 0, reason);
+    const double returned = Seconds(Clock::now(), start);
+    while (!output->Finished() && Seconds(Clock::now(), start) < 5.0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const double took = Seconds(Clock::now(), start);
-    const bool ok = !played && !reason.empty() && took < 2.5;
-    std::printf("play without a sound server: %s, reason \"%s\", %.2f s: %s\n", played ? "played" : "refused",
-                reason.c_str(), took, ok ? "PASS" : "FAIL");
+    const std::string problem = output->Problem();
+    const bool ok = started && output->Finished() && !problem.empty() && took < 2.5 && returned < 0.5;
+    std::printf("play without a sound server: returned after %.3f s, failed after %.2f s: \"%s\": %s\n", returned,
+                took, problem.c_str(), ok ? "PASS" : "FAIL");
+    output->Stop();
     return ok ? 0 : 1;
+}
+
+// Playing must end, with `reason`, once the test has frozen or stopped the
+// sound server (the line would otherwise stand still as if playing on).
+int EndsWith(const std::string& reason, const SoundChunks& sound)
+{
+    auto output = MakeLiveSoundOutput();
+    std::string refused;
+    if (!output->Play(sound, 0, refused)) {
+        std::printf("FAIL: the output refused to play: %s\n", refused.c_str());
+        return 1;
+    }
+    const auto start = Clock::now();
+    while (output->HeardPosition() < static_cast<int64_t>(kRate / 2) && !output->Finished() &&
+           Seconds(Clock::now(), start) < 10.0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::printf("playing\n");
+    std::fflush(stdout);
+    const auto told = Clock::now();
+    while (!output->Finished() && Seconds(Clock::now(), told) < 10.0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    const std::string problem = output->Problem();
+    const bool ok = output->Finished() && problem == reason;
+    std::printf("playing ended after %.2f s: \"%s\": %s\n", Seconds(Clock::now(), told), problem.c_str(),
+                ok ? "PASS" : "FAIL");
+    output->Stop();
+    return ok ? 0 : 1;
+}
+
+// P pressed `presses` times, a press every 20 ms: the longest time a Play
+// or a Stop kept its caller, which is the window's user-interface thread.
+int Presses(int presses, const SoundChunks& sound)
+{
+    auto output = MakeLiveSoundOutput();
+    std::vector<double> plays, stops;
+    for (int i = 0; i < presses; ++i) {
+        const auto before = Clock::now();
+        std::string reason;
+        if (i % 2 == 0)
+            output->Play(sound, 0, reason);
+        else
+            output->Stop();
+        (i % 2 == 0 ? plays : stops).push_back(1000.0 * Seconds(Clock::now(), before));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    output->Stop();
+    const auto tell = [](const char* what, std::vector<double>& calls) {
+        std::sort(calls.begin(), calls.end());
+        double total = 0;
+        for (const double c : calls)
+            total += c;
+        std::printf("%zu %s kept the caller %.1f ms in all; median %.2f ms, longest %.2f ms\n", calls.size(), what,
+                    total, calls[calls.size() / 2], calls.back());
+    };
+    tell("plays", plays);
+    tell("stops", stops);
+    return 0;
 }
 
 }  // namespace
@@ -277,7 +350,9 @@ int main(int argc, char** argv)
     if (argc > 3 && std::strcmp(argv[1], "--compare") == 0)
         return CompareWithSession(argv[2], argv[3]);
     const bool stopEarly = argc > 2 && std::strcmp(argv[1], "--stop") == 0;
-    const char* path = argv[stopEarly ? 2 : 1];
+    const bool presses = argc > 3 && std::strcmp(argv[1], "--presses") == 0;
+    const bool endsWith = argc > 3 && std::strcmp(argv[1], "--ends-with") == 0;
+    const char* path = argv[presses || endsWith ? 3 : stopEarly ? 2 : 1];
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto sound = std::make_shared<std::vector<int16_t>>(bytes.size() / 2);
@@ -286,6 +361,10 @@ int main(int argc, char** argv)
         std::printf("FAIL: no sound in %s\n", path);
         return 1;
     }
+    if (presses)
+        return Presses(std::atoi(argv[2]), SoundChunks(*sound));
+    if (endsWith)
+        return EndsWith(argv[2], SoundChunks(*sound));
 
     MonitorRecording monitor;
     if (!monitor.Start()) {
@@ -302,7 +381,7 @@ int main(int argc, char** argv)
     std::string reason;
     if (!output->Play(SoundChunks(*sound), 0, reason)) {
         monitor.Stop();
-        std::printf("FAIL: the output did not open: %s\n", reason.c_str());
+        std::printf("FAIL: the output refused to play: %s\n", reason.c_str());
         return 1;
     }
     // The position as the view would poll it, but finer.
@@ -321,6 +400,11 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     const double endedAt = Seconds(Clock::now(), origin);
+    if (!stopped && !output->Problem().empty()) {
+        monitor.Stop();
+        std::printf("FAIL: playing failed: %s\n", output->Problem().c_str());
+        return 1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     monitor.Stop();
     const std::vector<int16_t>& recorded = monitor.Samples();

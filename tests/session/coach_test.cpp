@@ -159,6 +159,47 @@ TEST(TakeScoresTest, RankACloserImitationAboveAPoorerOne)
     EXPECT_LT(sameSentence.stretchUnevenness, score(kSentence, uneven).stretchUnevenness);
 }
 
+// The stretches marked where a take differs most: none to speak of for the
+// same sentence said again; a vowel sung a fifth higher is marked as pitch off
+// where it is said, a vowel left out as a sound missing where it would be.
+TEST(TakeDifferencesTest, MarkThePitchOffAndTheSoundMissingWhereTheyAre)
+{
+    const TakeSound model = Take(testing::Say(kSentence));
+    const auto differences = [&model](const std::vector<SpeechSound>& sentence) {
+        Rendition r;
+        r.seed = 5;
+        const TakeSound take = Take(testing::Say(sentence, r));
+        const TakeReview review = ReviewTake(take, model);
+        EXPECT_TRUE(review.done);
+        return review.differences;
+    };
+    const auto frameAt = [](double seconds) { return static_cast<int64_t>((seconds * kRate - 196.0) / 11.0); };
+    const auto marked = [](const std::vector<DifferingStretch>& found, Difference kind, int64_t from, int64_t to) {
+        int64_t frames = 0;
+        for (const DifferingStretch& d : found)
+            if (d.kind == kind)
+                frames += std::max<int64_t>(0, std::min(d.endFrame, to) - std::max(d.firstFrame, from));
+        return frames;
+    };
+    int64_t again = 0;
+    for (const DifferingStretch& d : differences(kSentence))
+        again += d.endFrame - d.firstFrame;
+    EXPECT_LT(again, frameAt(0.1)) << "the same sentence again";
+
+    std::vector<SpeechSound> higher = kSentence;
+    higher[4].pitchFrom *= 1.5;
+    higher[4].pitchTo *= 1.5;
+    const auto off = differences(higher);
+    EXPECT_GT(marked(off, Difference::PitchOff, frameAt(0.64), frameAt(0.82)), frameAt(0.12));
+    EXPECT_EQ(marked(off, Difference::PitchOff, 0, frameAt(0.5)), 0);
+
+    std::vector<SpeechSound> skipped = kSentence;
+    skipped.erase(skipped.begin() + 6);
+    const auto missing = differences(skipped);
+    EXPECT_GT(marked(missing, Difference::Missing, frameAt(0.84), frameAt(1.04)), 0);
+    EXPECT_EQ(marked(missing, Difference::Missing, 0, frameAt(0.7)), 0);
+}
+
 // A take with no sound in it, or none at all, scores nothing and says so.
 TEST(TakeScoresTest, SilenceScoresNothing)
 {

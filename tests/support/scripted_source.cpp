@@ -77,6 +77,12 @@ void ScriptedSoundSource::Lose(const std::string& reason)
         m_sink->DeviceLost(reason);
 }
 
+void ScriptedSoundSource::FailLate(const std::string& message)
+{
+    if (m_sink)
+        m_sink->OpenFailed(message);
+}
+
 int32_t ScriptedSoundSource::FramesWanted() const
 {
     return m_sink ? m_sink->FramesWanted() : 0;

@@ -34,6 +34,9 @@ public:
     void EndOfStream();
     // The device is lost, as an unplugged microphone would be.
     void Lose(const std::string& reason);
+    // The device could not be opened after all, as a live device that opens
+    // after Open returned tells it.
+    void FailLate(const std::string& message);
     // Stops delivering without the device knowing (a stalled device).
     void SetMuted(bool muted) { m_muted.store(muted); }
 

@@ -2,7 +2,9 @@
 // its pictures are read back with libpng.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sndfile.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <locale>
 #include <map>
 #include <memory>
@@ -29,6 +32,7 @@
 #include "analysis_view.h"
 #include "analysis_worker.h"
 #include "memory_source.h"
+#include "model_lane.h"
 #include "pitch_tracker.h"
 #include "renderer.h"
 #include "column_surface.h"
@@ -81,6 +85,19 @@ std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The samples of a 16-bit mono sound file.
+std::vector<int16_t> ReadMono(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr)
+        return {};
+    std::vector<int16_t> samples(static_cast<size_t>(info.frames));
+    samples.resize(static_cast<size_t>(sf_read_short(file, samples.data(), info.frames)));
+    sf_close(file);
+    return samples;
 }
 
 struct ToolRun {
@@ -287,6 +304,8 @@ TEST(RenderTool, BadInputIsRefusedWithOneLineAndNothingWritten)
         good + " -o " + out + " --width many",
         good + " -o " + out + " --palette rainbow",
         good,  // no output named
+        good + " -o " + out + " --csv " + out,  // one file for two outputs
+        good + " --csv " + Quoted(folder.Path(std::string(240, 'n') + ".csv")),  // refused before the render
     };
     for (const std::string& args : cases) {
         const ToolRun run = RenderTool(args, folder);
@@ -559,21 +578,49 @@ TEST(RenderTool, PipedSoundGivesTheFilesPicture)
 }
 
 // --whole refuses, before rendering, a sound whose picture would be wider
-// than a PNG image may be: a sparse file of 3 GB and a short file labelled
-// with a rate of 1 Hz.
+// than a PNG image may be: a sparse file of 3 GB. A header claiming a rate of
+// 1 Hz (2000 samples would last 33 minutes) is refused for its rate.
 TEST(RenderTool, WholeRefusesSoundTooLongForOnePicture)
 {
     TempFolder folder;
     WriteWavPromising(folder.Path("sparse.wav"), 11025, 0xbffffff0u, SungVowel(0.1));
     std::filesystem::resize_file(folder.Path("sparse.wav"), 3ull << 30);
     WriteWavPromising(folder.Path("slow.wav"), 1, 2 * 2000, std::vector<int16_t>(2000, 1000));
-    for (const char* name : {"sparse.wav", "slow.wav"}) {
-        const ToolRun run = RenderTool(Quoted(folder.Path(name)) + " --whole -o " + Quoted(folder.Path("o.png")), folder);
-        EXPECT_EQ(run.status, 2) << name;
-        EXPECT_NE(run.err.find("at most 1000000 columns"), std::string::npos) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
-    }
+    const ToolRun run = RenderTool(Quoted(folder.Path("sparse.wav")) + " --whole -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("at most 1000000 columns"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    const ToolRun slow = RenderTool(Quoted(folder.Path("slow.wav")) + " -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(slow.status, 2);
+    EXPECT_NE(slow.err.find("sample rate of 1 Hz"), std::string::npos) << slow.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("o.png")));
+    // The frame table alone is refused for what was asked, not for --whole.
+    const ToolRun table = RenderTool(Quoted(folder.Path("sparse.wav")) + " --csv " + Quoted(folder.Path("o.csv")), folder);
+    EXPECT_EQ(table.status, 2);
+    EXPECT_EQ(table.err.find("--whole"), std::string::npos) << table.err;
+}
+
+// Samples that hold no number are drawn as silence, and the tool says how
+// many in one line; the picture is still made.
+TEST(RenderTool, DamagedSamplesAreToldAndTheRestIsDrawn)
+{
+    TempFolder folder;
+    std::vector<float> x(11025, 0.25f);
+    for (size_t i = 3000; i < 3050; ++i)
+        x[i] = std::numeric_limits<float>::quiet_NaN();
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(folder.Path("nan.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_write_float(file, x.data(), static_cast<sf_count_t>(x.size()));
+    sf_close(file);
+    const ToolRun run = RenderTool(Quoted(folder.Path("nan.wav")) + " -q -o " + Quoted(folder.Path("o.png")), folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("is damaged: 50 of its samples"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(folder.Path("o.png")));
 }
 
 // Only a regular file is replaced, never the sound being read; a link to a
@@ -614,33 +661,43 @@ TEST(RenderTool, OutputMustBeARegularFileOtherThanTheInput)
     EXPECT_FALSE(LeftoversIn(folder.Path("")));
 }
 
-// A render ended by SIGTERM while it writes its picture leaves no temporary
-// file behind, and ends as the signal ends a program.
+// A render ended by a signal while it writes its picture leaves nothing but
+// what was there, and ends as the signal ends a program. The tool stops
+// itself once the picture is on disk, before it takes its name (the write's
+// pause point for tests), and is signalled there: with a named temporary
+// the handler removes it; an unnamed one is nowhere even after SIGKILL.
 TEST(RenderTool, SignalDuringTheWriteRemovesTheTemporaryFile)
 {
-    TempFolder folder;
-    const std::string out = folder.Path("big.png");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // A tall, wide picture takes a while to compress.
-        ::execl(VOCALUME_RENDER_PATH, VOCALUME_RENDER_PATH, VOCALUME_DEMO_WAV, "--whole", "--height", "1024",
-                "-q", "-o", out.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    bool signalled = false;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (!signalled && LeftoversIn(folder.Path(""))) {
-            ::kill(child, SIGTERM);
-            signalled = true;
+    struct Case {
+        bool named;
+        int signal;
+    };
+    for (const Case c : {Case{true, SIGTERM}, Case{true, SIGQUIT}, Case{false, SIGKILL}}) {
+        TempFolder folder;
+        const std::string out = folder.Path("picture.png");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::setenv("VOCALUME_TEST_PAUSE_WRITE", "1", 1);
+            if (c.named)
+                ::setenv("VOCALUME_TEST_NAMED_TEMPORARY", "1", 1);
+            ::execl(VOCALUME_RENDER_PATH, VOCALUME_RENDER_PATH, VOCALUME_DEMO_WAV, "-q", "-o", out.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
         }
-        ::usleep(500);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "the tool did not stop at the write's pause point";
+        EXPECT_EQ(LeftoversIn(folder.Path("")), c.named);
+        ::kill(child, c.signal);
+        ::kill(child, SIGCONT);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.signal;
+        EXPECT_FALSE(LeftoversIn(folder.Path(""))) << c.signal;
+        EXPECT_FALSE(std::filesystem::exists(out));
     }
-    ASSERT_TRUE(signalled) << "the picture was written before it could be interrupted";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_FALSE(LeftoversIn(folder.Path("")));
-    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 
@@ -683,6 +740,7 @@ struct ProgramView {
     {
         AnalysisOptions options = WholeAnalysisOptions(*view);
         options.session = true;
+        options.keepMinutes = view->Settings().historyMinutes;
         RenderedPicture opened;
         const std::string problem = AnalyseSoundFile(path, options, opened);
         if (problem.empty())
@@ -850,6 +908,37 @@ TEST(OpenedRecording, StartRecordsOnAsANewTakeAndExportGivesTheSavedSoundsTable)
     EXPECT_GT(Lines(table).size(), static_cast<size_t>(fileFrames));
 }
 
+// Open, then Save recording: a recording at the recording rate comes back
+// sample for sample, its last samples too, with nothing added, however often
+// it goes round; any other file comes back as its whole converted sound.
+TEST(OpenedRecording, SavingAnOpenedFileGivesBackItsSound)
+{
+    TempFolder folder;
+    const std::vector<int16_t> voice = VoiceWithAPause();  // not a whole number of frames or buffers
+    WriteWav(folder.Path("voice.wav"), 11025, 1, voice);
+    ProgramView program({}, 700, 300);
+    std::string path = folder.Path("voice.wav");
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(program.Open(path), "");
+        path = folder.Path("round" + std::to_string(round) + ".wav");
+        ASSERT_EQ(program.view->SaveRecording(path), "");
+        EXPECT_EQ(ReadMono(path), voice) << "round " << round;
+    }
+    // A full-scale tone of 3.3 s at 44100 Hz: a quarter as many samples,
+    // loud to the end.
+    const int n = 145530;
+    std::vector<int16_t> tone(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        tone[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(32000 * std::sin(2 * std::numbers::pi * 441 * i / 44100.0)));
+    WriteWav(folder.Path("tone.wav"), 44100, 1, tone);
+    ASSERT_EQ(program.Open(folder.Path("tone.wav")), "");
+    ASSERT_EQ(program.view->SaveRecording(folder.Path("tone-saved.wav")), "");
+    const std::vector<int16_t> saved = ReadMono(folder.Path("tone-saved.wav"));
+    EXPECT_NEAR(static_cast<double>(saved.size()), n / 4.0, 1.0);
+    ASSERT_GT(saved.size(), 100u);
+    EXPECT_GT(*std::max_element(saved.end() - 100, saved.end()), 20000) << "the tone's last 9 ms are there";
+}
+
 TEST(OpenedRecording, UnreadableOrCancelledLeavesTheSessionAndSaysWhy)
 {
     TempFolder folder;
@@ -880,6 +969,55 @@ TEST(OpenedRecording, UnreadableOrCancelledLeavesTheSessionAndSaysWhy)
               kAnalysisStopped);
     EXPECT_EQ(opened.session, nullptr);
     EXPECT_TRUE(program.host.messages.empty());
+}
+
+// Sound in memory that says it lasts `promised` sample pairs, as a file's
+// header may.
+class PromisingSource final : public SoundSource {
+public:
+    PromisingSource(std::vector<int16_t> samples, int64_t promised) : m_inner(std::move(samples)), m_promised(promised)
+    {}
+    bool Open(const WaveFormat& format, SoundSink& sink, std::string& message) override
+    {
+        return m_inner.Open(format, sink, message);
+    }
+    void Start() override { m_inner.Start(); }
+    void Stop() override { m_inner.Stop(); }
+    void Close() override { m_inner.Close(); }
+    bool Pump() override { return m_inner.Pump(); }
+    int64_t ExpectedPairs() const override { return m_promised; }
+
+private:
+    MemorySoundSource m_inner;
+    int64_t m_promised;
+};
+
+// A file of any length opens as the session, its last minutes as many as the
+// session keeps (the picture's column limit is the render tool's and the
+// model's): a sound that says it lasts 40 minutes. The model's refusal names
+// the length in minutes and seconds and says what to do.
+TEST(OpenedRecording, AnyLengthOpensAndTheModelsRefusalSaysWhatToDo)
+{
+    ProgramView program({}, 700, 300);
+    AnalysisOptions options = WholeAnalysisOptions(*program.view);
+    options.session = true;
+    options.keepMinutes = 1;
+    RenderedPicture opened;
+    ASSERT_EQ(AnalyseSound(options, std::make_unique<PromisingSource>(SungVowel(0.6), 40 * 60 * 11025), "long.wav",
+                           opened),
+              "");
+    ASSERT_NE(opened.session, nullptr);
+    EXPECT_GT(opened.session->EndFrame(), 500);
+
+    TempFolder folder;
+    WriteWavPromising(folder.Path("long.wav"), 11025, 40 * 60 * 11025 * 2, SungVowel(0.6));
+    std::filesystem::resize_file(folder.Path("long.wav"), 44 + 40 * 60 * 11025 * 2);
+    SessionHistory model(1);
+    const std::string refused = AnalyseModelFile(folder.Path("long.wav"), WholeAnalysisOptions(*program.view), model);
+    EXPECT_EQ(refused.rfind("The sound file", 0), 0u) << refused;
+    EXPECT_NE(refused.find("(it lasts 40:00)"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("16:3"), std::string::npos) << refused;
+    EXPECT_NE(refused.find(". Choose a shorter model"), std::string::npos) << refused;
 }
 
 // Opening runs on a thread of its own while the window's view analyses on

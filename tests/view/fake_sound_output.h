@@ -30,6 +30,7 @@ struct FakeSoundOutput final : SoundOutput {
     }
     int64_t HeardPosition() const override { return heard; }
     bool Finished() const override { return finished; }
+    std::string Problem() const override { return problem; }
 
     bool works = true;
     int plays = 0;
@@ -38,6 +39,7 @@ struct FakeSoundOutput final : SoundOutput {
     int64_t from = -1;
     int64_t heard = 0;
     bool finished = true;
+    std::string problem;  // why playing ended early, once finished
 };
 
 }  // namespace vocalume

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ public:
     }
     void SetPlayTimer(int milliseconds) override { playTimer = milliseconds; }
     void KillPlayTimer() override { playTimer = 0; }
+    void SetReviewTimer(int milliseconds) override { reviewTimer = milliseconds; }
+    void KillReviewTimer() override { reviewTimer = 0; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool RunConfigDialog(ConfigValues& values) override
     {
@@ -52,11 +55,18 @@ public:
         (void)page;
         (void)range;
     }
+    void ShowSessionName(const std::string& name) override { title = name; }
     bool AskYesNo(const std::string& question) override
     {
         questions.push_back(question);
         return yes;
     }
+    SaveAnswer AskSaveRecording() override
+    {
+        ++saveQuestions;
+        return saveAnswer;
+    }
+    bool SaveRecordingAs() override { return saveAs && saveAs(); }
 
     int paintRequests = 0;
     std::vector<std::pair<int, int>> columnsPainted;
@@ -64,6 +74,7 @@ public:
     bool timerSet = false;
     int timerKills = 0;
     int playTimer = 0;
+    int reviewTimer = 0;
     std::vector<std::string> messages;
     int dialogs = 0;
     bool dialogOk = true;
@@ -76,6 +87,11 @@ public:
     int64_t scrollPosition = 0;
     std::vector<std::string> questions;
     bool yes = true;
+    int saveQuestions = 0;
+    SaveAnswer saveAnswer = SaveAnswer::DontSave;
+    // Save recording as the user would do it; none: nothing is saved.
+    std::function<bool()> saveAs;
+    std::string title;
 };
 
 }  // namespace vocalume

@@ -138,6 +138,29 @@ TEST(ModelLane, TheModelStandsBesideTheLatestTakeLiveAndLookingBack)
     ExpectLanes(rig, model, takeStart, "a tenth further");
 }
 
+// Following a take's timing, each of the take's frames shows the model frame
+// the alignment gives, the model goes on at its own pace after the take, and
+// the column of a model frame is the first that shows it or a later one.
+TEST(ModelLane, FollowingTheTakesTimingAndBack)
+{
+    ModelLane lane;
+    lane.Set(NumberedSession(250), "model.wav", "");
+    lane.Resize(10, 20);
+    lane.TakeBegins(100);
+    const std::vector<double> timing{0.0, 0.2, 0.4, 1.0, 2.0, 4.1, 5.9, 8.0};
+    lane.FollowTiming(&timing);
+    std::vector<int64_t> shown;
+    for (int32_t x = 0; x < 10; ++x)
+        shown.push_back(lane.ModelFrameAt(x, 107));
+    EXPECT_EQ(shown, (std::vector<int64_t>{-1, -1, 0, 0, 0, 1, 2, 4, 6, 8}));
+    EXPECT_EQ(lane.ModelFrameAt(9, 109), 10) << "after the take, at the model's own pace";
+    EXPECT_EQ(lane.ColumnOf(4, 107), 7);
+    EXPECT_EQ(lane.ColumnOf(5, 107), 8);
+    EXPECT_EQ(lane.ColumnOf(10, 107), 11);
+    lane.FollowTiming(nullptr);
+    EXPECT_EQ(lane.ModelFrameAt(9, 107), 7);
+}
+
 // With the model closed, recording and looking back show byte for byte what
 // a view fed the same sound without ever having a model shows.
 TEST(ModelLane, ClosingTheModelLeavesThePictureOfAViewThatNeverHadOne)
@@ -210,6 +233,12 @@ TEST(ModelLane, ModelFilesAreOpenedRememberedAndRefusedWhole)
         rig.view->CloseModel();
     }
     EXPECT_EQ(store.GetProfileString("model", "file", "?"), path) << "kept while its file is away";
+    {
+        // One that cannot be opened at start-up is forgotten.
+        Rig rig(store);
+        rig.view->ForgetRememberedModel();
+    }
+    EXPECT_EQ(store.GetProfileString("model", "file", "?"), "");
 }
 
 // The lanes share the client area; the model's frames stand beside the

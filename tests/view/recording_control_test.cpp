@@ -103,8 +103,8 @@ TEST(RecordingControl, AFailedStartTellsTheUserAndBeginsOneWorker)
     EXPECT_EQ(ThreadsOfThisProcess(), threads + 1);
 }
 
-// A lost device posts a notice of its own and is taken once, with its
-// reason; one left untaken when recording starts again is not this
+// A lost device posts a notice of its own and is taken once, with the
+// message for the user; one left untaken when recording starts again is not this
 // recording's.
 TEST(RecordingControl, ALostDeviceIsTakenOnceAndForgottenByTheNextStart)
 {
@@ -114,7 +114,7 @@ TEST(RecordingControl, ALostDeviceIsTakenOnceAndForgottenByTheNextStart)
     EXPECT_EQ(rig.host.buffersPosted.load(), 1);
     std::string reason;
     EXPECT_TRUE(rig.control->TakeDeviceLost(reason));
-    EXPECT_EQ(reason, "the microphone was unplugged");
+    EXPECT_EQ(reason, "The recording stopped: the microphone was unplugged. Press space to try again.");
     EXPECT_FALSE(rig.control->TakeDeviceLost(reason));
 
     rig.source->Lose("the sound server went away");

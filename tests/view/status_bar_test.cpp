@@ -36,10 +36,13 @@ TEST(StatusBar, TheStateAndThePositionInWords)
     EXPECT_STREQ(StateText({false, false, false, true}), "Looking back");
     EXPECT_STREQ(StateText({}), "Paused");
 
-    EXPECT_EQ(PositionText(65.34, false, -1.0), "1:05.3");
-    EXPECT_EQ(PositionText(65.34, true, -1.0), "1:05") << "whole seconds while recording";
-    EXPECT_EQ(PositionText(65.34, false, 12.44), "\xE2\x88\x92"
-                                                 "12.4 s of 1:05.3");
+    EXPECT_EQ(PositionText(65.34, -1.0), "1:05.3");
+    EXPECT_EQ(PositionText(65.34, 12.44), "0:52.9 of 1:05.3") << "read forward";
+
+    // Each field shows its text whole and shares what is left; a bar too
+    // narrow takes from the widest field first.
+    EXPECT_EQ(FitStatusWidths({60, 100, 90}, {1, 1, 2}, 370), (std::vector<int>{90, 130, 150}));
+    EXPECT_EQ(FitStatusWidths({60, 200, 90}, {1, 1, 2}, 300), (std::vector<int>{60, 150, 90}));
 }
 
 // The input field names the microphone as the list described it; a chosen

@@ -45,6 +45,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(loaded.timescale, 1);
     EXPECT_FALSE(loaded.pitchLine);
     EXPECT_FALSE(loaded.lowLatency);
+    EXPECT_FALSE(loaded.followTiming);
     loaded.Save(store, loaded);
     EXPECT_EQ(store.GetProfileString("model", "file", "none"), "none") << "no model section written";
 
@@ -56,6 +57,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     changed.palette = Palette::ColourBlind;
     changed.pitchLine = true;
     changed.lowLatency = true;
+    changed.followTiming = true;
     changed.input = "mic-2";
     changed.historyMinutes = 5;
     changed.modelFile = "/tmp/model.wav";
@@ -69,6 +71,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_TRUE(read.pitchLine);
     EXPECT_TRUE(read.lowLatency);
     EXPECT_EQ(store.GetProfileInt("config", "lowlatency", -1), 1);
+    EXPECT_TRUE(read.followTiming);
     EXPECT_EQ(read.input, "mic-2");
     EXPECT_EQ(read.historyMinutes, 5);
     EXPECT_EQ(read.modelFile, "/tmp/model.wav");
@@ -93,7 +96,7 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
     chosen.refresh.clear();
     chosen.lowLatency = 1;
     chosen.sampling = "x";
-    chosen.history = "7";
+    chosen.history.assign(1, '7');  // a literal here trips a false -Wrestrict of GCC 12
     chosen.waveform = 0;
     chosen.palette = 1;
     s.FromDialog(chosen);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,8 +22,10 @@
 #include "fake_view_host.h"
 #include "framer.h"
 #include "pitch_tracker.h"
+#include "progress_log.h"
 #include "scripted_source.h"
 #include "session_history.h"
+#include "suggested_name.h"
 #include "wave_in.h"
 
 #include <sndfile.h>
@@ -69,6 +73,8 @@ protected:
         view->OnCreate(host);
         view->OnSize(300, 100);
         host.paintRequests = 0;
+        // As the window's Save recording: to the path the user would choose.
+        host.saveAs = [this] { return view->SaveRecording(savePath).empty(); };
     }
 
     // One device buffer of sound, handled as the window hands it on.
@@ -98,6 +104,7 @@ protected:
     FakeHost host;
     ScriptedSoundSource* source = nullptr;
     std::unique_ptr<CAnalysisView> view;
+    std::string savePath;
 };
 
 TEST_F(ViewTest, NoStoredSettingsGiveTheDefaults)
@@ -288,6 +295,14 @@ TEST_F(ViewTest, ALostDeviceIsToldOncePausesAndKeepsTheFrames)
     EXPECT_TRUE(view->IsRecording());
     EXPECT_EQ(source->opens, 2);
     EXPECT_EQ(host.messages.size(), 1u);
+
+    // A live device opens after Start has returned: one that then cannot
+    // open is told in its own words, and the recording pauses as well.
+    source->FailLate("Failed to open record device: it did not answer");
+    view->OnWimData();
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1], "Failed to open record device: it did not answer. Press space to try again.");
+    EXPECT_FALSE(view->IsRecording());
 }
 
 TEST_F(ViewTest, ConfigureWithUnchangedValuesOnlyRedraws)
@@ -481,13 +496,37 @@ TEST_F(ViewTest, LookingBackReturnsToThePausedPictureAndSavesWhatWasAnalysed)
     EXPECT_TRUE(host.questions.empty());
     EXPECT_EQ(view->Session().EndFrame(), 0);
     EXPECT_EQ(host.status[StatusField::State], "Paused");
-    view->OnStart();
-    FeedBuffer();
-    view->OnPause();
-    host.yes = false;
+
+    // Unsaved sound: "Save the recording?" before it goes. Cancel keeps it,
+    // and so does a save that fails or is cancelled; Save that succeeds, or
+    // Don't save, let it go. Recording pauses first.
+    const auto recordSome = [this] {
+        view->OnStart();
+        FeedBuffer();
+        FeedBuffer();
+    };
+    recordSome();
+    host.saveAnswer = SaveAnswer::Cancel;
     EXPECT_FALSE(view->NewSession());
-    EXPECT_EQ(host.questions, std::vector<std::string>{"Discard the recording so far?"});
-    EXPECT_GT(view->Session().EndFrame(), 0);
+    EXPECT_EQ(host.saveQuestions, 1);
+    EXPECT_FALSE(view->IsRecording());
+    const int64_t kept = view->Session().EndFrame();
+    EXPECT_GT(kept, 0);
+    host.saveAnswer = SaveAnswer::Save;
+    savePath = ::testing::TempDir() + "/no-such-folder/take.wav";
+    EXPECT_FALSE(view->NewSession());
+    EXPECT_EQ(view->Session().EndFrame(), kept);
+    savePath = path;
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.saveQuestions, 3);
+    EXPECT_EQ(view->Session().EndFrame(), 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::remove(path.c_str());
+    recordSome();
+    host.saveAnswer = SaveAnswer::DontSave;
+    EXPECT_TRUE(view->MayDropSession());
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(host.questions.empty()) << "the yes-or-no question is not asked";
 }
 
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,
@@ -647,8 +686,10 @@ TEST_F(ViewTest, ChoosingAnInputAndTheMinutesKept)
     EXPECT_EQ(host.status[StatusField::Input], "Headset");
     EXPECT_EQ(view->Session().LimitMinutes(), 5);
 
-    source->inputMissing = true;
+    // Known only once the device has opened, which its first buffer shows.
     view->OnStart();
+    source->inputMissing = true;
+    FeedBuffer();
     EXPECT_EQ(host.status[StatusField::Input], "Default input (\"Headset\" is missing)");
     view->OnPause();
     host.status[StatusField::Input] = "";
@@ -745,6 +786,16 @@ TEST_F(ViewTest, PlayingBackDrawsTheLineOverACopyOfThePicture)
     view->OnPaint();
     EXPECT_FALSE(view->IsPlaying());
     EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels()) << "the line gone, the retained picture itself";
+    EXPECT_EQ(host.status[StatusField::State], "Paused") << "played to its end: no reason";
+    // An output that stops answering (or goes away) while playing ends it,
+    // and the state's field says why rather than going quietly back.
+    view->OnChar('p');
+    output.finished = true;
+    output.problem = "the sound output stopped answering";
+    view->OnPlayTimer();
+    EXPECT_FALSE(view->IsPlaying());
+    EXPECT_EQ(host.status[StatusField::State], "Cannot play: the sound output stopped answering");
+    output.problem.clear();
 }
 
 // With a model shown above the session, P draws the line across the
@@ -794,6 +845,69 @@ TEST_F(ViewTest, WithAModelTheLineAndTheReadoutKeepToTheirLanes)
     EXPECT_FALSE(ShownWhite(*view, 50, view->ShownHeight() - 1));
 }
 
+// A take ended with a model shown is reviewed in the background: the pause
+// returns at once, the review timer brings the scores to the status bar and
+// the panel and adds them to the progress log; Start puts them away. The
+// model is the first take, so the second, the same voice, matches it.
+TEST_F(ViewTest, ATakeEndedWithAModelIsReviewedInTheBackground)
+{
+    char folder[] = "/tmp/vocalume-coach-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string log = std::string(folder) + "/progress.csv";
+    Make(ViewOptions{false, true, log});
+    auto state = std::make_unique<AnalyserState>();
+    const auto take = [&](int buffers) {
+        GlidingVoice voice;
+        view->OnStart();
+        for (int i = 0; i < buffers; ++i) {
+            source->Deliver(voice.Next(view->WaveIn().m_bufferBytes / 4));
+            view->OnWimData();
+            core->ScanUntilIdle(*state);
+        }
+        view->OnPause();
+    };
+    take(12);
+    EXPECT_EQ(host.reviewTimer, 0) << "no model, no review";
+    view->OnTimer();
+    view->SetModel(view->Session(), "model.wav");
+    ASSERT_TRUE(view->NewSession());
+    take(12);
+    EXPECT_EQ(host.reviewTimer, 20);
+    EXPECT_TRUE(host.status[StatusField::Scores].empty());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (view->ReviewingTake() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        view->OnReviewTimer();
+    }
+    ASSERT_FALSE(view->ReviewingTake());
+    EXPECT_EQ(host.reviewTimer, 0);
+    EXPECT_EQ(host.status[StatusField::Scores].rfind("Pitch 0 ct, melody 1.00", 0), 0u)
+        << host.status[StatusField::Scores];
+    std::vector<ProgressEntry> entries;
+    EXPECT_EQ(ReadProgress(log, entries), "");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].model, "model.wav");
+    EXPECT_NEAR(entries[0].scores.lengthRatio, 1.0, 0.02);
+
+    // The panel is drawn over the take's lane, never into the retained picture.
+    view->OnPaint();
+    const int sessionTop = view->ShownHeight() - view->Surface().Height();
+    const size_t laneBytes = view->Surface().Stride() * static_cast<size_t>(view->Surface().Height());
+    const uint8_t* shown = view->ShownRgb() + view->ShownStride() * static_cast<size_t>(sessionTop);
+    EXPECT_NE(std::vector<uint8_t>(shown, shown + laneBytes),
+              std::vector<uint8_t>(view->Surface().Pixels(), view->Surface().Pixels() + laneBytes));
+    const std::string report = std::string(folder) + "/report.html";
+    EXPECT_EQ(view->WriteProgressReport(report), "");
+    EXPECT_TRUE(std::filesystem::is_regular_file(report));
+
+    view->OnStart();
+    EXPECT_TRUE(host.status[StatusField::Scores].empty());
+    view->OnPause();
+    view->CloseModel();
+    EXPECT_FALSE(view->ReviewingTake()) << "a review of a model closed is given up";
+    std::filesystem::remove_all(folder);
+}
+
 // Space while playing stops it and records; P does nothing while recording.
 TEST_F(ViewTest, SpaceWhilePlayingStopsItAndRecords)
 {
@@ -812,6 +926,152 @@ TEST_F(ViewTest, SpaceWhilePlayingStopsItAndRecords)
     view->OnChar('p');
     EXPECT_FALSE(view->IsPlaying()) << "not while recording";
     view->OnPause();
+}
+
+// Records `buffers` buffers of the gliding voice, the analysis scanned here,
+// then pauses until the pause timer has fired.
+void RecordVoiceThenPause(CAnalysisView& view, ScriptedSoundSource& source, AnalysisCore& core, int buffers)
+{
+    auto state = std::make_unique<AnalyserState>();
+    GlidingVoice voice;
+    view.OnStart();
+    for (int i = 0; i < buffers; ++i) {
+        source.Deliver(voice.Next(view.WaveIn().m_bufferBytes / 4));
+        view.OnWimData();
+        core.ScanUntilIdle(*state);
+        view.OnPaint();
+    }
+    view.OnPause();
+    view.OnTimer();
+}
+
+// White pixels of the pitch line left of the labels at the right edge.
+size_t LineLeftOfLabels(const CAnalysisView& view)
+{
+    size_t count = 0;
+    for (const size_t i : WhiteLinePixels(view))
+        count += i % view.ShownStride() / 3 < static_cast<size_t>(view.ShownWidth() * 3 / 4) ? 1 : 0;
+    return count;
+}
+
+// A Configure that clears the live picture leaves it black at its live end:
+// End after it draws no piece of the old pitch line over the black.
+TEST_F(ViewTest, ThePictureClearedByConfigureShowsNoOldPitchLineAtEnd)
+{
+    Make(ViewOptions{false});
+    view->SetPitchLine(true);
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    view->OnPaint();
+    ASSERT_GT(LineLeftOfLabels(*view), 100u);
+    host.answer = view->Settings().ToDialog();
+    host.answer.input = "Headset";
+    view->OnConfigure();
+    view->OnPaint();
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_EQ(view->FrameAtColumn(view->Surface().Width() - 1), -1);
+    EXPECT_EQ(LineLeftOfLabels(*view), 0u);
+}
+
+// Pixels of the model lane that are not black.
+size_t LitInModelLane(const CAnalysisView& view)
+{
+    size_t lit = 0;
+    const int modelRows = view.ShownHeight() - view.Surface().Height() - 1;
+    for (size_t i = 0; i < view.ShownStride() * static_cast<size_t>(std::max(modelRows, 0)); ++i)
+        lit += view.ShownRgb()[i] != 0 ? 1 : 0;
+    return lit;
+}
+
+// The model lane moves with the session's lane in an opened recording, its
+// frame k beside the recording's frame k; a model opened after a take shows
+// beside the take at End.
+TEST_F(ViewTest, TheModelLaneFollowsAnOpenedRecordingAndAFinishedTake)
+{
+    Make(ViewOptions{false});
+    RecordVoiceThenPause(*view, *source, *core, 8);
+    SessionHistory take = view->Session();
+    view->SetModel(take, "model.wav");
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_GT(LitInModelLane(*view), 1000u) << "a model opened after a take";
+
+    view->AdoptSession(take);
+    view->OnPaint();
+    const std::vector<uint8_t> atHome(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20);
+    view->OnKey(ViewKey::End);
+    view->OnPaint();
+    EXPECT_NE(std::vector<uint8_t>(view->ShownRgb(), view->ShownRgb() + view->ShownStride() * 20), atHome)
+        << "the model lane moved to the recording's end";
+    const int64_t right = view->FrameAtColumn(299);
+    view->SetPitchLine(true);
+    view->OnPointerMove(299, 2);
+    const std::string modelReadout = host.status[StatusField::Readout];
+    view->OnPointerMove(299, view->ShownHeight() - 2);
+    EXPECT_EQ("Model: " + host.status[StatusField::Readout], modelReadout) << "frame " << right;
+}
+
+// A session without sound is not saved, and the user is told; a save names
+// the file in the status bar and the window's title, as opening one does.
+TEST_F(ViewTest, SavingSaysWhatItDidAndAnEmptySessionIsRefused)
+{
+    Make(ViewOptions{false});
+    const std::string path = ::testing::TempDir() + "/take-" + std::to_string(::getpid()) + ".wav";
+    EXPECT_EQ(view->SaveRecording(path).rfind("The session holds no sound yet", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    RecordThenPause(2);
+    ASSERT_EQ(view->SaveRecording(path), "");
+    const std::string name = std::filesystem::path(path).filename().string();
+    EXPECT_EQ(host.status[StatusField::State], "Saved " + name);
+    EXPECT_EQ(host.title, name);
+    std::remove(path.c_str());
+    SessionHistory opened = view->Session();
+    view->AdoptSession(std::move(opened), "lesson.flac");
+    EXPECT_EQ(host.title, "lesson.flac");
+    EXPECT_TRUE(view->NewSession());
+    EXPECT_EQ(host.title, "");
+}
+
+// Until the first take the empty picture says how to start; a model's lane
+// and the session's are named.
+TEST_F(ViewTest, TheEmptyPictureHintsTheKeysAndTheLanesAreNamed)
+{
+    Make(ViewOptions{false});
+    ASSERT_EQ(view->PictureTexts().size(), 1u);
+    EXPECT_EQ(view->PictureTexts()[0].text, kFirstTakeHint);
+    EXPECT_TRUE(view->PictureTexts()[0].centred);
+    view->OnStart();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "gone once recording";
+    FeedBuffer();
+    view->OnPause();
+    view->OnTimer();
+    EXPECT_TRUE(view->PictureTexts().empty()) << "after the first take";
+    view->SetModel(view->Session(), "model.wav");
+    const std::vector<PictureText> texts = view->PictureTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].text, "Model");
+    EXPECT_EQ(texts[1].text, "You");
+    EXPECT_GT(texts[1].y, texts[0].y + view->ShownHeight() / 3) << "in the session's lane, below the model's";
+}
+
+// The save dialog suggests a name of the date and minute; the file dialogs
+// open where a file was last chosen, remembered between runs.
+TEST_F(ViewTest, FileDialogsSuggestADatedNameAndRememberTheFolder)
+{
+    std::tm noon{};
+    noon.tm_year = 2026 - 1900;
+    noon.tm_mon = 11;
+    noon.tm_mday = 8;
+    noon.tm_hour = 14;
+    noon.tm_min = 2;
+    noon.tm_isdst = -1;
+    EXPECT_EQ(SuggestedRecordingName(std::mktime(&noon)), "vocalume-2026-12-08-1402.wav");
+    Make();
+    EXPECT_EQ(view->FileFolder(), "") << "the home folder the first time";
+    view->RememberFileFolder("/home/ann/takes/take.wav");
+    view.reset();
+    Make();
+    EXPECT_EQ(view->FileFolder(), "/home/ann/takes");
 }
 
 }  // namespace

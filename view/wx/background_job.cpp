@@ -34,10 +34,11 @@ CBackgroundJob::~CBackgroundJob()
         m_thread.join();
 }
 
-void CBackgroundJob::Start(const std::string& label, Work work, Done done)
+void CBackgroundJob::Start(const std::string& label, Work work, Done done, Holds holds)
 {
     if (Running())
         return;
+    m_holds = holds;
     m_label = label;
     m_done = std::move(done);
     m_stop.store(false);
@@ -61,8 +62,9 @@ void CBackgroundJob::ShowProgress(bool shown)
     if (frame == nullptr)
         return;
     // The state field is lent to the job and handed back with what the view
-    // last put there.
-    const std::string text = m_label + "\xE2\x80\xA6 " + std::to_string(m_percent.load()) + " %";
+    // last put there. The share done comes first, so that a narrow field
+    // still shows it.
+    const std::string text = std::to_string(m_percent.load()) + " % \xC2\xB7 " + m_label + "\xE2\x80\xA6";
     const bool was = m_shown;
     m_shown = shown;
     if (shown && text != m_shownText)

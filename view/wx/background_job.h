@@ -27,6 +27,10 @@ public:
     // an empty string, kAnalysisStopped, or why it failed.
     using Work = std::function<std::string(const AnalysisProgress&)>;
     using Done = std::function<void(const std::string&)>;
+    // What the work needs left alone while it runs: the session (opening a
+    // recording replaces it, exporting reads it), or nothing the window
+    // changes by recording (opening a model).
+    enum class Holds { Session, Nothing };
 
     // `window`'s frame shows the progress in the state field; it outlives
     // the job. `restore` puts the field's own text back afterwards.
@@ -34,11 +38,13 @@ public:
     ~CBackgroundJob() override;
 
     bool Running() const { return m_thread.joinable(); }
+    // Running, and holding the session: recording waits too.
+    bool HoldsSession() const { return Running() && m_holds == Holds::Session; }
     // The state field shows the progress now.
     bool ShowingProgress() const { return m_shown; }
     // Begins `work` (none may be running), `label` naming it in the status
     // bar; `done` gets its result once it has ended.
-    void Start(const std::string& label, Work work, Done done);
+    void Start(const std::string& label, Work work, Done done, Holds holds = Holds::Session);
     // Asks the work to stop at its next progress report.
     void Cancel() { m_stop.store(true); }
 
@@ -56,6 +62,7 @@ private:
     std::string m_result;  // written by the work before m_finished
     std::string m_label;
     Done m_done;
+    Holds m_holds = Holds::Session;
     int m_ticks = 0;
     bool m_shown = false;
     std::string m_shownText;

@@ -1,7 +1,9 @@
 #include "view_window.h"
 
 #include <algorithm>
+#include <ctime>
 #include <memory>
+#include <optional>
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
@@ -15,7 +17,10 @@
 #include "analysis_view.h"
 #include "background_job.h"
 #include "config_dlg.h"
+#include "message_style.h"
+#include "save_name.h"
 #include "screen_reader.h"
+#include "suggested_name.h"
 
 namespace vocalume {
 namespace {
@@ -30,7 +35,8 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
                wxBORDER_SUNKEN | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE),
       m_view(&view),
       m_pauseTimer(this, kPauseTimerId),
-      m_playTimer(this, kPlayTimerId)
+      m_playTimer(this, kPlayTimerId),
+      m_reviewTimer(this, kReviewTimerId)
 {
     // Every pixel comes from the view's picture: no background erase.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -41,6 +47,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_CHAR, &CViewWindow::OnCharEvent, this);
     Bind(wxEVT_TIMER, &CViewWindow::OnTimerEvent, this, kPauseTimerId);
     Bind(wxEVT_TIMER, &CViewWindow::OnPlayTimerEvent, this, kPlayTimerId);
+    Bind(wxEVT_TIMER, &CViewWindow::OnReviewTimerEvent, this, kReviewTimerId);
     Bind(EVT_BUFFER_DONE, &CViewWindow::OnBufferDone, this);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_START);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_RECORD_PAUSE);
@@ -53,6 +60,9 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_EXPORT_FRAMES);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_OPEN_MODEL);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_CLOSE_MODEL);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_FOLLOW_TIMING);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_PROGRESS_REPORT);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_KEYS_AND_COLOURS);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -76,6 +86,7 @@ CViewWindow::~CViewWindow()
 {
     m_pauseTimer.Stop();
     m_playTimer.Stop();
+    m_reviewTimer.Stop();
 }
 
 void CViewWindow::DetachView()
@@ -86,11 +97,12 @@ void CViewWindow::DetachView()
 void CViewWindow::ForwardChar(int character)
 {
     // While a file is opened or exported, Esc cancels it and no other
-    // character changes the session.
+    // character changes the session; while a model opens, recording goes on.
     if (m_job->Running()) {
         if (character == 27)
             m_job->Cancel();
-        return;
+        if (character == 27 || m_job->HoldsSession())
+            return;
     }
     if (m_view)
         m_view->OnChar(character);
@@ -154,10 +166,43 @@ void CViewWindow::ShowScrollBar(bool shown, int64_t position, int64_t page, int6
     Refresh(false);
 }
 
+wxString CViewWindow::Caption() { return wxTheApp ? wxTheApp->GetAppDisplayName() : wxString(); }
+
 bool CViewWindow::AskYesNo(const std::string& question)
 {
-    const wxString caption = wxTheApp ? wxTheApp->GetAppDisplayName() : wxString();
-    return wxMessageBox(wxString::FromUTF8(question), caption, wxYES_NO | wxICON_QUESTION, this) == wxYES;
+    return wxMessageBox(wxString::FromUTF8(question), Caption(), wxYES_NO | wxICON_QUESTION, this) == wxYES;
+}
+
+SaveAnswer CViewWindow::AskSaveRecording()
+{
+    wxMessageDialog question(wxGetTopLevelParent(this), "Save the recording?", Caption(),
+                             wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_QUESTION);
+    question.SetYesNoCancelLabels("&Save", "Do&n't save", "&Cancel");
+    switch (question.ShowModal()) {
+    case wxID_YES: return SaveAnswer::Save;
+    case wxID_NO: return SaveAnswer::DontSave;
+    default: return SaveAnswer::Cancel;
+    }
+}
+
+bool CViewWindow::SaveRecordingAs() { return SaveRecording(); }
+
+void CViewWindow::ShowSessionName(const std::string& name)
+{
+    wxWindow* top = wxGetTopLevelParent(this);
+    if (top == nullptr)
+        return;
+    // The program's own title, as the window was made with it.
+    if (m_programTitle.empty())
+        m_programTitle = top->GetLabel();
+    top->SetLabel(name.empty() ? m_programTitle : wxString::FromUTF8(name + " \xE2\x80\x93 ") + m_programTitle);
+}
+
+wxString CViewWindow::DialogFolder() const
+{
+    if (m_view && !m_view->FileFolder().empty())
+        return wxString::FromUTF8(m_view->FileFolder());
+    return wxGetHomeDir();
 }
 
 void CViewWindow::RequestPaint()
@@ -185,6 +230,16 @@ void CViewWindow::KillPlayTimer()
     m_playTimer.Stop();
 }
 
+void CViewWindow::SetReviewTimer(int milliseconds)
+{
+    m_reviewTimer.Start(milliseconds);
+}
+
+void CViewWindow::KillReviewTimer()
+{
+    m_reviewTimer.Stop();
+}
+
 void CViewWindow::RequestPaintColumns(int left, int right)
 {
     RefreshRect(wxRect(left, 0, right - left + 1, GetClientSize().y), false);
@@ -192,8 +247,7 @@ void CViewWindow::RequestPaintColumns(int left, int right)
 
 void CViewWindow::ShowMessage(const std::string& text)
 {
-    const wxString caption = wxTheApp ? wxTheApp->GetAppDisplayName() : wxString();
-    wxMessageBox(wxString::FromUTF8(text), caption, wxOK | wxICON_EXCLAMATION, this);
+    wxMessageBox(wxString::FromUTF8(AsSentence(text)), Caption(), wxOK | wxICON_EXCLAMATION, this);
 }
 
 bool CViewWindow::RunConfigDialog(ConfigValues& values)
@@ -243,6 +297,27 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
 
     m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height,
                    GetUpdateRegion().GetBox());
+    DrawPictureTexts(dc);
+}
+
+void CViewWindow::DrawPictureTexts(wxDC& dc)
+{
+    // Light grey on the black of an empty or quiet picture, in the desktop's
+    // own font, with a dark edge so that it reads over colour too.
+    dc.SetFont(GetFont());
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    for (const PictureText& t : m_view->PictureTexts()) {
+        const wxString text = wxString::FromUTF8(t.text);
+        wxPoint at(t.x, t.y);
+        if (t.centred) {
+            const wxSize extent = dc.GetTextExtent(text);
+            at -= wxPoint(extent.x / 2, extent.y / 2);
+        }
+        dc.SetTextForeground(*wxBLACK);
+        dc.DrawText(text, at + wxPoint(1, 1));
+        dc.SetTextForeground(wxColour(210, 210, 210));
+        dc.DrawText(text, at);
+    }
 }
 
 void CViewWindow::OnSizeEvent(wxSizeEvent& event)
@@ -296,40 +371,52 @@ void CViewWindow::OnScrollEvent(wxScrollEvent& event)
         m_view->OnScrollTo(event.GetPosition());
 }
 
-namespace {
-
-// The file name the user chose, with the extension of the chosen type added
-// when the name has none.
-std::string ChosenPath(const wxFileDialog& dialog, const std::vector<wxString>& extensions)
+std::string CViewWindow::ChosenPath(const wxFileDialog& dialog, const std::vector<std::string>& extensions)
 {
-    wxFileName name(dialog.GetPath());
     const int index = dialog.GetFilterIndex();
-    if (name.GetExt().empty() && index >= 0 && index < static_cast<int>(extensions.size()))
-        name.SetExt(extensions[static_cast<size_t>(index)]);
-    return name.GetFullPath().utf8_string();
+    const std::string extension =
+        index >= 0 && index < static_cast<int>(extensions.size()) ? extensions[static_cast<size_t>(index)] : "";
+    const std::optional<std::string> path =
+        NameToWrite(dialog.GetPath().utf8_string(), extension, [this](const std::string& name) {
+            wxMessageDialog question(wxGetTopLevelParent(this),
+                                     wxString::FromUTF8("A file named \u201C" + name +
+                                                        "\u201D already exists. Do you want to replace it?"),
+                                     Caption(), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+            question.SetYesNoLabels("&Replace", "&Cancel");
+            return question.ShowModal() == wxID_YES;
+        });
+    return path.value_or(std::string());
 }
 
-}  // namespace
-
-void CViewWindow::SaveRecording()
+bool CViewWindow::SaveRecording()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", wxEmptyString, "recording.wav",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save recording", DialogFolder(),
+                        wxString::FromUTF8(SuggestedRecordingName(std::time(nullptr))),
                         "WAV sound (*.wav)|*.wav|FLAC sound (*.flac)|*.flac",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
-        return;
-    const std::string failure = m_view->SaveRecording(ChosenPath(dialog, {"wav", "flac"}));
+        return false;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
+    const std::string path = ChosenPath(dialog, {"wav", "flac"});
+    if (path.empty())
+        return false;
+    const std::string failure = m_view->SaveRecording(path);
     if (!failure.empty())
         ShowMessage(failure);
+    return failure.empty();
 }
 
 void CViewWindow::SavePicture()
 {
-    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", wxEmptyString, "picture.png",
+    wxFileDialog dialog(wxGetTopLevelParent(this), "Save picture", DialogFolder(), "picture.png",
                         "PNG picture (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !m_view)
         return;
-    const std::string failure = m_view->SavePicture(ChosenPath(dialog, {"png"}));
+    const std::string path = ChosenPath(dialog, {"png"});
+    if (path.empty())
+        return;
+    m_view->RememberFileFolder(dialog.GetPath().utf8_string());
+    const std::string failure = m_view->SavePicture(path);
     if (!failure.empty())
         ShowMessage(failure);
 }
@@ -366,7 +453,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
         return;
     switch (event.GetId()) {
     case ID_RECORD_START:
-        if (!Busy())
+        if (!Busy(true))
             m_view->OnStart();
         break;
     case ID_RECORD_PAUSE: m_view->OnPause(); break;
@@ -377,6 +464,8 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
     case ID_PITCH_LINE: TogglePitchLine(); break;
+    case ID_FOLLOW_TIMING: ToggleFollowTiming(); break;
+    case ID_PROGRESS_REPORT: SaveProgressReport(); break;
     case ID_NEW_SESSION:
         if (!Busy())
             m_view->NewSession();
@@ -384,6 +473,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_OPEN_RECORDING: ChooseRecording(); break;
     case ID_EXPORT_FRAMES: ExportFrameData(); break;
     case ID_OPEN_MODEL: ChooseModel(); break;
+    case ID_KEYS_AND_COLOURS: ShowKeysAndColours(); break;
     case ID_CLOSE_MODEL:
         if (!Busy())
             m_view->CloseModel();

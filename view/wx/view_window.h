@@ -9,10 +9,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <wx/timer.h>
 #include <wx/window.h>
 
+class wxFileDialog;
+class wxDC;
 class wxScrollBar;
 class wxScrollEvent;
 
@@ -62,6 +65,8 @@ public:
     void KillPauseTimer() override;
     void SetPlayTimer(int milliseconds) override;
     void KillPlayTimer() override;
+    void SetReviewTimer(int milliseconds) override;
+    void KillReviewTimer() override;
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
@@ -69,6 +74,9 @@ public:
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
     bool AskYesNo(const std::string& question) override;
+    SaveAnswer AskSaveRecording() override;
+    bool SaveRecordingAs() override;
+    void ShowSessionName(const std::string& name) override;
 
 private:
     void OnKeyDown(wxKeyEvent& event);
@@ -76,25 +84,48 @@ private:
     // Pointer moves, leaving and left clicks over the picture.
     void OnMouseEvent(wxMouseEvent& event);
     void OnScrollEvent(wxScrollEvent& event);
-    void SaveRecording();
+    // File > Save recording: true when the recording was saved.
+    bool SaveRecording();
     void SavePicture();
+    // The path a save dialog's answer is written to (see save_name.h);
+    // empty when the user declined to replace a file under the name the
+    // program added. `extensions` are the dialog's types', in order.
+    std::string ChosenPath(const wxFileDialog& dialog, const std::vector<std::string>& extensions);
+    // The program's name, the caption of its message boxes.
+    static wxString Caption();
     void TogglePitchLine();
+    // View > Follow my timing and File > Progress report... (see
+    // coach_commands.cpp).
+    void ToggleFollowTiming();
+    void SaveProgressReport();
     void ChooseRecording();
+    // Opens `path` as the session in the background, the user having agreed
+    // that the session's sound may go.
+    void StartOpening(const std::string& path);
     // Asks for a sound file to open, in a dialog titled `title`; empty when
     // the user cancels.
     std::string AskSoundFile(const char* title);
     void AcceptDroppedFiles();
     void ExportFrameData();
     // True (after a short beep) while opening or exporting runs: the session
-    // must not change under it.
-    bool Busy();
+    // must not change under it. With `recording`, for Start and Pause, which
+    // go on while a model opens.
+    bool Busy(bool recording = false);
     // View > Model...: a sound file chosen by the user becomes the model.
     void ChooseModel();
     void OnPaintEvent(wxPaintEvent& event);
+    // The view's texts over the picture (the lanes' names, the first hint).
+    void DrawPictureTexts(wxDC& dc);
+    // Where a file dialog opens: the folder a file was last chosen in, the
+    // home folder the first time.
+    wxString DialogFolder() const;
+    // Help > Keys and colours.
+    void ShowKeysAndColours();
     void OnSizeEvent(wxSizeEvent& event);
     void OnCharEvent(wxKeyEvent& event);
     void OnTimerEvent(wxTimerEvent& event);
     void OnPlayTimerEvent(wxTimerEvent& event);
+    void OnReviewTimerEvent(wxTimerEvent& event);
     void OnBufferDone(wxThreadEvent& event);
     void OnCommand(wxCommandEvent& event);
 
@@ -103,6 +134,7 @@ private:
     CAnalysisView* m_view;
     wxTimer m_pauseTimer;
     wxTimer m_playTimer;
+    wxTimer m_reviewTimer;
     PictureBlitter m_blitter;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
@@ -112,6 +144,8 @@ private:
     // What the view last put in the status bar's state field (shown again
     // when a job's progress no longer takes it).
     std::string m_stateText;
+    // The frame's title before a session's file was named in it.
+    wxString m_programTitle;
 };
 
 }  // namespace vocalume
