@@ -1,5 +1,6 @@
 #include "analysis_worker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -144,11 +145,41 @@ void AnalysisCore::WaitForWork(uint32_t seenEpoch)
     });
 }
 
+namespace {
+
+// The index of the newest record, the one before the write position `w`.
+// The framer numbers a record before it moves the write position past it.
+int64_t NewestIndex(const FrameRing& ring, int32_t w) { return ring[PrevSlot(w)].index; }
+
+}  // namespace
+
 bool AnalysisCore::Scan(AnalyserState& state, bool waitWhenIdle)
 {
     int32_t s = ring.WritePosition();
     int32_t idleVisits = 0;
     uint32_t epoch = ring.WorkEpoch().load(kAcquire);
+    // How many idle visits in a row end a walk. A first walk goes all round
+    // the ring. Once a whole walk has found nothing, only frames cut since
+    // can need work, and the few before them that they let be smoothed: the
+    // next walks end behind those instead of going round 5000 records (with
+    // short capture buffers that walk comes 125 times a second). Nothing
+    // resets the ring while a scan runs.
+    bool clean = false;
+    int64_t cleanNewest = 0;   // the newest frame when a whole walk found nothing
+    int64_t walkNewest = NewestIndex(ring, s);  // the newest frame when this walk began
+    // A walk visits the newest record first, then older ones; it reaches 11
+    // records (a smoothing neighbourhood) behind the newest frame of the last
+    // clean walk.
+    const auto walkLength = [&] {
+        walkNewest = NewestIndex(ring, s);
+        if (!clean)
+            return kRingSize;
+        // Frames not numbered in order (never from the framer) get the
+        // whole walk.
+        const int64_t length = walkNewest - cleanNewest + 12;
+        return length < 12 || length > kRingSize ? kRingSize : static_cast<int32_t>(length);
+    };
+    int32_t idleLimit = kRingSize;
     while (stopWorker.load(kRelaxed) == 0) {
         FrameRecord& r = ring[s];
         bool worked = false;
@@ -164,16 +195,20 @@ bool AnalysisCore::Scan(AnalyserState& state, bool waitWhenIdle)
             idleVisits = 0;
             epoch = ring.WorkEpoch().load(kAcquire);
             s = ring.WritePosition();
-        } else if (++idleVisits >= kRingSize) {
+            idleLimit = walkLength();
+        } else if (++idleVisits >= idleLimit) {
             // A full walk found nothing to do: sleep until frames arrive, the
             // ring is reset or the worker is told to end, then start again
             // from the newest record.
             if (!waitWhenIdle)
                 return false;
+            clean = true;
+            cleanNewest = walkNewest;
             WaitForWork(epoch);
             idleVisits = 0;
             epoch = ring.WorkEpoch().load(kAcquire);
             s = ring.WritePosition();
+            idleLimit = walkLength();
         }
         s = PrevSlot(s);
     }

@@ -5,14 +5,26 @@
 #     idle after a pause, and while playing the session back (P from the
 #     session's start, the play line moving and the pages turning), as a
 #     share of one core;
-#   - the lag from a sound onset to its first lit column on the screen: clicks
-#     after silence, found in successive screenshots.
-#   bash bench/desktop_cpu.sh [PATH/TO/vocalume] [SPEECH.wav] [MODEL.wav]
+#   - the lag from a sound to its first visible pixel: noise bursts after
+#     silence written into a pipe microphone, the window read straight from
+#     the X server every few milliseconds (bench/first_light.py), and the
+#     processor time meanwhile.
+#   bash bench/desktop_cpu.sh [--low-latency] [--lag-only] [PATH/TO/vocalume] [SPEECH.wav] [MODEL.wav]
 # With MODEL.wav the model lane shows it (View > Model...) while recording.
-# Default settings (refresh 10, ratio 3); ZOOM=N in the environment stores
-# the zoom N (frames a column, View > Zoom out) before the program starts.
-# Every service is started here and stopped by its PID.
+# Default settings (refresh 10, ratio 3); --low-latency turns the
+# low-latency choice on before the program starts; --lag-only measures the
+# lag alone; ZOOM=N in the environment stores the zoom N (frames a column,
+# View > Zoom out). Every service is started here and stopped by its PID.
 set -u
+low_latency=0 lag_only=0
+while [ $# -gt 0 ]; do
+  case $1 in
+  --low-latency) low_latency=1 ;;
+  --lag-only) lag_only=1 ;;
+  *) break ;;
+  esac
+  shift
+done
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/release/app/vocalume}")
 speech=$(realpath "${2:-$root/resources/demo.wav}")
@@ -26,11 +38,12 @@ record_seconds=20 idle_seconds=10
 start_sound_server || { echo "the sound server did not start" >&2; exit 1; }
 start_x_server || { echo "the X server did not start" >&2; exit 1; }
 zoom=${ZOOM:-1}
-if [ "$zoom" != 1 ]; then
+if [ "$low_latency" = 1 ] || [ "$zoom" != 1 ]; then
   mkdir -p "$(dirname "$settings")"
-  printf '[config]\nzoom=%s\n' "$zoom" >"$settings"
-  echo "zoom: $zoom frames a column"
+  printf '[config]\nlowlatency=%s\nzoom=%s\n' "$low_latency" "$zoom" >"$settings"
 fi
+echo "low latency: $([ "$low_latency" = 1 ] && echo on || echo off)"
+[ "$zoom" != 1 ] && echo "zoom: $zoom frames a column"
 start_program "$program" program
 frame=$(wait_window "^$title\$")
 [ -n "$frame" ] || { echo "the window did not show" >&2; exit 1; }
@@ -49,6 +62,7 @@ if [ -n "$model" ]; then
   echo "model: $model"
 fi
 
+if [ "$lag_only" = 0 ]; then
 # 1. Processor time while recording speech, then idle after the pause timer.
 sox "$speech" -r 44100 -c 1 "$work/speech.wav" pad 0 0.3 repeat 10 2>/dev/null
 play_into_microphone "$work/speech.wav"
@@ -97,58 +111,27 @@ if [ "$zoom" != 1 ]; then
   exit 0
 fi
 
-# 2. Lag: a short loud burst after silence. Screenshots are taken as fast as
-# the X server gives them; in the first one that shows the burst, its
-# left-most lit column lies d pixels (frames, 11 samples each) left of the
-# right edge, so it reached the screen about d frames before that shot.
-sox -n -r 44100 -c 1 "$work/click.wav" synth 0.05 whitenoise gain -3 pad 1.5 1.5
-width=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
-height=$(xdotool getwindowgeometry "$frame" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')
-row=$((height / 2 + 12))
-# With a model the picture of the voice is the lower lane.
-[ -n "$model" ] && row=$((height * 3 / 4 + 12))
-frame_ms=$(awk 'BEGIN { print 11 * 1000 / 11025 }')
-lags=()
-unclean=0
-xdotool key space
-# Let silence push the earlier speech out of the picture.
-sleep 3
-for click in 1 2 3 4 5 6 7; do
-  rm -f "$work"/shot-*.png
-  start=$(date +%s.%N)
-  # A short playback buffer, so that the server does not render ahead.
-  paplay --latency-msec=20 -d vsink "$work/click.wav" &
-  player=$!
-  pids+=($player)
-  onset=$(awk -v s="$start" 'BEGIN { printf "%.3f", s + 1.5 }')
-  n=0
-  while awk -v now="$(date +%s.%N)" -v o="$onset" 'BEGIN { exit !(now < o + 1.2) }'; do
-    xwd -silent -id "$frame" >"$work/shot.xwd"
-    now=$(date +%s.%N)
-    # Left-most lit column of the middle row, or nothing.
-    x=$(/usr/bin/convert "xwd:$work/shot.xwd" -crop "${width}x1+0+$row" txt:- 2>/dev/null |
-      awk -F'[,:() ]+' -v w="$width" 'NR > 1 && $1 >= 3 && $1 < w - 3 && $3 + $4 + $5 > 90 { print $1; exit }')
-    n=$((n + 1))
-    if [ -n "$x" ] && awk -v now="$now" -v o="$onset" 'BEGIN { exit !(now <= o) }'; then
-      # Lit before the click began: not a clean measurement.
-      unclean=$((unclean + 1))
-      break
-    fi
-    if [ -n "$x" ]; then
-      lag=$(awk -v now="$now" -v o="$onset" -v d=$((width - 3 - x)) -v f="$frame_ms" \
-        'BEGIN { printf "%.3f", now - o - d * f / 1000 }')
-      lags+=("$lag")
-      [ -n "${LAG_DEBUG:-}" ] && { /usr/bin/convert "xwd:$work/shot.xwd" "$LAG_DEBUG/lag-$click.png"; echo "x=$x now=$now onset=$onset n=$n" >>"$LAG_DEBUG/lag.txt"; }
-      break
-    fi
-  done
-  wait "$player" 2>/dev/null
-done
-xdotool key Escape
-if [ ${#lags[@]} -eq 0 ]; then
-  echo "lag: no burst was seen on the screen"
-  exit 1
 fi
-printf '%s\n' "${lags[@]}" | sort -n | awk -v u=$unclean '{ v[NR] = $1 } END {
-  printf "lag from sound onset to its first lit column: median %.3f s (%d clicks, %.3f to %.3f s; %d not clean)\n",
-    v[int((NR + 1) / 2)], NR, v[1], v[NR], u }'
+
+# 2. Lag: the first visible pixel of each burst, from a pipe microphone
+# the probe feeds paced by the clock.
+# The module makes the pipe itself.
+pactl load-module module-pipe-source source_name=pipemic file="$work/mic.fifo" format=s16le rate=44100 \
+  channels=1 >/dev/null
+pactl set-default-source pipemic
+/usr/bin/python3 "$root/bench/first_light.py" "$work/mic.fifo" "$frame" 9 >"$work/lag.txt" &
+probe=$!
+pids+=($probe)
+sleep 0.5
+xdotool key space
+sleep 1
+r0=$(cpu_ticks "$app")
+s0=$(date +%s.%N)
+wait "$probe"
+r1=$(cpu_ticks "$app")
+s1=$(date +%s.%N)
+xdotool key Escape
+grep -v '^burst' "$work/lag.txt"
+awk -v t=$((r1 - r0)) -v hz="$hz" -v a="$s0" -v b="$s1" \
+  'BEGIN { printf "recording the bursts: %.2f %% of one core (%.0f s)\n", 100 * t / hz / (b - a), b - a }'
+grep -q '^first light: median' "$work/lag.txt"

@@ -9,19 +9,26 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr auto kRelease = std::memory_order_release;
 }  // namespace
 
-void Framer::ComputeFraming(AnalysisCore& core)
+int32_t FramesPerBuffer(int32_t sampleRate, int32_t refreshRate, int32_t hop, bool lowLatency)
 {
+    if (lowLatency)
+        return kLowLatencyFramesPerBuffer;
     // A refresh rate of 0 or less would divide by zero; above the frame
     // rate it would make buffers of no frames and nothing would ever be cut.
-    const int32_t refresh = std::max(m_refreshRate, 1);
-    const int32_t refreshSamples = m_sampleRate / refresh;
+    const int32_t refresh = std::max(refreshRate, 1);
+    int32_t frames = std::max(sampleRate / refresh / std::max(hop, 1), 1);
+    while (frames % 8 != 0)
+        ++frames;
+    return frames;
+}
+
+void Framer::ComputeFraming(AnalysisCore& core)
+{
     m_windowLength = static_cast<int32_t>(static_cast<double>(m_sampleRate) * kWindowPeriods /
                                           m_windowRefHz);
     m_windowLength = std::clamp(m_windowLength, 1, kMaxSamples);
     m_hop = std::max((m_sampleRate * m_hopTenthsMs) / 10000, 1);
-    m_framesPerBuffer = std::max(refreshSamples / m_hop, 1);
-    while (m_framesPerBuffer % 8 != 0)
-        ++m_framesPerBuffer;
+    m_framesPerBuffer = FramesPerBuffer(m_sampleRate, m_refreshRate, m_hop, m_lowLatency);
     m_samplesPerBuffer = m_hop * m_framesPerBuffer;
 
     // Room for what a call may hold back (up to a window less one sample)

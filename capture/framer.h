@@ -17,6 +17,17 @@
 
 namespace vocalume {
 
+// Frames per capture buffer in the low-latency picture: 88 samples, 8 ms of
+// sound, so that a sound reaches the picture a few milliseconds after the
+// device has it instead of a tenth of a second later. The picture then
+// scrolls 125 times a second, whatever the refresh rate.
+inline constexpr int32_t kLowLatencyFramesPerBuffer = 8;
+
+// Frames cut per capture buffer: a refresh period's worth of hops, rounded up
+// to a multiple of 8 (at least 8), or kLowLatencyFramesPerBuffer for the
+// low-latency picture. A refresh rate of 0 or less counts as 1.
+int32_t FramesPerBuffer(int32_t sampleRate, int32_t refreshRate, int32_t hop, bool lowLatency);
+
 // What one buffer-done notice did.
 struct WimDataResult {
     bool ran = false;       // a filled buffer was taken (recording, and one was done)
@@ -39,6 +50,9 @@ public:
     int32_t m_windowRefHz = kWindowRefHz;
     int32_t m_hopTenthsMs = kHopTenthsMs;
     int32_t m_refreshRate = 10;
+    // Short buffers for a picture close behind the voice (see
+    // kLowLatencyFramesPerBuffer); takes effect at the next ComputeFraming.
+    bool m_lowLatency = false;
     int32_t m_windowLength = 0;
     int32_t m_hop = 0;
     int32_t m_framesPerBuffer = 0;

@@ -40,6 +40,11 @@ public:
     virtual void Deliver(const int16_t* pairs, int32_t frames) = 0;
     // Sample pairs the device can take right now without dropping any.
     virtual int32_t FramesWanted() const = 0;
+    // Sample pairs in one of the device's buffers, known from before the
+    // source opens; 0 when unknown. A live source gathers no more than this
+    // before it delivers, so that a short buffer is not held up by a longer
+    // block of the source's own.
+    virtual int32_t BufferPairs() const { return 0; }
     // The sound has ended: a partly filled buffer is completed with silence
     // and handed over, then the host is told that nothing more will come.
     virtual void EndOfStream() = 0;

@@ -94,6 +94,7 @@ public:
 private:
     void Deliver(const int16_t* pairs, int32_t frames) override;
     int32_t FramesWanted() const override;
+    int32_t BufferPairs() const override { return Capacity(); }
     void EndOfStream() override;
     void DeviceLost(const std::string& reason) override;
     void OpenFailed(const std::string& message) override;

@@ -85,8 +85,12 @@ void PaintZoomedColumns(FrameRing& ring, const PaintFields& view, ColumnSurface&
             bool analysed = true;
             for (int32_t k = 0, s = last; k < zoom && analysed; ++k, s = PrevSlot(s))
                 analysed = ring[s].analysed.load(std::memory_order_acquire) == 1;
-            if (!analysed)
+            if (!analysed) {
+                // As at one frame a column: painted by the next paint.
+                if (view.m_paintLateFrames)
+                    surface.Invalidate({x, 0, x + 1, surface.Height()});
                 continue;
+            }
             int32_t s = Modulo(static_cast<int64_t>(last) - (zoom - 1), kRingSize);
             for (int32_t k = 0; k < zoom; ++k, s = NextSlot(s)) {
                 FrameRecord& r = ring[s];
@@ -143,8 +147,15 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
     for (int32_t n = 0; n < count; ++n, s = PrevSlot(s)) {
         const int32_t x = width - 1 - n;
         FrameRecord& r = ring[s];
-        if (r.analysed.load(std::memory_order_acquire) != 1)
+        if (r.analysed.load(std::memory_order_acquire) != 1) {
+            // A frame the worker has not reached yet: in the low-latency
+            // picture its column is painted by the next paint, wherever a
+            // scroll has moved it by then, so that the newest columns, which
+            // often wait for the worker there, are never left black.
+            if (view.m_paintLateFrames)
+                surface.Invalidate({x, 0, x + 1, surface.Height()});
             continue;
+        }
         const bool inPaint = rcPaint.left <= x && x <= rcPaint.right;
         if (r.drawn.load(std::memory_order_acquire) != 0 && !inPaint)
             continue;

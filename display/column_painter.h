@@ -30,6 +30,10 @@ struct PaintFields {
     // into the frame number columns are cut at (the session's numbering).
     int32_t m_zoom = 1;
     int64_t m_frameOffset = 0;
+    // The low-latency picture shows frames a few milliseconds old, which the
+    // worker has often not analysed at the paint: their columns wait for the
+    // next paint instead of for a redraw.
+    bool m_paintLateFrames = false;
 };
 
 // Columns are at most this tall; taller client areas are painted in their top
@@ -70,7 +74,9 @@ public:
 // records call for it, marks them drawn and closes the paint. Column x shows
 // the frame FramesBehindNewest(x, ...) behind the newest, the one at the slot
 // before the write position; at most min(width - 1, 4999) records are
-// walked, at columns width - 1 leftwards; column 0 is never painted.
+// walked, at columns width - 1 leftwards; column 0 is never painted. With
+// `m_paintLateFrames` the column of a frame still waiting for the analysis
+// is left invalid for the next paint; without, it shows once it is redrawn.
 // Every drawn column is also handed to `recorder` when one is given.
 // Zoomed out (m_zoom above 1) column x shows instead the m_zoom frames of one
 // column number (see column_zoom.h), the right-most the last whose frames

@@ -42,6 +42,11 @@ struct GuardedSoundSource::Session final : SoundSink {
         std::lock_guard<std::mutex> lock(mutex);
         return sink != nullptr ? sink->FramesWanted() : 0;
     }
+    int32_t BufferPairs() const override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sink != nullptr ? sink->BufferPairs() : 0;
+    }
     void EndOfStream() override
     {
         std::lock_guard<std::mutex> lock(mutex);

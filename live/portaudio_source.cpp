@@ -20,8 +20,12 @@ namespace vocalume {
 namespace {
 
 constexpr int32_t kScratchPairs = 1024;
-// How often the reader empties the ring.
+// How often the reader empties the ring; with device buffers shorter than
+// kShortBufferSeconds (the low-latency picture) it asks the device for its
+// low latency and empties the ring every kShortReaderPeriod.
 constexpr auto kReaderPeriod = std::chrono::milliseconds(10);
+constexpr auto kShortReaderPeriod = std::chrono::milliseconds(4);
+constexpr double kShortBufferSeconds = 0.02;
 // The ring holds this much sound, far more than one reader period.
 constexpr double kRingSeconds = 0.5;
 
@@ -43,6 +47,7 @@ public:
         m_initialised = true;
         m_sink = &sink;
         m_inputMissing = false;
+        m_short = sink.BufferPairs() > 0 && sink.BufferPairs() < kShortBufferSeconds * format.samplesPerSec;
         PaDeviceIndex device = Pa_GetDefaultInputDevice();
         if (!m_input.empty()) {
             const PaDeviceIndex named = InputNamed(m_input);
@@ -124,7 +129,7 @@ private:
         params.device = device;
         params.channelCount = m_channels;
         params.sampleFormat = paInt16;
-        params.suggestedLatency = info->defaultHighInputLatency;
+        params.suggestedLatency = m_short ? info->defaultLowInputLatency : info->defaultHighInputLatency;
 
         // VOCALUME_FORCE_DEVICE_RATE makes the conversion path testable on
         // servers that would take the recording rate directly.
@@ -193,7 +198,7 @@ private:
         const size_t frameSamples = static_cast<size_t>(m_channels);
         const size_t most = static_cast<size_t>(kScratchPairs) * frameSamples;
         while (m_running.load(std::memory_order_relaxed)) {
-            std::this_thread::sleep_for(kReaderPeriod);
+            std::this_thread::sleep_for(m_short ? kShortReaderPeriod : kReaderPeriod);
             size_t available;
             while ((available = m_ring->Available()) >= frameSamples) {
                 const size_t take = std::min(available - available % frameSamples, most);
@@ -234,6 +239,7 @@ private:
     PaStream* m_stream = nullptr;
     std::string m_input;
     bool m_inputMissing = false;
+    bool m_short = false;  // the device's buffers are short: read often
     bool m_initialised = false;
     bool m_started = false;
     SoundSink* m_sink = nullptr;

@@ -1,7 +1,9 @@
 // The live input straight from the desktop's sound server (PulseAudio, or
 // PipeWire's PulseAudio service). The server converts rate and channels, and
-// the reading thread wakes once per 20 ms block; going through PortAudio's
-// ALSA bridge to the same server costs ten times the processor time.
+// the reading thread wakes once per 20 ms block, or once per device buffer
+// where those are shorter (the low-latency picture); going through
+// PortAudio's ALSA bridge to the same server costs ten times the processor
+// time.
 #include "pulse_source.h"
 
 #include <pulse/error.h>
@@ -36,6 +38,8 @@ public:
         sampleFormat.rate = static_cast<uint32_t>(format.samplesPerSec);
         sampleFormat.channels = 2;
         m_blockPairs = std::min(kMaxBlockPairs, format.samplesPerSec / kBlocksPerSecond);
+        if (sink.BufferPairs() > 0)
+            m_blockPairs = std::min(m_blockPairs, sink.BufferPairs());
         if (m_blockPairs < 1)
             return false;
         pa_buffer_attr attr{};

@@ -11,6 +11,8 @@ packages=(
   # microphone, speech, and a virtual display
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
   xvfb xauth xdotool x11-apps imagemagick
+  # the lag probe reads the window straight from the X server
+  python3-xlib
   # the reference pitch track the pitch tracker is measured against, the
   # recorded voices the pitch tracker and the coach's alignment are measured
   # on (tests/data/voices), and the decimal-comma locale the frame table is

@@ -38,6 +38,8 @@ void SessionPitch::Reset()
     m_out.clear();
     m_newestVoiced = -1;
     m_newestVoicedHz = 0.0f;
+    m_newestEstimatedVoiced = -1;
+    m_newestEstimatedVoicedHz = 0.0f;
 }
 
 void SessionPitch::Store(int64_t firstFrame, bool settled)
@@ -50,6 +52,10 @@ void SessionPitch::Store(int64_t firstFrame, bool settled)
         if (settled && f0 > 0.0f) {
             m_newestVoiced = frame;
             m_newestVoicedHz = f0;
+        }
+        if (f0 > 0.0f && frame >= m_newestEstimatedVoiced) {
+            m_newestEstimatedVoiced = frame;
+            m_newestEstimatedVoicedHz = f0;
         }
     }
 }

@@ -37,6 +37,11 @@ public:
     // The newest settled voiced frame (-1 for none yet) and its f0.
     int64_t NewestVoicedFrame() const { return m_newestVoiced; }
     float NewestVoicedHz() const { return m_newestVoicedHz; }
+    // The same with provisional estimates counted (the low-latency readout,
+    // which cannot wait the tracker's settling): the newest frame voiced when
+    // it was estimated, and the end of the frames estimated so far.
+    int64_t NewestEstimatedVoicedFrame() const { return m_newestEstimatedVoiced; }
+    float NewestEstimatedVoicedHz() const { return m_newestEstimatedVoicedHz; }
 
 private:
     void Store(int64_t firstFrame, bool settled);
@@ -50,6 +55,8 @@ private:
     std::vector<PitchEstimate> m_out;
     int64_t m_newestVoiced = -1;
     float m_newestVoicedHz = 0.0f;
+    int64_t m_newestEstimatedVoiced = -1;
+    float m_newestEstimatedVoicedHz = 0.0f;
 };
 
 }  // namespace vocalume

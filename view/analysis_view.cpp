@@ -179,9 +179,11 @@ void CAnalysisView::OnConfigure()
         v.m_recording.SetInput(v.m_settings.input);
         v.m_status.Show(StatusField::Input, v.m_input.Shown());
     }
-    if (v.m_settings.refresh != old.refresh || v.m_settings.sampling != old.sampling || newInput) {
+    if (v.m_settings.refresh != old.refresh || v.m_settings.sampling != old.sampling ||
+        v.m_settings.lowLatency != old.lowLatency || newInput) {
         OnPause();
         v.m_framer.m_refreshRate = v.m_settings.refresh;
+        v.m_framer.m_lowLatency = v.m_settings.lowLatency;
         v.m_core.undersampling.store(v.m_settings.sampling);
         // Also for a new ratio alone: frames analysed at the old ratio are
         // not mixed with new ones. The live picture is cleared; the session
@@ -353,6 +355,7 @@ PaintFields CAnalysisView::Fields() const
     f.m_palette = v.m_settings.palette;
     f.m_zoom = v.m_settings.zoom;
     f.m_frameOffset = v.m_session.FrameOf(0);
+    f.m_paintLateFrames = v.m_framer.m_lowLatency;
     return f;
 }
 

@@ -57,6 +57,7 @@ struct CAnalysisView::Impl {
         m_session.SetLimitMinutes(m_settings.historyMinutes);
         m_framer.m_onFramesCut = [this](const int16_t* samples, int32_t count) { OnSessionSound(samples, count); };
         m_framer.m_refreshRate = m_settings.refresh;
+        m_framer.m_lowLatency = m_settings.lowLatency;
         core.undersampling.store(m_settings.sampling);
         ComputeFraming();
     }

@@ -55,13 +55,15 @@ std::optional<std::string> PitchOverlay::Readout(bool recording)
         return m_lanes.InModelLane(m_pointerY) ? ModelReadout() : SessionReadout();
     // A few times a second: faster is unreadable, and every change redraws
     // the status bar.
-    const int64_t settled = m_pitch.SettledEnd();
-    if (settled >= m_readoutFrame && settled < m_readoutFrame + kReadoutEveryFrames)
+    const bool soon = m_settings.lowLatency;
+    const int64_t settled = soon ? m_session.PitchEnd() : m_pitch.SettledEnd();
+    const int64_t every = soon ? kLowLatencyReadoutEveryFrames : kReadoutEveryFrames;
+    if (settled >= m_readoutFrame && settled < m_readoutFrame + every)
         return std::nullopt;
     m_readoutFrame = settled;
-    const int64_t voiced = m_pitch.NewestVoicedFrame();
+    const int64_t voiced = soon ? m_pitch.NewestEstimatedVoicedFrame() : m_pitch.NewestVoicedFrame();
     if (voiced >= 0 && settled - voiced <= kReadoutHoldFrames)
-        return FormatPitch(m_pitch.NewestVoicedHz());
+        return FormatPitch(soon ? m_pitch.NewestEstimatedVoicedHz() : m_pitch.NewestVoicedHz());
     return std::string();
 }
 

@@ -30,6 +30,9 @@ namespace vocalume {
 // after half a second without voice.
 inline constexpr int64_t kReadoutEveryFrames = 250;
 inline constexpr int64_t kReadoutHoldFrames = 500;
+// With the low-latency picture it changes up to 20 times a second and reads
+// provisional estimates too, so that it follows the voice within 60 ms.
+inline constexpr int64_t kLowLatencyReadoutEveryFrames = 50;
 
 class PitchOverlay final : public PictureLayer {
 public:

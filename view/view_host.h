@@ -20,6 +20,8 @@ struct ConfigValues {
     int timescale = 0;
     int waveform = 0;
     int palette = 0;
+    // The low-latency picture: 1 on, 0 off.
+    int lowLatency = 0;
     // The Input group: the inputs there are (the default input not among
     // them), the chosen one's name (empty: the default input), and the
     // minutes of session kept, as text.

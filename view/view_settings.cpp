@@ -33,6 +33,8 @@ ViewSettings ViewSettings::Load(SettingsStore& store)
     s.followTiming = store.GetProfileInt(kConfigSection, "followtiming", 0) != 0;
     s.input = store.GetProfileString(kConfigSection, "input", "");
     s.zoom = store.GetProfileInt(kConfigSection, "zoom", 1);
+    // Anything but 1 (hand-edited, or a damaged store) is the default, off.
+    s.lowLatency = store.GetProfileInt(kConfigSection, "lowlatency", 0) == 1;
     s.historyMinutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     s.modelFile = store.GetProfileString(kModelSection, "file", "");
     s.Validate();
@@ -63,6 +65,7 @@ void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
     store.WriteProfileInt(kConfigSection, "followtiming", followTiming ? 1 : 0);
     store.WriteProfileString(kConfigSection, "input", input);
     store.WriteProfileInt(kConfigSection, "zoom", zoom);
+    store.WriteProfileInt(kConfigSection, "lowlatency", lowLatency ? 1 : 0);
     store.WriteProfileInt(kHistorySection, "minutes", historyMinutes);
     if (modelFile != loaded.modelFile)
         store.WriteProfileString(kModelSection, "file", modelFile);
@@ -77,6 +80,7 @@ ConfigValues ViewSettings::ToDialog() const
     values.timescale = timescale;
     values.palette = static_cast<int>(palette);
     values.input = input;
+    values.lowLatency = lowLatency ? 1 : 0;
     values.history = std::to_string(historyMinutes);
     return values;
 }
@@ -96,6 +100,7 @@ void ViewSettings::FromDialog(const ConfigValues& values)
     timescale = values.timescale;
     palette = PaletteFromSetting(values.palette);
     input = values.input;
+    lowLatency = values.lowLatency != 0;
 }
 
 }  // namespace vocalume

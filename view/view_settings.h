@@ -37,7 +37,10 @@ struct ViewSettings {
     // "config": pictures a second, frames analysed per frame shown (the
     // undersampling ratio), the waveform trace and the time ticks (0 off),
     // the colours, the pitch line, following the take's timing, the input's
-    // stable name (empty: the default input) and the zoom.
+    // stable name (empty: the default input), the zoom, and the low-latency
+    // picture ("lowlatency", 1 or 0: short capture buffers, the picture a few
+    // milliseconds behind the voice at the cost of scrolling 125 times a
+    // second).
     int32_t refresh = kDefaultRefresh;
     int32_t sampling = kDefaultSampling;
     int32_t waveform = 1;
@@ -49,6 +52,7 @@ struct ViewSettings {
     std::string input;
     // Frames a column: View › Zoom out and Zoom in (one of kZoomLevels).
     int32_t zoom = 1;
+    bool lowLatency = false;
     // "history": the minutes of session kept.
     int32_t historyMinutes = kDefaultHistoryMinutes;
     // "model": the model open now, or the one open at the last exit until

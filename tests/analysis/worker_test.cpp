@@ -192,6 +192,30 @@ TEST_F(WorkerThreads, AnalysesPublishedFramesAndSleepsWhenIdle)
     EXPECT_TRUE(core->WorkerHeld());
 }
 
+// After a walk round the ring that found nothing, the worker's walks stop
+// behind the frames cut since: those are analysed, and the newest frames of
+// the batch before, which only they let be smoothed, are smoothed too.
+TEST_F(WorkerThreads, ShortWalksAfterAnIdleOneStillSmoothTheFramesBeforeTheNewOnes)
+{
+    for (int32_t s = 100; s < 220; ++s)
+        core->ring[s].index = 10000 + s;  // numbered as the framer numbers them
+    core->StartWorker();
+    ASSERT_TRUE(WaitUntil([&] { return core->IdleWaits() > 0; }));
+    const uint64_t idle = core->IdleWaits();
+    PublishBacklog(100, 100);
+    ASSERT_TRUE(WaitUntil([&] { return core->ring[194].smoothed.load() == 1 && core->IdleWaits() > idle; }));
+    EXPECT_EQ(core->ring[195].smoothed.load(), 0) << "its neighbourhood reaches the write position";
+
+    PublishBacklog(200, 8);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (int32_t s = 195; s <= 202; ++s)
+            if (core->ring[s].smoothed.load() != 1)
+                return false;
+        return true;
+    }));
+    EXPECT_EQ(core->ring[207].analysed.load(), 1);
+}
+
 // Quitting while recording: the core is ended while its worker is busy with
 // a backlog. It ends in order, leaves no record half taken, begins no worker
 // afterwards; a core destroyed while busy ends the same way.

@@ -12,12 +12,13 @@
 namespace vocalume::testing {
 
 struct CaptureRig {
-    explicit CaptureRig(int refreshRate = 10)
+    explicit CaptureRig(int refreshRate = 10, bool lowLatency = false)
     {
         auto owned = std::make_unique<ScriptedSoundSource>();
         source = owned.get();
         waveIn = std::make_unique<CWaveIn>(std::move(owned));
         framer.m_refreshRate = refreshRate;
+        framer.m_lowLatency = lowLatency;
         framer.ComputeFraming(*core);
     }
 

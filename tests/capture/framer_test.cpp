@@ -42,6 +42,30 @@ TEST(Framer, DefaultRatesMatchTheWorkedTable)
     }
 }
 
+// The low-latency picture cuts 8 frames (88 samples, 8 ms) a buffer whatever
+// the refresh rate, and frames them as any other buffer size; off, the
+// refresh rate decides as in the table above.
+TEST(Framer, LowLatencyBuffersHoldEightFramesWhateverTheRefreshRate)
+{
+    for (const int refresh : {1, 10, 30}) {
+        EXPECT_EQ(FramesPerBuffer(11025, refresh, 11, true), 8) << refresh;
+        EXPECT_EQ(FramesPerBuffer(11025, refresh, 11, false), refresh == 1 ? 1008 : refresh == 10 ? 104 : 40);
+    }
+    EXPECT_EQ(FramesPerBuffer(11025, 0, 11, false), 1008);
+    CaptureRig rig(10, true);
+    EXPECT_EQ(rig.framer.m_samplesPerBuffer, 88);
+    ASSERT_EQ(rig.Start(), 0);
+    int32_t cut = 0;
+    for (int b = 0; b < 6; ++b) {
+        const WimDataResult r = rig.FeedBuffer();
+        ASSERT_TRUE(r.ran);
+        cut += r.framesCut;
+    }
+    // 528 samples hold (528 - 392) / 11 + 1 = 13 whole windows.
+    EXPECT_EQ(cut, 13);
+    ExpectFrameFromSignal(rig.Newest());
+}
+
 // For every refresh rate from 1 to 30: the first buffer yields 35 frames
 // fewer than a buffer's worth, every later one exactly a buffer's worth, 385
 // samples stay held, and every frame carries the right stretch of signal.

@@ -340,5 +340,31 @@ TEST_F(PainterTest, RecordAnalysedLateShowsOnlyAfterARedraw)
     EXPECT_EQ(surface.PixelAt(1, 20), (Rgb{0, 0, 255}));
 }
 
+// The low-latency picture paints a late record's column at the next paint,
+// wherever the scroll has moved it, and nothing else is painted again.
+TEST_F(PainterTest, LowLatencyPaintsALateRecordAtTheNextPaint)
+{
+    view.m_paintLateFrames = true;
+    ring->SetWritePosition(200);
+    for (int32_t s = 0; s < kRingSize; ++s)
+        MakeBlue(s);
+    At(70).analysed.store(0);  // column 29
+    ColumnSurface surface(50, 40);
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(29, 20), kBlack);
+    EXPECT_TRUE(surface.IsInvalid(29, 0) && surface.IsInvalid(29, 39));
+    EXPECT_FALSE(surface.IsInvalid(28, 20) || surface.IsInvalid(30, 20));
+
+    ring->SetWritePosition(205);
+    surface.ScrollLeft(5);
+    MakeRed(70);
+    At(70).analysed.store(1);
+    MakeRed(71);  // drawn blue before: stays so
+    Paint(surface);
+    EXPECT_EQ(surface.PixelAt(24, 20), (Rgb{255, 0, 0}));
+    EXPECT_EQ(surface.PixelAt(25, 20), (Rgb{0, 0, 255}));
+    EXPECT_TRUE(surface.IsValid());
+}
+
 }  // namespace
 }  // namespace vocalume

@@ -43,6 +43,7 @@ struct Script {
     std::atomic<int> alive{0}, made{0}, opened{0};
     // Device calls inside a library at once, and the most there ever were.
     std::atomic<int> inside{0}, mostInside{0};
+    std::atomic<int32_t> bufferPairs{-1};  // what the sink said at Open
 };
 
 class HangingSource final : public SoundSource {
@@ -64,6 +65,7 @@ public:
             return false;
         ++m_script->opened;
         m_script->sink = &sink;
+        m_script->bufferPairs = sink.BufferPairs();
         return true;
     }
     void Start() override {}
@@ -84,6 +86,7 @@ struct CountingSink final : SoundSink {
     std::string message;
     void Deliver(const int16_t*, int32_t n) override { frames += n; }
     int32_t FramesWanted() const override { return 0; }
+    int32_t BufferPairs() const override { return 88; }
     void EndOfStream() override {}
     void DeviceLost(const std::string&) override { ++lost; }
     void OpenFailed(const std::string& text) override
@@ -157,7 +160,9 @@ TEST(GuardedSourceThreads, AHangingDeviceIsGivenUpAndSilenced)
 }
 
 // A recording that goes quiet, and a device that says it is lost as well,
-// give the sink one notice between them.
+// give the sink one notice between them. The device's buffer size reaches
+// the source through the guard, so that short buffers are delivered as
+// soon as they are full.
 TEST(GuardedSourceThreads, AQuietDeviceIsReportedLostOnce)
 {
     auto script = std::make_shared<Script>();
@@ -168,6 +173,7 @@ TEST(GuardedSourceThreads, AQuietDeviceIsReportedLostOnce)
     guard.Start();
     ASSERT_TRUE(Eventually([&] { return sink.lost > 0; }));
     ASSERT_TRUE(Eventually([&] { return script->sink.load() != nullptr; }));
+    EXPECT_EQ(script->bufferPairs, 88);
     script->sink.load()->DeviceLost("unplugged");
     std::this_thread::sleep_for(200ms);  // several more quiet spells
     guard.Close();

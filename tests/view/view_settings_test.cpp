@@ -35,6 +35,12 @@ TEST(ViewSettings, StoredValuesThatCannotWorkAreReadAsTheDefaults)
         EXPECT_EQ(s.historyMinutes, c.wantMinutes) << c.minutes;
         EXPECT_EQ(s.palette, c.refresh == 1 ? Palette::ColourBlind : Palette::Standard) << c.refresh;
     }
+    // The low-latency picture is on only for a stored 1.
+    for (const int32_t stored : {0, 1, 2, -1}) {
+        MemorySettingsStore store;
+        store.WriteProfileInt("config", "lowlatency", stored);
+        EXPECT_EQ(ViewSettings::Load(store).lowLatency, stored == 1) << stored;
+    }
 }
 
 TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
@@ -44,6 +50,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(loaded.waveform, 1);
     EXPECT_EQ(loaded.timescale, 1);
     EXPECT_FALSE(loaded.pitchLine);
+    EXPECT_FALSE(loaded.lowLatency);
     EXPECT_FALSE(loaded.followTiming);
     loaded.Save(store, loaded);
     EXPECT_EQ(store.GetProfileString("model", "file", "none"), "none") << "no model section written";
@@ -55,6 +62,7 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     changed.timescale = 0;
     changed.palette = Palette::ColourBlind;
     changed.pitchLine = true;
+    changed.lowLatency = true;
     changed.followTiming = true;
     changed.input = "mic-2";
     changed.historyMinutes = 5;
@@ -68,6 +76,8 @@ TEST(ViewSettings, SavedSettingsReadBackTheSameAndTheModelOnlyOnceChanged)
     EXPECT_EQ(read.timescale, 0);
     EXPECT_EQ(read.palette, Palette::ColourBlind);
     EXPECT_TRUE(read.pitchLine);
+    EXPECT_TRUE(read.lowLatency);
+    EXPECT_EQ(store.GetProfileInt("config", "lowlatency", -1), 1);
     EXPECT_TRUE(read.followTiming);
     EXPECT_EQ(read.input, "mic-2");
     EXPECT_EQ(read.historyMinutes, 5);
@@ -90,9 +100,11 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
     EXPECT_EQ(shown.history, "30");
     EXPECT_EQ(shown.waveform, 1);
     EXPECT_EQ(shown.timescale, 0);
+    EXPECT_EQ(shown.lowLatency, 0);
 
     ConfigValues chosen = shown;
-    chosen.refresh = "";
+    chosen.refresh.clear();
+    chosen.lowLatency = 1;
     chosen.sampling = "x";
     chosen.history.assign(1, '7');  // a literal here trips a false -Wrestrict of GCC 12
     chosen.waveform = 0;
@@ -103,6 +115,8 @@ TEST(ViewSettings, TheDialogsTextsAndAListLeftWithoutSelection)
     EXPECT_EQ(s.historyMinutes, 30);
     EXPECT_EQ(s.waveform, 0);
     EXPECT_EQ(s.palette, Palette::ColourBlind);
+    EXPECT_TRUE(s.lowLatency);
+    EXPECT_EQ(s.ToDialog().lowLatency, 1);
     chosen.refresh = "20";
     chosen.history = "60";
     s.FromDialog(chosen);

@@ -1,5 +1,6 @@
 // The Configuration dialog: screen refresh rate and undersampling ratio as
-// drop-down lists, the two display options as check boxes and the colours as
+// drop-down lists and the low-latency picture as a check box, the two display
+// options as check boxes and the colours as
 // a drop-down list, and the input: the microphone and how much of the
 // session is kept. The caller
 // fills the fields, shows the dialog modally and reads the fields after OK.
@@ -24,6 +25,7 @@ inline constexpr int IDC_TIMESCALE = 1003;
 inline constexpr int IDC_PALETTE = 1004;
 inline constexpr int IDC_INPUT = 1005;
 inline constexpr int IDC_HISTORY = 1006;
+inline constexpr int IDC_LOWLATENCY = 1007;
 
 class CConfigDlg : public wxDialog {
 public:
@@ -35,6 +37,7 @@ public:
 
     std::string m_refresh;
     std::string m_sampling;
+    int m_lowLatency = 0;
     int m_timescale = 0;
     int m_waveform = 0;
     // Index of the chosen colours: 0 standard, 1 colour-blind safe.
@@ -49,6 +52,7 @@ private:
     // Child controls, owned by the dialog and destroyed with it.
     wxChoice* m_refreshList = nullptr;
     wxChoice* m_samplingList = nullptr;
+    wxCheckBox* m_lowLatencyBox = nullptr;
     wxCheckBox* m_waveformBox = nullptr;
     wxCheckBox* m_timescaleBox = nullptr;
     wxChoice* m_paletteList = nullptr;

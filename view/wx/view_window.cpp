@@ -260,6 +260,7 @@ bool CViewWindow::RunConfigDialog(ConfigValues& values)
     dlg.m_timescale = values.timescale;
     dlg.m_waveform = values.waveform;
     dlg.m_palette = values.palette;
+    dlg.m_lowLatency = values.lowLatency;
     dlg.m_inputs = values.inputs;
     dlg.m_input = values.input;
     dlg.m_history = values.history;
@@ -270,6 +271,7 @@ bool CViewWindow::RunConfigDialog(ConfigValues& values)
     values.timescale = dlg.m_timescale;
     values.waveform = dlg.m_waveform;
     values.palette = dlg.m_palette;
+    values.lowLatency = dlg.m_lowLatency;
     values.inputs = dlg.m_inputs;
     values.input = dlg.m_input;
     values.history = dlg.m_history;
