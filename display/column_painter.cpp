@@ -53,6 +53,16 @@ struct OpenPaint {
     const ColumnStyle style;
 };
 
+// A column whose frames the worker has not reached yet: in the low-latency
+// picture it is painted by the next paint, wherever a scroll has moved it by
+// then, so that the newest columns, which often wait for the worker there,
+// are never left black.
+void LeaveForNextPaint(const PaintFields& view, ColumnSurface& surface, int32_t x)
+{
+    if (view.m_paintLateFrames)
+        surface.Invalidate({x, 0, x + 1, surface.Height()});
+}
+
 // PaintColumns zoomed out: one column for every m_zoom frames. Each frame is
 // described once, when its column is first drawn, and so costs no more than
 // at one frame a column, while columns are drawn m_zoom times less often.
@@ -86,9 +96,7 @@ void PaintZoomedColumns(FrameRing& ring, const PaintFields& view, ColumnSurface&
             for (int32_t k = 0, s = last; k < zoom && analysed; ++k, s = PrevSlot(s))
                 analysed = ring[s].analysed.load(std::memory_order_acquire) == 1;
             if (!analysed) {
-                // As at one frame a column: painted by the next paint.
-                if (view.m_paintLateFrames)
-                    surface.Invalidate({x, 0, x + 1, surface.Height()});
+                LeaveForNextPaint(view, surface, x);
                 continue;
             }
             int32_t s = Modulo(static_cast<int64_t>(last) - (zoom - 1), kRingSize);
@@ -148,12 +156,7 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
         const int32_t x = width - 1 - n;
         FrameRecord& r = ring[s];
         if (r.analysed.load(std::memory_order_acquire) != 1) {
-            // A frame the worker has not reached yet: in the low-latency
-            // picture its column is painted by the next paint, wherever a
-            // scroll has moved it by then, so that the newest columns, which
-            // often wait for the worker there, are never left black.
-            if (view.m_paintLateFrames)
-                surface.Invalidate({x, 0, x + 1, surface.Height()});
+            LeaveForNextPaint(view, surface, x);
             continue;
         }
         const bool inPaint = rcPaint.left <= x && x <= rcPaint.right;
