@@ -86,6 +86,13 @@ differing() {
   /usr/bin/convert "$out/$2.png" -shave 6x6 "$work/inner2.png"
   /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
 }
+# Pixels of the picture alone that differ: the menu bar and the status bar
+# (where a file's progress counts up) left out.
+picture_differing() {
+  /usr/bin/convert "$out/$1.png" -shave 6x6 -chop 0x22 -gravity south -chop 0x18 "$work/inner1.png"
+  /usr/bin/convert "$out/$2.png" -shave 6x6 -chop 0x22 -gravity south -chop 0x18 "$work/inner2.png"
+  /usr/bin/compare -metric AE "$work/inner1.png" "$work/inner2.png" null: 2>&1 | cut -d' ' -f1
+}
 
 
 # Pure white pixels of a screenshot: the pitch line's core is white, the
@@ -152,10 +159,14 @@ shot_until() {
   return 1
 }
 # wait_moving NAME: the picture moves (recording has begun and sound
-# arrives): screenshots NAME1, then NAME2 until it differs from NAME1.
+# arrives): screenshots NAME1, then NAME2 until its picture differs from
+# NAME1's, then NAME3 until it differs from NAME2's.
 wait_moving() {
   shot "${1}1" "$frame"
-  shot_until "${1}2" "[ \"\$(differing ${1}1 ${1}2)\" != 0 ]"
+  shot_until "${1}2" "[ \"\$(picture_differing ${1}1 ${1}2)\" != 0 ]" &&
+    # The first change may be the hint on the empty picture going away at
+    # Space, before any sound has come: a second one is the picture moving.
+    shot_until "${1}3" "[ \"\$(picture_differing ${1}2 ${1}3)\" != 0 ]"
 }
 
 # shot_still NAME: screenshots until two in a row, 0.3 s apart, are the same
