@@ -135,6 +135,10 @@ test('the page starts, says the sound stays on the device and asks nothing of an
   const asked = [];
   await onPage({}, async (page, browser, server) => {
     browser.context.on('request', request => asked.push(request.url()));
+    // The first visit's service worker is active before the reload, so that
+    // the reloaded page is the one it controls (a reload during its install
+    // raced it on a busy machine).
+    await page.evaluate(() => navigator.serviceWorker.ready.then(() => true));
     await page.reload();
     await started(page);
     const privacy = await page.textContent('#privacy');
