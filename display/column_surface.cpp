@@ -29,6 +29,48 @@ bool UnionIsExact(const PixelRect& a, const PixelRect& b)
 
 }  // namespace
 
+void PictureChange::AddColumns(int32_t from, int32_t to, int32_t width)
+{
+    from = std::max(from, 0);
+    to = std::min(to, width - 1);
+    if (whole || from > to)
+        return;
+    if (left > right) {
+        left = from;
+        right = to;
+    } else {
+        left = std::min(left, from);
+        right = std::max(right, to);
+    }
+}
+
+void PictureChange::AddScroll(int32_t k, int32_t width)
+{
+    if (whole || k <= 0)
+        return;
+    if (k >= width - scrolled) {
+        whole = true;
+        return;
+    }
+    scrolled += k;
+    // The columns that changed before moved with their pixels.
+    if (right - k < 0) {
+        left = 0;
+        right = -1;
+    } else if (left <= right) {
+        left = std::max(left - k, 0);
+        right -= k;
+    }
+}
+
+void PictureChange::Add(const PictureChange& later, int32_t width)
+{
+    if (later.whole)
+        whole = true;
+    AddScroll(later.scrolled, width);
+    AddColumns(later.left, later.right, width);
+}
+
 void ColumnSurface::Region::Add(PixelRect r)
 {
     if (r.IsEmpty())
@@ -84,6 +126,8 @@ bool ColumnSurface::Resize(int32_t width, int32_t height)
     const int32_t askedHeight = std::max(height, 0);
     // The old image goes first, so that it never adds to what the new one needs.
     std::vector<uint8_t>().swap(m_pixels);
+    m_owedScroll = 0;
+    m_change.whole = true;
     m_width = askedWidth;
     m_height = askedHeight;
     for (;;) {
@@ -113,17 +157,16 @@ void ColumnSurface::ScrollLeft(int32_t k)
     if (k <= 0)
         return;
     if (k >= m_width) {
+        m_owedScroll = 0;
         std::fill(m_pixels.begin(), m_pixels.end(), uint8_t{0});
+        m_change.whole = true;
         InvalidateAll();
         return;
     }
-    const size_t stride = Stride();
-    const size_t shift = static_cast<size_t>(k) * 3;
-    for (int32_t y = 0; y < m_height; ++y) {
-        uint8_t* row = m_pixels.data() + static_cast<size_t>(y) * stride;
-        std::memmove(row, row + shift, stride - shift);
-        std::memset(row + stride - shift, 0, shift);
-    }
+    m_owedScroll = std::min(m_owedScroll + k, m_width);
+    m_change.AddScroll(k, m_width);
+    // The uncovered strip turned black.
+    m_change.AddColumns(m_width - k, m_width - 1, m_width);
 
     // Whatever was waiting to be painted moved with its pixels.
     Region moved;
@@ -135,6 +178,39 @@ void ColumnSurface::ScrollLeft(int32_t k)
     }
     m_invalid = moved;
     m_invalid.Add({m_width - k, 0, m_width, m_height});
+}
+
+void ColumnSurface::MovePixels() const
+{
+    if (m_owedScroll <= 0)
+        return;
+    const int32_t k = m_owedScroll;
+    m_owedScroll = 0;
+    if (k >= m_width) {
+        std::fill(m_pixels.begin(), m_pixels.end(), uint8_t{0});
+        return;
+    }
+    const size_t stride = Stride();
+    const size_t shift = static_cast<size_t>(k) * 3;
+    for (int32_t y = 0; y < m_height; ++y) {
+        uint8_t* row = m_pixels.data() + static_cast<size_t>(y) * stride;
+        std::memmove(row, row + shift, stride - shift);
+        std::memset(row + stride - shift, 0, shift);
+    }
+}
+
+uint8_t* ColumnSurface::MutablePixels()
+{
+    MovePixels();
+    m_change.whole = true;
+    return m_pixels.data();
+}
+
+PictureChange ColumnSurface::TakeChange()
+{
+    const PictureChange change = m_change;
+    m_change = PictureChange{};
+    return change;
 }
 
 void ColumnSurface::InvalidateAll()
@@ -152,6 +228,7 @@ void ColumnSurface::Invalidate(const PixelRect& rect)
 
 PixelRect ColumnSurface::BeginPaint()
 {
+    MovePixels();
     m_clip = m_invalid;
     m_invalid.Clear();
     m_painting = true;
@@ -162,12 +239,15 @@ void ColumnSurface::DrawColumn(int32_t x, const uint8_t* bottomUpRows, int32_t r
 {
     if (!m_painting || x < 0 || x >= m_width)
         return;
+    MovePixels();
     const int32_t shown = std::min(rows, m_height);
     for (int32_t i = 0; i < m_clip.count; ++i) {
         const PixelRect& r = m_clip.rects[static_cast<size_t>(i)];
         if (x < r.left || x >= r.right)
             continue;
         const int32_t yEnd = std::min(r.bottom, shown);
+        if (std::max(r.top, 0) < yEnd)
+            m_change.AddColumns(x, x, m_width);
         for (int32_t y = std::max(r.top, 0); y < yEnd; ++y) {
             const uint8_t* src = bottomUpRows + static_cast<size_t>(rows - 1 - y) * 4;
             uint8_t* dst = m_pixels.data() + static_cast<size_t>(y) * Stride() + static_cast<size_t>(x) * 3;
@@ -182,7 +262,9 @@ bool ColumnSurface::Restore(int32_t width, int32_t height, const std::vector<uin
 {
     if (width != m_width || height != m_height || rgb.size() != m_pixels.size())
         return false;
+    m_owedScroll = 0;
     m_pixels = rgb;
+    m_change.whole = true;
     m_invalid.Clear();
     return true;
 }
@@ -197,6 +279,7 @@ Rgb ColumnSurface::PixelAt(int32_t x, int32_t y) const
 {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height)
         return {};
+    MovePixels();
     const uint8_t* p = m_pixels.data() + static_cast<size_t>(y) * Stride() + static_cast<size_t>(x) * 3;
     return {p[0], p[1], p[2]};
 }
@@ -209,6 +292,7 @@ void ColumnSurface::CopyRect(const PixelRect& rect, uint8_t* dst, size_t dstStri
     const int32_t bottom = std::min(rect.bottom, m_height);
     if (right <= left || bottom <= top)
         return;
+    MovePixels();
     const size_t bytes = static_cast<size_t>(right - left) * 3;
     for (int32_t y = top; y < bottom; ++y)
         std::memcpy(dst + static_cast<size_t>(y - top) * dstStride,
@@ -217,7 +301,7 @@ void ColumnSurface::CopyRect(const PixelRect& rect, uint8_t* dst, size_t dstStri
 
 std::string ColumnSurface::WritePng(const std::string& path) const
 {
-    return WritePngFile(path, m_width, m_height, m_pixels.data(), Stride());
+    return WritePngFile(path, m_width, m_height, Pixels(), Stride());
 }
 
 }  // namespace vocalume

@@ -30,6 +30,27 @@ struct PixelRect {
     friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
+// What changed in a picture since it was last shown: first its pixels moved
+// `scrolled` columns to the left, then columns `left` to `right` changed
+// (none when left > right). A copy shown before becomes the picture again by
+// moving its pixels the same way and taking those columns anew; with
+// `whole`, only a copy of everything does.
+struct PictureChange {
+    int32_t scrolled = 0;
+    int32_t left = 0;
+    int32_t right = -1;
+    bool whole = false;
+
+    bool Any() const { return whole || scrolled > 0 || left <= right; }
+    // The columns `left` to `right` of a picture `width` wide changed too.
+    void AddColumns(int32_t from, int32_t to, int32_t width);
+    // Then the picture moved `k` columns to the left.
+    void AddScroll(int32_t k, int32_t width);
+    // Then what `later` says happened.
+    void Add(const PictureChange& later, int32_t width);
+    friend bool operator==(const PictureChange&, const PictureChange&) = default;
+};
+
 struct Rgb {
     uint8_t red = 0;
     uint8_t green = 0;
@@ -65,7 +86,8 @@ public:
     // Moves the picture k pixels to the left, as the window system's scroll
     // does: the invalid region moves with the pixels, the uncovered strip on
     // the right turns black and becomes invalid. k >= width invalidates all;
-    // k <= 0 changes nothing.
+    // k <= 0 changes nothing. The pixels themselves move once, when they are
+    // next read or painted: several buffers between two paints cost one move.
     void ScrollLeft(int32_t k);
 
     void InvalidateAll();
@@ -95,9 +117,18 @@ public:
     bool Restore(int32_t width, int32_t height, const std::vector<uint8_t>& rgb);
 
     // Pixels in rows from the top, 3 bytes per pixel (red, green, blue).
-    const uint8_t* Pixels() const { return m_pixels.data(); }
-    // For overlays drawn over the finished picture (they bypass the clip).
-    uint8_t* MutablePixels() { return m_pixels.data(); }
+    const uint8_t* Pixels() const
+    {
+        MovePixels();
+        return m_pixels.data();
+    }
+    // For overlays drawn over the finished picture (they bypass the clip);
+    // counts as a change of every pixel.
+    uint8_t* MutablePixels();
+    // What changed in the pixels since the last call (since the surface was
+    // made, for the first): a window that keeps a copy of the picture on
+    // screen moves it and copies the changed columns only.
+    PictureChange TakeChange();
     size_t Stride() const { return static_cast<size_t>(m_width) * 3; }
     Rgb PixelAt(int32_t x, int32_t y) const;
     // Copies `rect`, clipped to the client area, into `dst` rows of
@@ -120,9 +151,16 @@ private:
         bool Holds(int32_t x, int32_t y) const;
     };
 
+    // Moves the pixels by the scroll still owed to them.
+    void MovePixels() const;
+
     int32_t m_width = 0;
     int32_t m_height = 0;
-    std::vector<uint8_t> m_pixels;
+    // The pixels lag behind the picture by m_owedScroll columns until the
+    // next read; both are the picture's (reading it is not changing it).
+    mutable std::vector<uint8_t> m_pixels;
+    mutable int32_t m_owedScroll = 0;
+    PictureChange m_change{0, 0, -1, true};
     Region m_invalid;
     Region m_clip;
     bool m_painting = false;

@@ -101,6 +101,34 @@ TEST(ColumnSurface, ScrollsAndRegionsAtTheLimits)
     EXPECT_FALSE(surface.IsInvalid(-1, 0));
 }
 
+// What changed since the last look, in order: a repainted area moves with
+// later scrolls, scrolls add up, and scrolling past the width, a resize or
+// a restored picture change everything.
+TEST(ColumnSurface, ChangesAddUpInTheOrderTheyHappened)
+{
+    ColumnSurface surface(30, 5);
+    PaintAll(surface, ColourOf);
+    EXPECT_TRUE(surface.TakeChange().whole);
+    EXPECT_EQ(surface.TakeChange(), (PictureChange{}));
+
+    surface.Invalidate({10, 0, 12, 5});
+    PaintAll(surface, White);
+    surface.ScrollLeft(4);
+    surface.ScrollLeft(3);
+    EXPECT_EQ(surface.TakeChange(), (PictureChange{7, 3, 29, false}));
+    surface.ScrollLeft(20);
+    EXPECT_EQ(surface.TakeChange(), (PictureChange{20, 10, 29, false}));
+    surface.ScrollLeft(12);
+    surface.ScrollLeft(18);
+    EXPECT_TRUE(surface.TakeChange().whole);
+
+    const std::vector<uint8_t> before(surface.Pixels(), surface.Pixels() + surface.Stride() * 5);
+    EXPECT_TRUE(surface.Restore(30, 5, before));
+    EXPECT_TRUE(surface.TakeChange().whole);
+    surface.Resize(30, 5);
+    EXPECT_TRUE(surface.TakeChange().whole);
+}
+
 class SurfaceWithRing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ring = new FrameRing(); }
