@@ -263,6 +263,7 @@ const uint8_t* CAnalysisView::ShownRgb() const { return m_impl->m_compositor.Rgb
 int CAnalysisView::ShownWidth() const { return m_impl->m_compositor.Width(); }
 int CAnalysisView::ShownHeight() const { return m_impl->m_compositor.Height(); }
 size_t CAnalysisView::ShownStride() const { return m_impl->m_compositor.Stride(); }
+PictureChange CAnalysisView::TakeShownChange() { return m_impl->m_compositor.TakeChange(); }
 
 int64_t CAnalysisView::FrameAtColumn(int x) const { return m_impl->m_lookingBack.FrameAt(x); }
 

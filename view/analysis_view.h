@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "column_surface.h"
 #include "guide_text.h"
 #include "look_back.h"
 #include "settings_store.h"
@@ -27,7 +28,6 @@ namespace vocalume {
 
 class AnalysisCore;
 class CWaveIn;
-class ColumnSurface;
 class Framer;
 class SessionHistory;
 class SoundOutput;
@@ -208,6 +208,10 @@ public:
     int ShownWidth() const;
     int ShownHeight() const;
     size_t ShownStride() const;
+    // What changed in the shown picture since the last call, up to the last
+    // paint: a window that keeps what it showed moves it and copies only the
+    // changed columns (see PictureChange). One caller only: the window.
+    PictureChange TakeShownChange();
 
     // View › Pitch line: the tracker's f0 drawn over the shown picture (never
     // into the retained one), live and looking back, with the pitch readout

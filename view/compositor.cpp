@@ -6,8 +6,16 @@ namespace vocalume {
 
 void Compositor::Compose(const LaneRows& rows, int32_t left, int32_t right)
 {
+    const bool wasComposed = m_composed;
+    const PictureChange retained = m_retained.TakeChange();
     m_composed = std::any_of(m_layers.begin(), m_layers.end(), [](const PictureLayer* l) { return l->Shown(); });
     if (!m_composed) {
+        // The retained picture is shown itself: its changes are the shown
+        // picture's, unless the composed copy was shown until now.
+        if (wasComposed)
+            m_change.whole = true;
+        else
+            m_change.Add(retained, m_retained.Width());
         m_shown.clear();
         return;
     }
@@ -28,6 +36,17 @@ void Compositor::Compose(const LaneRows& rows, int32_t left, int32_t right)
     for (PictureLayer* layer : m_layers)
         if (layer->Shown())
             layer->Draw(canvas);
+    if (whole || !wasComposed)
+        m_change.whole = true;
+    else
+        m_change.AddColumns(canvas.left, canvas.right, m_width);
+}
+
+PictureChange Compositor::TakeChange()
+{
+    const PictureChange change = m_change;
+    m_change = PictureChange{};
+    return change;
 }
 
 void Compositor::CopyRetained(const Canvas& canvas)

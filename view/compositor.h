@@ -56,8 +56,9 @@ public:
 
 class Compositor {
 public:
-    // `retained` is the session lane's picture.
-    explicit Compositor(const ColumnSurface& retained) : m_retained(retained) {}
+    // `retained` is the session lane's picture; the compositor takes its
+    // changes (ColumnSurface::TakeChange) and passes them on.
+    explicit Compositor(ColumnSurface& retained) : m_retained(retained) {}
 
     // Adds a layer over the ones added before.
     void Add(PictureLayer& layer) { m_layers.push_back(&layer); }
@@ -74,13 +75,20 @@ public:
     int32_t Height() const { return m_composed ? m_height : m_retained.Height(); }
     size_t Stride() const { return m_composed ? m_stride : m_retained.Stride(); }
 
+    // What changed in the shown picture from the compose before the last
+    // call to this one's to the latest compose: the retained picture's own
+    // changes while nothing is drawn over it, the columns composed anew
+    // otherwise.
+    PictureChange TakeChange();
+
 private:
     // The first layer: the retained picture copied into the session lane.
     void CopyRetained(const Canvas& canvas);
 
-    const ColumnSurface& m_retained;
+    ColumnSurface& m_retained;
     std::vector<PictureLayer*> m_layers;
     bool m_composed = false;
+    PictureChange m_change{0, 0, -1, true};
     std::vector<uint8_t> m_shown;
     int32_t m_width = 0;
     int32_t m_height = 0;

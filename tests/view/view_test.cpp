@@ -615,6 +615,65 @@ TEST_F(ViewTest, ZoomedOutTheLivePictureIsTheSessionsAndThePositionCountsFrames)
     EXPECT_EQ(view->Settings().zoom, 4);
 }
 
+// A window that keeps what it showed and takes only what changed since
+// (PictureChange) shows the whole picture after every paint: with two
+// buffers between paints, columns the worker was late for, zoomed out, and
+// while the pitch line is drawn over the picture.
+TEST_F(ViewTest, AWindowTakingOnlyTheChangesShowsTheWholePicture)
+{
+    for (const int zoom : {1, 4}) {
+        SCOPED_TRACE(zoom);
+        store.WriteProfileInt("config", "lowlatency", 1);
+        store.WriteProfileInt("config", "zoom", zoom);
+        Make(ViewOptions{false});
+        auto state = std::make_unique<AnalyserState>();
+        std::vector<uint8_t> kept;
+        int strips = 0;
+        view->OnStart();
+        for (int paint = 0; paint < 60; ++paint) {
+            FeedBuffer();
+            if (paint % 2 == 0)
+                FeedBuffer();
+            // Every third paint comes before the worker has analysed the
+            // newest frames.
+            if (paint % 3 != 0)
+                core->ScanUntilIdle(*state);
+            if (paint == 30 || paint == 40)
+                view->SetPitchLine(paint == 30);
+            view->OnPaint();
+
+            const PictureChange change = view->TakeShownChange();
+            const size_t stride = view->ShownStride();
+            const int width = view->ShownWidth();
+            const size_t bytes = stride * static_cast<size_t>(view->ShownHeight());
+            const uint8_t* shown = view->ShownRgb();
+            if (change.whole || kept.size() != bytes) {
+                kept.assign(shown, shown + bytes);
+                continue;
+            }
+            ++strips;
+            // The columns moved in from the right are what the change must
+            // name: they hold nothing of the picture until it does.
+            const size_t moved = static_cast<size_t>(change.scrolled) * 3;
+            for (size_t row = 0; row < bytes; row += stride) {
+                std::memmove(&kept[row], &kept[row + moved], stride - moved);
+                std::fill_n(&kept[row + stride - moved], moved, uint8_t{0xA5});
+                if (change.left <= change.right)
+                    std::copy_n(shown + row + static_cast<size_t>(change.left) * 3,
+                                static_cast<size_t>(change.right - change.left + 1) * 3,
+                                &kept[row + static_cast<size_t>(change.left) * 3]);
+            }
+            ASSERT_EQ(0, std::memcmp(kept.data(), shown, bytes)) << "paint " << paint;
+            // Drawn over, the picture is composed anew whole.
+            if (paint < 30 || paint >= 40) {
+                EXPECT_LT(change.right - change.left, width / 2) << "paint " << paint;
+            }
+        }
+        EXPECT_GT(strips, 45);
+        view.reset();
+    }
+}
+
 // A voice gliding from 120 to 240 Hz over two seconds, five harmonics,
 // silent between 0.8 and 1.0 s; the right channel the same.
 class GlidingVoice {
