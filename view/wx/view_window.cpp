@@ -291,14 +291,18 @@ void CViewWindow::OnPaintEvent(wxPaintEvent&)
         return;
     const wxRect box = GetUpdateRegion().GetBox();
     m_view->OnPaint(box.GetLeft(), box.GetRight());
+    PictureChange change = m_view->TakeShownChange();
 
     const int width = std::min(m_view->ShownWidth(), GetClientSize().x);
     const int height = std::min(m_view->ShownHeight(), GetClientSize().y);
-    if (width <= 0 || height <= 0 || m_view->ShownRgb() == nullptr)
+    if (width <= 0 || height <= 0 || m_view->ShownRgb() == nullptr) {
+        m_blitter.Forget();
         return;
-
-    m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height,
-                   GetUpdateRegion().GetBox());
+    }
+    // A picture cut by the window moves in columns the copy never had.
+    if (width != m_view->ShownWidth() || height != m_view->ShownHeight())
+        change.whole = true;
+    m_blitter.Draw(dc, m_view->ShownRgb(), static_cast<int>(m_view->ShownStride()), width, height, change, box);
     DrawPictureTexts(dc);
 }
 
