@@ -45,6 +45,10 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
         return;
 
     CreateMenu();
+    // The client area is all picture and scroll bar, nothing to erase: an
+    // erase would make a drawing context, with the theme's font and colours
+    // looked up afresh, at every paint of the picture.
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
     // The status bar: the state, the input, the position in the session, the
     // pitch, the model shown and the last take's scores against it.
     // Each field as wide as its text, the spare width shared as below.
