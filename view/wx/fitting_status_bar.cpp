@@ -19,7 +19,9 @@ CFittingStatusBar::CFittingStatusBar(wxWindow* parent, wxWindowID id, long style
 void CFittingStatusBar::DoUpdateStatusText(int number)
 {
     Fit();
-    wxStatusBar::DoUpdateStatusText(number);
+    wxRect field;
+    if (GetFieldRect(number, field))
+        RefreshRect(field);
 }
 
 void CFittingStatusBar::OnSize(wxSizeEvent& event)
@@ -33,12 +35,28 @@ void CFittingStatusBar::Fit()
     const int count = GetFieldsCount();
     if (count <= 0 || static_cast<int>(m_shares.size()) != count)
         return;
-    std::vector<int> needs(static_cast<size_t>(count));
+    if (!m_font.IsOk())
+        m_font = GetFont();
+    if (static_cast<int>(m_needs.size()) != count) {
+        m_measured.assign(static_cast<size_t>(count), wxString());
+        m_needs.assign(static_cast<size_t>(count), kFieldMargin);
+        m_widths.clear();
+    }
     for (int i = 0; i < count; ++i) {
         const wxString text = GetStatusText(i);
-        needs[static_cast<size_t>(i)] = text.empty() ? kFieldMargin : GetTextExtent(text).x + kFieldMargin;
+        if (text == m_measured[static_cast<size_t>(i)])
+            continue;
+        m_measured[static_cast<size_t>(i)] = text;
+        int width = 0;
+        int height = 0;
+        if (!text.empty())
+            GetTextExtent(text, &width, &height, nullptr, nullptr, &m_font);
+        m_needs[static_cast<size_t>(i)] = width + kFieldMargin;
     }
-    const std::vector<int> widths = FitStatusWidths(needs, m_shares, GetClientSize().x);
+    const std::vector<int> widths = FitStatusWidths(m_needs, m_shares, GetClientSize().x);
+    if (widths == m_widths)
+        return;
+    m_widths = widths;
     SetStatusWidths(count, widths.data());
 }
 
