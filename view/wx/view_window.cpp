@@ -210,6 +210,8 @@ wxString CViewWindow::DialogFolder() const
 void CViewWindow::RequestPaint()
 {
     Refresh(false);
+    if (!m_paintAsked)
+        m_paintAsked = std::chrono::steady_clock::now();
 }
 
 void CViewWindow::SetPauseTimer(int milliseconds)
@@ -245,6 +247,8 @@ void CViewWindow::KillReviewTimer()
 void CViewWindow::RequestPaintColumns(int left, int right)
 {
     RefreshRect(wxRect(left, 0, right - left + 1, GetClientSize().y), false);
+    if (!m_paintAsked)
+        m_paintAsked = std::chrono::steady_clock::now();
 }
 
 void CViewWindow::ShowMessage(const std::string& text)
@@ -287,6 +291,7 @@ void CViewWindow::PostBufferDone()
 void CViewWindow::OnPaintEvent(wxPaintEvent&)
 {
     wxPaintDC dc(this);
+    m_paintAsked.reset();
     if (!m_view)
         return;
     const wxRect box = GetUpdateRegion().GetBox();
@@ -454,8 +459,15 @@ void CViewWindow::OnPlayTimerEvent(wxTimerEvent&)
 
 void CViewWindow::OnBufferDone(wxThreadEvent&)
 {
-    if (m_view)
-        m_view->OnWimData();
+    if (!m_view)
+        return;
+    m_view->OnWimData();
+    // The toolkit paints at its next frame, about every 17 ms; a paint that
+    // has waited longer is late for the low-latency picture, and is made now.
+    constexpr auto kPaintOverdue = std::chrono::milliseconds(20);
+    if (m_view && m_view->Settings().lowLatency && m_paintAsked &&
+        std::chrono::steady_clock::now() - *m_paintAsked > kPaintOverdue)
+        Update();
 }
 
 void CViewWindow::OnCommand(wxCommandEvent& event)

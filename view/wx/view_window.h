@@ -7,7 +7,9 @@
 // runs on the user-interface thread.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,6 +138,10 @@ private:
     wxTimer m_playTimer;
     wxTimer m_reviewTimer;
     PictureBlitter m_blitter;
+    // Since when a paint asked for has waited (none waits when unset): a
+    // busy machine can hold the toolkit's next frame back for several
+    // buffers, which the low-latency picture does not wait for.
+    std::optional<std::chrono::steady_clock::time_point> m_paintAsked;
     wxScrollBar* m_scrollBar = nullptr;
     bool m_scrollShown = false;
     std::unique_ptr<CBackgroundJob> m_job;
