@@ -53,7 +53,17 @@ struct OpenPaint {
     const ColumnStyle style;
 };
 
-// A column whose frames the worker has not reached yet: in the low-latency
+// Whether a record's column may be drawn now: analysed, and in the
+// low-latency picture, whose newest columns lie within a smoothing
+// neighbourhood of the newest frame, smoothed too (a column drawn before its
+// smoothing would show, and keep in the session, the raw spectrum).
+bool Finished(const PaintFields& view, const FrameRecord& r)
+{
+    return r.analysed.load(std::memory_order_acquire) == 1 &&
+           (!view.m_paintLateFrames || r.smoothed.load(std::memory_order_acquire) == 1);
+}
+
+// A column whose frames the worker has not finished yet: in the low-latency
 // picture it is painted by the next paint, wherever a scroll has moved it by
 // then, so that the newest columns, which often wait for the worker there,
 // are never left black.
@@ -78,7 +88,7 @@ void PaintZoomedColumns(FrameRing& ring, const PaintFields& view, ColumnSurface&
 
     // The newest frame one frame a column would show at the right edge; the
     // right-most column ends with the last frame of a whole column up to it.
-    const int64_t newestBehind = width >= 1 ? FramesBehindNewest(width - 1, width, view.m_framesPerBuffer) : 0;
+    const int64_t newestBehind = width >= 1 ? FramesBehindNewest(width - 1, width, BufferLead(view.m_framesPerBuffer, view.m_paintLateFrames)) : 0;
     const int64_t newest = ring[Modulo(static_cast<int64_t>(w) + view.m_ringSize - 1 - newestBehind, kRingSize)].index;
     const int64_t past = newest + view.m_frameOffset - (ColumnOfFrame(newest + view.m_frameOffset + 1, zoom) * zoom - 1);
 
@@ -94,7 +104,7 @@ void PaintZoomedColumns(FrameRing& ring, const PaintFields& view, ColumnSurface&
                 continue;
             bool analysed = true;
             for (int32_t k = 0, s = last; k < zoom && analysed; ++k, s = PrevSlot(s))
-                analysed = ring[s].analysed.load(std::memory_order_acquire) == 1;
+                analysed = Finished(view, ring[s]);
             if (!analysed) {
                 LeaveForNextPaint(view, surface, x);
                 continue;
@@ -145,7 +155,7 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
 
     // The newest frame is in the slot before the write position.
     int32_t s = Modulo(static_cast<int64_t>(w) + view.m_ringSize - 1 -
-                           FramesBehindNewest(width - 1, width, view.m_framesPerBuffer),
+                           FramesBehindNewest(width - 1, width, BufferLead(view.m_framesPerBuffer, view.m_paintLateFrames)),
                        kRingSize);
     // Width - 1 records, but at most 4999 so that the walk never comes round
     // to its start: a wider area leaves its left part alone, width 0 draws
@@ -155,7 +165,7 @@ void PaintColumns(FrameRing& ring, const PaintFields& view, ColumnSurface& surfa
     for (int32_t n = 0; n < count; ++n, s = PrevSlot(s)) {
         const int32_t x = width - 1 - n;
         FrameRecord& r = ring[s];
-        if (r.analysed.load(std::memory_order_acquire) != 1) {
+        if (!Finished(view, r)) {
             LeaveForNextPaint(view, surface, x);
             continue;
         }

@@ -31,8 +31,9 @@ struct PaintFields {
     int32_t m_zoom = 1;
     int64_t m_frameOffset = 0;
     // The low-latency picture shows frames a few milliseconds old, which the
-    // worker has often not analysed at the paint: their columns wait for the
-    // next paint instead of for a redraw.
+    // worker has often not analysed and smoothed at the paint: their columns
+    // wait for the next paint instead of for a redraw, and the picture keeps
+    // back no buffer's worth of frames (see BufferLead).
     bool m_paintLateFrames = false;
 };
 
@@ -47,9 +48,18 @@ inline constexpr int32_t kColumnBufferRows = 2048;
 // cannot be smoothed yet.
 inline constexpr int32_t kSmoothingLead = 5;
 
+// The frames kept back for the worker beyond the smoothing lead: a buffer's
+// worth, which it has analysed by the time the next buffer is painted; none
+// where the columns the worker has not finished wait for the next paint
+// (the low-latency picture).
+constexpr int32_t BufferLead(int32_t framesPerBuffer, bool paintLateFrames)
+{
+    return paintLateFrames ? 0 : framesPerBuffer;
+}
+
 // How many frames column `x` of a client area `width` pixels wide lies behind
-// the newest frame: the right-most column a buffer's worth plus the smoothing
-// lead, each column to its left one frame more.
+// the newest frame: the right-most column a buffer's lead (see BufferLead)
+// plus the smoothing lead, each column to its left one frame more.
 constexpr int64_t FramesBehindNewest(int32_t x, int32_t width, int32_t framesPerBuffer)
 {
     return static_cast<int64_t>(framesPerBuffer) + kSmoothingLead + (width - 1 - x);
@@ -76,7 +86,8 @@ public:
 // before the write position; at most min(width - 1, 4999) records are
 // walked, at columns width - 1 leftwards; column 0 is never painted. With
 // `m_paintLateFrames` the column of a frame still waiting for the analysis
-// is left invalid for the next paint; without, it shows once it is redrawn.
+// or the smoothing is left invalid for the next paint; without, it shows once
+// it is redrawn.
 // Every drawn column is also handed to `recorder` when one is given.
 // Zoomed out (m_zoom above 1) column x shows instead the m_zoom frames of one
 // column number (see column_zoom.h), the right-most the last whose frames

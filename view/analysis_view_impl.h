@@ -98,7 +98,9 @@ struct CAnalysisView::Impl {
     {
         const int32_t width = m_surface.Width();
         const int64_t newest = m_session.FrameOf(m_framer.m_frameCounter - 1 -
-                                                 FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+                                                 FramesBehindNewest(width - 1, width,
+                                                                    BufferLead(m_framer.m_framesPerBuffer,
+                                                                               m_framer.m_lowLatency)));
         return ColumnOfFrame(newest + 1, m_settings.zoom);
     }
 

@@ -18,7 +18,9 @@ int64_t LookingBack::LiveEnd() const
         return m_session.EndFrame() - 1;
     const int32_t width = m_surface.Width();
     const int64_t newest =
-        m_session.FrameOf(m_framer.m_frameCounter - 1 - FramesBehindNewest(width - 1, width, m_framer.m_framesPerBuffer));
+        m_session.FrameOf(m_framer.m_frameCounter - 1 -
+                          FramesBehindNewest(width - 1, width,
+                                             BufferLead(m_framer.m_framesPerBuffer, m_framer.m_lowLatency)));
     // Zoomed out, the last frame of the last whole column up to it.
     return ColumnOfFrame(newest + 1, Zoom()) * Zoom() - 1;
 }

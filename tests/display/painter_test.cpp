@@ -340,29 +340,47 @@ TEST_F(PainterTest, RecordAnalysedLateShowsOnlyAfterARedraw)
     EXPECT_EQ(surface.PixelAt(1, 20), (Rgb{0, 0, 255}));
 }
 
-// The low-latency picture paints a late record's column at the next paint,
-// wherever the scroll has moved it, and nothing else is painted again.
+// The low-latency picture keeps back only the smoothing lead and paints a
+// column whose record the worker had not finished, analysed and smoothed, at
+// the next paint, wherever the scroll has moved it; nothing else is painted
+// again.
 TEST_F(PainterTest, LowLatencyPaintsALateRecordAtTheNextPaint)
 {
+    const auto smooth = [this](int32_t slot) {
+        FrameRecord& r = At(slot);
+        std::copy(std::begin(r.spectrum), std::end(r.spectrum), std::begin(r.smoothSpectrum));
+        r.smoothed.store(1);
+    };
     view.m_paintLateFrames = true;
     ring->SetWritePosition(200);
-    for (int32_t s = 0; s < kRingSize; ++s)
+    for (int32_t s = 0; s < kRingSize; ++s) {
         MakeBlue(s);
-    At(70).analysed.store(0);  // column 29
+        smooth(s);
+    }
+    // The newest frame is in slot 199, five frames right of the right-most
+    // column: columns 29 and 30 show slots 174 and 175.
+    At(174).analysed.store(0);
+    At(175).smoothed.store(0);
     ColumnSurface surface(50, 40);
     Paint(surface);
     EXPECT_EQ(surface.PixelAt(29, 20), kBlack);
-    EXPECT_TRUE(surface.IsInvalid(29, 0) && surface.IsInvalid(29, 39));
-    EXPECT_FALSE(surface.IsInvalid(28, 20) || surface.IsInvalid(30, 20));
+    EXPECT_EQ(surface.PixelAt(30, 20), kBlack);
+    EXPECT_EQ(surface.PixelAt(49, 20), (Rgb{0, 0, 255}));
+    EXPECT_TRUE(surface.IsInvalid(29, 0) && surface.IsInvalid(30, 39));
+    EXPECT_FALSE(surface.IsInvalid(28, 20) || surface.IsInvalid(31, 20));
 
     ring->SetWritePosition(205);
     surface.ScrollLeft(5);
-    MakeRed(70);
-    At(70).analysed.store(1);
-    MakeRed(71);  // drawn blue before: stays so
+    MakeRed(174);
+    smooth(174);
+    At(174).analysed.store(1);
+    smooth(175);
+    MakeRed(176);  // drawn blue before: stays so
+    smooth(176);
     Paint(surface);
     EXPECT_EQ(surface.PixelAt(24, 20), (Rgb{255, 0, 0}));
     EXPECT_EQ(surface.PixelAt(25, 20), (Rgb{0, 0, 255}));
+    EXPECT_EQ(surface.PixelAt(26, 20), (Rgb{0, 0, 255}));
     EXPECT_TRUE(surface.IsValid());
 }
 

@@ -664,8 +664,9 @@ TEST_F(ViewTest, AWindowTakingOnlyTheChangesShowsTheWholePicture)
                                 &kept[row + static_cast<size_t>(change.left) * 3]);
             }
             ASSERT_EQ(0, std::memcmp(kept.data(), shown, bytes)) << "paint " << paint;
-            // Drawn over, the picture is composed anew whole.
-            if (paint < 30 || paint >= 40) {
+            // Drawn over, the picture is composed anew whole; the first
+            // paints draw the whole picture as the worker reaches it.
+            if (paint >= 2 && (paint < 30 || paint >= 40)) {
                 EXPECT_LT(change.right - change.left, width / 2) << "paint " << paint;
             }
         }
