@@ -172,10 +172,17 @@
     const height = core._vocalume_shown_height();
     if (width <= 0 || height <= 0)
       return;
-    const image = new ImageData(new Uint8ClampedArray(core.HEAPU8.buffer, pixels, width * height * 4), width, height);
-    const from = Math.max(0, Math.min(left, width - 1));
-    const to = Math.min(right, width - 1);
-    context2d.putImageData(image, 0, 0, from, 0, to - from + 1, height);
+    // The canvas keeps what it showed: it moves by the picture's scroll,
+    // and only the columns that changed are put anew.
+    const scrolled = core._vocalume_painted_scroll();
+    const from = core._vocalume_painted_left();
+    const to = core._vocalume_painted_right();
+    if (scrolled > 0)
+      context2d.drawImage(canvas, -scrolled, 0);
+    if (from <= to) {
+      const image = new ImageData(new Uint8ClampedArray(core.HEAPU8.buffer, pixels, width * height * 4), width, height);
+      context2d.putImageData(image, 0, 0, from, 0, to - from + 1, height);
+    }
     measure.paints++;
     if (measure.firstPicture < 0)
       measure.firstPicture = performance.now();

@@ -194,16 +194,18 @@ const uint8_t* CWebHost::Paint(int left, int right)
         right = std::numeric_limits<int>::max();
     }
     m_view->OnPaint(left, right);
+    m_painted = m_view->TakeShownChange();
     const int width = m_view->ShownWidth();
     const int height = m_view->ShownHeight();
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(std::max(height, 0)) * 4;
     if (m_rgba.size() != bytes) {
         m_rgba.assign(bytes, 255);
-        left = 0;
-        right = width - 1;
+        m_painted.whole = true;
     }
-    left = std::max(left, 0);
-    right = std::min(right, width - 1);
+    if (m_painted.whole)
+        m_painted = PictureChange{0, 0, width - 1, false};
+    left = std::max(m_painted.left, 0);
+    right = std::min(m_painted.right, width - 1);
     const uint8_t* rgb = m_view->ShownRgb();
     const size_t stride = m_view->ShownStride();
     for (int y = 0; y < height && left <= right && rgb != nullptr; ++y) {

@@ -49,8 +49,14 @@ public:
     void OnMicrophoneLost(const std::string& reason);
     // Paints columns `left` to `right` (all when `left` is negative) and
     // returns the shown picture as 4-byte pixels (red, green, blue, 255),
-    // ShownWidth × ShownHeight, rows without padding.
+    // ShownWidth × ShownHeight, rows without padding. Only the columns
+    // PaintedChange names hold the picture anew: the page moves what it
+    // showed and puts those.
     const uint8_t* Paint(int left, int right);
+    // What the last Paint changed, as the page applies it: the picture
+    // moved `scrolled` columns to the left, then columns `left` to `right`
+    // changed (all of them, unmoved, after a paint that changed everything).
+    const PictureChange& PaintedChange() const { return m_painted; }
 
     // File work runs in the page's worker.
     bool Busy() const { return m_work.has_value(); }
@@ -108,6 +114,7 @@ private:
     uint64_t m_notices = 0;
     bool m_taking = false;
     std::vector<uint8_t> m_rgba;
+    PictureChange m_painted;
     std::string m_stateText;
     int m_jobPercent = 0;
     int m_jobTicks = 0;

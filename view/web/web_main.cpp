@@ -70,6 +70,9 @@ EMSCRIPTEN_KEEPALIVE void vocalume_microphone_lost(const char* reason) { g_host-
 EMSCRIPTEN_KEEPALIVE const uint8_t* vocalume_paint(int left, int right) { return g_host->Paint(left, right); }
 EMSCRIPTEN_KEEPALIVE int vocalume_shown_width() { return g_host->View().ShownWidth(); }
 EMSCRIPTEN_KEEPALIVE int vocalume_shown_height() { return g_host->View().ShownHeight(); }
+EMSCRIPTEN_KEEPALIVE int vocalume_painted_scroll() { return g_host->PaintedChange().scrolled; }
+EMSCRIPTEN_KEEPALIVE int vocalume_painted_left() { return g_host->PaintedChange().left; }
+EMSCRIPTEN_KEEPALIVE int vocalume_painted_right() { return g_host->PaintedChange().right; }
 
 // Saving: the file is written in the page's memory, which the page then
 // offers as a download. Empty on success, else why not.
