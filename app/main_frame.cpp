@@ -147,6 +147,8 @@ void CMainFrame::CreateMenu()
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
                           "Draw the voice's pitch over the picture and read it in the status bar");
     view->Check(ID_PITCH_LINE, m_view->Settings().pitchLine);
+    view->Append(ID_TARGET_NOTE, "&Target note...\tCtrl+T",
+                 "Draw a note to aim at on the pitch line's scale, and read how far the voice is from it");
     view->Append(ID_ZOOM_OUT, "Zoom &out\tCtrl+-", "Show more seconds on the screen");
     view->Append(ID_ZOOM_IN, "Zoom &in\tCtrl++", "Show fewer seconds, in finer detail");
     view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
