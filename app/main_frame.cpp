@@ -74,8 +74,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     } else {
         // The first window fits a small or scaled screen too; the window
         // system picks the place.
-        const FrameRect rect =
-            FitToDisplays(FrameRect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight}, CurrentDisplays());
+        const FrameRect rect = FirstFrameSize(CurrentDisplays());
         SetSize(rect.width, rect.height);
     }
     SetIcons(ProgramIcons());
@@ -101,14 +100,22 @@ void CMainFrame::RestorePlacement()
         Maximize(true);
     if (!m_placed)
         return;
+    // A window manager places a new window as it likes when it maps it,
+    // which may be after the first idle time: the place is asked for then,
+    // and again once the frame is first activated, when the manager has
+    // mapped it.
+    CallAfter([this] { MoveToPlaced(); });
+    m_movePending = true;
+}
+
+void CMainFrame::MoveToPlaced()
+{
+    if (!m_placed || IsMaximized())
+        return;
     // The toolkit moves a window only to a place other than the one it
     // believes it is at: a step aside first, then the place itself.
-    CallAfter([this] {
-        if (IsMaximized())
-            return;
-        Move(m_placed->GetPosition() + wxPoint(1, 0));
-        Move(m_placed->GetPosition());
-    });
+    Move(m_placed->GetPosition() + wxPoint(1, 0));
+    Move(m_placed->GetPosition());
 }
 
 CMainFrame::~CMainFrame()
@@ -217,6 +224,10 @@ void CMainFrame::OnSetFocus(wxFocusEvent&)
 
 void CMainFrame::OnActivate(wxActivateEvent& event)
 {
+    if (event.GetActive() && m_movePending) {
+        m_movePending = false;
+        MoveToPlaced();
+    }
     if (event.GetActive() && m_viewWindow)
         m_viewWindow->SetFocus();
     event.Skip();
