@@ -5,6 +5,7 @@
 #include <wx/scrolbar.h>
 #include <wx/sizer.h>
 
+#include "column_zoom.h"
 #include "fitting_status_bar.h"
 #include "icons.h"
 #include "live_sound_output.h"
@@ -84,6 +85,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCloseModel, this, ID_CLOSE_MODEL);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateZoom, this, ID_ZOOM_OUT, ID_ZOOM_IN);
     // The model of the last run comes back once the frame is on screen, after
     // a file named on the command line has begun opening (it waits for it).
     CallAfter([this] {
@@ -214,6 +216,13 @@ void CMainFrame::OnClose(wxCloseEvent& event)
 void CMainFrame::OnUpdateCloseModel(wxUpdateUIEvent& event)
 {
     event.Enable(m_view && m_view->HasModel());
+}
+
+void CMainFrame::OnUpdateZoom(wxUpdateUIEvent& event)
+{
+    // Greyed where it would change nothing: all the way out or in.
+    const int32_t zoom = m_view ? m_view->Settings().zoom : 1;
+    event.Enable(event.GetId() == ID_ZOOM_OUT ? ZoomedOut(zoom) != zoom : ZoomedIn(zoom) != zoom);
 }
 
 void CMainFrame::OnSetFocus(wxFocusEvent&)

@@ -47,6 +47,7 @@ private:
     void OnActivate(wxActivateEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnUpdateCloseModel(wxUpdateUIEvent& event);
+    void OnUpdateZoom(wxUpdateUIEvent& event);
 
     // The application's store, which outlives the frame.
     SettingsStore& m_store;

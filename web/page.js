@@ -786,6 +786,8 @@
   const pitchLineItem = document.querySelector('[data-action="pitch-line"]');
   const followTimingItem = document.querySelector('[data-action="follow-timing"]');
   const closeModelItem = document.querySelector('[data-action="close-model"]');
+  const zoomOutItem = document.querySelector('[data-action="zoom-out"]');
+  const zoomInItem = document.querySelector('[data-action="zoom-in"]');
   function refreshMenus() {
     if (!core)
       return;
@@ -798,6 +800,12 @@
     const disabled = !core._vocalume_has_model();
     if (closeModelItem.disabled !== disabled)
       closeModelItem.disabled = disabled;
+    // Zoom out and in are greyed all the way out and in.
+    const zoom = core._vocalume_zoom();
+    if (zoomOutItem.disabled !== (zoom >= 16))
+      zoomOutItem.disabled = zoom >= 16;
+    if (zoomInItem.disabled !== (zoom <= 1))
+      zoomInItem.disabled = zoom <= 1;
   }
   for (const menu of document.querySelectorAll('.menu')) {
     const title = menu.querySelector('.menu-title');

@@ -55,6 +55,7 @@ EMSCRIPTEN_KEEPALIVE void vocalume_click(int x, int y) { g_host->View().OnPictur
 EMSCRIPTEN_KEEPALIVE void vocalume_command(int id) { g_host->OnCommand(id); }
 EMSCRIPTEN_KEEPALIVE int vocalume_pitch_line() { return g_host->View().Settings().pitchLine ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_follow_timing() { return g_host->View().Settings().followTiming ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int vocalume_zoom() { return g_host->View().Settings().zoom; }
 EMSCRIPTEN_KEEPALIVE int vocalume_has_model() { return g_host->View().HasModel() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_recording() { return g_host->View().IsRecording() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_busy() { return g_host->Busy() ? 1 : 0; }
