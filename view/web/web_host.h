@@ -93,6 +93,7 @@ public:
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
+    bool RunTargetDialog(TargetValues& values) override;
     void PostBufferDone() override { ++m_notices; }
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
@@ -115,6 +116,7 @@ private:
     bool m_taking = false;
     std::vector<uint8_t> m_rgba;
     PictureChange m_painted;
+    bool m_textsShown = false;
     std::string m_stateText;
     int m_jobPercent = 0;
     int m_jobTicks = 0;
