@@ -41,7 +41,6 @@ struct PictureChange {
     int32_t right = -1;
     bool whole = false;
 
-    bool Any() const { return whole || scrolled > 0 || left <= right; }
     // The columns `left` to `right` of a picture `width` wide changed too.
     void AddColumns(int32_t from, int32_t to, int32_t width);
     // Then the picture moved `k` columns to the left.
