@@ -62,6 +62,12 @@ constexpr float kRepeatMargin = 0.1f;
 // which repeats no better, can never win by it (a soprano's C6 on "ee" would
 // otherwise fall an octave).
 constexpr float kWholeSoundNoRepeatPenalty = 0.05f;
+// Without those marks a frame at the edge of voicing, where the voice falls
+// into creak or breath, more often fits a multiple of its period; a whole
+// sound therefore asks more of a frame to be voiced, and a little more of a
+// change of voicing, so that such a frame is unvoiced rather than an octave
+// or two low.
+constexpr float kWholeSoundVoicingThreshold = 0.55f;
 // How often, in frames, a whole sound's paths are traced back to where they
 // agree.
 constexpr int64_t kAgreementEvery = 32;
@@ -85,6 +91,8 @@ constexpr double kFrameSeconds = static_cast<double>(PitchTracker::kHop) / Pitch
 constexpr float kStepScale = static_cast<float>(0.01 / kFrameSeconds);
 constexpr float kVoicingChangeCost = 0.14f * kStepScale;
 constexpr float kOctaveJumpCost = 0.35f * kStepScale;
+// A whole sound's change of voicing (see kWholeSoundVoicingThreshold).
+constexpr float kWholeSoundVoicingChangeCost = 0.2f * kStepScale;
 // The stream's peak halves in about ten seconds of quieter sound.
 constexpr double kPeakDecay = 0.99993;
 
@@ -171,6 +179,8 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_reach(reach),
       m_severalPeriodsPenalty(reach == Reach::Live ? kOctavePenalty : 0.0f),
       m_noRepeatPenalty(reach == Reach::Live ? kOctavePenalty : kWholeSoundNoRepeatPenalty),
+      m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
+      m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -387,7 +397,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     State& unvoiced = column.states[0];
     unvoiced = State{};
     unvoiced.strength =
-        kVoicingThreshold +
+        m_voicingThreshold +
         static_cast<float>(std::max(0.0, 2.0 - relative / (kSilenceThreshold / (1.0 + kVoicingThreshold))));
     if (level < ceiling - kDarkBelowCeilingDb)
         unvoiced.strength += kAlwaysUnvoiced;
@@ -477,7 +487,7 @@ void PitchTracker::Link(Column& column, const Column* previous) const
             const State& p = previous->states[static_cast<size_t>(k)];
             float cost;
             if ((p.lag == 0.0f) != (s.lag == 0.0f))
-                cost = kVoicingChangeCost;
+                cost = m_voicingChangeCost;
             else if (s.lag == 0.0f)
                 cost = 0.0f;
             else

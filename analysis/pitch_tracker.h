@@ -131,9 +131,12 @@ private:
     Sums m_sums;
     Reach m_reach;
     // What a candidate loses for holding several periods of the voice, and
-    // for a short period that does not repeat.
+    // for a short period that does not repeat; the unvoiced state's
+    // strength (before the quiet's part) and the cost of a change of voicing.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
+    float m_voicingThreshold;
+    float m_voicingChangeCost;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
