@@ -5,6 +5,7 @@
 #include <wx/scrolbar.h>
 #include <wx/sizer.h>
 
+#include "column_zoom.h"
 #include "fitting_status_bar.h"
 #include "icons.h"
 #include "live_sound_output.h"
@@ -74,8 +75,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     } else {
         // The first window fits a small or scaled screen too; the window
         // system picks the place.
-        const FrameRect rect =
-            FitToDisplays(FrameRect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight}, CurrentDisplays());
+        const FrameRect rect = FirstFrameSize(CurrentDisplays());
         SetSize(rect.width, rect.height);
     }
     SetIcons(ProgramIcons());
@@ -85,6 +85,7 @@ CMainFrame::CMainFrame(SettingsStore& store, AnalysisCore& core) : m_store(store
     Bind(wxEVT_ACTIVATE, &CMainFrame::OnActivate, this);
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCloseModel, this, ID_CLOSE_MODEL);
+    Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateZoom, this, ID_ZOOM_OUT, ID_ZOOM_IN);
     // The model of the last run comes back once the frame is on screen, after
     // a file named on the command line has begun opening (it waits for it).
     CallAfter([this] {
@@ -101,14 +102,22 @@ void CMainFrame::RestorePlacement()
         Maximize(true);
     if (!m_placed)
         return;
+    // A window manager places a new window as it likes when it maps it,
+    // which may be after the first idle time: the place is asked for then,
+    // and again once the frame is first activated, when the manager has
+    // mapped it.
+    CallAfter([this] { MoveToPlaced(); });
+    m_movePending = true;
+}
+
+void CMainFrame::MoveToPlaced()
+{
+    if (!m_placed || IsMaximized())
+        return;
     // The toolkit moves a window only to a place other than the one it
     // believes it is at: a step aside first, then the place itself.
-    CallAfter([this] {
-        if (IsMaximized())
-            return;
-        Move(m_placed->GetPosition() + wxPoint(1, 0));
-        Move(m_placed->GetPosition());
-    });
+    Move(m_placed->GetPosition() + wxPoint(1, 0));
+    Move(m_placed->GetPosition());
 }
 
 CMainFrame::~CMainFrame()
@@ -147,6 +156,8 @@ void CMainFrame::CreateMenu()
     view->AppendCheckItem(ID_PITCH_LINE, "Pitch &line\tCtrl+L",
                           "Draw the voice's pitch over the picture and read it in the status bar");
     view->Check(ID_PITCH_LINE, m_view->Settings().pitchLine);
+    view->Append(ID_TARGET_NOTE, "&Target note...\tCtrl+T",
+                 "Draw a note to aim at on the pitch line's scale, and read how far the voice is from it");
     view->Append(ID_ZOOM_OUT, "Zoom &out\tCtrl+-", "Show more seconds on the screen");
     view->Append(ID_ZOOM_IN, "Zoom &in\tCtrl++", "Show fewer seconds, in finer detail");
     view->Append(ID_OPEN_MODEL, "&Model...\tCtrl+M",
@@ -207,6 +218,13 @@ void CMainFrame::OnUpdateCloseModel(wxUpdateUIEvent& event)
     event.Enable(m_view && m_view->HasModel());
 }
 
+void CMainFrame::OnUpdateZoom(wxUpdateUIEvent& event)
+{
+    // Greyed where it would change nothing: all the way out or in.
+    const int32_t zoom = m_view ? m_view->Settings().zoom : 1;
+    event.Enable(event.GetId() == ID_ZOOM_OUT ? ZoomedOut(zoom) != zoom : ZoomedIn(zoom) != zoom);
+}
+
 void CMainFrame::OnSetFocus(wxFocusEvent&)
 {
     if (m_viewWindow)
@@ -215,6 +233,10 @@ void CMainFrame::OnSetFocus(wxFocusEvent&)
 
 void CMainFrame::OnActivate(wxActivateEvent& event)
 {
+    if (event.GetActive() && m_movePending) {
+        m_movePending = false;
+        MoveToPlaced();
+    }
     if (event.GetActive() && m_viewWindow)
         m_viewWindow->SetFocus();
     event.Skip();

@@ -31,6 +31,8 @@ public:
     // Once shown: the stored place again (a window manager may have put the
     // frame elsewhere when it appeared), and maximised if it was left so.
     void RestorePlacement();
+    // The frame to the stored place (not while maximised).
+    void MoveToPlaced();
     // Opens the sound file `path` as the session (the command line's FILE).
     void OpenRecording(const std::string& path);
 
@@ -45,11 +47,14 @@ private:
     void OnActivate(wxActivateEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnUpdateCloseModel(wxUpdateUIEvent& event);
+    void OnUpdateZoom(wxUpdateUIEvent& event);
 
     // The application's store, which outlives the frame.
     SettingsStore& m_store;
     // The stored rectangle as fitted to the displays, when there is one.
     std::optional<wxRect> m_placed;
+    // The stored place is asked for again at the first activation.
+    bool m_movePending = false;
     std::optional<CAnalysisView> m_view;
     // The only child window, owned by the toolkit and destroyed with the
     // frame, after the view (the frame detaches it from the view first).

@@ -40,6 +40,19 @@ std::optional<FrameRect> LoadPlacement(SettingsStore& store)
     return rect;
 }
 
+FrameRect FirstFrameSize(const DisplayLayout& displays)
+{
+    FrameRect rect{0, 0, kDefaultFrameWidth, kDefaultFrameHeight};
+    if (displays.workAreas.empty())
+        return rect;
+    const FrameRect& area = displays.workAreas[displays.primary < displays.workAreas.size() ? displays.primary : 0];
+    if (rect.width > area.width)
+        rect.width = std::max(area.width * 9 / 10, 1);
+    if (rect.height > area.height)
+        rect.height = std::max(area.height * 9 / 10, 1);
+    return rect;
+}
+
 bool LoadMaximised(SettingsStore& store) { return store.GetProfileInt(kSection, "maximised", 0) == 1; }
 
 FrameRect FitToDisplays(FrameRect rect, const DisplayLayout& displays)

@@ -49,6 +49,12 @@ std::optional<FrameRect> LoadPlacement(SettingsStore& store);
 // display known the rectangle is only given a usable size.
 FrameRect FitToDisplays(FrameRect stored, const DisplayLayout& displays);
 
+// The size of the first frame (no stored rectangle): the default, or at most
+// nine tenths of the primary display's work area each way where that is
+// smaller (a small or scaled screen), so that the window manager's frame
+// around it still fits.
+FrameRect FirstFrameSize(const DisplayLayout& displays);
+
 // Whether the frame was left maximised (it then opens maximised, its normal
 // rectangle the one stored before). False for a store that never held one.
 bool LoadMaximised(SettingsStore& store);

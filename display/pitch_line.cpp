@@ -14,6 +14,8 @@ constexpr Rgb kLineColour{255, 255, 255};
 constexpr Rgb kEdgeColour{0, 0, 0};
 constexpr Rgb kGuideColour{255, 255, 255};
 constexpr int32_t kGuideShare = 48;  // in 256ths: faint
+constexpr Rgb kTargetColour{255, 214, 0};
+constexpr int32_t kTargetBandShare = 40;  // in 256ths: the picture's colours still read through
 // C2 and the octaves above it; those outside the mapped range are left out.
 constexpr double kC2Hz = 65.40639132514966;
 constexpr int32_t kFirstOctave = 2;
@@ -108,6 +110,27 @@ void DrawPitchLineOnly(PixelImage image, const PitchEstimate* columns, Rgb colou
     const int32_t h = std::min(image.height, kMaxColumnHeight);
     if (image.width > 0 && h > 0)
         DrawLineOnly(image, h, columns, colour);
+}
+
+void DrawPitchTarget(PixelImage image, double hz, double toleranceCents, std::string_view label)
+{
+    const int32_t h = std::min(image.height, kMaxColumnHeight);
+    if (image.width <= 0 || h <= 0 || !(hz > 0.0))
+        return;
+    const double spread = std::exp2(toleranceCents / 1200.0);
+    const int32_t y = PitchLineRow(hz, h);
+    // Rows are higher for higher notes, so the band's top is its sharp end.
+    const int32_t top = PitchLineRow(hz * spread, h);
+    const int32_t bottom = PitchLineRow(hz / spread, h);
+    for (int32_t row = top; row <= bottom; ++row) {
+        if (row == y)
+            continue;
+        for (int32_t x = 0; x < image.width; ++x)
+            image.Blend(x, row, kTargetColour, kTargetBandShare);
+    }
+    for (int32_t x = 0; x < image.width; ++x)
+        image.Set(x, y, kTargetColour);
+    DrawTinyText(image, 2, std::max(y - kTinyGlyphHeight - 1, 1), label, kTargetColour, kEdgeColour);
 }
 
 void DrawPitchLine(ColumnSurface& surface, const PitchEstimate* columns)

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "column_surface.h"
 #include "pitch_tracker.h"
@@ -31,6 +32,12 @@ void DrawPitchLine(PixelImage image, const PitchEstimate* columns);
 // The line alone, in `colour`, with its dark edge but no guides or labels:
 // a second melody over a lane that may show the first.
 void DrawPitchLineOnly(PixelImage image, const PitchEstimate* columns, Rgb colour);
+
+// A note to aim at on the same scale: a yellow line at `hz`, in a faint
+// yellow band from `toleranceCents` below it to as far above, and `label`
+// (the note's name) at the left edge. Drawn before the line, so that the
+// voice's line crosses it.
+void DrawPitchTarget(PixelImage image, double hz, double toleranceCents, std::string_view label);
 
 // The same over the whole of a retained surface.
 void DrawPitchLine(ColumnSurface& surface, const PitchEstimate* columns);

@@ -1,7 +1,7 @@
 // A tiny built-in bitmap font (3 x 5 pixels a glyph) for labels drawn into
 // the picture itself, so that the program and the render tool show the same
 // labels without a font library. Holds the digits, the capitals and a few
-// signs (. % + - :).
+// signs (. % + - : #).
 #pragma once
 
 #include <cstdint>

@@ -289,6 +289,24 @@ void CAnalysisView::SetFollowTiming(bool on)
     v.RequestPaint();
 }
 
+void CAnalysisView::ChooseTargetNote()
+{
+    Impl& v = *m_impl;
+    if (v.m_host == nullptr)
+        return;
+    TargetValues values = TargetToDialog(v.m_settings);
+    if (!v.m_host->RunTargetDialog(values))
+        return;
+    TargetFromDialog(values, v.m_settings);
+    if (v.m_settings.targetNote != kNoTargetNote && !v.m_settings.pitchLine) {
+        SetPitchLine(true);
+        return;
+    }
+    v.m_compositor.Compose(v.m_lanes.Rows());
+    v.RequestPaint();
+    v.ShowReadout();
+}
+
 bool CAnalysisView::ReviewingTake() const { return m_impl->m_coach.Reviewing(); }
 
 void CAnalysisView::ZoomOut() { SetZoom(ZoomedOut(m_impl->m_settings.zoom)); }

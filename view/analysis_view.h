@@ -52,6 +52,7 @@ inline constexpr int ID_FOLLOW_TIMING = 32784;
 inline constexpr int ID_PROGRESS_REPORT = 32785;
 inline constexpr int ID_ZOOM_OUT = 32786;
 inline constexpr int ID_ZOOM_IN = 32787;
+inline constexpr int ID_TARGET_NOTE = 32788;
 // The host's timers: the pause timer (OnTimer), the play timer
 // (OnPlayTimer) and the review timer (OnReviewTimer).
 inline constexpr int kPauseTimerId = 1;
@@ -217,6 +218,11 @@ public:
     // is drawn on the take's time axis, so that the same sounds stand above
     // each other. Stored as the "followtiming" setting.
     void SetFollowTiming(bool on);
+    // View › Target note…: asks the host for a note to aim at and the cents
+    // allowed either side (stored as "targetnote" and "targetcents"), drawn
+    // over each lane on the pitch line's scale and read in the readout.
+    // Choosing a note turns the pitch line on, on whose scale it is shown.
+    void ChooseTargetNote();
     // File › Progress report...: writes the report of the progress log (see
     // progress_report.h) to `path`, whole or not at all. Returns an empty
     // string on success, else why not.

@@ -28,6 +28,7 @@
 #include "session_history.h"
 #include "session_pitch.h"
 #include "status_bar.h"
+#include "target_note.h"
 #include "view_settings.h"
 
 namespace vocalume {
@@ -49,6 +50,7 @@ struct CAnalysisView::Impl {
         m_settings.Validate();
         m_compositor.Add(m_lanes);
         m_compositor.Add(m_coachMarks);
+        m_compositor.Add(m_targetLine);
         m_compositor.Add(m_pitchOverlay);
         m_compositor.Add(m_scorePanel);
         m_compositor.Add(m_playback);
@@ -211,6 +213,7 @@ struct CAnalysisView::Impl {
     LookingBack m_lookingBack{m_session, m_surface, m_framer, m_settings};
     Lanes m_lanes{m_surface, m_lookingBack, m_settings};
     PitchOverlay m_pitchOverlay{m_settings, m_session, m_pitch, m_lookingBack, m_lanes};
+    TargetLine m_targetLine{m_settings, m_lanes};
     Playback m_playback{m_session, m_lookingBack, m_lanes, m_settings};
     Coach m_coach{m_session, m_lanes, m_settings};
     CoachMarks m_coachMarks{m_coach, m_lanes, m_lookingBack, m_settings};

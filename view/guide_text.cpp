@@ -14,6 +14,7 @@ const char* KeysAndColoursText()
            "the session\n"
            "  Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+Shift+S\tnew session, open, save the recording, save the picture\n"
            "  Ctrl+L\tthe pitch line\n"
+           "  Ctrl+T\ta target note on the pitch line's scale (in a browser: View \xE2\x80\xBA Target note)\n"
            "  Ctrl+minus, Ctrl+plus\tzoom out to more seconds on the screen (up to about 11), zoom back in\n"
            "  Ctrl+M\topen a model to imitate\n"
            "\n"

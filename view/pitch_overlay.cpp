@@ -2,6 +2,7 @@
 
 #include "pitch_line.h"
 #include "pitch_readout.h"
+#include "target_note.h"
 
 namespace vocalume {
 namespace {
@@ -23,13 +24,16 @@ void DrawLane(PixelImage lane, const SessionHistory& session, FrameAt frameAt, s
 }
 
 // The readout of `frame` of `session`, timed at its centre in the kept
-// sound, as in a saved recording; empty for a frame with no estimate.
-std::string ReadoutOf(const SessionHistory& session, int64_t frame)
+// sound, as in a saved recording, and how far it lies from the target;
+// empty for a frame with no estimate.
+std::string ReadoutOf(const SessionHistory& session, int64_t frame, const ViewSettings& settings)
 {
     if (frame < 0 || frame >= session.PitchEnd() || !session.HasFrame(frame))
         return {};
     const int64_t sample = session.SampleOfFrame(frame) + PitchTracker::kCentreOffset;
-    return FormatPitchAt(session.Pitch(frame), static_cast<double>(sample - session.FirstSample()) / kRecordingRate);
+    const float hz = session.Pitch(frame);
+    return FormatPitchAt(hz, static_cast<double>(sample - session.FirstSample()) / kRecordingRate) +
+           TargetDistanceText(hz, settings);
 }
 
 }  // namespace
@@ -62,18 +66,23 @@ std::optional<std::string> PitchOverlay::Readout(bool recording)
         return std::nullopt;
     m_readoutFrame = settled;
     const int64_t voiced = soon ? m_pitch.NewestEstimatedVoicedFrame() : m_pitch.NewestVoicedFrame();
-    if (voiced >= 0 && settled - voiced <= kReadoutHoldFrames)
-        return FormatPitch(soon ? m_pitch.NewestEstimatedVoicedHz() : m_pitch.NewestVoicedHz());
+    if (voiced >= 0 && settled - voiced <= kReadoutHoldFrames) {
+        const double hz = soon ? m_pitch.NewestEstimatedVoicedHz() : m_pitch.NewestVoicedHz();
+        return FormatPitch(hz) + TargetDistanceText(hz, m_settings);
+    }
     return std::string();
 }
 
 std::string PitchOverlay::ModelReadout() const
 {
-    const std::string text = ReadoutOf(*m_lanes.Model(), m_lanes.ModelFrameAt(m_pointerX));
+    const std::string text = ReadoutOf(*m_lanes.Model(), m_lanes.ModelFrameAt(m_pointerX), m_settings);
     return text.empty() ? text : "Model: " + text;
 }
 
-std::string PitchOverlay::SessionReadout() const { return ReadoutOf(m_session, m_lookingBack.FrameAt(m_pointerX)); }
+std::string PitchOverlay::SessionReadout() const
+{
+    return ReadoutOf(m_session, m_lookingBack.FrameAt(m_pointerX), m_settings);
+}
 
 void PitchOverlay::Draw(const Canvas& canvas)
 {

@@ -30,6 +30,14 @@ struct ConfigValues {
     std::string history{};
 };
 
+// Values View › Target note… exchanges, as its dialog holds them: the index
+// of the chosen entry of each list (the notes, "No target" first; the cents
+// allowed), -1 for none.
+struct TargetValues {
+    int note = 0;
+    int cents = -1;
+};
+
 // The status bar's fields, left to right.
 enum class StatusField : int {
     State = 0,     // Recording, Paused, Looking back, Playing; why playing failed
@@ -72,6 +80,13 @@ public:
     // Shows the Configuration dialog modally with `values`; true on OK, with
     // `values` holding what the user chose.
     virtual bool RunConfigDialog(ConfigValues& values) = 0;
+    // Shows View › Target note…'s dialog modally with `values`; true on OK.
+    // A host without it never sets a target.
+    virtual bool RunTargetDialog(TargetValues& values)
+    {
+        (void)values;
+        return false;
+    }
     // Called on a sound thread whenever the device has news (a capture buffer
     // is done, or the device was lost); the host must arrange for the view's
     // OnWimData to run on the UI thread, once per notice, in order.

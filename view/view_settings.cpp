@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "target_note.h"
+
 namespace vocalume {
 namespace {
 
@@ -35,6 +37,8 @@ ViewSettings ViewSettings::Load(SettingsStore& store)
     s.zoom = store.GetProfileInt(kConfigSection, "zoom", 1);
     // Anything but 1 (hand-edited, or a damaged store) is the default, off.
     s.lowLatency = store.GetProfileInt(kConfigSection, "lowlatency", 0) == 1;
+    s.targetNote = store.GetProfileInt(kConfigSection, "targetnote", kNoTargetNote);
+    s.targetCents = store.GetProfileInt(kConfigSection, "targetcents", kDefaultTargetCents);
     s.historyMinutes = store.GetProfileInt(kHistorySection, "minutes", kDefaultHistoryMinutes);
     s.modelFile = store.GetProfileString(kModelSection, "file", "");
     s.Validate();
@@ -52,6 +56,10 @@ void ViewSettings::Validate()
     palette = PaletteFromSetting(static_cast<int32_t>(palette));
     if (!ZoomUsable(zoom))
         zoom = 1;
+    if (!TargetNoteUsable(targetNote))
+        targetNote = kNoTargetNote;
+    if (!TargetCentsUsable(targetCents))
+        targetCents = kDefaultTargetCents;
 }
 
 void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
@@ -66,6 +74,8 @@ void ViewSettings::Save(SettingsStore& store, const ViewSettings& loaded) const
     store.WriteProfileString(kConfigSection, "input", input);
     store.WriteProfileInt(kConfigSection, "zoom", zoom);
     store.WriteProfileInt(kConfigSection, "lowlatency", lowLatency ? 1 : 0);
+    store.WriteProfileInt(kConfigSection, "targetnote", targetNote);
+    store.WriteProfileInt(kConfigSection, "targetcents", targetCents);
     store.WriteProfileInt(kHistorySection, "minutes", historyMinutes);
     if (modelFile != loaded.modelFile)
         store.WriteProfileString(kModelSection, "file", modelFile);

@@ -25,6 +25,10 @@ inline constexpr int32_t kMaxRefresh = 30;
 // The "history" setting "minutes": how much of the session is kept.
 inline constexpr int32_t kDefaultHistoryMinutes = 30;
 inline constexpr int32_t kHistoryMinuteChoices[] = {1, 5, 10, 30, 60, 120};
+// The "targetnote" of no target, and the cents either side of a target that
+// count as on it unless the user chose otherwise.
+inline constexpr int32_t kNoTargetNote = 0;
+inline constexpr int32_t kDefaultTargetCents = 25;
 
 // A refresh rate outside 1..30 would divide by zero or make capture buffers
 // shorter than a frame; a ratio below 1 would divide by zero in the analysis;
@@ -53,6 +57,10 @@ struct ViewSettings {
     // Frames a column: View › Zoom out and Zoom in (one of kZoomLevels).
     int32_t zoom = 1;
     bool lowLatency = false;
+    // View › Target note…: the note ("targetnote", semitones from C-1, 0 for
+    // none) and the cents either side that count as on it ("targetcents").
+    int32_t targetNote = kNoTargetNote;
+    int32_t targetCents = kDefaultTargetCents;
     // "history": the minutes of session kept.
     int32_t historyMinutes = kDefaultHistoryMinutes;
     // "model": the model open now, or the one open at the last exit until

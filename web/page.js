@@ -7,7 +7,7 @@
 
 (() => {
   // The view's command identifiers (view/analysis_view.h).
-  const Command = { start: 32772, pause: 32773, configure: 32774, newSession: 32777, pitchLine: 32780, closeModel: 32782, followTiming: 32784, zoomOut: 32786, zoomIn: 32787 };
+  const Command = { start: 32772, pause: 32773, configure: 32774, newSession: 32777, pitchLine: 32780, closeModel: 32782, followTiming: 32784, zoomOut: 32786, zoomIn: 32787, targetNote: 32788 };
   // The view's keys, in the order of ViewKey.
   const ViewKeys = { ArrowLeft: 0, ArrowRight: 1, PageUp: 2, PageDown: 3, Home: 4, End: 5 };
   const Job = { recording: 0, model: 1, export: 2 };
@@ -141,6 +141,24 @@
     return '';
   }
 
+  function targetDialog(offerText) {
+    if (pendingAnswer && pendingAnswer.target)
+      return pendingAnswer.target;
+    const command = running;
+    const offer = JSON.parse(offerText);
+    const dialog = document.getElementById('target-note');
+    const form = dialog.querySelector('form');
+    for (const name of ['note', 'cents'])
+      fillList(form.elements[name], offer[name]);
+    showDialog(dialog, value => {
+      if (value !== 'ok' || !command)
+        return;
+      const answer = { note: form.elements.note.selectedIndex, cents: form.elements.cents.selectedIndex };
+      runAgainWith({ target: JSON.stringify(answer) }, command);
+    });
+    return '';
+  }
+
   // ---- The picture ---------------------------------------------------------
 
   let dirtyLeft = Infinity;
@@ -176,10 +194,47 @@
     const from = Math.max(0, Math.min(left, width - 1));
     const to = Math.min(right, width - 1);
     context2d.putImageData(image, 0, 0, from, 0, to - from + 1, height);
+    drawPictureTexts(image, from, to);
     measure.paints++;
     if (measure.firstPicture < 0)
       measure.firstPicture = performance.now();
     noteShown(performance.timeOrigin + time);
+  }
+
+  // The view's texts over the picture (the first take's hint, the lanes'
+  // names), light grey with a dark edge as on the desktop. A text is drawn
+  // again whenever the strip just painted reaches it; one that is gone takes
+  // the picture under it back.
+  let shownTexts = [];
+  function drawPictureTexts(image, from, to) {
+    const lines = core.UTF8ToString(core._vocalume_picture_texts());
+    if (lines === '' && shownTexts.length === 0)
+      return;
+    context2d.font = getComputedStyle(canvas).font;
+    context2d.textBaseline = 'top';
+    const texts = lines.split('\n').filter(line => line !== '').map(line => {
+      const [x, y, centred, text] = line.split('\t');
+      const width = Math.ceil(context2d.measureText(text).width);
+      const height = Math.ceil(parseFloat(context2d.font) * 1.3);
+      const left = centred === '1' ? +x - width / 2 : +x;
+      const top = centred === '1' ? +y - height / 2 : +y;
+      return { text, left: Math.floor(left), top: Math.floor(top), width: width + 2, height: height + 2 };
+    });
+    const same = (a, b) => a.text === b.text && a.left === b.left && a.top === b.top;
+    for (const old of shownTexts)
+      if (!texts.some(t => same(t, old)))
+        context2d.putImageData(image, 0, 0, old.left, old.top, old.width, old.height);
+    for (const t of texts) {
+      const stillShown = shownTexts.some(old => same(t, old));
+      if (stillShown && (t.left > to || t.left + t.width < from))
+        continue;
+      context2d.putImageData(image, 0, 0, t.left, t.top, t.width, t.height);
+      context2d.fillStyle = '#000';
+      context2d.fillText(t.text, t.left + 1, t.top + 1);
+      context2d.fillStyle = 'rgb(210, 210, 210)';
+      context2d.fillText(t.text, t.left, t.top);
+    }
+    shownTexts = texts;
   }
 
   function fitCanvas() {
@@ -705,13 +760,20 @@
     'start': () => run(() => core._vocalume_command(Command.start)),
     'pause': () => run(() => core._vocalume_command(Command.pause)),
     'pitch-line': () => run(() => core._vocalume_command(Command.pitchLine)),
+    'target-note': () => run(() => core._vocalume_command(Command.targetNote)),
     'follow-timing': () => run(() => core._vocalume_command(Command.followTiming)),
     'zoom-out': () => run(() => core._vocalume_command(Command.zoomOut)),
     'zoom-in': () => run(() => core._vocalume_command(Command.zoomIn)),
     'open-model': () => chooseFile('model'),
     'close-model': () => run(() => core._vocalume_command(Command.closeModel)),
+    'keys-and-colours': showKeysAndColours,
     'about': () => showDialog(document.getElementById('about'), () => {}),
   };
+
+  function showKeysAndColours() {
+    document.getElementById('keys-text').textContent = core.UTF8ToString(core._vocalume_keys_and_colours());
+    showDialog(document.getElementById('keys-and-colours'), () => {});
+  }
 
   function closeMenus() {
     for (const menu of document.querySelectorAll('.menu')) {
@@ -724,6 +786,8 @@
   const pitchLineItem = document.querySelector('[data-action="pitch-line"]');
   const followTimingItem = document.querySelector('[data-action="follow-timing"]');
   const closeModelItem = document.querySelector('[data-action="close-model"]');
+  const zoomOutItem = document.querySelector('[data-action="zoom-out"]');
+  const zoomInItem = document.querySelector('[data-action="zoom-in"]');
   function refreshMenus() {
     if (!core)
       return;
@@ -736,6 +800,12 @@
     const disabled = !core._vocalume_has_model();
     if (closeModelItem.disabled !== disabled)
       closeModelItem.disabled = disabled;
+    // Zoom out and in are greyed all the way out and in.
+    const zoom = core._vocalume_zoom();
+    if (zoomOutItem.disabled !== (zoom >= 16))
+      zoomOutItem.disabled = zoom >= 16;
+    if (zoomInItem.disabled !== (zoom <= 1))
+      zoomInItem.disabled = zoom <= 1;
   }
   for (const menu of document.querySelectorAll('.menu')) {
     const title = menu.querySelector('.menu-title');
@@ -843,7 +913,7 @@
   // ---- Start -----------------------------------------------------------------
 
   const page = {
-    requestPaint, setTimer, killTimer, showMessage, askYesNo, configDialog, setStatus, showScrollBar, inputs,
+    requestPaint, setTimer, killTimer, showMessage, askYesNo, configDialog, targetDialog, setStatus, showScrollBar, inputs,
     cancelJob, openMicrophone, closeMicrophone, playBegin, playFill, playStart, stopPlaying, heardSample,
     playFinished, readSetting, writeSetting,
   };

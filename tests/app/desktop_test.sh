@@ -5,6 +5,7 @@
 # colour; space pauses and the picture stands still; R redraws the same
 # picture; Ctrl+L draws the pitch line over it and takes it away again;
 # Ctrl+minus zooms out to more seconds on the screen and Ctrl+plus back;
+# View > Target note draws a note to aim at and takes it away again;
 # File > Configure and Help > About open and close; File > Exit quits
 # while recording and writes the settings file. A damaged placement opens on
 # the screen; a settings file of random bytes is set aside with one message. A
@@ -400,6 +401,35 @@ shot_until leftoff '[ "$(differing left leftoff)" = 0 ]'
 check "without the pitch line the picture is as before" '[ "$(differing left leftoff)" = 0 ]'
 xdotool key ctrl+l
 shot_until lineback '[ "$(white_pixels lineback)" -gt $(($(white_pixels left) + 200)) ]'
+
+# View > Target note... (Ctrl+T) opens on A3: OK draws its yellow line across
+# the picture on the pitch line's scale; "No target" (the list's first
+# entry) takes it away again.
+yellow_pixels() {
+  /usr/bin/convert "$out/$1.png" -fill black +opaque 'rgb(255,214,0)' -fill white -opaque 'rgb(255,214,0)' \
+    -format '%[fx:round(mean*w*h)]' info:
+}
+xdotool key ctrl+t
+dialog=$(wait_window '^Target note$')
+check "View > Target note opens its dialog" '[ -n "$dialog" ]'
+if [ -n "$dialog" ]; then
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.3; shot target-dialog "$dialog"
+  xdotool key alt+o
+  shot_until target '[ "$(yellow_pixels target)" -gt 500 ]'
+  echo "     yellow pixels with the target note $(yellow_pixels target)"
+  check "the target note is a yellow line across the picture" '[ "$(yellow_pixels target)" -gt 500 ]'
+  xdotool windowfocus --sync "$frame"
+  xdotool key ctrl+t
+  dialog=$(wait_window '^Target note$')
+  if [ -n "$dialog" ]; then
+    xdotool windowfocus --sync "$dialog"; sleep 0.3
+    xdotool key alt+n Home; sleep 0.2; xdotool key alt+o
+  fi
+  shot_until notarget '[ "$(differing lineback notarget)" = 0 ]'
+  check "No target takes the line away: the picture as it was" '[ "$(differing lineback notarget)" = 0 ]'
+  xdotool windowfocus --sync "$frame"
+fi
 
 # P plays the session back from its start (Home), here to loudspeakers of
 # their own so that what their monitor hears is the program's alone; a white

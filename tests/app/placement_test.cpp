@@ -104,5 +104,15 @@ TEST(PlacementTest, StoredRectanglesAreFittedToTheDisplays)
     EXPECT_EQ(FitToDisplays({-50000, 5, 0, 300}, DisplayLayout{}), (FrameRect{-50000, 5, 700, 300}));
 }
 
+// The first frame keeps its default size where it fits, and leaves room for
+// the window manager's frame where it does not (a screen at twice the scale).
+TEST(PlacementTest, TheFirstFrameFitsASmallScreenWithItsDecorations)
+{
+    EXPECT_EQ(FirstFrameSize(kTwoDisplays), (FrameRect{0, 0, 700, 500}));
+    EXPECT_EQ(FirstFrameSize(DisplayLayout{{{0, 0, 512, 384}}, 0}), (FrameRect{0, 0, 460, 345}));
+    EXPECT_EQ(FirstFrameSize(DisplayLayout{{{0, 0, 640, 450}}, 0}), (FrameRect{0, 0, 576, 405}));
+    EXPECT_EQ(FirstFrameSize(DisplayLayout{}), (FrameRect{0, 0, 700, 500}));
+}
+
 }  // namespace
 }  // namespace vocalume

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ public:
         if (!dialogOk)
             return false;
         values = answer;
+        return true;
+    }
+    bool RunTargetDialog(TargetValues& values) override
+    {
+        targetOffered = values;
+        if (!targetAnswer)
+            return false;
+        values = *targetAnswer;
         return true;
     }
     void PostBufferDone() override { ++buffersPosted; }
@@ -80,6 +89,9 @@ public:
     bool dialogOk = true;
     ConfigValues offered;
     ConfigValues answer;
+    TargetValues targetOffered;
+    // View › Target note…'s answer; none: cancelled.
+    std::optional<TargetValues> targetAnswer;
     std::atomic<int> buffersPosted{0};
     std::map<StatusField, std::string> status;
     int statusChanges = 0;

@@ -24,12 +24,14 @@
 #include "fake_view_host.h"
 #include "file_commands.h"
 #include "framer.h"
+#include "pitch_line.h"
 #include "pitch_tracker.h"
 #include "progress_log.h"
 #include "scripted_source.h"
 #include "session_history.h"
 #include "session_picture.h"
 #include "suggested_name.h"
+#include "target_note.h"
 #include "wave_in.h"
 
 #include <sndfile.h>
@@ -727,6 +729,19 @@ TEST_F(ViewTest, PitchLineFollowsTheSessionLiveAndLookingBack)
     EXPECT_EQ(host.status[StatusField::Readout], "");
     view->SetPitchLine(false);
     EXPECT_EQ(view->ShownRgb(), view->Surface().Pixels());
+
+    // A target chosen turns the line on, on whose scale it is drawn; a
+    // cancelled dialog changes nothing.
+    host.targetAnswer = TargetValues{57 - kLowestTargetNote + 1, 2};
+    view->ChooseTargetNote();
+    EXPECT_TRUE(view->Settings().pitchLine);
+    EXPECT_EQ(view->Settings().targetNote, 57);
+    view->OnPaint();
+    const int32_t row = PitchLineRow(220.0, view->ShownHeight());
+    EXPECT_EQ(view->ShownRgb()[view->ShownStride() * static_cast<size_t>(row) + 3 * 20 + 2], 0) << "yellow";
+    host.targetAnswer.reset();
+    view->ChooseTargetNote();
+    EXPECT_EQ(view->Settings().targetNote, 57);
 }
 
 // A new refresh rate clears the picture and so ends looking back: the status

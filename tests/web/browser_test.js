@@ -152,7 +152,17 @@ test('the page starts, says the sound stays on the device and asks nothing of an
 
 test('space lights the picture, Esc stands it still, P plays it back, New session asks first', async () => {
   await onPage({ microphone: demo }, async page => {
-    check(await litPixels(page) === 0, 'the picture is lit before recording');
+    // Before the first take the picture is black (below the waveform
+    // trace, above the ticks) but for the hint across its middle.
+    const first = await canvasPixels(page);
+    let hint = 0, elsewhere = 0;
+    for (let y = Math.floor(first.height * 0.2); y < Math.floor(first.height * 0.8); ++y)
+      for (let x = 0; x < first.width; ++x) {
+        const i = 4 * (y * first.width + x);
+        if (first.rgba[i] + first.rgba[i + 1] + first.rgba[i + 2] > 60)
+          Math.abs(y - first.height / 2) < 16 ? hint++ : elsewhere++;
+      }
+    check(hint > 100 && elsewhere === 0, `the first picture: ${hint} pixels of hint, ${elsewhere} lit elsewhere`);
     await page.keyboard.press('Space');
     await waitForState(page, 'Recording');
     await page.waitForFunction(() => window.vocalumeMeasure.latencies.length > 20, null, { timeout: 20000 });
@@ -279,6 +289,27 @@ test('a reload keeps the settings', async () => {
               form.elements.timescale.checked];
     });
     check(kept[0] === '20' && kept[1] === 'Colour-blind safe' && kept[2] === false, 'kept: ' + kept.join(', '));
+    await page.click('#configure button[value="cancel"]');
+
+    // A target note is kept as well; the keys are told in Help.
+    await menu(page, 'View', 'Target note');
+    await page.waitForSelector('#target-note[open]');
+    await page.selectOption('#target-note select[name="note"]', { index: 26 });
+    await page.selectOption('#target-note select[name="cents"]', { label: '\u00b1 50 ct' });
+    await page.click('#target-note button[value="ok"]');
+    await page.reload();
+    await started(page);
+    await menu(page, 'View', 'Target note');
+    await page.waitForSelector('#target-note[open]');
+    const target = await page.evaluate(() => {
+      const form = document.querySelector('#target-note form');
+      return [form.elements.note.selectedOptions[0].text, form.elements.cents.selectedOptions[0].text];
+    });
+    check(target[0] === 'A3 \u00b7 220 Hz' && target[1] === '\u00b1 50 ct', 'the target kept: ' + target.join(', '));
+    await page.click('#target-note button[value="cancel"]');
+    await menu(page, 'Help', 'Keys and colours');
+    await page.waitForSelector('#keys-and-colours[open]');
+    check(/Space\tstart recording/.test(await page.textContent('#keys-text')), 'Help does not tell the keys');
   });
 });
 

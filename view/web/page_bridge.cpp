@@ -18,6 +18,13 @@ EM_JS(char*, page_config_dialog, (const char* offer), {
     stringToUTF8(answer, text, size);
     return text;
 });
+EM_JS(char*, page_target_dialog, (const char* offer), {
+    const answer = Module.page.targetDialog(UTF8ToString(offer)) || "";
+    const size = lengthBytesUTF8(answer) + 1;
+    const text = _malloc(size);
+    stringToUTF8(answer, text, size);
+    return text;
+});
 EM_JS(void, page_set_status, (int field, const char* text), { Module.page.setStatus(field, UTF8ToString(text)); });
 EM_JS(void, page_show_scroll_bar, (int shown, double position, double page, double range),
       { Module.page.showScrollBar(shown !== 0, position, page, range); });
@@ -71,6 +78,7 @@ void KillTimer(int id) { page_kill_timer(id); }
 void ShowMessage(const std::string& text) { page_show_message(text.c_str()); }
 bool AskYesNo(const std::string& question) { return page_ask_yes_no(question.c_str()) != 0; }
 std::string ConfigDialog(const std::string& offer) { return Taken(page_config_dialog(offer.c_str())); }
+std::string TargetDialog(const std::string& offer) { return Taken(page_target_dialog(offer.c_str())); }
 void SetStatus(int field, const std::string& text) { page_set_status(field, text.c_str()); }
 void ShowScrollBar(bool shown, double position, double page, double range)
 {

@@ -26,6 +26,8 @@ bool AskYesNo(const std::string& question);
 // lists and what is chosen (JSON). Returns the user's choice (JSON) when the
 // page has it for this offer, else shows the dialog and returns "".
 std::string ConfigDialog(const std::string& offer);
+// View › Target note…'s dialog the same way.
+std::string TargetDialog(const std::string& offer);
 void SetStatus(int field, const std::string& text);
 void ShowScrollBar(bool shown, double position, double page, double range);
 // The page's inputs as "name\tdescription\n" lines, the default not among

@@ -16,6 +16,7 @@
 #include "page_bridge.h"
 #include "session_bytes.h"
 #include "session_history.h"
+#include "target_note.h"
 #include "web_sound_output.h"
 #include "web_sound_source.h"
 
@@ -150,6 +151,7 @@ void CWebHost::OnCommand(int id)
     case ID_CONFIGURE: m_view->OnConfigure(); break;
     case ID_NEW_SESSION: m_view->NewSession(); break;
     case ID_PITCH_LINE: m_view->SetPitchLine(!m_view->Settings().pitchLine); break;
+    case ID_TARGET_NOTE: m_view->ChooseTargetNote(); break;
     case ID_FOLLOW_TIMING: m_view->SetFollowTiming(!m_view->Settings().followTiming); break;
     case ID_ZOOM_OUT: m_view->ZoomOut(); break;
     case ID_ZOOM_IN: m_view->ZoomIn(); break;
@@ -303,6 +305,17 @@ void CWebHost::SetReviewTimer(int milliseconds) { page::SetTimer(kReviewTimerId,
 void CWebHost::KillReviewTimer() { page::KillTimer(kReviewTimerId); }
 void CWebHost::RequestPaintColumns(int left, int right) { page::RequestPaint(left, right); }
 void CWebHost::ShowMessage(const std::string& text) { page::ShowMessage(text); }
+
+bool CWebHost::RunTargetDialog(TargetValues& values)
+{
+    const std::string answer = page::TargetDialog("{\"note\":" + List(TargetNoteEntries(), values.note) +
+                                                  ",\"cents\":" + List(TargetCentsEntries(), values.cents) + "}");
+    if (answer.empty())
+        return false;
+    values.note = AnswerField(answer, "note", -1);
+    values.cents = AnswerField(answer, "cents", -1);
+    return true;
+}
 
 bool CWebHost::RunConfigDialog(ConfigValues& values)
 {

@@ -87,6 +87,7 @@ public:
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
+    bool RunTargetDialog(TargetValues& values) override;
     void PostBufferDone() override { ++m_notices; }
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;

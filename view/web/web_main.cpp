@@ -9,6 +9,7 @@
 
 #include "analysis_view.h"
 #include "file_work.h"
+#include "guide_text.h"
 #include "recording_format.h"
 #include "vocalume_version.h"
 #include "web_host.h"
@@ -54,10 +55,25 @@ EMSCRIPTEN_KEEPALIVE void vocalume_click(int x, int y) { g_host->View().OnPictur
 EMSCRIPTEN_KEEPALIVE void vocalume_command(int id) { g_host->OnCommand(id); }
 EMSCRIPTEN_KEEPALIVE int vocalume_pitch_line() { return g_host->View().Settings().pitchLine ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_follow_timing() { return g_host->View().Settings().followTiming ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int vocalume_zoom() { return g_host->View().Settings().zoom; }
 EMSCRIPTEN_KEEPALIVE int vocalume_has_model() { return g_host->View().HasModel() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_recording() { return g_host->View().IsRecording() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int vocalume_busy() { return g_host->Busy() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE void vocalume_save_settings() { g_host->View().SaveSettings(); }
+
+// The texts the page draws over the picture (the first take's hint, the
+// lanes' names), one a line: x, y, 1 when centred on (x, y), the text; tabs
+// between.
+EMSCRIPTEN_KEEPALIVE const char* vocalume_picture_texts()
+{
+    g_text.clear();
+    for (const vocalume::PictureText& t : g_host->View().PictureTexts())
+        g_text += std::to_string(t.x) + '\t' + std::to_string(t.y) + '\t' + (t.centred ? "1" : "0") + '\t' + t.text +
+                  '\n';
+    return g_text.c_str();
+}
+// Help › Keys and colours.
+EMSCRIPTEN_KEEPALIVE const char* vocalume_keys_and_colours() { return vocalume::KeysAndColoursText(); }
 
 EMSCRIPTEN_KEEPALIVE void vocalume_timer(int id) { g_host->OnTimer(id); }
 

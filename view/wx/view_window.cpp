@@ -65,6 +65,7 @@ CViewWindow::CViewWindow(wxWindow* parent, CAnalysisView& view)
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_KEYS_AND_COLOURS);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_OUT);
     Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_ZOOM_IN);
+    Bind(wxEVT_MENU, &CViewWindow::OnCommand, this, ID_TARGET_NOTE);
     Bind(wxEVT_KEY_DOWN, &CViewWindow::OnKeyDown, this);
     Bind(wxEVT_MOUSEWHEEL, &CViewWindow::OnWheelEvent, this);
     Bind(wxEVT_MOTION, &CViewWindow::OnMouseEvent, this);
@@ -471,6 +472,7 @@ void CViewWindow::OnCommand(wxCommandEvent& event)
     case ID_SAVE_RECORDING: SaveRecording(); break;
     case ID_SAVE_PICTURE: SavePicture(); break;
     case ID_PITCH_LINE: TogglePitchLine(); break;
+    case ID_TARGET_NOTE: ChooseTargetNote(); break;
     case ID_FOLLOW_TIMING: ToggleFollowTiming(); break;
     case ID_PROGRESS_REPORT: SaveProgressReport(); break;
     case ID_NEW_SESSION:

@@ -70,6 +70,7 @@ public:
     void RequestPaintColumns(int left, int right) override;
     void ShowMessage(const std::string& text) override;
     bool RunConfigDialog(ConfigValues& values) override;
+    bool RunTargetDialog(TargetValues& values) override;
     void PostBufferDone() override;
     void SetStatusText(StatusField field, const std::string& text) override;
     void ShowScrollBar(bool shown, int64_t position, int64_t page, int64_t range) override;
@@ -94,6 +95,8 @@ private:
     // The program's name, the caption of its message boxes.
     static wxString Caption();
     void TogglePitchLine();
+    // View > Target note... (target_dialog.cpp).
+    void ChooseTargetNote();
     // View > Follow my timing and File > Progress report... (see
     // coach_commands.cpp).
     void ToggleFollowTiming();
