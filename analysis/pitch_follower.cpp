@@ -12,7 +12,7 @@ constexpr size_t kChunkSamples = 4096;
 
 }  // namespace
 
-PitchFollower::PitchFollower(bool ownThread)
+PitchFollower::PitchFollower(bool ownThread) : m_tracker(PitchTracker::Sums::Running, PitchTracker::Reach::WholeSound)
 {
     m_chunk.reserve(kChunkSamples);
     if (!ownThread)

@@ -1,5 +1,7 @@
 // A pitch tracker that follows a sound on a thread of its own: the sound is
-// handed over as it comes and the estimates are taken at its end. The
+// handed over as it comes and the estimates are taken at its end, so the
+// tracker reads it as a whole sound (each voiced stretch's octave chosen on
+// all of it), not with the live line's short look-ahead. The
 // tracker's results do not depend on how its sound was divided up, so they
 // are the same as those of a tracker fed on the caller's thread.
 //

@@ -55,6 +55,22 @@ constexpr float kOctavePenalty = 0.3f;
 // voice, and loses kOctavePenalty too.
 constexpr float kRepeatsBelowLag = 24.0f;
 constexpr float kRepeatMargin = 0.1f;
+// A whole sound's path weighs each voiced stretch as one, which decides its
+// octave better than any rule about one frame: there a period that holds
+// several is not marked down at all, and a short one that does not repeat
+// by less than half the margin it missed, so that the period twice as long,
+// which repeats no better, can never win by it (a soprano's C6 on "ee" would
+// otherwise fall an octave).
+constexpr float kWholeSoundNoRepeatPenalty = 0.05f;
+// Without those marks a frame at the edge of voicing, where the voice falls
+// into creak or breath, more often fits a multiple of its period; a whole
+// sound therefore asks more of a frame to be voiced, and a little more of a
+// change of voicing, so that such a frame is unvoiced rather than an octave
+// or two low.
+constexpr float kWholeSoundVoicingThreshold = 0.55f;
+// How often, in frames, a whole sound's paths are traced back to where they
+// agree.
+constexpr int64_t kAgreementEvery = 32;
 // Short periods are measured again over several periods, up to about this
 // many samples, where a sample's step is a smaller share of the period.
 constexpr int32_t kMultiPeriodSpan = 48;
@@ -75,6 +91,8 @@ constexpr double kFrameSeconds = static_cast<double>(PitchTracker::kHop) / Pitch
 constexpr float kStepScale = static_cast<float>(0.01 / kFrameSeconds);
 constexpr float kVoicingChangeCost = 0.14f * kStepScale;
 constexpr float kOctaveJumpCost = 0.35f * kStepScale;
+// A whole sound's change of voicing (see kWholeSoundVoicingThreshold).
+constexpr float kWholeSoundVoicingChangeCost = 0.2f * kStepScale;
 // The stream's peak halves in about ten seconds of quieter sound.
 constexpr double kPeakDecay = 0.99993;
 
@@ -156,15 +174,22 @@ int64_t CrossChangeSse2(const int16_t* arriving, const int16_t* leaving, int32_t
 
 }  // namespace
 
-PitchTracker::PitchTracker(Sums sums)
+PitchTracker::PitchTracker(Sums sums, Reach reach)
     : m_sums(sums),
+      m_reach(reach),
+      m_severalPeriodsPenalty(reach == Reach::Live ? kOctavePenalty : 0.0f),
+      m_noRepeatPenalty(reach == Reach::Live ? kOctavePenalty : kWholeSoundNoRepeatPenalty),
+      m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
+      m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
       m_levelNeighbours(kLeadingSilence + 1, 0),
       m_base(-kLeadingSilence),
       m_levelPeak(LevelTrackers{}.energyPeak),
-      m_levelFloor(LevelTrackers{}.energyFloor)
+      m_levelFloor(LevelTrackers{}.energyFloor),
+      m_columns(static_cast<size_t>(reach == Reach::Live ? kSettleFrames + 1 : kLongestWait + 1)),
+      m_lags(m_columns.size())
 {
 #if !VOCALUME_X86_KERNELS
     if (m_sums == Sums::Running)
@@ -372,7 +397,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     State& unvoiced = column.states[0];
     unvoiced = State{};
     unvoiced.strength =
-        kVoicingThreshold +
+        m_voicingThreshold +
         static_cast<float>(std::max(0.0, 2.0 - relative / (kSilenceThreshold / (1.0 + kVoicingThreshold))));
     if (level < ceiling - kDarkBelowCeilingDb)
         unvoiced.strength += kAlwaysUnvoiced;
@@ -419,12 +444,12 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         s.logLag = std::log2(s.lag);
         s.strength = periodicity + kOctaveBonus * (std::log2(static_cast<float>(kMaxLag)) - s.logLag);
         if (period < kRepeatsBelowLag && LowestNear(2.0f * period) > lowest + kRepeatMargin)
-            s.strength -= kOctavePenalty;
+            s.strength -= m_noRepeatPenalty;
         const bool full = column.count == kCandidates + 1;
         if (full && s.strength <= column.states[static_cast<size_t>(kCandidates)].strength)
             continue;
-        if (HoldsSeveralPeriods(period, lowest))
-            s.strength -= kOctavePenalty;
+        if (m_severalPeriodsPenalty > 0.0f && HoldsSeveralPeriods(period, lowest))
+            s.strength -= m_severalPeriodsPenalty;
         // Kept in order of strength; the weakest falls out.
         int32_t at = column.count;
         if (full) {
@@ -462,7 +487,7 @@ void PitchTracker::Link(Column& column, const Column* previous) const
             const State& p = previous->states[static_cast<size_t>(k)];
             float cost;
             if ((p.lag == 0.0f) != (s.lag == 0.0f))
-                cost = kVoicingChangeCost;
+                cost = m_voicingChangeCost;
             else if (s.lag == 0.0f)
                 cost = 0.0f;
             else
@@ -490,10 +515,9 @@ void PitchTracker::AnalyseNext()
         UpdateSums(CentreOf(m_analysed - 1));
     }
     Normalise(centre);
-    Column& column = m_columns[static_cast<size_t>(m_analysed % (kSettleFrames + 1))];
+    Column& column = ColumnOf(m_analysed);
     Candidates(column, centre);
-    const Column* previous =
-        m_analysed == 0 ? nullptr : &m_columns[static_cast<size_t>((m_analysed - 1) % (kSettleFrames + 1))];
+    const Column* previous = m_analysed == 0 ? nullptr : &ColumnOf(m_analysed - 1);
     Link(column, previous);
     ++m_analysed;
 
@@ -528,24 +552,66 @@ PitchEstimate EstimateOf(float lag)
 
 }  // namespace
 
+const PitchTracker::Column& PitchTracker::ColumnOf(int64_t frame) const
+{
+    return m_columns[static_cast<size_t>(frame % static_cast<int64_t>(m_columns.size()))];
+}
+
+PitchTracker::Column& PitchTracker::ColumnOf(int64_t frame)
+{
+    return m_columns[static_cast<size_t>(frame % static_cast<int64_t>(m_columns.size()))];
+}
+
 // The lags along the best path ending at the newest frame, from the first
-// frame not yet settled on: lags[0 .. newest - m_emitted].
-int32_t PitchTracker::BestPath(std::array<float, kSettleFrames + 1>& lags) const
+// frame not yet settled on, into m_lags[0 .. newest - m_emitted]; returns
+// how many.
+int32_t PitchTracker::BestPath()
 {
     const int64_t newest = m_analysed - 1;
-    const Column* column = &m_columns[static_cast<size_t>(newest % (kSettleFrames + 1))];
+    const Column* column = &ColumnOf(newest);
     int32_t state = 0;
     for (int32_t k = 1; k < column->count; ++k)
         if (column->states[static_cast<size_t>(k)].score > column->states[static_cast<size_t>(state)].score)
             state = k;
     for (int64_t f = newest;; --f) {
-        lags[static_cast<size_t>(f - m_emitted)] = column->states[static_cast<size_t>(state)].lag;
+        m_lags[static_cast<size_t>(f - m_emitted)] = column->states[static_cast<size_t>(state)].lag;
         if (f == m_emitted)
             break;
         state = std::max<int32_t>(column->states[static_cast<size_t>(state)].from, 0);
-        column = &m_columns[static_cast<size_t>((f - 1) % (kSettleFrames + 1))];
+        column = &ColumnOf(f - 1);
     }
     return static_cast<int32_t>(newest - m_emitted) + 1;
+}
+
+// The newest frame up to which every path ending at the newest frame runs
+// through the same states, so that whatever comes later, the best path
+// will; m_emitted - 1 where they part before the first unsettled frame.
+int64_t PitchTracker::Agreed() const
+{
+    int64_t f = m_analysed - 1;
+    const Column* column = &ColumnOf(f);
+    std::array<int8_t, kCandidates + 1> states{};
+    int32_t count = column->count;
+    for (int32_t k = 0; k < count; ++k)
+        states[static_cast<size_t>(k)] = static_cast<int8_t>(k);
+    while (f >= m_emitted) {
+        if (count == 1)
+            return f;
+        // Step back: each state to the one it came from, duplicates dropped.
+        std::array<int8_t, kCandidates + 1> from{};
+        int32_t kept = 0;
+        for (int32_t k = 0; k < count; ++k) {
+            const auto s = static_cast<int8_t>(
+                std::max<int32_t>(column->states[static_cast<size_t>(states[static_cast<size_t>(k)])].from, 0));
+            if (std::find(from.begin(), from.begin() + kept, s) == from.begin() + kept)
+                from[static_cast<size_t>(kept++)] = s;
+        }
+        states = from;
+        count = kept;
+        --f;
+        column = &ColumnOf(f);
+    }
+    return m_emitted - 1;
 }
 
 // Settles frame m_emitted on the path's lag there.
@@ -558,11 +624,23 @@ void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)
 {
     const int64_t newest = m_analysed - 1;
-    if (newest - m_emitted < kSettleFrames)
+    if (m_reach == Reach::WholeSound && newest - m_emitted < kLongestWait - 1) {
+        if (newest % kAgreementEvery != 0)
+            return;
+        const int64_t agreed = Agreed();
+        if (agreed < m_emitted)
+            return;
+        BestPath();
+        for (int64_t f = m_emitted, k = 0; f <= agreed; ++f, ++k)
+            Settle(m_lags[static_cast<size_t>(k)], out);
         return;
-    std::array<float, kSettleFrames + 1> lags{};
-    BestPath(lags);
-    Settle(lags[0], out);
+    }
+    // Live, or a whole sound's stretch that has waited as long as it may:
+    // the oldest frame is settled on the best path so far.
+    if (newest - m_emitted < static_cast<int64_t>(m_columns.size()) - 1)
+        return;
+    BestPath();
+    Settle(m_lags[0], out);
 }
 
 void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
@@ -570,17 +648,17 @@ void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
     const int64_t newest = m_analysed - 1;
     if (newest < m_emitted)
         return;
-    std::array<float, kSettleFrames + 1> lags{};
-    const int32_t count = BestPath(lags);
+    const int32_t count = BestPath();
     for (int32_t k = 0; k < count; ++k)
-        Settle(lags[static_cast<size_t>(k)], out);
+        Settle(m_lags[static_cast<size_t>(k)], out);
 }
 
-std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames, PitchTracker::Sums sums)
+std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames, PitchTracker::Sums sums,
+                                      PitchTracker::Reach reach)
 {
     std::vector<PitchEstimate> out;
     out.reserve(static_cast<size_t>(std::max<int64_t>(frames, 0)));
-    PitchTracker tracker(sums);
+    PitchTracker tracker(sums, reach);
     // Fed in pieces, as a stream would be, so the history stays short.
     constexpr size_t kPiece = 4096;
     for (size_t i = 0; i < count && tracker.FramesDone() < frames; i += kPiece)

@@ -11,9 +11,18 @@
 // the cheapest path through them, where a jump of an octave or a change of
 // voicing costs more than a wobble. A period whose half or third is about as
 // periodic is the octave below the voice, not the voice; a frame the picture
-// shows as black is unvoiced whatever it holds. The path is settled a fixed
-// number of frames behind the newest one, so the look-ahead past a frame's
-// centre stays under 50 ms.
+// shows as black is unvoiced whatever it holds. The live path is settled a
+// fixed number of frames behind the newest one, so the look-ahead past a
+// frame's centre stays under 50 ms.
+//
+// A whole sound that is there to be read (a file, a recording looked back on)
+// can afford to wait: its path is settled only where every path through the
+// frames since agrees, which is in practice the next stretch of silence, so
+// that the octave of a whole voiced stretch is chosen on all of it. There a
+// period whose half is about as periodic is not marked down: a voice heard
+// through a telephone, which has lost its fundamental and keeps a strong
+// second harmonic, is measured at its own period by the weight of the whole
+// stretch, and an octave step by the same weight after it.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
@@ -64,7 +73,16 @@ public:
         Afresh,           // summed anew for every frame, as written
     };
 
-    explicit PitchTracker(Sums sums = Sums::Running);
+    // How far the tracker may look past a frame before its estimate is final.
+    enum class Reach {
+        Live,        // under 50 ms: the line that follows a voice as it speaks
+        WholeSound,  // up to the end of the voiced stretch (at most kLongestWait frames)
+    };
+    // Frames a whole sound's estimates may wait for their path to settle
+    // (about 4.5 s): the bound on its memory and its delay.
+    static constexpr int32_t kLongestWait = 4096;
+
+    explicit PitchTracker(Sums sums = Sums::Running, Reach reach = Reach::Live);
 
     // Feeds the next `count` samples of the stream and appends the estimates
     // that became final, in frame order, to `out`.
@@ -101,13 +119,24 @@ private:
     void Link(Column& column, const Column* previous) const;
     void Emit(std::vector<PitchEstimate>& out);
     void SettleAll(std::vector<PitchEstimate>& out);
-    int32_t BestPath(std::array<float, kSettleFrames + 1>& lags) const;
+    const Column& ColumnOf(int64_t frame) const;
+    Column& ColumnOf(int64_t frame);
+    int32_t BestPath();
+    int64_t Agreed() const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
     bool HoldsSeveralPeriods(float period, float lowest);
     int64_t Energy(int64_t first, int64_t last) const;
     int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
 
     Sums m_sums;
+    Reach m_reach;
+    // What a candidate loses for holding several periods of the voice, and
+    // for a short period that does not repeat; the unvoiced state's
+    // strength (before the quiet's part) and the cost of a change of voicing.
+    float m_severalPeriodsPenalty;
+    float m_noRepeatPenalty;
+    float m_voicingThreshold;
+    float m_voicingChangeCost;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
@@ -133,14 +162,17 @@ private:
     // it, in dB.
     float m_levelPeak;
     float m_levelFloor;
-    // Columns of the last kSettleFrames + 1 analysed frames.
-    std::array<Column, kSettleFrames + 1> m_columns{};
+    // Columns of the analysed frames not yet settled, and of the newest
+    // settled one, in a ring; the path's lags from the first unsettled frame.
+    std::vector<Column> m_columns;
+    std::vector<float> m_lags;
 };
 
 // Runs a tracker over a whole sound and returns one estimate per frame for
 // `frames` frames.
 std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames,
-                                      PitchTracker::Sums sums = PitchTracker::Sums::Running);
+                                      PitchTracker::Sums sums = PitchTracker::Sums::Running,
+                                      PitchTracker::Reach reach = PitchTracker::Reach::Live);
 
 // Frames the framer cuts from `samples` samples: 392 every 11.
 int64_t PitchFramesIn(int64_t samples);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -243,6 +244,13 @@ int32_t ThreadsFor(const AnalysisOptions& options)
 {
     if (options.threads > 0)
         return options.threads;
+    // A user may keep some processors free for other work; an emulator that
+    // cannot start threads is given 1.
+    if (const char* text = std::getenv("VOCALUME_THREADS"); text != nullptr) {
+        const long wanted = std::strtol(text, nullptr, 10);
+        if (wanted >= 1 && wanted <= 1024)
+            return static_cast<int32_t>(wanted);
+    }
     return std::max<int32_t>(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
 }
 

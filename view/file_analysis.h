@@ -64,8 +64,10 @@ struct AnalysisOptions {
     std::string tooLongFor = "for --whole";
     // What the user may do about such a sound, said after it.
     std::string tooLongAdvice = "Render it without --whole, or cut it shorter.";
-    // Threads the analysis uses in all, the caller's included; 0: one for
-    // every processor. The results are the same whatever the number.
+    // Threads the analysis uses in all, the caller's included; 0: as many as
+    // the environment's VOCALUME_THREADS says (a number from 1 up), else
+    // one for every processor. The results are the same whatever the
+    // number.
     int32_t threads = 0;
 };
 

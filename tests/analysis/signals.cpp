@@ -113,6 +113,44 @@ std::vector<int16_t> SpeechLike(int count, uint32_t seed)
     return out;
 }
 
+std::vector<int16_t> TelephoneBand(const std::vector<int16_t>& x)
+{
+    // Four biquad sections of each kind; their Qs make an eighth-order
+    // Butterworth response.
+    struct Biquad {
+        double b0, b1, b2, a1, a2;
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        double operator()(double in)
+        {
+            const double out = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = out;
+            return out;
+        }
+    };
+    const auto section = [](bool highPass, double hz, double q) {
+        const double w = 2.0 * 3.141592653589793 * hz / kRate;
+        const double c = std::cos(w), alpha = std::sin(w) / (2.0 * q), a0 = 1.0 + alpha;
+        const double side = highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
+        return Biquad{side / a0, (highPass ? -2.0 : 2.0) * side / a0, side / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
+    };
+    std::vector<double> v(x.begin(), x.end());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const double q : {0.5098, 0.6013, 0.9000, 2.5629}) {
+            Biquad high = section(true, 300.0, q), low = section(false, 3400.0, q);
+            for (double& s : v)
+                s = low(high(s));
+        }
+        std::reverse(v.begin(), v.end());
+    }
+    std::vector<int16_t> out(v.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        out[i] = static_cast<int16_t>(std::clamp(std::lround(v[i]), -32768L, 32767L));
+    return out;
+}
+
 std::vector<int16_t> RandomSamples(int count, uint32_t seed)
 {
     std::mt19937 rng(seed);

@@ -28,6 +28,11 @@ std::vector<int16_t> Vowel(double f0, int count, double amplitude, double jitter
 // deterministic for a seed.
 std::vector<int16_t> SpeechLike(int count, uint32_t seed);
 
+// `x` as a telephone line carries it: 300 to 3400 Hz (Butterworth high- and
+// low-pass filters of the eighth order, run forwards and backwards, so that
+// nothing is delayed).
+std::vector<int16_t> TelephoneBand(const std::vector<int16_t>& x);
+
 // Uniform random samples over the whole 16-bit range, including -32768.
 std::vector<int16_t> RandomSamples(int count, uint32_t seed);
 

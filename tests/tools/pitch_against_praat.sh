@@ -14,6 +14,8 @@
 #    error at most 6 % and median error at most 10 cents for every voice the
 #    list holds to these limits, at most 2 % and 10 % for those it holds to
 #    today's; the others are measured and shown.
+# vocalume-render reads each file as a whole sound (each voiced stretch's
+# octave chosen on all of it), as the program reads the files it opens.
 # Praat runs at 1 ms steps from 50 Hz, to 600 Hz on the synthetic speech and
 # 800 Hz on the real voices.
 # Usage: pitch_against_praat.sh PATH-TO-vocalume-render

@@ -844,9 +844,10 @@ TEST(OpenedRecording, ViewShowsTheToolsWholePictureAtTheStartAndTheEnd)
         EXPECT_EQ(view.Session().FirstFrame(), 0);
         EXPECT_EQ(view.Session().EndFrame(), whole.width);
         // The pitch line of an opened file: every frame's estimate as the
-        // tracker gives it for the whole file.
+        // tracker gives it for the whole file, read as a whole sound.
         const std::vector<int16_t> sound = VoiceWithAPause();
-        const std::vector<PitchEstimate> track = TrackPitch(sound.data(), sound.size(), whole.width);
+        const std::vector<PitchEstimate> track = TrackPitch(sound.data(), sound.size(), whole.width,
+                                                            PitchTracker::Sums::Running, PitchTracker::Reach::WholeSound);
         int32_t voiced = 0;
         for (int64_t f = 0; f < whole.width; ++f) {
             const PitchEstimate& e = track[static_cast<size_t>(f)];
