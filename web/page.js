@@ -117,47 +117,35 @@
     select.replaceChildren(...list.entries.map((entry, i) => new Option(entry, String(i))));
     select.selectedIndex = list.selected;
   }
-  function configDialog(offerText) {
-    if (pendingAnswer && pendingAnswer.config)
-      return pendingAnswer.config;
+  // A dialog of lists and check boxes that the view offers as JSON (each
+  // list's entries and selection, each box 0 or 1) and takes back as the
+  // selections and boxes under the same names; `key` names the answer.
+  function formDialog(id, key, lists, boxes, offerText) {
+    if (pendingAnswer && pendingAnswer[key])
+      return pendingAnswer[key];
     const command = running;
     const offer = JSON.parse(offerText);
-    const dialog = document.getElementById('configure');
+    const dialog = document.getElementById(id);
     const form = dialog.querySelector('form');
-    for (const name of ['refresh', 'sampling', 'palette', 'input', 'history'])
+    for (const name of lists)
       fillList(form.elements[name], offer[name]);
-    form.elements.waveform.checked = offer.waveform !== 0;
-    form.elements.timescale.checked = offer.timescale !== 0;
+    for (const name of boxes)
+      form.elements[name].checked = offer[name] !== 0;
     showDialog(dialog, value => {
       if (value !== 'ok' || !command)
         return;
       const answer = {};
-      for (const name of ['refresh', 'sampling', 'palette', 'input', 'history'])
+      for (const name of lists)
         answer[name] = form.elements[name].selectedIndex;
-      answer.waveform = form.elements.waveform.checked ? 1 : 0;
-      answer.timescale = form.elements.timescale.checked ? 1 : 0;
-      runAgainWith({ config: JSON.stringify(answer) }, command);
+      for (const name of boxes)
+        answer[name] = form.elements[name].checked ? 1 : 0;
+      runAgainWith({ [key]: JSON.stringify(answer) }, command);
     });
     return '';
   }
-
-  function targetDialog(offerText) {
-    if (pendingAnswer && pendingAnswer.target)
-      return pendingAnswer.target;
-    const command = running;
-    const offer = JSON.parse(offerText);
-    const dialog = document.getElementById('target-note');
-    const form = dialog.querySelector('form');
-    for (const name of ['note', 'cents'])
-      fillList(form.elements[name], offer[name]);
-    showDialog(dialog, value => {
-      if (value !== 'ok' || !command)
-        return;
-      const answer = { note: form.elements.note.selectedIndex, cents: form.elements.cents.selectedIndex };
-      runAgainWith({ target: JSON.stringify(answer) }, command);
-    });
-    return '';
-  }
+  const configDialog = offerText => formDialog('configure', 'config',
+    ['refresh', 'sampling', 'palette', 'input', 'history'], ['waveform', 'timescale'], offerText);
+  const targetDialog = offerText => formDialog('target-note', 'target', ['note', 'cents'], [], offerText);
 
   // ---- The picture ---------------------------------------------------------
 

@@ -11,15 +11,10 @@ EM_JS(void, page_set_timer, (int id, int ms, int repeat), { Module.page.setTimer
 EM_JS(void, page_kill_timer, (int id), { Module.page.killTimer(id); });
 EM_JS(void, page_show_message, (const char* text), { Module.page.showMessage(UTF8ToString(text)); });
 EM_JS(int, page_ask_yes_no, (const char* question), { return Module.page.askYesNo(UTF8ToString(question)) ? 1 : 0; });
-EM_JS(char*, page_config_dialog, (const char* offer), {
-    const answer = Module.page.configDialog(UTF8ToString(offer)) || "";
-    const size = lengthBytesUTF8(answer) + 1;
-    const text = _malloc(size);
-    stringToUTF8(answer, text, size);
-    return text;
-});
-EM_JS(char*, page_target_dialog, (const char* offer), {
-    const answer = Module.page.targetDialog(UTF8ToString(offer)) || "";
+// A dialog of the page's, `name` (configDialog, targetDialog), shown with
+// `offer`; its answer, or "" for none yet.
+EM_JS(char*, page_dialog, (const char* name, const char* offer), {
+    const answer = Module.page[UTF8ToString(name)](UTF8ToString(offer)) || "";
     const size = lengthBytesUTF8(answer) + 1;
     const text = _malloc(size);
     stringToUTF8(answer, text, size);
@@ -77,8 +72,8 @@ void SetTimer(int id, int milliseconds, bool repeat) { page_set_timer(id, millis
 void KillTimer(int id) { page_kill_timer(id); }
 void ShowMessage(const std::string& text) { page_show_message(text.c_str()); }
 bool AskYesNo(const std::string& question) { return page_ask_yes_no(question.c_str()) != 0; }
-std::string ConfigDialog(const std::string& offer) { return Taken(page_config_dialog(offer.c_str())); }
-std::string TargetDialog(const std::string& offer) { return Taken(page_target_dialog(offer.c_str())); }
+std::string ConfigDialog(const std::string& offer) { return Taken(page_dialog("configDialog", offer.c_str())); }
+std::string TargetDialog(const std::string& offer) { return Taken(page_dialog("targetDialog", offer.c_str())); }
 void SetStatus(int field, const std::string& text) { page_set_status(field, text.c_str()); }
 void ShowScrollBar(bool shown, double position, double page, double range)
 {
