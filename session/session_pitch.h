@@ -3,7 +3,7 @@
 // exactly the samples the session keeps, in order, so that the tracker's
 // frame k is the session's frame k (both begin at sample 11 k): a Pause, or a
 // Configure change that starts a new era of the framer, only joins the sound
-// on, as it does in the session. Settled estimates come about 63 frames after
+// on, as it does in the session. Settled estimates come about 29 frames after
 // their frame is cut (the tracker's look-ahead and settling). Sound that does
 // not continue what it was fed (the session was cleared) starts the tracker
 // again at the session frame where that sound begins.
