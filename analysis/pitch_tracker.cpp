@@ -52,7 +52,16 @@ constexpr float kStandsOut = 0.03f;
 constexpr float kOctavePenalty = 0.3f;
 // A short period (a voice above about 460 Hz) must repeat: a frame periodic
 // at the period but far less so at twice it is a hiss or a ringing, not a
-// voice, and loses kOctavePenalty too.
+// voice, and loses kOctavePenalty too. Where the frame is clearly periodic
+// at the period (under kClearPeriod), live, the dip at twice the period is
+// measured at its bottom between lags, as the period's own is: a high voice
+// rich in upper harmonics (a soprano's C6 on "ee", whose second formant lies
+// on its second harmonic) has dips so deep and narrow that twice its period
+// of 10.7 samples, half way between two lags, reads 0.1 above its bottom at
+// either, and the voice would be marked down and read at eleven of its
+// periods. A frame less clearly periodic is measured at the lags themselves,
+// whose lean against it keeps a formant ringing on after a vowel from
+// passing for a voice at the top of the range.
 constexpr float kRepeatsBelowLag = 24.0f;
 constexpr float kRepeatMargin = 0.1f;
 // A whole sound's path weighs each voiced stretch as one, which decides its
@@ -345,6 +354,22 @@ float PitchTracker::LowestNear(float lag) const
     return lowest;
 }
 
+// The bottom of the dip within a lag of `lag`, refined between lags as a
+// candidate's own is; where there is no dip, the lowest difference there.
+float PitchTracker::BottomNear(float lag) const
+{
+    const auto at = static_cast<int32_t>(lag + 0.5f);
+    int32_t q = at;
+    for (int32_t r = std::max(at - 1, 1); r <= std::min(at + 1, kMaxLag); ++r)
+        if (m_normalised[static_cast<size_t>(r)] < m_normalised[static_cast<size_t>(q)])
+            q = r;
+    float lowest = m_normalised[static_cast<size_t>(q)];
+    if (q >= 1 && q <= kMaxLag && lowest < m_normalised[static_cast<size_t>(q - 1)] &&
+        lowest <= m_normalised[static_cast<size_t>(q + 1)])
+        Refine(q, lowest);
+    return lowest;
+}
+
 // Whether the period `period`, a dip of normalised difference `lowest`,
 // holds two or more periods of the voice (see kClearPeriod).
 bool PitchTracker::HoldsSeveralPeriods(float period, float lowest)
@@ -453,8 +478,12 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         s.lag = period;
         s.logLag = std::log2(s.lag);
         s.strength = periodicity + kOctaveBonus * (std::log2(static_cast<float>(kMaxLag)) - s.logLag);
-        if (period < kRepeatsBelowLag && LowestNear(2.0f * period) > lowest + kRepeatMargin)
-            s.strength -= m_noRepeatPenalty;
+        if (period < kRepeatsBelowLag) {
+            const float twice = m_reach == Reach::Live && lowest < kClearPeriod ? BottomNear(2.0f * period)
+                                                                                : LowestNear(2.0f * period);
+            if (twice > lowest + kRepeatMargin)
+                s.strength -= m_noRepeatPenalty;
+        }
         const bool full = column.count == kCandidates + 1;
         if (full && s.strength <= column.states[static_cast<size_t>(kCandidates)].strength)
             continue;

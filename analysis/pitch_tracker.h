@@ -115,6 +115,7 @@ private:
     void Normalise(int64_t centre);
     float Refine(int32_t lag, float& lowest) const;
     float LowestNear(float lag) const;
+    float BottomNear(float lag) const;
     void Candidates(Column& column, int64_t centre);
     void Link(Column& column, const Column* previous) const;
     void Emit(std::vector<PitchEstimate>& out);
