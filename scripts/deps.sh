@@ -35,10 +35,20 @@ if (($# > 0)); then
   packages=("$@")
 fi
 
+# A name without an architecture means this machine's own (or "all"): asked
+# plainly, dpkg answers once per architecture installed, and once the ARM
+# cross build has put in the arm64 development packages the answer would
+# never read as installed, and every run would update and install again.
+native=$(dpkg --print-architecture)
 missing=()
 for p in "${packages[@]}"; do
   [[ $p == \#* ]] && continue
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  if [[ $p == *:* ]]; then
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  else
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p:$native" 2>/dev/null ||
+      dpkg-query -W -f='${db:Status-Status}' "$p:all" 2>/dev/null || true)
+  fi
   [[ $status == installed ]] || missing+=("$p")
 done
 if ((${#missing[@]} == 0)); then
