@@ -84,9 +84,17 @@ constexpr int64_t kAgreementEvery = 32;
 // many samples, where a sample's step is a smaller share of the period.
 constexpr int32_t kMultiPeriodSpan = 48;
 // Frames this far below the picture's loudness ceiling show dark: a quarter
-// of full brightness, black at 40 dB. They are unvoiced whatever they hold.
+// of full brightness, black at 40 dB. Live, they are unvoiced whatever they
+// hold; the line follows only what the picture shows clearly. A whole sound
+// is unvoiced where the picture is black, and where it is dim only unless
+// the frame is nearly perfectly periodic (a strength over its voicing
+// threshold by kDimFrameMargin): a vowel fading out, or spoken softly after
+// a loud one, is still the voice, while breath, hiss and the rough ends of
+// words there are not.
 constexpr float kDarkBelowCeilingDb = 30.0f;
+constexpr float kBlackBelowCeilingDb = 40.0f;
 constexpr float kAlwaysUnvoiced = 10.0f;
+constexpr float kDimFrameMargin = 0.4f;
 // The frame analysis measures loudness after pre-emphasis and a Hamming
 // window; this is the mean square of that window over a frame, and the
 // samples here are halved.
@@ -190,6 +198,7 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_noRepeatPenalty(reach == Reach::Live ? kOctavePenalty : kWholeSoundNoRepeatPenalty),
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
+      m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -434,8 +443,10 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     unvoiced.strength =
         m_voicingThreshold +
         static_cast<float>(std::max(0.0, 2.0 - relative / (kSilenceThreshold / (1.0 + kVoicingThreshold))));
-    if (level < ceiling - kDarkBelowCeilingDb)
+    if (level < ceiling - kBlackBelowCeilingDb)
         unvoiced.strength += kAlwaysUnvoiced;
+    else if (level < ceiling - kDarkBelowCeilingDb)
+        unvoiced.strength += m_dimFrameMargin;
     column.count = 1;
 
     // The best few dips: first where they are, in a loop of comparisons

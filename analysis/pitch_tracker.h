@@ -11,7 +11,9 @@
 // the cheapest path through them, where a jump of an octave or a change of
 // voicing costs more than a wobble. A period whose half or third is about as
 // periodic is the octave below the voice, not the voice; a frame the picture
-// shows as black is unvoiced whatever it holds. The live path is settled a
+// shows as black is unvoiced whatever it holds, and one it shows dim is
+// unvoiced live and in a whole sound needs to be nearly perfectly periodic
+// to be voiced. The live path is settled a
 // fixed number of frames behind the newest one, so the look-ahead past a
 // frame's centre stays under 50 ms.
 //
@@ -133,11 +135,13 @@ private:
     Reach m_reach;
     // What a candidate loses for holding several periods of the voice, and
     // for a short period that does not repeat; the unvoiced state's
-    // strength (before the quiet's part) and the cost of a change of voicing.
+    // strength (before the quiet's part), the cost of a change of voicing,
+    // and what the unvoiced state gains where the picture is dim.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
     float m_voicingThreshold;
     float m_voicingChangeCost;
+    float m_dimFrameMargin;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
