@@ -1,5 +1,6 @@
 #include "take_review.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vocalume {
@@ -7,7 +8,13 @@ namespace vocalume {
 TakeReview ReviewTake(const TakeSound& take, const TakeSound& model, const std::atomic<bool>* stop)
 {
     TakeReview review;
-    const VoiceFeatures attempt = MeasureVoice(take, FramesCompared(model.frames), stop);
+    const int64_t compared = std::min(FramesCompared(model.frames), take.frames);
+    const std::vector<float> wholePitch =
+        take.pitchFromLiveLine ? WholeSoundPitch(take, compared, stop) : std::vector<float>{};
+    const VoiceFeatures attempt =
+        wholePitch.empty()
+            ? MeasureVoice(take, compared, stop)
+            : MeasureVoice(take.sound.data(), take.sound.size(), wholePitch, compared, take.hop, stop);
     const VoiceFeatures original = MeasureVoice(model, FramesCompared(attempt.frames), stop);
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return review;

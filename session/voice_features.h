@@ -65,6 +65,11 @@ struct TakeSound {
     std::vector<float> pitchHz;
     int64_t frames = 0;
     int32_t hop = kFrameHop;
+    // The f0 are the live line's, settled within 50 ms of the voice: the
+    // take is read again as a whole sound before it is measured, as a file
+    // (and so a model opened from one) is read, so that a take and its model
+    // are compared by the same reading.
+    bool pitchFromLiveLine = false;
 };
 
 // The session's frames [firstFrame, endFrame), as far as it keeps them.
@@ -72,6 +77,12 @@ TakeSound CopyTake(const SessionHistory& session, int64_t firstFrame, int64_t en
 
 // The features of the take's first `frames` frames (all, when negative).
 VoiceFeatures MeasureVoice(const TakeSound& take, int64_t frames = -1, const std::atomic<bool>* stop = nullptr);
+
+// The f0 of the take's first `frames` frames (0 when unvoiced) as the pitch
+// tracker reads its sound as a whole sound, from its first sample, as far as
+// that reading needs; empty when its frames are not the tracker's (another
+// hop) or `stop` was raised.
+std::vector<float> WholeSoundPitch(const TakeSound& take, int64_t frames, const std::atomic<bool>* stop = nullptr);
 
 // The power in each mel band of every step, with every frequency of the bands
 // multiplied by `scale` (above 1 for a voice whose resonances lie higher).

@@ -90,7 +90,9 @@ void Coach::TakeEnded()
         m_model = std::make_shared<const TakeSound>(CopyTake(*model, model->FirstFrame(), model->EndFrame()));
     m_takeFirst = m_lanes.TakeStart();
     // Only the take's sound is copied, never the whole session.
-    m_job = std::make_unique<TakeReviewJob>(CopyTake(m_session, m_takeFirst, m_session.EndFrame()), m_model);
+    TakeSound take = CopyTake(m_session, m_takeFirst, m_session.EndFrame());
+    take.pitchFromLiveLine = true;
+    m_job = std::make_unique<TakeReviewJob>(std::move(take), m_model);
     if (m_host != nullptr)
         m_host->SetReviewTimer(kReviewTimerMs);
 }
