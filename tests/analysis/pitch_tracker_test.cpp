@@ -317,43 +317,33 @@ TEST(PitchTracker, BreathHissAndWhatThePictureShowsBlackAreUnvoiced)
     EXPECT_LE(wrong, frames / 100);
 }
 
-// A voice that goes on softly after a loud vowel, little but its fundamental
-// left, where the picture shows it dim (30 to 40 dB below the vowel), is
-// still the voice in a whole sound; breath as loud is not, nor a mains hum
-// after a loud whistle, as strong in its peaks as the soft voice but shown
-// black. The live line follows only what the picture shows clearly.
+// A voice going on softly after a loud vowel, little but its fundamental
+// left, where the picture shows it dim (30 to 40 dB down), is still the voice
+// in a whole sound; breath as loud is not, nor a mains hum after a loud
+// whistle, as strong in its peaks but shown black. Live, only what the
+// picture shows clearly is voiced.
 TEST(PitchTracker, DimVoiceVoicedOnlyInAWholeSound)
 {
-    const std::vector<int16_t> loud = testing::Vowel(180.0, 11025, 12000.0);
     const std::vector<int16_t> dim = testing::Tone(180.0, 11025, 550.0);
-    const std::vector<int16_t> breath = WithNoise(std::vector<int16_t>(11025, 0), Rms(dim), 5u);
-    const std::vector<int16_t> whistle = testing::Tone(1000.0, 11025, 12000.0);
-    const std::vector<int16_t> hum = testing::Tone(50.0, 11025, 650.0);
-    std::vector<int16_t> x = loud;
-    for (const std::vector<int16_t>* part : {&dim, &loud, &breath, &whistle, &hum})
-        x.insert(x.end(), part->begin(), part->end());
+    std::vector<int16_t> x = testing::Vowel(180.0, 11025, 12000.0);
+    for (const std::vector<int16_t>& part : {dim, x, WithNoise(std::vector<int16_t>(11025, 0), Rms(dim), 5u),
+                                             testing::Tone(1000.0, 11025, 12000.0), testing::Tone(50.0, 11025, 650.0)})
+        x.insert(x.end(), part.begin(), part.end());
     const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
     for (PitchTracker::Reach reach : kBothReaches) {
-        const std::vector<PitchEstimate> track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
-        int64_t dimVoiced = 0, dimFrames = 0, wrong = 0;
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        int64_t dimVoiced = 0, wrong = 0;
         for (int64_t k = 0; k < frames; ++k) {
             const double t = FrameCentreSeconds(k);
-            if (std::abs(t - std::round(t)) < 0.04)
-                continue;
             const PitchEstimate& e = track[static_cast<size_t>(k)];
-            const int second = static_cast<int>(t);
-            if (second == 1) {
-                ++dimFrames;
+            if (std::abs(t - std::round(t)) > 0.04 && static_cast<int>(t) == 1)
                 dimVoiced += e.voiced && std::abs(e.f0Hz - 180.0f) < 9.0f;
-            } else {
-                wrong += e.voiced != (second % 2 == 0);
-            }
+            else if (std::abs(t - std::round(t)) > 0.04)
+                wrong += e.voiced != (static_cast<int>(t) % 2 == 0);
         }
         EXPECT_LE(wrong, frames / 100) << NameOf(reach);
-        if (reach == PitchTracker::Reach::Live)
-            EXPECT_EQ(dimVoiced, 0);
-        else
-            EXPECT_GE(dimVoiced, dimFrames * 97 / 100);
+        EXPECT_TRUE(reach == PitchTracker::Reach::Live ? dimVoiced == 0 : dimVoiced > 860)
+            << NameOf(reach) << ": " << dimVoiced << " dim frames voiced";
     }
 }
 

@@ -212,35 +212,24 @@ TEST(TakeScoresTest, SilenceScoresNothing)
     EXPECT_NE(ScoresAsJson(silent.scores, "m").find("\"pitch_cents\": null"), std::string::npos);
 }
 
-// A take's f0 from the live line are read again as a whole sound before it
-// is compared, as a file (and so its model) is read: what the live line got
-// wrong (here, the octave above all through) does not count against it.
+// A take's f0 from the live line are read again as a whole sound, as a file
+// is read, before it is compared: what the live line got wrong (here, the
+// octave above all through) does not count against it.
 TEST(TakeScoresTest, ATakeFromTheLiveLineIsComparedByTheWholeSoundReading)
 {
     const TakeSound model = Take(testing::Say(kSentence));
     TakeSound take = Take(testing::Say(kSentence, Imitation()));
-    const double asSpoken = ReviewTake(take, model).scores.pitchCents;
-    for (float& f0 : take.pitchHz)
-        f0 *= 2.0f;
-    EXPECT_GT(ReviewTake(take, model).scores.pitchCents, asSpoken + 900.0);
-
-    take.pitchFromLiveLine = true;
-    const std::vector<float> whole = WholeSoundPitch(take, take.frames);
+    TakeSound asFile = take;
     const auto file = TrackPitch(take.sound.data(), take.sound.size(), take.frames, PitchTracker::Sums::Running,
                                  PitchTracker::Reach::WholeSound);
-    ASSERT_EQ(whole.size(), file.size());
-    for (size_t f = 0; f < whole.size(); ++f)
-        ASSERT_EQ(whole[f], file[f].voiced ? file[f].f0Hz : 0.0f) << "frame " << f;
-    TakeSound reread = take;
-    reread.pitchHz = whole;
-    reread.pitchFromLiveLine = false;
+    for (size_t f = 0; f < file.size(); ++f)
+        asFile.pitchHz[f] = file[f].voiced ? file[f].f0Hz : 0.0f;
+    for (float& f0 : take.pitchHz)
+        f0 *= 2.0f;
+    take.pitchFromLiveLine = true;
     const TakeReview review = ReviewTake(take, model);
-    EXPECT_NEAR(review.scores.pitchCents, asSpoken, 10.0);
-    EXPECT_EQ(review.scores.pitchCents, ReviewTake(reread, model).scores.pitchCents);
-
-    // Frames cut at another hop are not the tracker's: the f0 are kept.
-    take.hop = 12;
-    EXPECT_TRUE(WholeSoundPitch(take, take.frames).empty());
+    EXPECT_EQ(review.scores.pitchCents, ReviewTake(asFile, model).scores.pitchCents);
+    EXPECT_LT(review.scores.pitchCents, 600.0) << "not the octave above";
 }
 
 // The review on its own thread gives what the review on the caller's does,
