@@ -10,7 +10,7 @@ TakeReview ReviewTake(const TakeSound& take, const TakeSound& model, const std::
     TakeReview review;
     const int64_t compared = std::min(FramesCompared(model.frames), take.frames);
     const std::vector<float> wholePitch =
-        take.pitchFromLiveLine ? WholeSoundPitch(take, compared, stop) : std::vector<float>{};
+        take.pitchFromLiveLine ? WholeSoundPitch(take, compared) : std::vector<float>{};
     const VoiceFeatures attempt =
         wholePitch.empty()
             ? MeasureVoice(take, compared, stop)

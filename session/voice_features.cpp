@@ -174,24 +174,15 @@ VoiceFeatures MeasureVoice(const TakeSound& take, int64_t frames, const std::ato
                         frames < 0 ? take.frames : std::min(frames, take.frames), take.hop, stop);
 }
 
-std::vector<float> WholeSoundPitch(const TakeSound& take, int64_t frames, const std::atomic<bool>* stop)
+std::vector<float> WholeSoundPitch(const TakeSound& take, int64_t frames)
 {
     frames = std::min(frames, take.frames);
     if (take.hop != PitchTracker::kHop || frames <= 0)
         return {};
-    PitchTracker tracker(PitchTracker::Sums::Running, PitchTracker::Reach::WholeSound);
-    std::vector<PitchEstimate> estimates;
-    estimates.reserve(static_cast<size_t>(frames));
-    // In pieces, so that a review given up on stops soon even on a long take.
-    constexpr size_t kPiece = 4096;
-    for (size_t i = 0; i < take.sound.size() && tracker.FramesDone() < frames; i += kPiece) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed))
-            return {};
-        tracker.Push(take.sound.data() + i, std::min(kPiece, take.sound.size() - i), estimates);
-    }
-    tracker.Finish(frames, estimates);
-    std::vector<float> pitch(static_cast<size_t>(frames), 0.0f);
-    for (size_t f = 0; f < pitch.size() && f < estimates.size(); ++f)
+    const std::vector<PitchEstimate> estimates = TrackPitch(take.sound.data(), take.sound.size(), frames,
+                                                            PitchTracker::Sums::Running, PitchTracker::Reach::WholeSound);
+    std::vector<float> pitch(estimates.size(), 0.0f);
+    for (size_t f = 0; f < pitch.size(); ++f)
         pitch[f] = estimates[f].voiced ? estimates[f].f0Hz : 0.0f;
     return pitch;
 }

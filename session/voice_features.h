@@ -81,8 +81,8 @@ VoiceFeatures MeasureVoice(const TakeSound& take, int64_t frames = -1, const std
 // The f0 of the take's first `frames` frames (0 when unvoiced) as the pitch
 // tracker reads its sound as a whole sound, from its first sample, as far as
 // that reading needs; empty when its frames are not the tracker's (another
-// hop) or `stop` was raised.
-std::vector<float> WholeSoundPitch(const TakeSound& take, int64_t frames, const std::atomic<bool>* stop = nullptr);
+// hop).
+std::vector<float> WholeSoundPitch(const TakeSound& take, int64_t frames);
 
 // The power in each mel band of every step, with every frequency of the bands
 // multiplied by `scale` (above 1 for a voice whose resonances lie higher).
