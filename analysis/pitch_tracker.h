@@ -13,9 +13,8 @@
 // periodic is the octave below the voice, not the voice; a frame the picture
 // shows as black is unvoiced whatever it holds, and one it shows dim is
 // unvoiced live and in a whole sound needs to be nearly perfectly periodic
-// to be voiced. The live path is settled a
-// fixed number of frames behind the newest one, so the look-ahead past a
-// frame's centre stays under 50 ms.
+// to be voiced. The live path is settled a fixed number of frames behind the
+// newest one, so the look-ahead past a frame's centre stays under 50 ms.
 //
 // A whole sound that is there to be read (a file, a recording looked back on)
 // can afford to wait: its path is settled only where every path through the
