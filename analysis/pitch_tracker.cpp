@@ -77,6 +77,16 @@ constexpr float kWholeSoundNoRepeatPenalty = 0.05f;
 // change of voicing, so that such a frame is unvoiced rather than an octave
 // or two low.
 constexpr float kWholeSoundVoicingThreshold = 0.55f;
+// A voice that grows louder or softer within the window (a syllable's onset
+// or its end) differs from itself a lag later by more the longer the lag,
+// which favours half the period: through a telephone, whose voices have lost
+// their fundamental, whole syllables were read an octave up from their
+// onsets. What the change alone makes of a lag's difference is (sqrt(E1) -
+// sqrt(E2))^2, E1 and E2 the energies of the window and of its shifted copy;
+// a whole sound forgives each dip kLoudnessChangeForgiven (E1 - E2)^2 /
+// (E1 + E2), about 0.6 of that while one is under twice the other, which
+// needs no root. Forgiving all of it reads more voices an octave low.
+constexpr float kLoudnessChangeForgiven = 0.3f;
 // How often, in frames, a whole sound's paths are traced back to where they
 // agree.
 constexpr int64_t kAgreementEvery = 32;
@@ -199,6 +209,7 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
+      m_forgivesLoudnessChange(reach == Reach::WholeSound),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -316,7 +327,8 @@ void PitchTracker::Normalise(int64_t centre)
     // Each lag's difference, sum of (x[j] - x[j + lag])^2 over its window,
     // from the energies of the window and of its shifted copy and the cross
     // sum, and their running total over the lags, all exact.
-    std::array<float, kMaxLag + 2> differences, totals;
+    std::array<float, kMaxLag + 2> differences;
+    std::array<float, kMaxLag + 2>& totals = m_totals;
     differences[0] = totals[0] = 0.0f;
     int64_t total = 0;
     for (int32_t lag = 1; lag <= kMaxLag + 1; ++lag) {
@@ -351,6 +363,24 @@ float PitchTracker::Refine(int32_t lag, float& lowest) const
     offset = std::clamp(offset, -0.5f, 0.5f);
     lowest = b - 0.25f * (a - c) * offset;
     return static_cast<float>(lag) + offset;
+}
+
+// The part of the normalised difference at `lag` forgiven a change of
+// loudness across the window (see kLoudnessChangeForgiven). It changes
+// slowly from lag to lag, so a dip's neighbours are taken to lose as much,
+// and where the dip lies between lags is unchanged.
+float PitchTracker::LoudnessChangePart(int32_t lag) const
+{
+    const int64_t start = WindowStart(CentreOf(m_analysed), lag);
+    const int64_t before = Energy(start, start + kWindow);
+    const int64_t after = Energy(start + lag, start + lag + kWindow);
+    const auto change = static_cast<float>(before - after);
+    // Where the window or its copy is silent, the difference at this lag is
+    // all change of loudness and no dip; nothing is forgiven there.
+    const float scale = static_cast<float>(before + after) * m_totals[static_cast<size_t>(lag)];
+    if (before == 0 || after == 0 || scale <= 0.0f)
+        return 0.0f;
+    return kLoudnessChangeForgiven * change * change * kLagValues[static_cast<size_t>(lag)] / scale;
 }
 
 // The lowest normalised difference within a lag of `lag`.
@@ -469,6 +499,9 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
             continue;
         float lowest = 0.0f;
         float period = Refine(lag, lowest);
+        const float measured = lowest;
+        if (m_forgivesLoudnessChange)
+            lowest -= LoudnessChangePart(lag);
         if (1.0f - lowest < kWeakestCandidate)
             continue;
         // A short period measured again at a multiple of it.
@@ -492,7 +525,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         if (period < kRepeatsBelowLag) {
             const float twice = m_reach == Reach::Live && lowest < kClearPeriod ? BottomNear(2.0f * period)
                                                                                 : LowestNear(2.0f * period);
-            if (twice > lowest + kRepeatMargin)
+            if (twice > measured + kRepeatMargin)
                 s.strength -= m_noRepeatPenalty;
         }
         const bool full = column.count == kCandidates + 1;

@@ -23,7 +23,10 @@
 // period whose half is about as periodic is not marked down: a voice heard
 // through a telephone, which has lost its fundamental and keeps a strong
 // second harmonic, is measured at its own period by the weight of the whole
-// stretch, and an octave step by the same weight after it.
+// stretch, and an octave step by the same weight after it. There, too, a
+// dip is forgiven part of the difference that the voice's growing louder or
+// softer across the window makes, which would otherwise favour half the
+// period wherever a syllable begins or ends.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
@@ -115,6 +118,7 @@ private:
     void UpdateSums(int64_t oldCentre);
     void Normalise(int64_t centre);
     float Refine(int32_t lag, float& lowest) const;
+    float LoudnessChangePart(int32_t lag) const;
     float LowestNear(float lag) const;
     float BottomNear(float lag) const;
     void Candidates(Column& column, int64_t centre);
@@ -141,6 +145,9 @@ private:
     float m_voicingThreshold;
     float m_voicingChangeCost;
     float m_dimFrameMargin;
+    // Whether a lag's difference is partly forgiven a change of loudness
+    // across its window (a whole sound only).
+    bool m_forgivesLoudnessChange;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
@@ -159,6 +166,7 @@ private:
     // For each lag, the sum over its window of x[j] x[j + lag], exact.
     std::array<int64_t, kMaxLag + 2> m_cross{};
     std::array<float, kMaxLag + 2> m_normalised{};
+    std::array<float, kMaxLag + 2> m_totals{};  // the running totals of the differences behind it
     std::array<float, kMaxLag + 2> m_lowestBelow{};  // made when first asked for, once a frame
     bool m_haveLowestBelow = false;
     double m_peak = 0.0;  // slowly decaying peak amplitude of the stream
