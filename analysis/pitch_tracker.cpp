@@ -86,7 +86,12 @@ constexpr float kWholeSoundVoicingThreshold = 0.55f;
 // a whole sound forgives each dip kLoudnessChangeForgiven (E1 - E2)^2 /
 // (E1 + E2), about 0.6 of that while one is under twice the other, which
 // needs no root. Forgiving all of it reads more voices an octave low.
+//   Only periods up to kLongestForgivenLag (a voice above about 79 Hz) are
+// forgiven: a creaky voice fits three of its periods nearly as well as one,
+// and forgiving the longest lags too read such stretches at a third of
+// their pitch.
 constexpr float kLoudnessChangeForgiven = 0.3f;
+constexpr int32_t kLongestForgivenLag = 140;
 // How often, in frames, a whole sound's paths are traced back to where they
 // agree.
 constexpr int64_t kAgreementEvery = 32;
@@ -371,6 +376,8 @@ float PitchTracker::Refine(int32_t lag, float& lowest) const
 // and where the dip lies between lags is unchanged.
 float PitchTracker::LoudnessChangePart(int32_t lag) const
 {
+    if (lag > kLongestForgivenLag)
+        return 0.0f;
     const int64_t start = WindowStart(CentreOf(m_analysed), lag);
     const int64_t before = Energy(start, start + kWindow);
     const int64_t after = Energy(start + lag, start + lag + kWindow);
