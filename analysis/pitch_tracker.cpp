@@ -214,7 +214,6 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
-      m_forgivesLoudnessChange(reach == Reach::WholeSound),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -371,12 +370,12 @@ float PitchTracker::Refine(int32_t lag, float& lowest) const
 }
 
 // The part of the normalised difference at `lag` forgiven a change of
-// loudness across the window (see kLoudnessChangeForgiven). It changes
-// slowly from lag to lag, so a dip's neighbours are taken to lose as much,
-// and where the dip lies between lags is unchanged.
+// loudness across the window (see kLoudnessChangeForgiven); none live. It
+// changes slowly from lag to lag, so a dip's neighbours are taken to lose as
+// much, and where the dip lies between lags is unchanged.
 float PitchTracker::LoudnessChangePart(int32_t lag) const
 {
-    if (lag > kLongestForgivenLag)
+    if (m_reach != Reach::WholeSound || lag > kLongestForgivenLag)
         return 0.0f;
     const int64_t start = WindowStart(CentreOf(m_analysed), lag);
     const int64_t before = Energy(start, start + kWindow);
@@ -507,8 +506,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         float lowest = 0.0f;
         float period = Refine(lag, lowest);
         const float measured = lowest;
-        if (m_forgivesLoudnessChange)
-            lowest -= LoudnessChangePart(lag);
+        lowest -= LoudnessChangePart(lag);
         if (1.0f - lowest < kWeakestCandidate)
             continue;
         // A short period measured again at a multiple of it.

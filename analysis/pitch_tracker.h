@@ -145,9 +145,6 @@ private:
     float m_voicingThreshold;
     float m_voicingChangeCost;
     float m_dimFrameMargin;
-    // Whether a lag's difference is partly forgiven a change of loudness
-    // across its window (a whole sound only).
-    bool m_forgivesLoudnessChange;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
