@@ -709,11 +709,35 @@ int64_t PitchTracker::Agreed() const
     return m_emitted - 1;
 }
 
-// Settles frame m_emitted on the path's lag there.
+// Settles frame m_emitted on the path's lag there. A whole sound holds the
+// voiced frames of a stretch back until it is long enough to stay voiced.
 void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
 {
-    out.push_back(EstimateOf(lag));
+    const PitchEstimate estimate = EstimateOf(lag);
     ++m_emitted;
+    if (m_reach == Reach::Live || (estimate.voiced && m_stretchLongEnough)) {
+        out.push_back(estimate);
+        return;
+    }
+    if (!estimate.voiced) {
+        EndStretch(out);
+        out.push_back(estimate);
+        return;
+    }
+    m_held[static_cast<size_t>(m_heldCount++)] = estimate;
+    if (m_heldCount == kShortestVoicedStretch) {
+        out.insert(out.end(), m_held.begin(), m_held.end());
+        m_heldCount = 0;
+        m_stretchLongEnough = true;
+    }
+}
+
+// A voiced stretch ends: frames held back from it are too few to be voiced.
+void PitchTracker::EndStretch(std::vector<PitchEstimate>& out)
+{
+    out.insert(out.end(), static_cast<size_t>(m_heldCount), PitchEstimate{});
+    m_heldCount = 0;
+    m_stretchLongEnough = false;
 }
 
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)
@@ -741,11 +765,14 @@ void PitchTracker::Emit(std::vector<PitchEstimate>& out)
 void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
 {
     const int64_t newest = m_analysed - 1;
-    if (newest < m_emitted)
+    if (newest < m_emitted) {
+        EndStretch(out);
         return;
+    }
     const int32_t count = BestPath();
     for (int32_t k = 0; k < count; ++k)
         Settle(m_lags[static_cast<size_t>(k)], out);
+    EndStretch(out);
 }
 
 std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames, PitchTracker::Sums sums,

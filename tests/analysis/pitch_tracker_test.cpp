@@ -401,6 +401,27 @@ TEST(PitchTracker, AWholeSoundLeavesUnvoicedWhatIsFaintBesideItsLoudestMoment)
     }
 }
 
+// Voice too short to weigh its octave on, a 20 ms blip, is left unvoiced in
+// a whole sound; a 60 ms syllable is kept whole. Live, both are followed.
+TEST(PitchTracker, AWholeSoundLeavesBlipsOfVoiceUnvoiced)
+{
+    std::vector<int16_t> x(11025 / 2, 0);
+    for (const int length : {220, 660}) {
+        const std::vector<int16_t> voice = testing::Vowel(180.0, length, 12000.0);
+        x.insert(x.end(), voice.begin(), voice.end());
+        x.resize(x.size() + 11025 / 2, 0);
+    }
+    const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
+    for (PitchTracker::Reach reach : kBothReaches) {
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        int64_t blip = 0, syllable = 0;
+        for (int64_t k = 0; k < frames; ++k)
+            (FrameCentreSeconds(k) < 0.6 ? blip : syllable) += track[static_cast<size_t>(k)].voiced;
+        EXPECT_TRUE(reach == PitchTracker::Reach::Live ? blip > 10 : blip == 0) << NameOf(reach) << ": " << blip;
+        EXPECT_GT(syllable, 40) << NameOf(reach);
+    }
+}
+
 // Fed in uneven pieces, the tracker gives what it gives over the whole sound,
 // and every frame's estimate is out once the sound reaches 50 ms past its
 // centre.
