@@ -125,8 +125,14 @@ constexpr float kVoicingChangeCost = 0.14f * kStepScale;
 constexpr float kOctaveJumpCost = 0.35f * kStepScale;
 // A whole sound's change of voicing (see kWholeSoundVoicingThreshold).
 constexpr float kWholeSoundVoicingChangeCost = 0.2f * kStepScale;
-// The stream's peak halves in about ten seconds of quieter sound.
+// The stream's peak halves in about ten seconds of quieter sound, so that
+// the live line is not held silent for long after a shout or a knock. A
+// whole sound keeps it for about a minute: a recording is judged against
+// its loudest moment, and a voice trailing off many seconds after it, at a
+// few hundredths of its peak, is breath and echo rather than voice, as it
+// is to the ear and to other pitch trackers.
 constexpr double kPeakDecay = 0.99993;
+constexpr double kWholeSoundPeakDecay = 0.9999885;
 
 // Each lag as a float, for the quotients of the normalisation.
 constexpr auto kLagValues = [] {
@@ -214,6 +220,7 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
+      m_peakDecay(reach == Reach::Live ? kPeakDecay : kWholeSoundPeakDecay),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -456,7 +463,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     const int16_t* x = m_history.data() + (StartOf(m_analysed) - m_base);
     for (int32_t j = 0; j < kSpan; ++j)
         local = std::max(local, static_cast<int16_t>(x[j] < 0 ? -x[j] : x[j]));
-    m_peak = std::max(m_peak * kPeakDecay, static_cast<double>(local));
+    m_peak = std::max(m_peak * m_peakDecay, static_cast<double>(local));
     const double relative = m_peak > 0.0 ? local / m_peak : 0.0;
 
     const int64_t first = centre - kCentreOffset;
@@ -702,11 +709,35 @@ int64_t PitchTracker::Agreed() const
     return m_emitted - 1;
 }
 
-// Settles frame m_emitted on the path's lag there.
+// Settles frame m_emitted on the path's lag there. A whole sound holds the
+// voiced frames of a stretch back until it is long enough to stay voiced.
 void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
 {
-    out.push_back(EstimateOf(lag));
+    const PitchEstimate estimate = EstimateOf(lag);
     ++m_emitted;
+    if (m_reach == Reach::Live || (estimate.voiced && m_stretchLongEnough)) {
+        out.push_back(estimate);
+        return;
+    }
+    if (!estimate.voiced) {
+        EndStretch(out);
+        out.push_back(estimate);
+        return;
+    }
+    m_held[static_cast<size_t>(m_heldCount++)] = estimate;
+    if (m_heldCount == kShortestVoicedStretch) {
+        out.insert(out.end(), m_held.begin(), m_held.end());
+        m_heldCount = 0;
+        m_stretchLongEnough = true;
+    }
+}
+
+// A voiced stretch ends: frames held back from it are too few to be voiced.
+void PitchTracker::EndStretch(std::vector<PitchEstimate>& out)
+{
+    out.insert(out.end(), static_cast<size_t>(m_heldCount), PitchEstimate{});
+    m_heldCount = 0;
+    m_stretchLongEnough = false;
 }
 
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)
@@ -734,11 +765,14 @@ void PitchTracker::Emit(std::vector<PitchEstimate>& out)
 void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
 {
     const int64_t newest = m_analysed - 1;
-    if (newest < m_emitted)
+    if (newest < m_emitted) {
+        EndStretch(out);
         return;
+    }
     const int32_t count = BestPath();
     for (int32_t k = 0; k < count; ++k)
         Settle(m_lags[static_cast<size_t>(k)], out);
+    EndStretch(out);
 }
 
 std::vector<PitchEstimate> TrackPitch(const int16_t* samples, size_t count, int64_t frames, PitchTracker::Sums sums,

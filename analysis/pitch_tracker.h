@@ -26,7 +26,8 @@
 // stretch, and an octave step by the same weight after it. There, too, a
 // dip is forgiven part of the difference that the voice's growing louder or
 // softer across the window makes, which would otherwise favour half the
-// period wherever a syllable begins or ends.
+// period wherever a syllable begins or ends; and a voiced stretch too short
+// to weigh its octave on is left unvoiced.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
@@ -98,7 +99,7 @@ public:
     void Finish(int64_t frames, std::vector<PitchEstimate>& out);
 
     // Estimates appended so far.
-    int64_t FramesDone() const { return m_emitted; }
+    int64_t FramesDone() const { return m_emitted - m_heldCount; }
 
 private:
     struct State {
@@ -130,6 +131,7 @@ private:
     int32_t BestPath();
     int64_t Agreed() const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
+    void EndStretch(std::vector<PitchEstimate>& out);
     bool HoldsSeveralPeriods(float period, float lowest);
     int64_t Energy(int64_t first, int64_t last) const;
     int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
@@ -139,12 +141,14 @@ private:
     // What a candidate loses for holding several periods of the voice, and
     // for a short period that does not repeat; the unvoiced state's
     // strength (before the quiet's part), the cost of a change of voicing,
-    // and what the unvoiced state gains where the picture is dim.
+    // what the unvoiced state gains where the picture is dim, and how fast
+    // the stream's peak is forgotten.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
     float m_voicingThreshold;
     float m_voicingChangeCost;
     float m_dimFrameMargin;
+    double m_peakDecay;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
@@ -175,6 +179,17 @@ private:
     // settled one, in a ring; the path's lags from the first unsettled frame.
     std::vector<Column> m_columns;
     std::vector<float> m_lags;
+    // A whole sound leaves a voiced stretch shorter than 40 frames (40 ms)
+    // unvoiced. So short a stretch, a blip at the edge of a word or a lone
+    // voiced consonant, holds too little of the voice for its octave to be
+    // weighed as a longer stretch's is, and most such blips in recorded
+    // speech were read an octave off; nor is it long enough to be read as a
+    // line. Its voiced estimates are held back, settled, until the stretch
+    // is known to be long enough; then the rest of it is not held.
+    static constexpr int32_t kShortestVoicedStretch = 40;
+    std::array<PitchEstimate, kShortestVoicedStretch> m_held{};
+    int32_t m_heldCount = 0;
+    bool m_stretchLongEnough = false;
 };
 
 // Runs a tracker over a whole sound and returns one estimate per frame for

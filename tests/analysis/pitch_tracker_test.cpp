@@ -380,6 +380,48 @@ TEST(PitchTracker, DimVoiceVoicedOnlyInAWholeSound)
     }
 }
 
+// A whole sound is judged against its loudest moment for longer than the live
+// line is: a vowel at a fortieth of the strength of one eight seconds
+// before is voiced live, where the picture shows it plainly, but not in a
+// whole sound, where it is a trailing echo beside the voice.
+TEST(PitchTracker, AWholeSoundLeavesUnvoicedWhatIsFaintBesideItsLoudestMoment)
+{
+    std::vector<int16_t> x = testing::Vowel(180.0, 11025, 12000.0);
+    x.resize(9 * 11025, 0);
+    const std::vector<int16_t> faint = testing::Vowel(180.0, 11025, 12000.0 / 40.0);
+    x.insert(x.end(), faint.begin(), faint.end());
+    const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
+    for (PitchTracker::Reach reach : kBothReaches) {
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        int64_t faintVoiced = 0;
+        for (int64_t k = 0; k < frames; ++k)
+            faintVoiced += FrameCentreSeconds(k) > 9.04 && FrameCentreSeconds(k) < 9.96 && track[static_cast<size_t>(k)].voiced;
+        EXPECT_TRUE(reach == PitchTracker::Reach::Live ? faintVoiced > 900 : faintVoiced == 0)
+            << NameOf(reach) << ": " << faintVoiced << " faint frames voiced";
+    }
+}
+
+// Voice too short to weigh its octave on, a 20 ms blip, is left unvoiced in
+// a whole sound; a 60 ms syllable is kept whole. Live, both are followed.
+TEST(PitchTracker, AWholeSoundLeavesBlipsOfVoiceUnvoiced)
+{
+    std::vector<int16_t> x(11025 / 2, 0);
+    for (const int length : {220, 660}) {
+        const std::vector<int16_t> voice = testing::Vowel(180.0, length, 12000.0);
+        x.insert(x.end(), voice.begin(), voice.end());
+        x.resize(x.size() + 11025 / 2, 0);
+    }
+    const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
+    for (PitchTracker::Reach reach : kBothReaches) {
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        int64_t blip = 0, syllable = 0;
+        for (int64_t k = 0; k < frames; ++k)
+            (FrameCentreSeconds(k) < 0.6 ? blip : syllable) += track[static_cast<size_t>(k)].voiced;
+        EXPECT_TRUE(reach == PitchTracker::Reach::Live ? blip > 10 : blip == 0) << NameOf(reach) << ": " << blip;
+        EXPECT_GT(syllable, 40) << NameOf(reach);
+    }
+}
+
 // Fed in uneven pieces, the tracker gives what it gives over the whole sound,
 // and every frame's estimate is out once the sound reaches 50 ms past its
 // centre.
