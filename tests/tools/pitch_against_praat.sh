@@ -100,6 +100,15 @@ gather() {
     awk -v t="$total" 'BEGIN { exit !(t >= 12) }' && break
   done < <(find "$folder" -maxdepth 1 -type f \( -name '*.wav' -o -name '*.ogg' \) | LC_ALL=C sort)
   ((${#files[@]} > 0)) || { echo "no sound files in $folder" >&2; return 1; }
+  # sox joins only files of one rate: where a folder mixes rates, each file
+  # is brought to the rate first.
+  if (($(for f in "${files[@]}"; do soxi -r "$f"; done | sort -u | wc -l) > 1)); then
+    local k
+    for k in "${!files[@]}"; do
+      sox "${files[$k]}" -c 1 -b 16 -r "$rate" "$work/part$k.wav"
+      files[k]=$work/part$k.wav
+    done
+  fi
   sox "${files[@]}" -c 1 -b 16 -r "$rate" "$out" gain -n -3
 }
 
