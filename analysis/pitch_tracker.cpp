@@ -764,14 +764,12 @@ void PitchTracker::Emit(std::vector<PitchEstimate>& out)
 
 void PitchTracker::SettleAll(std::vector<PitchEstimate>& out)
 {
-    const int64_t newest = m_analysed - 1;
-    if (newest < m_emitted) {
-        EndStretch(out);
-        return;
+    if (m_analysed > m_emitted) {
+        const int32_t count = BestPath();
+        for (int32_t k = 0; k < count; ++k)
+            Settle(m_lags[static_cast<size_t>(k)], out);
     }
-    const int32_t count = BestPath();
-    for (int32_t k = 0; k < count; ++k)
-        Settle(m_lags[static_cast<size_t>(k)], out);
+    // The sound ends the stretch being settled.
     EndStretch(out);
 }
 
