@@ -88,10 +88,16 @@ compare() {
 }
 
 # Concatenates the sound files of folder $1, in name order, those of 0.4 to 6
-# seconds, until about 12 seconds, into $2 at rate $3.
+# seconds, until about 12 seconds, into $2 at rate $3. Where $1 is one file
+# (one speaker's longer recording in a folder of several speakers), its first
+# 12 seconds.
 gather() {
   local folder=$1 out=$2 rate=$3 total=0 d f
   local files=()
+  if [[ -f $folder ]]; then
+    sox "$folder" -c 1 -b 16 -r "$rate" "$out" trim 0 12 gain -n -3
+    return
+  fi
   while IFS= read -r f; do
     d=$(soxi -D "$f" 2>/dev/null) || continue
     awk -v d="$d" 'BEGIN { exit !(d >= 0.4 && d <= 6) }' || continue
@@ -133,11 +139,11 @@ for entry in "${voices[@]}"; do
   done
 done
 
-# name | folder | band (full, 8k: resampled to 8 kHz, telephone: 300 to
-# 3400 Hz at 8 kHz) | limits, today or shown
+# name | folder or file | band (full, 8k: resampled to 8 kHz, telephone: 300
+# to 3400 Hz at 8 kHz) | limits, today or shown
 while IFS='|' read -r name folder band held; do
   [[ -z $name || $name == \#* ]] && continue
-  if [[ ! -d $folder ]]; then
+  if [[ ! -e $folder ]]; then
     echo "missing $folder: run scripts/deps.sh to install the recorded voices" >&2
     exit 1
   fi
