@@ -112,18 +112,17 @@ constexpr float kAlwaysUnvoiced = 10.0f;
 constexpr float kDimFrameMargin = 0.4f;
 // A frame whose neighbouring samples, as recorded, hardly go together (their
 // lag-one correlation under kHissCorrelation) holds most of its energy
-// above about 2.4 kHz: the hiss of a fricative, not a voice, whose energy lies in its
-// first formant and the harmonics below that at every pitch the tracker
-// follows. A band of such hiss, as an "sh" leaves it through a telephone
-// (2.5-3.3 kHz), correlates with itself three of its cycles later about as
-// well as a voice near 950 Hz does over one period, and a whole sound, which
-// has no per-frame octave marks to stop it, read 40-60 ms of it as a man's
-// voice jumping nine times higher. There a whole sound's unvoiced state
-// gains kWholeSoundHissMargin, so that only a frame that is very clearly
-// periodic is voiced. The live line, which marks down a short period that
-// does not repeat far more, does not follow such hiss and is left as it is.
+// above about 2.4 kHz: the hiss of a fricative, not a voice, whose energy
+// lies in its first formant and the harmonics below that at every pitch the
+// tracker follows. A band of such hiss, as an "sh" leaves it through a
+// telephone (2.5-3.3 kHz), correlates with itself three of its cycles later
+// about as well as a voice near 950 Hz does over one period: a whole sound,
+// which has no per-frame octave marks to stop it, read 40-60 ms of it as a
+// man's voice jumping nine times higher, and the live line read parts of
+// it so too. There the unvoiced state gains kHissMargin, so that only a
+// frame that is very clearly periodic is voiced.
 constexpr double kHissCorrelation = 0.2;
-constexpr float kWholeSoundHissMargin = 0.3f;
+constexpr float kHissMargin = 0.3f;
 // The frame analysis measures loudness after pre-emphasis and a Hamming
 // window; this is the mean square of that window over a frame, and the
 // samples here are halved.
@@ -234,7 +233,6 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
-      m_hissMargin(reach == Reach::Live ? 0.0f : kWholeSoundHissMargin),
       m_peakDecay(reach == Reach::Live ? kPeakDecay : kWholeSoundPeakDecay),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
@@ -507,7 +505,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     else if (level < ceiling - kDarkBelowCeilingDb)
         unvoiced.strength += m_dimFrameMargin;
     if (neighbours < kHissCorrelation * energy)
-        unvoiced.strength += m_hissMargin;
+        unvoiced.strength += kHissMargin;
     column.count = 1;
 
     // The best few dips: first where they are, in a loop of comparisons

@@ -141,14 +141,13 @@ private:
     // What a candidate loses for holding several periods of the voice, and
     // for a short period that does not repeat; the unvoiced state's
     // strength (before the quiet's part), the cost of a change of voicing,
-    // what the unvoiced state gains where the picture is dim and where the
-    // frame is hiss, and how fast the stream's peak is forgotten.
+    // what the unvoiced state gains where the picture is dim, and how fast
+    // the stream's peak is forgotten.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
     float m_voicingThreshold;
     float m_voicingChangeCost;
     float m_dimFrameMargin;
-    float m_hissMargin;
     double m_peakDecay;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the

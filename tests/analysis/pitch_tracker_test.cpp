@@ -358,10 +358,10 @@ TEST(PitchTracker, BreathHissAndWhatThePictureShowsBlackAreUnvoiced)
 // only their harmonics from 300 Hz up, stay voiced.
 TEST(PitchTracker, TheHissOfAFricativeThroughATelephoneIsNoVoice)
 {
-    std::mt19937 rng(21u);
+    std::mt19937 rng(2u);
     std::normal_distribution<double> noise(0.0, 1.0);
-    // Two resonators at 2.9 kHz, each about 350 Hz wide.
-    const double w = 2.0 * M_PI * 2900.0 / kRate, r = 0.9;
+    // Two resonators at 2.9 kHz, each about 250 Hz wide.
+    const double w = 2.0 * M_PI * 2900.0 / kRate, r = 0.93;
     std::array<double, 2> y1{}, y2{};
     std::vector<int16_t> hiss(static_cast<size_t>(0.15 * kRate));
     for (int16_t& s : hiss) {
