@@ -110,6 +110,19 @@ constexpr float kDarkBelowCeilingDb = 30.0f;
 constexpr float kBlackBelowCeilingDb = 40.0f;
 constexpr float kAlwaysUnvoiced = 10.0f;
 constexpr float kDimFrameMargin = 0.4f;
+// A frame whose neighbouring samples, as recorded, hardly go together (their
+// lag-one correlation under kHissCorrelation) holds most of its energy
+// above about 2.4 kHz: the hiss of a fricative, not a voice, whose energy
+// lies in its first formant and the harmonics below that at every pitch the
+// tracker follows. A band of such hiss, as an "sh" leaves it through a
+// telephone (2.5-3.3 kHz), correlates with itself three of its cycles later
+// about as well as a voice near 950 Hz does over one period: a whole sound,
+// which has no per-frame octave marks to stop it, read 40-60 ms of it as a
+// man's voice jumping nine times higher, and the live line read parts of
+// it so too. There the unvoiced state gains kHissMargin, so that only a
+// frame that is very clearly periodic is voiced.
+constexpr double kHissCorrelation = 0.2;
+constexpr float kHissMargin = 0.3f;
 // The frame analysis measures loudness after pre-emphasis and a Hamming
 // window; this is the mean square of that window over a frame, and the
 // samples here are halved.
@@ -468,10 +481,11 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
 
     const int64_t first = centre - kCentreOffset;
     const int64_t last = first + kFrameLength;
-    const double emphasised =
-        static_cast<double>(LevelSum(m_levelEnergy, first, last)) +
-        kPreEmphasis * kPreEmphasis * static_cast<double>(LevelSum(m_levelEnergy, first - 1, last - 1)) -
-        2.0 * kPreEmphasis * static_cast<double>(LevelSum(m_levelNeighbours, first, last));
+    const auto energy = static_cast<double>(LevelSum(m_levelEnergy, first, last));
+    const auto neighbours = static_cast<double>(LevelSum(m_levelNeighbours, first, last));
+    const double emphasised = energy +
+                              kPreEmphasis * kPreEmphasis * static_cast<double>(LevelSum(m_levelEnergy, first - 1, last - 1)) -
+                              2.0 * kPreEmphasis * neighbours;
     const auto level =
         static_cast<float>(10.0 * Log10Floor(kHalvedPower * kHammingPower * emphasised / kFrameLength));
     m_levelPeak = static_cast<float>(m_levelPeak - kPeakFall);
@@ -490,6 +504,8 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         unvoiced.strength += kAlwaysUnvoiced;
     else if (level < ceiling - kDarkBelowCeilingDb)
         unvoiced.strength += m_dimFrameMargin;
+    if (neighbours < kHissCorrelation * energy)
+        unvoiced.strength += kHissMargin;
     column.count = 1;
 
     // The best few dips: first where they are, in a loop of comparisons
