@@ -22,7 +22,10 @@ constexpr int32_t kLeadingSilence = 64;
 // The low-pass filter's delay: the smoothed sample at time t needs the
 // samples up to t + 2.
 constexpr int32_t kSmoothingDelay = 2;
-// The history is trimmed when it has grown this far past what is needed.
+// The history is trimmed when it has grown this far past what is needed
+// (and, in a whole sound, as far again as it hears ahead, so that the
+// samples kept for that are moved no more often than a stretch of that
+// length is heard).
 constexpr int64_t kTrimAt = 16384;
 // Samples are kept halved, and -32768 as -32767 before that: eleven products
 // of such samples, less eleven others, then stay within 32-bit integers,
@@ -146,6 +149,12 @@ constexpr float kWholeSoundVoicingChangeCost = 0.2f * kStepScale;
 // is to the ear and to other pitch trackers.
 constexpr double kPeakDecay = 0.99993;
 constexpr double kWholeSoundPeakDecay = 0.9999885;
+// A whole sound also hears its loudest moment ahead: each frame is judged
+// against the peak of the kLoudestAhead samples (4 s) after it too, so
+// that a quiet lead-in before the first loud word is judged as Praat and
+// the ear judge it, against the recording's loudest moment, not against
+// the silence before it. A faint, steady hum or a murmur at the start of a
+// recording was otherwise voiced until the speech began.
 
 // Each lag as a float, for the quotients of the normalisation.
 constexpr auto kLagValues = [] {
@@ -234,6 +243,7 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
       m_peakDecay(reach == Reach::Live ? kPeakDecay : kWholeSoundPeakDecay),
+      m_peakAhead(reach == Reach::Live ? 0 : kLoudestAhead),
       m_history(kLeadingSilence - kSmoothingDelay, 0),
       m_energy(kLeadingSilence - kSmoothingDelay + 1, 0),
       m_levelEnergy(kLeadingSilence + 1, 0),
@@ -292,7 +302,7 @@ void PitchTracker::Push(const int16_t* samples, size_t count, std::vector<PitchE
     }
     m_recent = r;
     m_received += static_cast<int64_t>(count);
-    while (m_received >= CentreOf(m_analysed) + kLookAheadSamples + kSmoothingDelay) {
+    while (m_received >= CentreOf(m_analysed) + kLookAheadSamples + kSmoothingDelay + m_peakAhead) {
         AnalyseNext();
         Emit(out);
     }
@@ -476,6 +486,17 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
     const int16_t* x = m_history.data() + (StartOf(m_analysed) - m_base);
     for (int32_t j = 0; j < kSpan; ++j)
         local = std::max(local, static_cast<int16_t>(x[j] < 0 ? -x[j] : x[j]));
+    if (m_peakAhead > 0) {
+        // The samples newly come within reach ahead of the frame; each is
+        // read once.
+        const int64_t to = StartOf(m_analysed) + kSpan + m_peakAhead;
+        const int64_t from = std::max(m_peakAheadRead, StartOf(m_analysed));
+        int16_t ahead = 0;
+        for (const int16_t* y = x + (from - StartOf(m_analysed)); y < x + (to - StartOf(m_analysed)); ++y)
+            ahead = std::max(ahead, static_cast<int16_t>(*y < 0 ? -*y : *y));
+        m_peakAheadRead = to;
+        m_peak = std::max(m_peak, static_cast<double>(ahead));
+    }
     m_peak = std::max(m_peak * m_peakDecay, static_cast<double>(local));
     const double relative = m_peak > 0.0 ? local / m_peak : 0.0;
 
@@ -634,7 +655,7 @@ void PitchTracker::AnalyseNext()
 
     // Samples before this frame's start are no longer needed (the loudness
     // reads one sample before a frame, which starts well after this).
-    if (start - m_base > kTrimAt) {
+    if (start - m_base > kTrimAt + m_peakAhead) {
         const auto drop = static_cast<std::ptrdiff_t>(start - m_base);
         m_history.erase(m_history.begin(), m_history.begin() + drop);
         // Only differences of the running sums count: start them from 0

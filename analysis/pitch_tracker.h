@@ -81,11 +81,14 @@ public:
     // How far the tracker may look past a frame before its estimate is final.
     enum class Reach {
         Live,        // under 50 ms: the line that follows a voice as it speaks
-        WholeSound,  // up to the end of the voiced stretch (at most kLongestWait frames)
+        WholeSound,  // up to the end of the voiced stretch (at most kLongestWait frames), and 4 s more
     };
     // Frames a whole sound's estimates may wait for their path to settle
-    // (about 4.5 s): the bound on its memory and its delay.
+    // (about 4.5 s): with the 4 s it hears ahead for the loudest moment, the
+    // bound on its memory and its delay.
     static constexpr int32_t kLongestWait = 4096;
+    // Samples a whole sound hears ahead of a frame for its loudest moment.
+    static constexpr int32_t kLoudestAhead = 4 * kSampleRate;
 
     explicit PitchTracker(Sums sums = Sums::Running, Reach reach = Reach::Live);
 
@@ -141,14 +144,15 @@ private:
     // What a candidate loses for holding several periods of the voice, and
     // for a short period that does not repeat; the unvoiced state's
     // strength (before the quiet's part), the cost of a change of voicing,
-    // what the unvoiced state gains where the picture is dim, and how fast
-    // the stream's peak is forgotten.
+    // what the unvoiced state gains where the picture is dim, how fast the
+    // stream's peak is forgotten and how many samples ahead it is heard.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
     float m_voicingThreshold;
     float m_voicingChangeCost;
     float m_dimFrameMargin;
     double m_peakDecay;
+    int64_t m_peakAhead;
     // Samples j >= m_base of the stream, halved and smoothed (see the .cpp);
     // samples before 0 are silence. m_energy[i] sums the squares of the
     // first i, exactly. The loudness is measured on the halved samples
@@ -170,6 +174,7 @@ private:
     std::array<float, kMaxLag + 2> m_totals{};  // the running totals of the differences behind it
     std::array<float, kMaxLag + 2> m_lowestBelow{};  // made when first asked for, once a frame
     bool m_haveLowestBelow = false;
+    int64_t m_peakAheadRead = 0;  // samples before this are in m_peak
     double m_peak = 0.0;  // slowly decaying peak amplitude of the stream
     // The picture's loudness ceiling, followed as the frame analysis follows
     // it, in dB.
