@@ -135,6 +135,9 @@ private:
     int64_t Agreed() const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
     void EndStretch(std::vector<PitchEstimate>& out);
+    void Append(const PitchEstimate& estimate, std::vector<PitchEstimate>& out);
+    bool FarAboveTheVoiceHeard() const;
+    static int8_t SemitoneOf(float f0Hz);
     bool HoldsSeveralPeriods(float period, float lowest);
     int64_t Energy(int64_t first, int64_t last) const;
     int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
@@ -192,9 +195,30 @@ private:
     // line. Its voiced estimates are held back, settled, until the stretch
     // is known to be long enough; then the rest of it is not held.
     static constexpr int32_t kShortestVoicedStretch = 40;
-    std::array<PitchEstimate, kShortestVoicedStretch> m_held{};
+    // Nor is a stretch of at most kBriefStretch frames whose middle pitch
+    // lies kFarAboveSemitones (two and a half octaves) or more above the
+    // middle of the voice heard in the kVoiceHeardFrames (3 s) before it,
+    // where that voice was heard for kLeastVoiceHeard frames at least. A
+    // man at 90 Hz says nothing at 550 Hz for a tenth of a second between
+    // two pauses; what is read there is a formant ringing on in a nasal or
+    // at a word's end, or a squeak of the line, which Praat itself reads at
+    // whatever its ceiling allows. A singer's note or a child's word is
+    // longer, and is heard as it comes whatever came before it.
+    static constexpr int32_t kBriefStretch = 150;
+    static constexpr int32_t kFarAboveSemitones = 30;
+    static constexpr int32_t kVoiceHeardFrames = 3000;
+    static constexpr int32_t kLeastVoiceHeard = 200;
+    static constexpr int32_t kSemitones = 64;  // from 40 Hz, past the top of the range
+    std::array<PitchEstimate, kBriefStretch> m_held{};
     int32_t m_heldCount = 0;
     bool m_stretchLongEnough = false;
+    // The voice heard lately, in a whole sound: the semitone of each of the
+    // last kVoiceHeardFrames estimates appended (-1 where unvoiced), in a
+    // ring, and how many of them lie in each semitone.
+    std::vector<int8_t> m_heardSemitones;
+    size_t m_heardAt = 0;
+    std::array<int32_t, kSemitones> m_heardCounts{};
+    int32_t m_heardVoiced = 0;
 };
 
 // Runs a tracker over a whole sound and returns one estimate per frame for

@@ -463,6 +463,45 @@ TEST(PitchTracker, AWholeSoundLeavesUnvoicedWhatIsFaintBesideItsLoudestMoment)
     }
 }
 
+// After a second of a man's voice at 100 Hz, a tenth of a second read
+// nearly three octaves above it, between pauses, is no voice of his: a
+// whole sound leaves it unvoiced. A tenth of a second at 250 Hz, and a
+// half-second note at 700 Hz, are his voice and stay voiced; live, all is
+// followed as it comes.
+TEST(PitchTracker, AWholeSoundLeavesABriefSqueakFarAboveTheVoiceUnvoiced)
+{
+    std::vector<int16_t> x(11025 / 4, 0);
+    const auto add = [&x](double f0, double seconds) {
+        const std::vector<int16_t> voice = testing::Vowel(f0, static_cast<int>(seconds * 11025), 12000.0);
+        const double start = static_cast<double>(x.size()) / 11025;
+        x.insert(x.end(), voice.begin(), voice.end());
+        x.resize(x.size() + 11025 / 5, 0);
+        return std::array<double, 2>{start, start + seconds};
+    };
+    add(100.0, 1.0);
+    const auto squeak = add(700.0, 0.1);
+    const auto near = add(250.0, 0.1);
+    const auto note = add(700.0, 0.5);
+    const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
+    for (PitchTracker::Reach reach : kBothReaches) {
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        const auto voiced = [&](const std::array<double, 2>& span) {
+            int64_t count = 0;
+            for (int64_t k = 0; k < frames; ++k) {
+                const double t = FrameCentreSeconds(k);
+                count += t > span[0] && t < span[1] && track[static_cast<size_t>(k)].voiced;
+            }
+            return count;
+        };
+        if (reach == PitchTracker::Reach::Live)
+            EXPECT_GT(voiced(squeak), 60) << NameOf(reach);
+        else
+            EXPECT_EQ(voiced(squeak), 0) << NameOf(reach);
+        EXPECT_GT(voiced(near), 60) << NameOf(reach);
+        EXPECT_GT(voiced(note), 400) << NameOf(reach);
+    }
+}
+
 // Voice too short to weigh its octave on, a 20 ms blip, is left unvoiced in
 // a whole sound; a 60 ms syllable is kept whole. Live, both are followed.
 TEST(PitchTracker, AWholeSoundLeavesBlipsOfVoiceUnvoiced)
