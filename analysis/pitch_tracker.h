@@ -27,7 +27,8 @@
 // dip is forgiven part of the difference that the voice's growing louder or
 // softer across the window makes, which would otherwise favour half the
 // period wherever a syllable begins or ends; and a voiced stretch too short
-// to weigh its octave on is left unvoiced.
+// to weigh its octave on is left unvoiced, and so is a brief one far above
+// the voice heard in the seconds before it.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
