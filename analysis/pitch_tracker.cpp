@@ -813,7 +813,7 @@ void PitchTracker::Append(const PitchEstimate& estimate, std::vector<PitchEstima
 }
 
 // Whether the held stretch's middle pitch lies far above the middle of the
-// voice heard before it (see kBriefStretch).
+// voice heard before it, and higher than anyone speaks (see kBriefStretch).
 bool PitchTracker::FarAboveTheVoiceHeard() const
 {
     if (m_heardVoiced < kLeastVoiceHeard)
@@ -826,7 +826,8 @@ bool PitchTracker::FarAboveTheVoiceHeard() const
         pitches[static_cast<size_t>(k)] = m_held[static_cast<size_t>(k)].f0Hz;
     const auto middle = pitches.begin() + m_heldCount / 2;
     std::nth_element(pitches.begin(), middle, pitches.begin() + m_heldCount);
-    return SemitoneOf(*middle) - heard >= kFarAboveSemitones;
+    const int32_t semitone = SemitoneOf(*middle);
+    return semitone >= kLowestSqueakSemitone && semitone - heard >= kFarAboveSemitones;
 }
 
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)

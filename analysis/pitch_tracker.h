@@ -199,14 +199,18 @@ private:
     // Nor is a stretch of at most kBriefStretch frames whose middle pitch
     // lies kFarAboveSemitones (two and a half octaves) or more above the
     // middle of the voice heard in the kVoiceHeardFrames (3 s) before it,
-    // where that voice was heard for kLeastVoiceHeard frames at least. A
-    // man at 90 Hz says nothing at 550 Hz for a tenth of a second between
-    // two pauses; what is read there is a formant ringing on in a nasal or
-    // at a word's end, or a squeak of the line, which Praat itself reads at
-    // whatever its ceiling allows. A singer's note or a child's word is
-    // longer, and is heard as it comes whatever came before it.
-    static constexpr int32_t kBriefStretch = 150;
+    // where that voice was heard for kLeastVoiceHeard frames at least, and
+    // above kLowestSqueakSemitone (500 Hz), higher than anyone speaks. A man
+    // at 90 Hz says nothing at 600 Hz for a fifth of a second between two
+    // pauses; what is read there is a formant ringing on in a nasal or at a
+    // word's end, or a squeak of the line, which Praat itself reads at
+    // whatever its ceiling allows. A singer's note is longer, and is heard
+    // as it comes whatever came before it; a stretch a child or a woman
+    // could speak is never taken for a squeak, even where the voice before
+    // it was misread low.
+    static constexpr int32_t kBriefStretch = 200;
     static constexpr int32_t kFarAboveSemitones = 30;
+    static constexpr int32_t kLowestSqueakSemitone = 44;  // 40 Hz * 2^(44 / 12) = 503 Hz
     static constexpr int32_t kVoiceHeardFrames = 3000;
     static constexpr int32_t kLeastVoiceHeard = 200;
     static constexpr int32_t kSemitones = 64;  // from 40 Hz, past the top of the range

@@ -466,8 +466,9 @@ TEST(PitchTracker, AWholeSoundLeavesUnvoicedWhatIsFaintBesideItsLoudestMoment)
 // After a second of a man's voice at 100 Hz, a tenth of a second read
 // nearly three octaves above it, between pauses, is no voice of his: a
 // whole sound leaves it unvoiced. A tenth of a second at 250 Hz, and a
-// half-second note at 700 Hz, are his voice and stay voiced; live, all is
-// followed as it comes.
+// half-second note at 700 Hz, are his voice and stay voiced; after a voice
+// at 60 Hz, so is a tenth of a second at 400 Hz, which anyone may speak.
+// Live, all is followed as it comes.
 TEST(PitchTracker, AWholeSoundLeavesABriefSqueakFarAboveTheVoiceUnvoiced)
 {
     std::vector<int16_t> x(11025 / 4, 0);
@@ -482,6 +483,8 @@ TEST(PitchTracker, AWholeSoundLeavesABriefSqueakFarAboveTheVoiceUnvoiced)
     const auto squeak = add(700.0, 0.1);
     const auto near = add(250.0, 0.1);
     const auto note = add(700.0, 0.5);
+    add(60.0, 1.0);
+    const auto spoken = add(400.0, 0.1);
     const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
     for (PitchTracker::Reach reach : kBothReaches) {
         const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
@@ -499,6 +502,7 @@ TEST(PitchTracker, AWholeSoundLeavesABriefSqueakFarAboveTheVoiceUnvoiced)
             EXPECT_EQ(voiced(squeak), 0) << NameOf(reach);
         EXPECT_GT(voiced(near), 60) << NameOf(reach);
         EXPECT_GT(voiced(note), 400) << NameOf(reach);
+        EXPECT_GT(voiced(spoken), 60) << NameOf(reach);
     }
 }
 
