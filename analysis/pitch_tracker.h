@@ -86,7 +86,8 @@ public:
     };
     // Frames a whole sound's estimates may wait for their path to settle
     // (about 4.5 s): with the 4 s it hears ahead for the loudest moment, the
-    // bound on its memory and its delay.
+    // bound on its memory and its delay (and the first 200 frames of a
+    // voiced stretch wait, settled, until the stretch is known to be voice).
     static constexpr int32_t kLongestWait = 4096;
     // Samples a whole sound hears ahead of a frame for its loudest moment.
     static constexpr int32_t kLoudestAhead = 4 * kSampleRate;
