@@ -252,7 +252,8 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_levelPeak(LevelTrackers{}.energyPeak),
       m_levelFloor(LevelTrackers{}.energyFloor),
       m_columns(static_cast<size_t>(reach == Reach::Live ? kSettleFrames + 1 : kLongestWait + 1)),
-      m_lags(m_columns.size())
+      m_lags(m_columns.size()),
+      m_heardSemitones(reach == Reach::Live ? 0 : kVoiceHeardFrames, int8_t{-1})
 {
 #if !VOCALUME_X86_KERNELS
     if (m_sums == Sums::Running)
@@ -752,29 +753,81 @@ void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
 {
     const PitchEstimate estimate = EstimateOf(lag);
     ++m_emitted;
-    if (m_reach == Reach::Live || (estimate.voiced && m_stretchLongEnough)) {
+    if (m_reach == Reach::Live) {
         out.push_back(estimate);
+        return;
+    }
+    if (estimate.voiced && m_stretchLongEnough) {
+        Append(estimate, out);
         return;
     }
     if (!estimate.voiced) {
         EndStretch(out);
-        out.push_back(estimate);
+        Append(estimate, out);
         return;
     }
     m_held[static_cast<size_t>(m_heldCount++)] = estimate;
-    if (m_heldCount == kShortestVoicedStretch) {
-        out.insert(out.end(), m_held.begin(), m_held.end());
+    if (m_heldCount == kBriefStretch) {
+        for (const PitchEstimate& held : m_held)
+            Append(held, out);
         m_heldCount = 0;
         m_stretchLongEnough = true;
     }
 }
 
-// A voiced stretch ends: frames held back from it are too few to be voiced.
+// A voiced stretch ends: frames held back from it are voiced if there are
+// enough of them and they are not far above the voice heard before them.
 void PitchTracker::EndStretch(std::vector<PitchEstimate>& out)
 {
-    out.insert(out.end(), static_cast<size_t>(m_heldCount), PitchEstimate{});
+    const bool voiced = m_heldCount >= kShortestVoicedStretch && !FarAboveTheVoiceHeard();
+    for (int32_t k = 0; k < m_heldCount; ++k)
+        Append(voiced ? m_held[static_cast<size_t>(k)] : PitchEstimate{}, out);
     m_heldCount = 0;
     m_stretchLongEnough = false;
+}
+
+// The semitone of a pitch above 40 Hz, within the range kept.
+int8_t PitchTracker::SemitoneOf(float f0Hz)
+{
+    const auto semitone = static_cast<int32_t>(std::floor(12.0f * std::log2(f0Hz / 40.0f)));
+    return static_cast<int8_t>(std::clamp(semitone, 0, kSemitones - 1));
+}
+
+// Appends a whole sound's estimate, and hears it as the voice of the last
+// seconds.
+void PitchTracker::Append(const PitchEstimate& estimate, std::vector<PitchEstimate>& out)
+{
+    out.push_back(estimate);
+    int8_t& slot = m_heardSemitones[m_heardAt];
+    if (slot >= 0) {
+        --m_heardCounts[static_cast<size_t>(slot)];
+        --m_heardVoiced;
+    }
+    slot = estimate.voiced ? SemitoneOf(estimate.f0Hz) : int8_t{-1};
+    if (slot >= 0) {
+        ++m_heardCounts[static_cast<size_t>(slot)];
+        ++m_heardVoiced;
+    }
+    if (++m_heardAt == m_heardSemitones.size())
+        m_heardAt = 0;
+}
+
+// Whether the held stretch's middle pitch lies far above the middle of the
+// voice heard before it, and higher than anyone speaks (see kBriefStretch).
+bool PitchTracker::FarAboveTheVoiceHeard() const
+{
+    if (m_heardVoiced < kLeastVoiceHeard)
+        return false;
+    int32_t heard = 0;
+    for (int32_t below = 0; 2 * (below + m_heardCounts[static_cast<size_t>(heard)]) <= m_heardVoiced; ++heard)
+        below += m_heardCounts[static_cast<size_t>(heard)];
+    std::array<float, kBriefStretch> pitches;
+    for (int32_t k = 0; k < m_heldCount; ++k)
+        pitches[static_cast<size_t>(k)] = m_held[static_cast<size_t>(k)].f0Hz;
+    const auto middle = pitches.begin() + m_heldCount / 2;
+    std::nth_element(pitches.begin(), middle, pitches.begin() + m_heldCount);
+    const int32_t semitone = SemitoneOf(*middle);
+    return semitone >= kLowestSqueakSemitone && semitone - heard >= kFarAboveSemitones;
 }
 
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)

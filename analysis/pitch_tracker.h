@@ -27,7 +27,8 @@
 // dip is forgiven part of the difference that the voice's growing louder or
 // softer across the window makes, which would otherwise favour half the
 // period wherever a syllable begins or ends; and a voiced stretch too short
-// to weigh its octave on is left unvoiced.
+// to weigh its octave on is left unvoiced, and so is a brief one far above
+// the voice heard in the seconds before it.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
@@ -85,7 +86,8 @@ public:
     };
     // Frames a whole sound's estimates may wait for their path to settle
     // (about 4.5 s): with the 4 s it hears ahead for the loudest moment, the
-    // bound on its memory and its delay.
+    // bound on its memory and its delay (and the first 200 frames of a
+    // voiced stretch wait, settled, until the stretch is known to be voice).
     static constexpr int32_t kLongestWait = 4096;
     // Samples a whole sound hears ahead of a frame for its loudest moment.
     static constexpr int32_t kLoudestAhead = 4 * kSampleRate;
@@ -135,6 +137,9 @@ private:
     int64_t Agreed() const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
     void EndStretch(std::vector<PitchEstimate>& out);
+    void Append(const PitchEstimate& estimate, std::vector<PitchEstimate>& out);
+    bool FarAboveTheVoiceHeard() const;
+    static int8_t SemitoneOf(float f0Hz);
     bool HoldsSeveralPeriods(float period, float lowest);
     int64_t Energy(int64_t first, int64_t last) const;
     int64_t LevelSum(const std::vector<int64_t>& sums, int64_t first, int64_t last) const;
@@ -192,9 +197,34 @@ private:
     // line. Its voiced estimates are held back, settled, until the stretch
     // is known to be long enough; then the rest of it is not held.
     static constexpr int32_t kShortestVoicedStretch = 40;
-    std::array<PitchEstimate, kShortestVoicedStretch> m_held{};
+    // Nor is a stretch of at most kBriefStretch frames whose middle pitch
+    // lies kFarAboveSemitones (two and a half octaves) or more above the
+    // middle of the voice heard in the kVoiceHeardFrames (3 s) before it,
+    // where that voice was heard for kLeastVoiceHeard frames at least, and
+    // above kLowestSqueakSemitone (500 Hz), higher than anyone speaks. A man
+    // at 90 Hz says nothing at 600 Hz for a fifth of a second between two
+    // pauses; what is read there is a formant ringing on in a nasal or at a
+    // word's end, or a squeak of the line, which Praat itself reads at
+    // whatever its ceiling allows. A singer's note is longer, and is heard
+    // as it comes whatever came before it; a stretch a child or a woman
+    // could speak is never taken for a squeak, even where the voice before
+    // it was misread low.
+    static constexpr int32_t kBriefStretch = 200;
+    static constexpr int32_t kFarAboveSemitones = 30;
+    static constexpr int32_t kLowestSqueakSemitone = 44;  // 40 Hz * 2^(44 / 12) = 503 Hz
+    static constexpr int32_t kVoiceHeardFrames = 3000;
+    static constexpr int32_t kLeastVoiceHeard = 200;
+    static constexpr int32_t kSemitones = 64;  // from 40 Hz, past the top of the range
+    std::array<PitchEstimate, kBriefStretch> m_held{};
     int32_t m_heldCount = 0;
     bool m_stretchLongEnough = false;
+    // The voice heard lately, in a whole sound: the semitone of each of the
+    // last kVoiceHeardFrames estimates appended (-1 where unvoiced), in a
+    // ring, and how many of them lie in each semitone.
+    std::vector<int8_t> m_heardSemitones;
+    size_t m_heardAt = 0;
+    std::array<int32_t, kSemitones> m_heardCounts{};
+    int32_t m_heardVoiced = 0;
 };
 
 // Runs a tracker over a whole sound and returns one estimate per frame for
