@@ -74,6 +74,11 @@ gone() { for _ in $(seq 30); do [ -z "$(xdotool search --onlyvisible --name "$1"
 # Mean saturation of a screenshot, 0 to 1: grey menus and a black picture
 # are 0, coloured speech columns are not.
 saturation() { /usr/bin/convert "$out/$1.png" -colorspace HSL -channel G -separate -format '%[fx:mean]' info:; }
+# Mean brightness of the newest tenth of a second on the screen (the
+# picture's right edge, inside the frame's border), 0 to 1.
+newest_brightness() {
+  /usr/bin/convert "$out/$1.png" -gravity east -crop 100x300+6+0 +repage -format '%[fx:mean]' info:
+}
 # Pixels of the waveform trace's colour in the top fifth of a screenshot.
 trace_pixels() {
   /usr/bin/convert "$out/$1.png" -crop 100%x20%+0+0 +repage -fill black +opaque 'rgb(0,255,128)' \
@@ -345,7 +350,10 @@ check "Ctrl+L draws the pitch line over the speech" \
   '[ "$(white_pixels pitchline)" -gt $(($(white_pixels recording2) + 200)) ]'
 xdotool key ctrl+l
 
-# Esc: pause. After the pause timer the picture stands still.
+# Esc: pause, while speech is coming in, so that the moments looked back on
+# below hold voice (the speech loops with pauses between its phrases, and a
+# slow build may lag): after the pause timer the picture stands still.
+shot_until speaking "awk -v b=\$(newest_brightness speaking) 'BEGIN { exit !(b > 0.1) }'"
 xdotool key Escape
 paused_recording=$(date +%s.%N)
 sleep 0.6
