@@ -28,7 +28,8 @@
 // softer across the window makes, which would otherwise favour half the
 // period wherever a syllable begins or ends; and a voiced stretch too short
 // to weigh its octave on is left unvoiced, and so is a brief one far above
-// the voice heard in the seconds before it.
+// the voice heard in the seconds before it, and the creak of a voice that
+// falls to the bottom of the range far below where it has been speaking.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
