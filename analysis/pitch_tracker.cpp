@@ -76,9 +76,11 @@ constexpr float kRepeatMargin = 0.1f;
 constexpr float kWholeSoundNoRepeatPenalty = 0.05f;
 // Without those marks a frame at the edge of voicing, where the voice falls
 // into creak or breath, more often fits a multiple of its period; a whole
-// sound therefore asks more of a frame to be voiced, and a little more of a
-// change of voicing, so that such a frame is unvoiced rather than an octave
-// or two low.
+// sound therefore asks more of a frame to be voiced, so that such a frame is
+// unvoiced rather than an octave or two low. A change of voicing costs what
+// it costs live: asking more of that too cut the voice short at the ends of
+// its stretches, and the blips and squeaks a cheaper change lets through are
+// left unvoiced as whole stretches (see kShortestVoicedStretch).
 constexpr float kWholeSoundVoicingThreshold = 0.55f;
 // A voice that grows louder or softer within the window (a syllable's onset
 // or its end) differs from itself a lag later by more the longer the lag,
@@ -112,7 +114,7 @@ constexpr int32_t kMultiPeriodSpan = 48;
 constexpr float kDarkBelowCeilingDb = 30.0f;
 constexpr float kBlackBelowCeilingDb = 40.0f;
 constexpr float kAlwaysUnvoiced = 10.0f;
-constexpr float kDimFrameMargin = 0.4f;
+constexpr float kDimFrameMargin = 0.35f;
 // A frame whose neighbouring samples, as recorded, hardly go together (their
 // lag-one correlation under kHissCorrelation) holds most of its energy
 // above about 2.4 kHz: the hiss of a fricative, not a voice, whose energy
@@ -139,8 +141,6 @@ constexpr double kFrameSeconds = static_cast<double>(PitchTracker::kHop) / Pitch
 constexpr float kStepScale = static_cast<float>(0.01 / kFrameSeconds);
 constexpr float kVoicingChangeCost = 0.14f * kStepScale;
 constexpr float kOctaveJumpCost = 0.35f * kStepScale;
-// A whole sound's change of voicing (see kWholeSoundVoicingThreshold).
-constexpr float kWholeSoundVoicingChangeCost = 0.2f * kStepScale;
 // The stream's peak halves in about ten seconds of quieter sound, so that
 // the live line is not held silent for long after a shout or a knock. A
 // whole sound keeps it for about a minute: a recording is judged against
@@ -240,7 +240,6 @@ PitchTracker::PitchTracker(Sums sums, Reach reach)
       m_severalPeriodsPenalty(reach == Reach::Live ? kOctavePenalty : 0.0f),
       m_noRepeatPenalty(reach == Reach::Live ? kOctavePenalty : kWholeSoundNoRepeatPenalty),
       m_voicingThreshold(reach == Reach::Live ? kVoicingThreshold : kWholeSoundVoicingThreshold),
-      m_voicingChangeCost(reach == Reach::Live ? kVoicingChangeCost : kWholeSoundVoicingChangeCost),
       m_dimFrameMargin(reach == Reach::Live ? kAlwaysUnvoiced : kDimFrameMargin),
       m_peakDecay(reach == Reach::Live ? kPeakDecay : kWholeSoundPeakDecay),
       m_peakAhead(reach == Reach::Live ? 0 : kLoudestAhead),
@@ -620,7 +619,7 @@ void PitchTracker::Link(Column& column, const Column* previous) const
             const State& p = previous->states[static_cast<size_t>(k)];
             float cost;
             if ((p.lag == 0.0f) != (s.lag == 0.0f))
-                cost = m_voicingChangeCost;
+                cost = kVoicingChangeCost;
             else if (s.lag == 0.0f)
                 cost = 0.0f;
             else
@@ -794,16 +793,23 @@ int8_t PitchTracker::SemitoneOf(float f0Hz)
 }
 
 // Appends a whole sound's estimate, and hears it as the voice of the last
-// seconds.
-void PitchTracker::Append(const PitchEstimate& estimate, std::vector<PitchEstimate>& out)
+// seconds. A frame read at the bottom of the range in a voice heard far
+// above it is appended unvoiced (see kCreakBelowSemitone).
+void PitchTracker::Append(PitchEstimate estimate, std::vector<PitchEstimate>& out)
 {
+    int8_t semitone = estimate.voiced ? SemitoneOf(estimate.f0Hz) : int8_t{-1};
+    if (semitone >= 0 && semitone < kCreakBelowSemitone && m_heardVoiced >= kLeastVoiceHeard &&
+        MiddleOfTheVoiceHeard() - semitone >= kCreakBelowTheVoiceSemitones) {
+        estimate = PitchEstimate{};
+        semitone = -1;
+    }
     out.push_back(estimate);
     int8_t& slot = m_heardSemitones[m_heardAt];
     if (slot >= 0) {
         --m_heardCounts[static_cast<size_t>(slot)];
         --m_heardVoiced;
     }
-    slot = estimate.voiced ? SemitoneOf(estimate.f0Hz) : int8_t{-1};
+    slot = semitone;
     if (slot >= 0) {
         ++m_heardCounts[static_cast<size_t>(slot)];
         ++m_heardVoiced;
@@ -812,15 +818,22 @@ void PitchTracker::Append(const PitchEstimate& estimate, std::vector<PitchEstima
         m_heardAt = 0;
 }
 
+// The middle semitone of the voice heard lately.
+int32_t PitchTracker::MiddleOfTheVoiceHeard() const
+{
+    int32_t heard = 0;
+    for (int32_t below = 0; 2 * (below + m_heardCounts[static_cast<size_t>(heard)]) <= m_heardVoiced; ++heard)
+        below += m_heardCounts[static_cast<size_t>(heard)];
+    return heard;
+}
+
 // Whether the held stretch's middle pitch lies far above the middle of the
 // voice heard before it, and higher than anyone speaks (see kBriefStretch).
 bool PitchTracker::FarAboveTheVoiceHeard() const
 {
     if (m_heardVoiced < kLeastVoiceHeard)
         return false;
-    int32_t heard = 0;
-    for (int32_t below = 0; 2 * (below + m_heardCounts[static_cast<size_t>(heard)]) <= m_heardVoiced; ++heard)
-        below += m_heardCounts[static_cast<size_t>(heard)];
+    const int32_t heard = MiddleOfTheVoiceHeard();
     std::array<float, kBriefStretch> pitches;
     for (int32_t k = 0; k < m_heldCount; ++k)
         pitches[static_cast<size_t>(k)] = m_held[static_cast<size_t>(k)].f0Hz;

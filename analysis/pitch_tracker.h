@@ -28,7 +28,8 @@
 // softer across the window makes, which would otherwise favour half the
 // period wherever a syllable begins or ends; and a voiced stretch too short
 // to weigh its octave on is left unvoiced, and so is a brief one far above
-// the voice heard in the seconds before it.
+// the voice heard in the seconds before it, and the creak of a voice that
+// falls to the bottom of the range far below where it has been speaking.
 //
 // The difference function rests on exact integer sums kept up to date as the
 // frames move on, so the result is the same bits whether the sums are kept
@@ -137,7 +138,8 @@ private:
     int64_t Agreed() const;
     void Settle(float lag, std::vector<PitchEstimate>& out);
     void EndStretch(std::vector<PitchEstimate>& out);
-    void Append(const PitchEstimate& estimate, std::vector<PitchEstimate>& out);
+    void Append(PitchEstimate estimate, std::vector<PitchEstimate>& out);
+    int32_t MiddleOfTheVoiceHeard() const;
     bool FarAboveTheVoiceHeard() const;
     static int8_t SemitoneOf(float f0Hz);
     bool HoldsSeveralPeriods(float period, float lowest);
@@ -148,13 +150,12 @@ private:
     Reach m_reach;
     // What a candidate loses for holding several periods of the voice, and
     // for a short period that does not repeat; the unvoiced state's
-    // strength (before the quiet's part), the cost of a change of voicing,
-    // what the unvoiced state gains where the picture is dim, how fast the
-    // stream's peak is forgotten and how many samples ahead it is heard.
+    // strength (before the quiet's part), what it gains where the picture is
+    // dim, how fast the stream's peak is forgotten and how many samples
+    // ahead it is heard.
     float m_severalPeriodsPenalty;
     float m_noRepeatPenalty;
     float m_voicingThreshold;
-    float m_voicingChangeCost;
     float m_dimFrameMargin;
     double m_peakDecay;
     int64_t m_peakAhead;
@@ -215,6 +216,18 @@ private:
     static constexpr int32_t kVoiceHeardFrames = 3000;
     static constexpr int32_t kLeastVoiceHeard = 200;
     static constexpr int32_t kSemitones = 64;  // from 40 Hz, past the top of the range
+    // A frame read below kCreakBelowSemitone (57 Hz) in a voice whose middle
+    // lies kCreakBelowTheVoiceSemitones (half an octave) or more above it is
+    // left unvoiced. A man speaking at 100 Hz who falls to 50 Hz at a
+    // phrase's end is creaking: his pulses come unevenly, often in pairs, and
+    // whether such a frame is read at their spacing or at twice it turns on
+    // the finest difference, so that either reading is as often wrong as
+    // right (Praat itself reads it either way as its floor lies under 50 Hz
+    // or at 60 Hz). At the bottom of the range, at the edge of voicing, a
+    // frame that is not surely right is better unvoiced. A bass who speaks
+    // or sings down there is heard there, and keeps every frame.
+    static constexpr int32_t kCreakBelowSemitone = 6;  // 40 Hz * 2^(6 / 12) = 56.6 Hz
+    static constexpr int32_t kCreakBelowTheVoiceSemitones = 6;
     std::array<PitchEstimate, kBriefStretch> m_held{};
     int32_t m_heldCount = 0;
     bool m_stretchLongEnough = false;

@@ -507,6 +507,42 @@ TEST(PitchTracker, AWholeSoundLeavesABriefSqueakFarAboveTheVoiceUnvoiced)
     }
 }
 
+// A man at 110 Hz who drops to 52 Hz at a phrase's end is creaking: a whole
+// sound leaves those frames unvoiced, while a bass who speaks at 52 Hz, with
+// no higher voice heard before him, keeps them. Live, both are followed.
+TEST(PitchTracker, AWholeSoundLeavesCreakFarBelowTheVoiceUnvoiced)
+{
+    const std::vector<int16_t> bass = testing::Vowel(52.0, 11025, 12000.0);
+    const std::vector<int16_t> man = testing::Vowel(110.0, 11025, 12000.0);
+    const std::vector<int16_t> creak = testing::Vowel(52.0, 11025 / 4, 12000.0);
+    std::vector<int16_t> x(11025 / 4, 0);
+    x.insert(x.end(), bass.begin(), bass.end());
+    x.resize(x.size() + 11025 * 7 / 2, 0);  // longer than the voice is remembered
+    const double creakStart = static_cast<double>(x.size() + man.size()) / 11025;
+    x.insert(x.end(), man.begin(), man.end());
+    x.insert(x.end(), creak.begin(), creak.end());
+    x.resize(x.size() + 11025 / 4, 0);
+    const int64_t frames = PitchFramesIn(static_cast<int64_t>(x.size()));
+    for (PitchTracker::Reach reach : kBothReaches) {
+        const auto track = TrackPitch(x.data(), x.size(), frames, PitchTracker::Sums::Running, reach);
+        int64_t bassVoiced = 0, creakVoiced = 0, creakHeard = 0;
+        for (int64_t k = 0; k < frames; ++k) {
+            const double t = FrameCentreSeconds(k);
+            const PitchEstimate& e = track[static_cast<size_t>(k)];
+            const bool low = e.voiced && e.f0Hz > 47.0f && e.f0Hz < 57.0f;
+            bassVoiced += t > 0.3 && t < 1.2 && low;
+            const bool inCreak = t > creakStart + 0.05 && t < creakStart + 0.2;
+            creakVoiced += inCreak && low;
+            creakHeard += inCreak && e.voiced;
+        }
+        EXPECT_GT(bassVoiced, 800) << NameOf(reach);
+        if (reach == PitchTracker::Reach::Live)
+            EXPECT_GT(creakVoiced, 100) << NameOf(reach);
+        else
+            EXPECT_EQ(creakHeard, 0) << NameOf(reach);
+    }
+}
+
 // Voice too short to weigh its octave on, a 20 ms blip, is left unvoiced in
 // a whole sound; a 60 ms syllable is kept whole. Live, both are followed.
 TEST(PitchTracker, AWholeSoundLeavesBlipsOfVoiceUnvoiced)
