@@ -27,7 +27,8 @@
 // dip is forgiven part of the difference that the voice's growing louder or
 // softer across the window makes, which would otherwise favour half the
 // period wherever a syllable begins or ends; and a voiced stretch too short
-// to weigh its octave on is left unvoiced, and so is a brief one far above
+// to weigh its octave on is left unvoiced unless it lies near the voice
+// heard in the seconds before it, and so is a brief one far above
 // the voice heard in the seconds before it, and the creak of a voice that
 // falls to the bottom of the range far below where it has been speaking.
 //
