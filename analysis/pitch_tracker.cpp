@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "frame_analyser.h"
@@ -774,11 +775,11 @@ void PitchTracker::Settle(float lag, std::vector<PitchEstimate>& out)
     }
 }
 
-// A voiced stretch ends: frames held back from it are voiced if there are
-// enough of them and they are not far above the voice heard before them.
+// A voiced stretch ends: frames held back from it are voiced if the stretch
+// is long enough, or near the voice heard before it, and not far above it.
 void PitchTracker::EndStretch(std::vector<PitchEstimate>& out)
 {
-    const bool voiced = m_heldCount >= kShortestVoicedStretch && !FarAboveTheVoiceHeard();
+    const bool voiced = m_heldCount > 0 && StretchIsVoiced();
     for (int32_t k = 0; k < m_heldCount; ++k)
         Append(voiced ? m_held[static_cast<size_t>(k)] : PitchEstimate{}, out);
     m_heldCount = 0;
@@ -827,20 +828,30 @@ int32_t PitchTracker::MiddleOfTheVoiceHeard() const
     return heard;
 }
 
-// Whether the held stretch's middle pitch lies far above the middle of the
-// voice heard before it, and higher than anyone speaks (see kBriefStretch).
-bool PitchTracker::FarAboveTheVoiceHeard() const
+// The semitone of the held stretch's middle pitch.
+int32_t PitchTracker::MiddleOfTheHeldStretch() const
 {
-    if (m_heardVoiced < kLeastVoiceHeard)
-        return false;
-    const int32_t heard = MiddleOfTheVoiceHeard();
     std::array<float, kBriefStretch> pitches;
     for (int32_t k = 0; k < m_heldCount; ++k)
         pitches[static_cast<size_t>(k)] = m_held[static_cast<size_t>(k)].f0Hz;
     const auto middle = pitches.begin() + m_heldCount / 2;
     std::nth_element(pitches.begin(), middle, pitches.begin() + m_heldCount);
-    const int32_t semitone = SemitoneOf(*middle);
-    return semitone >= kLowestSqueakSemitone && semitone - heard >= kFarAboveSemitones;
+    return SemitoneOf(*middle);
+}
+
+// Whether the held stretch, now ended, is voiced: a short one only near the
+// middle of the voice heard before it (see kShortestVoicedStretch), a
+// longer one unless it lies far above it and higher than anyone speaks (see
+// kBriefStretch).
+bool PitchTracker::StretchIsVoiced() const
+{
+    const bool heard = m_heardVoiced >= kLeastVoiceHeard;
+    if (m_heldCount < kShortestVoicedStretch)
+        return heard && std::abs(MiddleOfTheHeldStretch() - MiddleOfTheVoiceHeard()) <= kNearTheVoiceSemitones;
+    if (!heard)
+        return true;
+    const int32_t semitone = MiddleOfTheHeldStretch();
+    return semitone < kLowestSqueakSemitone || semitone - MiddleOfTheVoiceHeard() < kFarAboveSemitones;
 }
 
 void PitchTracker::Emit(std::vector<PitchEstimate>& out)
