@@ -57,7 +57,7 @@ constexpr float kOctavePenalty = 0.3f;
 // A short period (a voice above about 460 Hz) must repeat: a frame periodic
 // at the period but far less so at twice it is a hiss or a ringing, not a
 // voice, and loses kOctavePenalty too. Where the frame is clearly periodic
-// at the period (under kClearPeriod), live, the dip at twice the period is
+// at the period (under kClearPeriod), the dip at twice the period is
 // measured at its bottom between lags, as the period's own is: a high voice
 // rich in upper harmonics (a soprano's C6 on "ee", whose second formant lies
 // on its second harmonic) has dips so deep and narrow that twice its period
@@ -126,7 +126,11 @@ constexpr float kDimFrameMargin = 0.35f;
 // which has no per-frame octave marks to stop it, read 40-60 ms of it as a
 // man's voice jumping nine times higher, and the live line read parts of
 // it so too. There the unvoiced state gains kHissMargin, so that only a
-// frame that is very clearly periodic is voiced.
+// frame that is very clearly periodic is voiced, and a dip whose bottom
+// lies short of the shortest lag, above the range, is no candidate: the
+// band near 3.7 kHz that an "s" leaves in a recording at 8 kHz repeats
+// over three of its cycles, 8.9 samples, almost exactly, and a whole sound
+// read it at 1230 Hz after a child's voice at 400 Hz.
 constexpr double kHissCorrelation = 0.2;
 constexpr float kHissMargin = 0.3f;
 // The frame analysis measures loudness after pre-emphasis and a Hamming
@@ -156,6 +160,34 @@ constexpr double kWholeSoundPeakDecay = 0.9999885;
 // the ear judge it, against the recording's loudest moment, not against
 // the silence before it. A faint, steady hum or a murmur at the start of a
 // recording was otherwise voiced until the speech began.
+
+// A short period's dip is narrow against the step between lags: C6 sung on
+// "ee" with the vowel's formants where speech has them (its fundamental
+// weak, its second and third harmonics carrying the note) dips to 0.004 at
+// its period of 10.54 samples but to 0.16 and 0.19 at the lags either side,
+// and a parabola through them finds 0.1, while twice the period, 21.07
+// samples, lies on a lag and shows its full depth: a whole sound read the
+// note an octave low. The differences are as smooth between lags as the
+// sound is between samples, so a dip at a lag under kRepeatsBelowLag is
+// read again from them interpolated by a Hann-windowed sinc of kFineTaps
+// taps, at quarters of a lag, its bottom refined between those by a
+// parabola. (The taps are stated, not computed, so that every processor
+// reads the same bits.)
+//   That reading is taken only where it finds the frame clearly periodic
+// (under kClearPeriod); elsewhere the parabola's, against which the voicing
+// thresholds were set, stands. A dip the parabola finds above
+// kWorthRefiningFinely, far above where any clearly periodic frame's
+// narrow dip showed between lags, is not read again: most frames have a
+// few such dips, and reading them all made every frame dearer.
+constexpr float kWorthRefiningFinely = 0.5f;
+constexpr int32_t kFineTaps = 8;
+constexpr int32_t kFineSteps = 4;
+constexpr float kFineTapWeights[kFineSteps][kFineTaps] = {
+    {0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f},
+    {-0.0123715175f, 0.0500261754f, -0.147928286f, 0.893631066f, 0.280050342f, -0.0863178879f, 0.0269314492f, -0.00402134199f},
+    {-0.0106335843f, 0.052582271f, -0.159079552f, 0.617130865f, 0.617130865f, -0.159079552f, 0.052582271f, -0.0106335843f},
+    {-0.00402134199f, 0.0269314492f, -0.0863178879f, 0.280050342f, 0.893631066f, -0.147928286f, 0.0500261754f, -0.0123715175f},
+};
 
 // Each lag as a float, for the quotients of the normalisation.
 constexpr auto kLagValues = [] {
@@ -400,6 +432,40 @@ float PitchTracker::Refine(int32_t lag, float& lowest) const
     return static_cast<float>(lag) + offset;
 }
 
+// As Refine, for a narrow dip: the bottom of the interpolated differences
+// within half a lag of `lag`.
+float PitchTracker::RefineFinely(int32_t lag, float& lowest) const
+{
+    // Quarters of a lag from half a lag before `lag` to half a lag after it.
+    std::array<float, kFineSteps + 1> at{};
+    for (int32_t i = 0; i <= kFineSteps; ++i) {
+        const int32_t quarters = lag * kFineSteps - kFineSteps / 2 + i;
+        const int32_t whole = quarters / kFineSteps;
+        const float* weights = kFineTapWeights[quarters % kFineSteps];
+        const float* d = m_normalised.data() + (whole - kFineTaps / 2 + 1);
+        float sum = 0.0f;
+        for (int32_t k = 0; k < kFineTaps; ++k)
+            sum += weights[k] * d[k];
+        at[static_cast<size_t>(i)] = sum;
+    }
+    size_t best = 0;
+    for (size_t i = 1; i < at.size(); ++i)
+        if (at[i] < at[best])
+            best = i;
+    lowest = at[best];
+    float offset = 0.0f;
+    if (best > 0 && best < at.size() - 1) {
+        const float a = at[best - 1], b = at[best], c = at[best + 1];
+        const float curve = a - 2.0f * b + c;
+        if (curve > 0.0f) {
+            offset = std::clamp(0.5f * (a - c) / curve, -0.5f, 0.5f);
+            lowest = b - 0.25f * (a - c) * offset;
+        }
+    }
+    return static_cast<float>(lag) +
+           (static_cast<float>(best) + offset - static_cast<float>(kFineSteps / 2)) / static_cast<float>(kFineSteps);
+}
+
 // The part of the normalised difference at `lag` forgiven a change of
 // loudness across the window (see kLoudnessChangeForgiven); none live. It
 // changes slowly from lag to lag, so a dip's neighbours are taken to lose as
@@ -430,8 +496,8 @@ float PitchTracker::LowestNear(float lag) const
     return lowest;
 }
 
-// The bottom of the dip within a lag of `lag`, refined between lags as a
-// candidate's own is; where there is no dip, the lowest difference there.
+// The bottom of the dip within a lag of `lag`, read between lags finely (see
+// kFineTaps); where there is no dip, the lowest difference there.
 float PitchTracker::BottomNear(float lag) const
 {
     const auto at = static_cast<int32_t>(lag + 0.5f);
@@ -441,8 +507,12 @@ float PitchTracker::BottomNear(float lag) const
             q = r;
     float lowest = m_normalised[static_cast<size_t>(q)];
     if (q >= 1 && q <= kMaxLag && lowest < m_normalised[static_cast<size_t>(q - 1)] &&
-        lowest <= m_normalised[static_cast<size_t>(q + 1)])
-        Refine(q, lowest);
+        lowest <= m_normalised[static_cast<size_t>(q + 1)]) {
+        if (q + kFineTaps / 2 <= kMaxLag + 1)
+            RefineFinely(q, lowest);
+        else
+            Refine(q, lowest);
+    }
     return lowest;
 }
 
@@ -526,7 +596,8 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         unvoiced.strength += kAlwaysUnvoiced;
     else if (level < ceiling - kDarkBelowCeilingDb)
         unvoiced.strength += m_dimFrameMargin;
-    if (neighbours < kHissCorrelation * energy)
+    const bool hiss = neighbours < kHissCorrelation * energy;
+    if (hiss)
         unvoiced.strength += kHissMargin;
     column.count = 1;
 
@@ -550,9 +621,17 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
             continue;
         float lowest = 0.0f;
         float period = Refine(lag, lowest);
+        if (static_cast<float>(lag) < kRepeatsBelowLag && lowest < kWorthRefiningFinely) {
+            float finely = 0.0f;
+            const float fine = RefineFinely(lag, finely);
+            if (finely < kClearPeriod) {
+                period = fine;
+                lowest = finely;
+            }
+        }
         const float measured = lowest;
         lowest -= LoudnessChangePart(lag);
-        if (1.0f - lowest < kWeakestCandidate)
+        if (1.0f - lowest < kWeakestCandidate || (hiss && period < static_cast<float>(kMinLag)))
             continue;
         // A short period measured again at a multiple of it.
         const int32_t periods = kMultiPeriodSpan / lag;
@@ -573,8 +652,7 @@ void PitchTracker::Candidates(Column& column, int64_t centre)
         s.logLag = std::log2(s.lag);
         s.strength = periodicity + kOctaveBonus * (std::log2(static_cast<float>(kMaxLag)) - s.logLag);
         if (period < kRepeatsBelowLag) {
-            const float twice = m_reach == Reach::Live && lowest < kClearPeriod ? BottomNear(2.0f * period)
-                                                                                : LowestNear(2.0f * period);
+            const float twice = lowest < kClearPeriod ? BottomNear(2.0f * period) : LowestNear(2.0f * period);
             if (twice > measured + kRepeatMargin)
                 s.strength -= m_noRepeatPenalty;
         }

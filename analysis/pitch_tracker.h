@@ -9,8 +9,12 @@
 // 1225 Hz: a bass's lowest notes to a soprano's or a child's highest), keeps
 // the best few period candidates beside an "unvoiced" candidate, and follows
 // the cheapest path through them, where a jump of an octave or a change of
-// voicing costs more than a wobble. A period whose half or third is about as
-// periodic is the octave below the voice, not the voice; a frame the picture
+// voicing costs more than a wobble. A short period's dip, narrow against the
+// step between lags, is read between them from the differences interpolated,
+// so that a high note whose fundamental is faint ("ee" sung at C6) is not
+// outweighed by twice its period landing on a lag. A period whose half or
+// third is about as periodic is the octave below the voice, not the voice;
+// a frame of hiss has no period above the range; a frame the picture
 // shows as black is unvoiced whatever it holds, and one it shows dim is
 // unvoiced live and in a whole sound needs to be nearly perfectly periodic
 // to be voiced. The live path is settled a fixed number of frames behind the
@@ -126,6 +130,7 @@ private:
     void UpdateSums(int64_t oldCentre);
     void Normalise(int64_t centre);
     float Refine(int32_t lag, float& lowest) const;
+    float RefineFinely(int32_t lag, float& lowest) const;
     float LoudnessChangePart(int32_t lag) const;
     float LowestNear(float lag) const;
     float BottomNear(float lag) const;
