@@ -200,6 +200,17 @@ constexpr float kTiny = 1e-30f;
 // Words of eight lags that cover the lags searched.
 constexpr int32_t kDipWords = (PitchTracker::kMaxLag - PitchTracker::kMinLag + 8) / 8;
 
+// The bottom of the parabola through three values a step apart, `b` the
+// lowest: its offset from b's place in steps, at most half a step either
+// way, and in `lowest` its value.
+float ParabolaBottom(float a, float b, float c, float& lowest)
+{
+    const float curve = a - 2.0f * b + c;
+    const float offset = std::clamp(curve > 0.0f ? 0.5f * (a - c) / curve : 0.0f, -0.5f, 0.5f);
+    lowest = b - 0.25f * (a - c) * offset;
+    return offset;
+}
+
 int64_t CentreOf(int64_t frame)
 {
     return frame * PitchTracker::kHop + PitchTracker::kCentreOffset;
@@ -424,12 +435,7 @@ void PitchTracker::Normalise(int64_t centre)
 float PitchTracker::Refine(int32_t lag, float& lowest) const
 {
     const float* d = m_normalised.data();
-    const float a = d[lag - 1], b = d[lag], c = d[lag + 1];
-    const float curve = a - 2.0f * b + c;
-    float offset = curve > 0.0f ? 0.5f * (a - c) / curve : 0.0f;
-    offset = std::clamp(offset, -0.5f, 0.5f);
-    lowest = b - 0.25f * (a - c) * offset;
-    return static_cast<float>(lag) + offset;
+    return static_cast<float>(lag) + ParabolaBottom(d[lag - 1], d[lag], d[lag + 1], lowest);
 }
 
 // As Refine, for a narrow dip: the bottom of the interpolated differences
@@ -454,14 +460,8 @@ float PitchTracker::RefineFinely(int32_t lag, float& lowest) const
             best = i;
     lowest = at[best];
     float offset = 0.0f;
-    if (best > 0 && best < at.size() - 1) {
-        const float a = at[best - 1], b = at[best], c = at[best + 1];
-        const float curve = a - 2.0f * b + c;
-        if (curve > 0.0f) {
-            offset = std::clamp(0.5f * (a - c) / curve, -0.5f, 0.5f);
-            lowest = b - 0.25f * (a - c) * offset;
-        }
-    }
+    if (best > 0 && best < at.size() - 1)
+        offset = ParabolaBottom(at[best - 1], at[best], at[best + 1], lowest);
     return static_cast<float>(lag) +
            (static_cast<float>(best) + offset - static_cast<float>(kFineSteps / 2)) / static_cast<float>(kFineSteps);
 }
